@@ -1,0 +1,76 @@
+#include "capture/art_packet.h"
+
+#include <cstring>
+
+namespace quorvex {
+
+namespace {
+constexpr size_t kEthernetHeader = 14;
+constexpr size_t kUdpHeader = 8;
+constexpr uint8_t kArtNetId[8] = {'A', 'r', 't', '-', 'N', 'e', 't', 0};
+constexpr size_t kDmxDataOffset = 18;  // Data within the UDP payload
+constexpr size_t kRecordStart = 10;    // ProtVerHi within the UDP payload
+}  // namespace
+
+ArtResult RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength,
+                            uint8_t* record, uint16_t* recordLength) {
+    if (captured > wireLength) captured = wireLength;
+    if (captured <= kEthernetHeader) return kArtNone;
+    const size_t ihl = frame[kEthernetHeader] & 0x0F;
+    if (ihl < 5) return kArtNone;
+    const size_t h = ihl * 4;
+    const size_t payloadStart = kEthernetHeader + h + kUdpHeader;
+    // Payload length from the wire length; every read below is also bounded by `captured`.
+    if (wireLength < payloadStart) return kArtNone;
+    const size_t payloadLen = wireLength - payloadStart;
+    if (payloadLen < 11 || payloadLen > 599) return kArtNone;
+    if (captured < payloadStart + 10) return kArtNone;
+
+    const uint8_t* udp = frame + kEthernetHeader + h;
+    if (((udp[2] << 8) | udp[3]) != kArtNetPort) return kArtNone;
+    const uint8_t* art = udp + kUdpHeader;
+    if (std::memcmp(art, kArtNetId, sizeof kArtNetId) != 0 || art[8] != 0) return kArtNone;
+
+    if (art[9] == 0x52) {
+        *recordLength = 0;
+        return kArtSync;
+    }
+    if (art[9] != 0x50) return kArtNone;
+    if (captured < payloadStart + kDmxDataOffset) return kArtNone;
+    const size_t n = (static_cast<size_t>(art[16]) << 8) | art[17];
+    const size_t copy = n + kArtRecordHeader;
+    // A Length that runs past the captured bytes or the record is not trusted.
+    if (payloadStart + kRecordStart + copy > captured || copy > kArtRecordSize) return kArtNone;
+    std::memcpy(record, art + kRecordStart, copy);
+    *recordLength = static_cast<uint16_t>(copy);
+    return kArtDmx;
+}
+
+}  // namespace quorvex
+
+namespace quorvex {
+
+void BuildArtDmxPayload(uint8_t sequence, int universe, const uint8_t* data, uint16_t length,
+                        std::vector<uint8_t>& out) {
+    out.assign(kArtNetId, kArtNetId + sizeof kArtNetId);
+    const uint8_t header[] = {0x00,
+                              0x50,  // OpDmx, little-endian
+                              0,
+                              14,  // protocol version
+                              sequence,
+                              0,  // physical
+                              static_cast<uint8_t>(universe & 0xFF),
+                              static_cast<uint8_t>((universe >> 8) & 0x7F),
+                              static_cast<uint8_t>(length >> 8),
+                              static_cast<uint8_t>(length & 0xFF)};
+    out.insert(out.end(), header, header + sizeof header);
+    if (length) out.insert(out.end(), data, data + length);
+}
+
+void BuildArtSyncPayload(std::vector<uint8_t>& out) {
+    out.assign(kArtNetId, kArtNetId + sizeof kArtNetId);
+    const uint8_t rest[] = {0x00, 0x52, 0, 14, 0, 0};
+    out.insert(out.end(), rest, rest + sizeof rest);
+}
+
+}  // namespace quorvex

@@ -1,0 +1,44 @@
+#pragma once
+// Recognising Art-Net ArtDmx and ArtSync packets in captured Ethernet frames.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quorvex {
+
+inline constexpr uint16_t kArtNetPort = 6454;
+inline constexpr size_t kArtRecordSize = 2000;  // size of the caller's record buffer
+inline constexpr size_t kArtRecordHeader = 8;   // ProtVerHi .. Length copied before the data
+
+// Result codes of the packet reader.
+enum ArtResult : int { kArtDmx = 0, kArtSync = 1, kArtNone = 2 };
+
+// Recognises one Ethernet II / IPv4 / UDP frame. `captured` is how many bytes of the frame
+// are present, `wireLength` its length on the wire. For ArtDmx the record (ProtVerHi onward:
+// 8 header bytes and the channel data) is copied into `record` (kArtRecordSize bytes) and
+// its length stored in `recordLength`; for ArtSync `recordLength` is set to 0 and the record
+// is left alone. Anything else, or any field that would run past the captured bytes or the
+// record, gives kArtNone and writes nothing.
+ArtResult RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength,
+                            uint8_t* record, uint16_t* recordLength);
+
+// Fields of an ArtDmx record.
+inline int RecordUniverse(const uint8_t* record) {
+    return (record[5] & 0x7F) * 256 + record[4];
+}
+inline uint8_t RecordSequence(const uint8_t* record) { return record[2]; }
+
+}  // namespace quorvex
+
+#include <vector>
+
+namespace quorvex {
+
+// Builds the UDP payload of an ArtDmx packet (protocol version 14) for `universe`
+// (15-bit Port-Address) carrying `length` channel bytes.
+void BuildArtDmxPayload(uint8_t sequence, int universe, const uint8_t* data, uint16_t length,
+                        std::vector<uint8_t>& out);
+// Builds the UDP payload of an ArtSync packet.
+void BuildArtSyncPayload(std::vector<uint8_t>& out);
+
+}  // namespace quorvex

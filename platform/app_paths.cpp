@@ -1,0 +1,47 @@
+#include "platform/app_paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace quorvex {
+
+std::string ExecutableFolder() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return ".";
+    return exe.parent_path().string();
+}
+
+bool EnsureWritableFolder(const std::string& folder) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        if (std::filesystem::exists(folder, ec)) return false;  // a file stands in the way
+        std::filesystem::create_directories(folder, ec);
+        if (ec) return false;
+    }
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+static std::string UserDataFolder() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && *xdg == '/') return std::string(xdg) + "/Quorvex";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.local/share/Quorvex";
+}
+
+std::string RecordingFolder() {
+    const std::string besideExe = ExecutableFolder() + "/RGBFiles";
+    if (EnsureWritableFolder(besideExe)) return besideExe;
+    const std::string user = UserDataFolder() + "/RGBFiles";
+    EnsureWritableFolder(user);
+    return user;
+}
+
+}  // namespace quorvex

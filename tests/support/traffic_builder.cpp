@@ -1,0 +1,163 @@
+#include "tests/support/traffic_builder.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "capture/art_packet.h"
+#include "cli/test_pattern.h"
+
+namespace quorvex::test {
+
+namespace {
+void PutBe16(Bytes& b, size_t at, uint16_t v) {
+    b[at] = static_cast<uint8_t>(v >> 8);
+    b[at + 1] = static_cast<uint8_t>(v & 0xFF);
+}
+void PutBe32(Bytes& b, size_t at, uint32_t v) {
+    PutBe16(b, at, static_cast<uint16_t>(v >> 16));
+    PutBe16(b, at + 2, static_cast<uint16_t>(v & 0xFFFF));
+}
+Bytes ArtHeader(uint8_t opLow, uint8_t opHigh) {
+    return Bytes{'A', 'r', 't', '-', 'N', 'e', 't', 0, opLow, opHigh, 0, 14};
+}
+}  // namespace
+
+Bytes ArtDmx(const ArtDmxFields& f) {
+    Bytes b = ArtHeader(0x00, 0x50);
+    const int len = f.lengthField >= 0 ? f.lengthField : static_cast<int>(f.data.size());
+    b.insert(b.end(), {f.sequence, f.physical, f.subUni, f.net, static_cast<uint8_t>(len >> 8),
+                       static_cast<uint8_t>(len & 0xFF)});
+    b.insert(b.end(), f.data.begin(), f.data.end());
+    return b;
+}
+
+Bytes ArtDmx(int universe, uint8_t sequence, const Bytes& data) {
+    Bytes b;
+    BuildArtDmxPayload(sequence, universe, data.data(), static_cast<uint16_t>(data.size()), b);
+    return b;
+}
+
+Bytes ArtSync() {
+    Bytes b;
+    BuildArtSyncPayload(b);
+    return b;
+}
+
+Bytes ArtPoll() {
+    Bytes b = ArtHeader(0x00, 0x20);
+    b.insert(b.end(), {0x02, 0x00});
+    return b;
+}
+
+Bytes ArtNzs(int universe, uint8_t sequence, const Bytes& data) {
+    Bytes b = ArtDmx(universe, sequence, data);
+    b[9] = 0x51;
+    b[13] = 0x10;  // start code
+    return b;
+}
+
+Bytes UdpFrame(const Bytes& payload, const UdpOptions& o) {
+    const size_t ipHeader = 20 + 4 * static_cast<size_t>(o.ipOptionWords);
+    Bytes f(14 + ipHeader + 8 + payload.size(), 0);
+    // Ethernet: broadcast destination, a local source, IPv4.
+    for (int i = 0; i < 6; ++i) f[static_cast<size_t>(i)] = 0xFF;
+    const uint8_t src[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+    std::copy(src, src + 6, f.begin() + 6);
+    f[12] = 0x08;
+    f[13] = 0x00;
+    // IPv4.
+    const size_t ip = 14;
+    f[ip] = static_cast<uint8_t>(0x40 | (5 + o.ipOptionWords));
+    PutBe16(f, ip + 2, static_cast<uint16_t>(ipHeader + 8 + payload.size()));
+    f[ip + 8] = 64;
+    f[ip + 9] = 17;  // UDP
+    PutBe32(f, ip + 12, o.srcIp);
+    PutBe32(f, ip + 16, o.dstIp);
+    for (size_t i = 20; i < ipHeader; ++i) f[ip + i] = 0x01;  // NOP options
+    uint32_t sum = 0;
+    for (size_t i = 0; i < ipHeader; i += 2) sum += (f[ip + i] << 8) | f[ip + i + 1];
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    PutBe16(f, ip + 10, static_cast<uint16_t>(~sum & 0xFFFF));
+    // UDP, checksum 0 (none).
+    const size_t udp = ip + ipHeader;
+    PutBe16(f, udp, o.srcPort);
+    PutBe16(f, udp + 2, o.dstPort);
+    PutBe16(f, udp + 4, static_cast<uint16_t>(8 + payload.size()));
+    std::copy(payload.begin(), payload.end(), f.begin() + static_cast<long>(udp + 8));
+    return f;
+}
+
+PcapWriter::PcapWriter(const std::string& path) {
+    m_dead = pcap_open_dead(DLT_EN10MB, 65535);
+    m_dumper = pcap_dump_open(m_dead, path.c_str());
+    if (!m_dumper) throw std::runtime_error("cannot write " + path);
+}
+
+PcapWriter::~PcapWriter() { Close(); }
+
+void PcapWriter::Write(const Bytes& frame, uint64_t timestampUs, int captured) {
+    pcap_pkthdr h{};
+    h.ts.tv_sec = static_cast<time_t>(timestampUs / 1000000);
+    h.ts.tv_usec = static_cast<suseconds_t>(timestampUs % 1000000);
+    h.len = static_cast<bpf_u_int32>(frame.size());
+    h.caplen = captured >= 0 && static_cast<size_t>(captured) < frame.size()
+                   ? static_cast<bpf_u_int32>(captured)
+                   : h.len;
+    pcap_dump(reinterpret_cast<u_char*>(m_dumper), &h, frame.data());
+}
+
+void PcapWriter::Close() {
+    if (m_dumper) pcap_dump_close(m_dumper);
+    if (m_dead) pcap_close(m_dead);
+    m_dumper = nullptr;
+    m_dead = nullptr;
+}
+
+uint8_t SequenceOf(int frame) { return ArtSequenceOf(static_cast<uint32_t>(frame)); }
+
+uint8_t ShowByte(int frame, int universe, int channel) {
+    return TestPatternByte(static_cast<uint32_t>(frame), universe, channel);
+}
+
+Bytes ShowData(int frame, int universe, int channels) {
+    Bytes d(static_cast<size_t>(channels));
+    for (int c = 0; c < channels; ++c) d[static_cast<size_t>(c)] = ShowByte(frame, universe, c);
+    return d;
+}
+
+void WriteShow(const std::string& path, const ShowSpec& spec) {
+    PcapWriter w(path);
+    const uint64_t base = 1700000000ull * 1000000ull;
+    const double periodUs = 1e6 / spec.fps;
+    for (int i = 0; i < spec.frames; ++i) {
+        const int frame = spec.firstFrame + i;
+        uint64_t ts = base + static_cast<uint64_t>(i * periodUs);
+        for (int u : spec.universes) {
+            w.Write(UdpFrame(ArtDmx(u, SequenceOf(frame), ShowData(frame, u, spec.channels))),
+                    ts++);
+        }
+        if (spec.sync) w.Write(UdpFrame(ArtSync()), ts);
+    }
+}
+
+TempDir::TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "quorvex-test-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    m_path = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+Bytes ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace quorvex::test

@@ -1,0 +1,94 @@
+#pragma once
+// Builds Ethernet/IPv4/UDP/Art-Net frames for tests and writes them to capture files.
+
+#include <pcap/pcap.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quorvex::test {
+
+using Bytes = std::vector<uint8_t>;
+
+struct ArtDmxFields {
+    uint8_t net = 0;
+    uint8_t subUni = 0;
+    uint8_t sequence = 0;
+    uint8_t physical = 0;
+    Bytes data;
+    // Length field as sent; by default data.size(). Lets a test send a Length that lies.
+    int lengthField = -1;
+};
+
+Bytes ArtDmx(const ArtDmxFields& f);
+Bytes ArtDmx(int universe, uint8_t sequence, const Bytes& data);
+Bytes ArtSync();
+Bytes ArtPoll();
+Bytes ArtNzs(int universe, uint8_t sequence, const Bytes& data);
+
+struct UdpOptions {
+    uint16_t srcPort = 6454;
+    uint16_t dstPort = 6454;
+    int ipOptionWords = 0;  // IHL = 5 + this
+    uint32_t srcIp = 0x0A000001;  // only written into frames, never sent
+    uint32_t dstIp = 0x0A0000FF;
+};
+
+// Ethernet II + IPv4 + UDP around `payload`, with valid IPv4 and UDP lengths.
+Bytes UdpFrame(const Bytes& payload, const UdpOptions& options = {});
+
+// Writes frames to a pcap file (Ethernet link type) with pcap_open_dead + pcap_dump.
+class PcapWriter {
+public:
+    explicit PcapWriter(const std::string& path);
+    ~PcapWriter();
+    PcapWriter(const PcapWriter&) = delete;
+    PcapWriter& operator=(const PcapWriter&) = delete;
+
+    // `captured` < frame size writes a truncated capture (len stays the frame size).
+    void Write(const Bytes& frame, uint64_t timestampUs, int captured = -1);
+    void Close();
+
+private:
+    pcap_t* m_dead = nullptr;
+    pcap_dumper_t* m_dumper = nullptr;
+};
+
+// A show: `frames` frames, each a packet per universe in `universes` carrying `channels`
+// bytes, all packets of frame f with sequence number SequenceOf(f), at `fps`.
+struct ShowSpec {
+    std::vector<int> universes{0, 1, 2, 3, 4, 5};
+    int channels = 512;
+    int frames = 10;
+    double fps = 40;
+    bool sync = false;       // ArtSync after each frame
+    int firstFrame = 1;      // number of the first frame written
+};
+
+// Sequence number of frame f: 1..255, wrapping to 1 (0 means "sequencing off").
+uint8_t SequenceOf(int frame);
+// Channel value of the show: a function of (frame, universe, channel).
+uint8_t ShowByte(int frame, int universe, int channel);
+// The channel data of one universe in one frame.
+Bytes ShowData(int frame, int universe, int channels);
+
+// Writes a whole show to a capture file.
+void WriteShow(const std::string& path, const ShowSpec& spec);
+
+// A fresh scratch folder under the system's temporary folder, removed by the destructor.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+Bytes ReadFileBytes(const std::string& path);
+
+}  // namespace quorvex::test
