@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <vector>
 
 namespace quorvex {
 namespace {
@@ -85,17 +86,22 @@ std::optional<LinkAnswer> QueryLink(int index) {
         return std::nullopt;
     }
 
-    // Link messages carry statistics and can run to several KiB.
-    alignas(nlmsghdr) static thread_local std::array<char, 65536> buffer;
+    // Link messages carry statistics and can run to several KiB; peek at the size first.
+    std::vector<nlmsghdr> buffer(4096 / sizeof(nlmsghdr));
     for (;;) {
+        const ssize_t pending = ::recv(sock.get(), nullptr, 0, MSG_PEEK | MSG_TRUNC);
+        if (pending <= 0) return std::nullopt;
+        const size_t needed =
+            (static_cast<size_t>(pending) + sizeof(nlmsghdr) - 1) / sizeof(nlmsghdr);
+        if (needed > buffer.size()) buffer.resize(needed);
         sockaddr_nl from{};
         socklen_t fromLen = sizeof from;
-        const ssize_t got = ::recvfrom(sock.get(), buffer.data(), buffer.size(), 0,
-                                       reinterpret_cast<sockaddr*>(&from), &fromLen);
+        const ssize_t got = ::recvfrom(sock.get(), buffer.data(), buffer.size() * sizeof(nlmsghdr),
+                                       0, reinterpret_cast<sockaddr*>(&from), &fromLen);
         if (got <= 0) return std::nullopt;
         if (from.nl_pid != 0) continue;  // not from the kernel
         int remaining = static_cast<int>(got);
-        for (auto* msg = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(msg, remaining);
+        for (auto* msg = buffer.data(); NLMSG_OK(msg, remaining);
              msg = NLMSG_NEXT(msg, remaining)) {
             if (msg->nlmsg_seq != seq) continue;
             if (msg->nlmsg_type == NLMSG_ERROR || msg->nlmsg_type == NLMSG_DONE) {
