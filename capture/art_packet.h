@@ -23,9 +23,7 @@ ArtResult RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLe
                             uint8_t* record, uint16_t* recordLength);
 
 // Fields of an ArtDmx record.
-inline int RecordUniverse(const uint8_t* record) {
-    return (record[5] & 0x7F) * 256 + record[4];
-}
+inline int RecordUniverse(const uint8_t* record) { return (record[5] & 0x7F) * 256 + record[4]; }
 inline uint8_t RecordSequence(const uint8_t* record) { return record[2]; }
 
 }  // namespace quorvex

@@ -25,12 +25,12 @@ struct DeviceEntry {
 
 struct CaptureStats {
     unsigned received = 0;
-    unsigned dropped = 0;         // dropped by the kernel for lack of buffer space
+    unsigned dropped = 0;  // dropped by the kernel for lack of buffer space
     unsigned interfaceDropped = 0;
 };
 
 class CWinPcap {
-public:
+  public:
     // Milliseconds from some fixed point; wraps like any 32-bit tick counter.
     using TickSource = uint32_t (*)();
 
@@ -71,7 +71,7 @@ public:
     std::atomic<int> m_bOpen{0};
     pcap_pkthdr* m_pHeader = nullptr;  // header of the frame last pulled
 
-private:
+  private:
     int NextFrame(const uint8_t** data);
     bool Activate(pcap_t* handle, bool isFile, const std::string& failureText);
     void ReplaceHandle(pcap_t* handle, bool isFile);

@@ -14,9 +14,9 @@ inline uint8_t ArtSequenceOf(uint32_t frame) {
 }
 
 inline uint8_t TestPatternByte(uint32_t frame, int universe, int channel) {
-    return static_cast<uint8_t>((frame * 5u + static_cast<uint32_t>(universe) * 17u +
-                                 static_cast<uint32_t>(channel)) &
-                                0xFFu);
+    return static_cast<uint8_t>(
+        (frame * 5u + static_cast<uint32_t>(universe) * 17u + static_cast<uint32_t>(channel)) &
+        0xFFu);
 }
 
 }  // namespace quorvex

@@ -29,14 +29,14 @@ struct BoundFields {
 
 // Receives what the window delivers on its own thread: posted messages and timer ticks.
 class IWindowTarget {
-public:
+  public:
     virtual ~IWindowTarget() = default;
     virtual void OnWindowMessage(WindowMessage message) = 0;
     virtual void OnTimer(int id) = 0;
 };
 
 class IWindowServices {
-public:
+  public:
     virtual ~IWindowServices() = default;
 
     // Appends one line to the log pane. Safe from any thread; lines never interleave.

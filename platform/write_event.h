@@ -8,14 +8,14 @@
 namespace quorvex {
 
 class ManualResetEvent {
-public:
+  public:
     void Set();
     void Reset();
     // True when the event is set, false after the time-out.
     bool WaitFor(std::chrono::milliseconds timeout);
     bool IsSet() const;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_set = false;

@@ -81,8 +81,8 @@ bool FakeWindowServices::PullFields(BoundFields& fields) {
     const std::string& t = m_maxFramesText;
     char* end = nullptr;
     const unsigned long v = std::strtoul(t.c_str(), &end, 10);
-    const bool ok = !t.empty() && t.find_first_not_of("0123456789") == std::string::npos &&
-                    end && *end == '\0' && v <= 0xFFFFFFFFul;
+    const bool ok = !t.empty() && t.find_first_not_of("0123456789") == std::string::npos && end &&
+                    *end == '\0' && v <= 0xFFFFFFFFul;
     if (!ok) {
         m_boxes.push_back("Please enter an unsigned integer.");
         return false;

@@ -17,7 +17,7 @@
 namespace quorvex::test {
 
 class FakeWindowServices : public IWindowServices {
-public:
+  public:
     void SetTarget(IWindowTarget* target) { m_target = target; }
 
     // IWindowServices
@@ -55,12 +55,12 @@ public:
     std::vector<std::string> ListEntries(ListId list) const;
 
     // What the user does.
-    void SelectListItem(ListId list, int index);  // user picks an entry
+    void SelectListItem(ListId list, int index);              // user picks an entry
     void TypeListText(ListId list, const std::string& text);  // user types: no selection
-    void TypeMaxFrames(const std::string& text);  // user types into Capture Frames
+    void TypeMaxFrames(const std::string& text);              // user types into Capture Frames
     void AnswerSaveAs(std::optional<std::string> path) { m_saveAnswer = std::move(path); }
 
-private:
+  private:
     struct List {
         std::vector<std::string> entries;
         int selected = kNoSelection;

@@ -31,7 +31,7 @@ Bytes ArtNzs(int universe, uint8_t sequence, const Bytes& data);
 struct UdpOptions {
     uint16_t srcPort = 6454;
     uint16_t dstPort = 6454;
-    int ipOptionWords = 0;  // IHL = 5 + this
+    int ipOptionWords = 0;        // IHL = 5 + this
     uint32_t srcIp = 0x0A000001;  // only written into frames, never sent
     uint32_t dstIp = 0x0A0000FF;
 };
@@ -41,7 +41,7 @@ Bytes UdpFrame(const Bytes& payload, const UdpOptions& options = {});
 
 // Writes frames to a pcap file (Ethernet link type) with pcap_open_dead + pcap_dump.
 class PcapWriter {
-public:
+  public:
     explicit PcapWriter(const std::string& path);
     ~PcapWriter();
     PcapWriter(const PcapWriter&) = delete;
@@ -51,7 +51,7 @@ public:
     void Write(const Bytes& frame, uint64_t timestampUs, int captured = -1);
     void Close();
 
-private:
+  private:
     pcap_t* m_dead = nullptr;
     pcap_dumper_t* m_dumper = nullptr;
 };
@@ -63,8 +63,8 @@ struct ShowSpec {
     int channels = 512;
     int frames = 10;
     double fps = 40;
-    bool sync = false;       // ArtSync after each frame
-    int firstFrame = 1;      // number of the first frame written
+    bool sync = false;   // ArtSync after each frame
+    int firstFrame = 1;  // number of the first frame written
 };
 
 // Sequence number of frame f: 1..255, wrapping to 1 (0 means "sequencing off").
@@ -79,13 +79,13 @@ void WriteShow(const std::string& path, const ShowSpec& spec);
 
 // A fresh scratch folder under the system's temporary folder, removed by the destructor.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::string& path() const { return m_path; }
     std::string File(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -1,0 +1,72 @@
+#pragma once
+// The frame assembler's per-packet step: finds frame boundaries by sequence changes, counts
+// frames, and places each packet's data at its universe's offset in the frame in progress.
+// The recording thread drives it; it knows nothing of threads, files or windows.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "analysis/universe_table.h"
+
+namespace quorvex {
+
+class FrameAssembler {
+  public:
+    enum class Boundary {
+        Drop,      // before the first boundary, or a boundary during a pause
+        Continue,  // same frame, or the first packet of frame 1
+        NewFrame,  // a frame was completed: FrameCount() grew by one
+        Stop,      // a stop was requested
+        Limit,     // the frame limit was reached
+    };
+
+    enum class Placement {
+        Placed,
+        OutOfRange,    // universe not below the table size: the recording stops
+        ReceiveError,  // data would run past the frame: the recording stops
+    };
+
+    // Something the user should hear about once per universe and recording.
+    enum class Warning { None, NotSurveyed, Truncated };
+
+    struct PlaceResult {
+        Placement placement = Placement::Placed;
+        Warning warning = Warning::None;
+        int universe = 0;
+        uint32_t position = 0;
+        uint16_t recordLength = 0;
+        uint16_t slotLength = 0;
+    };
+
+    // Prepares a recording: `table` dense, both buffers `frameLength` bytes.
+    void Start(const UniverseTable* table, uint32_t frameLength, uint8_t* data1, uint8_t* data2);
+
+    // First half of the step: what the record's sequence number means.
+    Boundary Classify(uint8_t sequence, bool paused, bool stopped, uint32_t maxFrames);
+    // Second half: copies the record's data into the frame in progress.
+    PlaceResult Place(const uint8_t* record, uint16_t recordLength);
+
+    uint32_t FrameCount() const { return m_frameCount; }
+    // Buffer of the frame in progress while `count` frames are complete.
+    uint8_t* BufferFor(uint32_t count) const { return count % 2 == 0 ? m_data1 : m_data2; }
+    // Frames that never arrived: sequence steps of more than one between consecutive frames.
+    uint32_t MissingUpstream() const { return m_missing; }
+    bool BoundarySeen() const { return m_boundarySeen; }
+
+  private:
+    const UniverseTable* m_table = nullptr;
+    uint32_t m_frameLength = 0;
+    uint8_t* m_data1 = nullptr;
+    uint8_t* m_data2 = nullptr;
+    uint32_t m_frameCount = 0;
+    std::optional<uint8_t> m_sequence;
+    bool m_boundarySeen = false;
+    uint32_t m_missing = 0;
+    std::vector<uint8_t> m_warned;  // per universe: already told the user
+};
+
+// Frames skipped between two consecutive sequence numbers (1..255, wrapping 255 to 1).
+uint32_t SequenceGap(uint8_t previous, uint8_t next);
+
+}  // namespace quorvex

@@ -1,0 +1,65 @@
+#include "analysis/universe_survey.h"
+
+#include <algorithm>
+
+#include "capture/art_packet.h"
+#include "platform/text_format.h"
+
+namespace quorvex {
+
+void UniverseSurvey::Reset() {
+    m_table.clear();
+    m_sequence.reset();
+    m_boundarySeen = false;
+}
+
+bool UniverseSurvey::Feed(const uint8_t* record, uint16_t recordLength) {
+    const uint8_t s = RecordSequence(record);
+    if (!m_boundarySeen) {
+        // The frame in progress when the survey started is skipped.
+        const bool changed = m_sequence && *m_sequence != s;
+        m_sequence = s;
+        if (!changed) return false;
+        m_boundarySeen = true;
+    } else if (s != *m_sequence) {
+        return true;
+    }
+    if (recordLength <= kArtRecordHeader) return false;
+    const int universe = RecordUniverse(record);
+    const auto length = static_cast<uint16_t>(recordLength - kArtRecordHeader);
+    // A universe sent twice in the frame keeps one slot, so that slot k can be universe k.
+    auto it = std::find_if(m_table.begin(), m_table.end(),
+                           [universe](const UniverseSlot& s) { return s.universe == universe; });
+    if (it != m_table.end()) {
+        it->length = std::max(it->length, length);
+    } else {
+        m_table.push_back(UniverseSlot{universe, 0, length});
+    }
+    return false;
+}
+
+std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort) {
+    std::vector<std::string> lines;
+    const int n = static_cast<int>(table.size());
+    lines.push_back(Format("Parse to %d Universes", n));
+    if (n == 0) return lines;
+    int highest = 0;
+    uint32_t total = 0;
+    for (const UniverseSlot& s : table) {
+        highest = std::max(highest, s.universe);
+        total += s.length;
+    }
+    const int count = highest + 1;
+    lines.push_back(Format("Max universe num is:%d", count));
+    if (perPort > 0) {
+        const int ports = count / perPort + (count % perPort ? 1 : 0);
+        lines.push_back(
+            Format("The current setting is that each port carries %d universes，The "
+                   "capture file will be set to %d ports.",
+                   perPort, ports));
+    }
+    lines.push_back(Format("The length of each frame is %u bytes.", total));
+    return lines;
+}
+
+}  // namespace quorvex

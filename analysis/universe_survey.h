@@ -1,0 +1,34 @@
+#pragma once
+// The universe survey: watches ArtDmx records until it has seen exactly one whole frame
+// (a run of packets sharing a sequence number, bounded by a change on both sides).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/universe_table.h"
+
+namespace quorvex {
+
+class UniverseSurvey {
+  public:
+    explicit UniverseSurvey(UniverseTable& table) : m_table(table) {}
+
+    // Empties the table and forgets the sequence seen so far.
+    void Reset();
+    // Feeds one ArtDmx record. True when the surveyed frame is complete (the record that
+    // says so belongs to the next frame and is not noted).
+    bool Feed(const uint8_t* record, uint16_t recordLength);
+
+  private:
+    UniverseTable& m_table;
+    std::optional<uint8_t> m_sequence;
+    bool m_boundarySeen = false;
+};
+
+// The survey report's log lines. `perPort` is the universes per port, or 0 when the user
+// gave no valid number (the ports line is then left out).
+std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort);
+
+}  // namespace quorvex
