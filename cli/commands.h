@@ -1,0 +1,45 @@
+#pragma once
+// The commands of quorvex-cli, each returning its exit code (cli/exit_codes.h).
+
+#include <string>
+
+#include "cli/pattern_sender.h"
+
+namespace quorvex::cli {
+
+struct DevicesOptions {
+    bool verbose = false;  // show the capture library's per-address lines on stderr
+};
+
+struct RecorderOptions {
+    std::string interface;  // exactly one of interface and file
+    std::string file;
+    int universesPerPort = 6;
+    double timeoutSeconds = -1;  // survey time-out; < 0: 10 s for an interface, none for a file
+    bool verbose = false;
+    // record only
+    std::string output;
+    unsigned frames = 200;
+    int icTypeIndex = 1;  // position in the IC type list: DMX512, SPI&TTL, TM1814
+    bool rgbw = false;
+};
+
+struct InspectOptions {
+    std::string path;
+    bool json = false;
+};
+
+struct SendOptions {
+    std::string target;  // exactly one of target and pcap
+    std::string pcap;
+    bool allowNetwork = false;
+    PatternOptions pattern;
+};
+
+int RunDevices(const DevicesOptions& options);
+int RunParse(const RecorderOptions& options);
+int RunRecord(const RecorderOptions& options);
+int RunInspect(const InspectOptions& options);
+int RunSend(const SendOptions& options);
+
+}  // namespace quorvex::cli

@@ -1,0 +1,29 @@
+#pragma once
+// Exit codes of quorvex-cli; scripts rely on them, so values never change.
+
+namespace quorvex::cli {
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitUsage = 1,         // bad command line
+    kExitRefused = 2,       // the recorder showed a message box, or a refused --target
+    kExitSource = 3,        // the interface or capture file could not be opened
+    kExitInvalid = 4,       // inspect: not a valid recording
+    kExitNoData = 5,        // no Art-Net found in time, or nothing recorded
+    kExitIo = 6,            // a file or socket could not be read or written
+    kExitInterrupted = 130  // Ctrl-C before anything could be saved
+};
+
+inline constexpr char kExitCodeHelp[] =
+    "Exit codes:\n"
+    "  0    success\n"
+    "  1    usage error\n"
+    "  2    the recorder refused (a message box in the window), or --target is refused\n"
+    "  3    the interface or capture file could not be opened\n"
+    "  4    inspect: not a valid recording\n"
+    "  5    no Art-Net data: the survey timed out or found no universe, or no frame was "
+    "recorded\n"
+    "  6    a file or socket could not be read or written\n"
+    "  130  interrupted (Ctrl-C) before anything could be saved";
+
+}  // namespace quorvex::cli

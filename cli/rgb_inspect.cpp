@@ -1,0 +1,236 @@
+#include "cli/rgb_inspect.h"
+
+#include <set>
+
+#include "platform/text_format.h"
+
+namespace quorvex::cli {
+
+namespace {
+
+constexpr size_t kPortCountEnd = 22;  // the port count is bytes 20..21
+
+bool IsIdentityGamma(const std::vector<uint16_t>& gamma) {
+    for (size_t i = 0; i < gamma.size(); ++i) {
+        if (gamma[i] != i) return false;
+    }
+    return gamma.size() == 256;
+}
+
+void CheckPorts(const RgbHeaderInfo& h, std::vector<std::string>& problems) {
+    if (h.portCount == 0) problems.push_back("the header declares no port");
+    uint64_t sum = 0;
+    std::set<uint8_t> codes;
+    std::set<bool> rgbw;
+    for (size_t p = 0; p < h.ports.size(); ++p) {
+        const RgbHeaderInfo::Port& port = h.ports[p];
+        sum += port.length;
+        codes.insert(port.icCode);
+        rgbw.insert(port.rgbw);
+        if (port.number != p) {
+            problems.push_back(Format("port %zu is numbered %u", p, port.number));
+        }
+        if (!port.fixedBytesValid) {
+            problems.push_back(Format("port %zu: bad constant bytes in its record", p));
+        }
+        if (IcTypeName(port.icCode) == "unknown") {
+            problems.push_back(Format("port %zu: unknown IC type code %u", p, port.icCode));
+        }
+    }
+    if (codes.size() > 1) problems.push_back("the ports have different IC types");
+    if (rgbw.size() > 1) problems.push_back("the ports differ in RGBW");
+    if (sum != h.frameLength) {
+        problems.push_back(Format("port lengths sum to %llu bytes, the frame length is %u",
+                                  static_cast<unsigned long long>(sum), h.frameLength));
+    }
+}
+
+void CheckSize(InspectReport& r) {
+    const RgbHeaderInfo& h = *r.header;
+    r.expectedSize = h.headerLength + static_cast<uint64_t>(h.frameCount) * h.frameLength;
+    if (h.frameLength == 0) {
+        r.problems.push_back("the frame length is 0");
+        r.extraBytes = r.fileSize > h.headerLength ? r.fileSize - h.headerLength : 0;
+        if (r.extraBytes) {
+            r.problems.push_back(Format("%llu bytes follow the header",
+                                        static_cast<unsigned long long>(r.extraBytes)));
+        }
+        return;
+    }
+    const uint64_t data = r.fileSize > h.headerLength ? r.fileSize - h.headerLength : 0;
+    r.wholeFrames = data / h.frameLength;
+    r.extraBytes = data % h.frameLength;
+    if (r.extraBytes) {
+        r.problems.push_back(Format("the file ends %llu bytes into a frame (truncated?)",
+                                    static_cast<unsigned long long>(r.extraBytes)));
+    }
+    if (r.wholeFrames != h.frameCount) {
+        r.problems.push_back(Format("the header counts %u frames, the file holds %llu",
+                                    h.frameCount, static_cast<unsigned long long>(r.wholeFrames)));
+    }
+}
+
+}  // namespace
+
+std::string IcTypeName(uint8_t code) {
+    switch (code) {
+        case 3:
+            return "DMX512";
+        case 6:
+            return "SPI&TTL";
+        case 27:
+            return "TM1814";
+        default:
+            return "unknown";
+    }
+}
+
+InspectReport InspectRgb(const std::vector<uint8_t>& head, uint64_t fileSize) {
+    InspectReport r;
+    r.fileSize = fileSize;
+    if (head.size() < kPortCountEnd + 1) {
+        r.problems.push_back(Format("the file has %llu bytes, too few for a recording header",
+                                    static_cast<unsigned long long>(fileSize)));
+        return r;
+    }
+    r.header = ParseRgbHeader(head);
+    if (!r.header) {
+        const size_t ports = (static_cast<size_t>(head[20]) << 8) | head[21];
+        r.problems.push_back(
+            Format("the header declares %zu ports and needs %zu bytes, the file "
+                   "has %llu",
+                   ports, RgbHeaderLength(static_cast<int32_t>(ports)),
+                   static_cast<unsigned long long>(fileSize)));
+        return r;
+    }
+    const RgbHeaderInfo& h = *r.header;
+    if (!h.tagsValid) {
+        r.problems.push_back(
+            "bad constant bytes: a recording starts \"RGB01001\", FF FF FF FF and has 01 at "
+            "byte 22");
+    }
+    if (h.lastHeaderByte + 1u != h.headerLength) {
+        r.problems.push_back(
+            Format("the stored header length %u does not match the %zu bytes "
+                   "of a header with %u ports",
+                   h.lastHeaderByte + 1u, h.headerLength, h.portCount));
+    }
+    CheckPorts(h, r.problems);
+    CheckSize(r);
+    r.gammaIdentity = IsIdentityGamma(h.gamma);
+    return r;
+}
+
+std::string InspectText(const InspectReport& r, const std::string& path) {
+    std::string t = "File:           " + path + "\n";
+    t += Format("Size:           %llu bytes\n", static_cast<unsigned long long>(r.fileSize));
+    if (r.header) {
+        const RgbHeaderInfo& h = *r.header;
+        t += Format("Tags:           %s\n",
+                    h.tagsValid ? "RGB0 1001 FF FF FF FF 01 (valid)" : "bad");
+        t += Format("Header length:  %zu bytes (stored as last byte %u)\n", h.headerLength,
+                    h.lastHeaderByte);
+        t += Format("Frames:         %u\n", h.frameCount);
+        t += Format("Frame length:   %u bytes\n", h.frameLength);
+        t += Format("Ports:          %u\n", h.portCount);
+        for (const RgbHeaderInfo::Port& p : h.ports) {
+            t += Format("  port %-3u      %u bytes\n", p.number, p.length);
+        }
+        if (!h.ports.empty()) {
+            const uint8_t code = h.ports[0].icCode;
+            t += Format("IC type:        %s (code %u)\n", IcTypeName(code).c_str(), code);
+            t += Format("RGBW:           %s\n", h.ports[0].rgbw ? "yes" : "no");
+        }
+        if (r.gammaIdentity) {
+            t += "Gamma:          identity 0..255\n";
+        } else {
+            t += "Gamma:         ";
+            for (size_t i = 0; i < h.gamma.size(); ++i) {
+                t += Format("%s %u", i % 16 == 0 && i ? "\n               " : "", h.gamma[i]);
+            }
+            t += "\n";
+        }
+        t += Format("Size check:     %zu + %u x %u = %llu bytes: %s\n", h.headerLength,
+                    h.frameCount, h.frameLength, static_cast<unsigned long long>(r.expectedSize),
+                    r.expectedSize == r.fileSize ? "matches" : "does not match the file");
+    }
+    for (const std::string& p : r.problems) t += "Problem:        " + p + "\n";
+    t += r.Valid() ? "Valid recording.\n" : "Not a valid recording.\n";
+    return t;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string j = "\"";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"':
+                j += "\\\"";
+                break;
+            case '\\':
+                j += "\\\\";
+                break;
+            case '\n':
+                j += "\\n";
+                break;
+            case '\r':
+                j += "\\r";
+                break;
+            case '\t':
+                j += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    j += Format("\\u%04x", c);
+                } else {
+                    j += ch;  // UTF-8 passes through
+                }
+        }
+    }
+    return j + "\"";
+}
+
+std::string InspectJson(const InspectReport& r, const std::string& path) {
+    std::string j = "{\"file\":" + JsonString(path);
+    j += Format(",\"size\":%llu,\"valid\":%s", static_cast<unsigned long long>(r.fileSize),
+                r.Valid() ? "true" : "false");
+    if (r.header) {
+        const RgbHeaderInfo& h = *r.header;
+        j += Format(",\"tagsValid\":%s,\"headerLength\":%zu,\"storedHeaderLength\":%u",
+                    h.tagsValid ? "true" : "false", h.headerLength, h.lastHeaderByte + 1u);
+        j += Format(",\"frameCount\":%u,\"frameLength\":%u,\"portCount\":%u", h.frameCount,
+                    h.frameLength, h.portCount);
+        j += ",\"ports\":[";
+        for (size_t i = 0; i < h.ports.size(); ++i) {
+            const RgbHeaderInfo::Port& p = h.ports[i];
+            j += Format(
+                "%s{\"number\":%u,\"length\":%u,\"icType\":%s,\"icCode\":%u,"
+                "\"rgbw\":%s,\"constantBytesValid\":%s}",
+                i ? "," : "", p.number, p.length, JsonString(IcTypeName(p.icCode)).c_str(),
+                p.icCode, p.rgbw ? "true" : "false", p.fixedBytesValid ? "true" : "false");
+        }
+        j += "]";
+        if (!h.ports.empty()) {
+            j += ",\"icType\":" + JsonString(IcTypeName(h.ports[0].icCode));
+            j += Format(",\"rgbw\":%s", h.ports[0].rgbw ? "true" : "false");
+        }
+        j += Format(",\"gammaIdentity\":%s", r.gammaIdentity ? "true" : "false");
+        if (!r.gammaIdentity) {
+            j += ",\"gamma\":[";
+            for (size_t i = 0; i < h.gamma.size(); ++i)
+                j += Format("%s%u", i ? "," : "", h.gamma[i]);
+            j += "]";
+        }
+        j += Format(",\"expectedSize\":%llu,\"wholeFrames\":%llu,\"extraBytes\":%llu",
+                    static_cast<unsigned long long>(r.expectedSize),
+                    static_cast<unsigned long long>(r.wholeFrames),
+                    static_cast<unsigned long long>(r.extraBytes));
+    }
+    j += ",\"problems\":[";
+    for (size_t i = 0; i < r.problems.size(); ++i) {
+        j += (i ? "," : "") + JsonString(r.problems[i]);
+    }
+    return j + "]}";
+}
+
+}  // namespace quorvex::cli
