@@ -1,0 +1,506 @@
+// The main window on the offscreen platform: the start-up display, the controls' wiring, the
+// window services under worker threads, the dialogs, and whole recordings from a capture
+// file and (with capture rights) from live loopback traffic.
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QThread>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include "recording/rgb_header.h"
+#include "tests/app/window_test_support.h"
+#include "tests/support/traffic_builder.h"
+
+using namespace quorvex;
+using namespace quorvex::test;
+using app::MainWindow;
+
+namespace {
+
+constexpr size_t kHeader = 548;  // one port
+constexpr size_t kFrame = 3072;  // six universes of 512 channels
+
+// What the test's Save As hook saw, and the answer it gave.
+struct SaveAsSeen {
+    int calls = 0;
+    QString defaultName;
+    QStringList filters;
+    QString suffix;
+    bool confirmsOverwrite = false;
+    QStringList listed;  // names the dialog shows in its folder
+};
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        m_dir = std::make_unique<test::TempDir>();
+        m_responder = std::make_unique<test::ModalResponder>();
+    }
+    void cleanup() {
+        m_window.reset();
+        m_responder.reset();
+        m_dir.reset();
+    }
+
+    void startupDisplay() {
+        MainWindow& w = Create();
+        // Before any event: the adapter pre-selection has not run yet.
+        auto* ip = Get<QComboBox>("ipCombo");
+        QVERIFY(!ip->isEditable());
+        QVERIFY(ip->count() > 0);
+        for (int i = 0; i < ip->count(); ++i) {
+            QCOMPARE(ip->itemText(i).toStdString(), w.Logic().m_pcap.m_devices[i].address);
+        }
+        QCOMPARE(ip->currentIndex(), 0);
+        auto* ic = Get<QComboBox>("icTypeCombo");
+        QVERIFY(!ic->isEditable());
+        QCOMPARE(Items(ic), QStringList({"DMX512", "SPI&TTL", "TM1814"}));
+        QCOMPARE(ic->currentText(), QStringLiteral("SPI&TTL"));
+        auto* universes = Get<QComboBox>("universesCombo");
+        QVERIFY(universes->isEditable());
+        QCOMPARE(Items(universes), QStringList({"1", "2", "3", "4", "5", "6", "7", "8"}));
+        QCOMPARE(universes->currentText(), QStringLiteral("6"));
+        QCOMPARE(Get<QLineEdit>("captureFramesEdit")->text(), QStringLiteral("200"));
+        QCOMPARE(Get<QLabel>("frameDisplay")->text(), QString());
+        QVERIFY(!Get<QCheckBox>("rgbwCheck")->isChecked());
+        QVERIFY(Get<QPushButton>("parseButton")->isEnabled());
+        QVERIFY(Get<QPushButton>("captureButton")->isEnabled());
+        QVERIFY(!Get<QPushButton>("pauseButton")->isEnabled());
+        QVERIFY(!Get<QPushButton>("stopButton")->isEnabled());
+        QVERIFY(w.TimerArmed(kTimerAutoSelect));
+
+        Show(w);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Quorvex V1.49.1"));
+        QVERIFY(!w.windowIcon().isNull());
+        const std::map<const char*, const char*> texts = {
+            {"captureButton", "Cpature"},
+            {"cancelButton", "Cancel"},
+            {"parseButton", "Parse"},
+            {"pauseButton", "Pause"},
+            {"stopButton", "Stop"},
+            {"ipLabel", "IP address："},
+            {"icTypeLabel", "IC Type:"},
+            {"universesLabel", "Universes/Port:"},
+            {"currentFrameLabel", "Current frame num:"},
+            {"captureFramesLabel", "Cpature Frames:"}};
+        for (const auto& [name, text] : texts) {
+            const QObject* o = Get<QWidget>(name);
+            const QString shown = o->property("text").toString();
+            QVERIFY2(shown == QString::fromUtf8(text), name);
+        }
+        QCOMPARE(Get<QGroupBox>("localNetworkBox")->title(), QStringLiteral("Local network"));
+        QCOMPARE(Get<QGroupBox>("parametersBox")->title(), QStringLiteral("Parameters"));
+        QCOMPARE(Get<QGroupBox>("logBox")->title(), QStringLiteral("Log"));
+        QCOMPARE(Get<QCheckBox>("rgbwCheck")->text(), QStringLiteral("RGBW"));
+        QVERIFY(Get<QPushButton>("captureButton")->isDefault());
+        auto* log = Get<QPlainTextEdit>("logPane");
+        QVERIFY(log->isReadOnly());
+        QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+
+        // Arrangement: boxes top to bottom, the button row under them, RGBW beside IC type.
+        const auto top = [&](const char* n) { return Get<QWidget>(n)->mapTo(&w, QPoint()).y(); };
+        QVERIFY(top("localNetworkBox") < top("parametersBox"));
+        QVERIFY(top("parametersBox") < top("logBox"));
+        QVERIFY(top("logBox") < top("parseButton"));
+        int lastX = -1;
+        for (const char* b :
+             {"parseButton", "captureButton", "pauseButton", "stopButton", "cancelButton"}) {
+            const QPoint at = Get<QWidget>(b)->mapTo(&w, QPoint());
+            QVERIFY2(at.x() > lastX && at.y() == top("parseButton"), b);
+            lastX = at.x();
+        }
+        QVERIFY(Get<QWidget>("rgbwCheck")->x() > ic->geometry().right());
+
+        // Tab order, and the focus on Cpature at start.
+        QList<QWidget*> expected;
+        for (const char* n : {"captureButton", "cancelButton", "ipCombo", "parseButton",
+                              "pauseButton", "stopButton", "logPane", "icTypeCombo",
+                              "universesCombo", "captureFramesEdit", "rgbwCheck"}) {
+            expected << Get<QWidget>(n);
+        }
+        QList<QWidget*> chain;
+        QWidget* x = expected.first();
+        for (int guard = 0; guard < 500 && chain.size() < expected.size(); ++guard) {
+            if (expected.contains(x) && !chain.contains(x)) chain << x;
+            x = x->nextInFocusChain();
+        }
+        QCOMPARE(chain, expected);
+        QCOMPARE(QApplication::focusWidget(), expected.first());
+
+        // The one-shot pre-selection runs and ends its timer.
+        QTRY_VERIFY(!w.TimerArmed(kTimerAutoSelect));
+        QVERIFY(m_responder->seen.empty());
+    }
+
+    void logLinesFromManyThreads() {
+        MainWindow& w = Show(Create());
+        constexpr int kThreads = 4, kLines = 400;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&w, t] {
+                for (int i = 0; i < kLines; ++i) {
+                    w.AppendLog("thread " + std::to_string(t) + " line " + std::to_string(i));
+                }
+            });
+        }
+        for (auto& t : threads) t.join();
+        const auto ours = [&] { return LogLines(w).filter(QRegularExpression("^thread ")); };
+        QTRY_COMPARE_WITH_TIMEOUT(ours().size(), kThreads * kLines, 20000);
+        std::vector<int> next(kThreads, 0);
+        const QRegularExpression whole("^thread (\\d) line (\\d+)$");
+        for (const QString& line : ours()) {
+            const auto m = whole.match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            QCOMPARE(m.captured(2).toInt(), next[m.captured(1).toInt()]++);
+        }
+        // The newest line is in view.
+        const QScrollBar* bar = Get<QPlainTextEdit>("logPane")->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void deliveriesFromWorkerThreads() {
+        struct Spy : IWindowTarget {
+            void OnWindowMessage(WindowMessage m) override {
+                offThread |= QThread::currentThread() != qApp->thread();
+                messages.push_back(m);
+            }
+            void OnTimer(int id) override {
+                offThread |= QThread::currentThread() != qApp->thread();
+                ++ticks[id];
+            }
+            std::vector<WindowMessage> messages;
+            std::map<int, int> ticks;
+            bool offThread = false;
+        } spy;
+        MainWindow& w = Show(Create());
+        w.SetWindowTarget(&spy);
+        std::thread([&w] {
+            for (int i = 0; i < 100; ++i) {
+                w.PostMessage(i % 2 ? WindowMessage::FrameWritten : WindowMessage::ParseFinished);
+            }
+            w.SetTimer(9);
+        }).join();
+        QTRY_COMPARE(spy.messages.size(), size_t{100});
+        for (size_t i = 0; i < spy.messages.size(); ++i) {
+            QCOMPARE(spy.messages[i],
+                     i % 2 ? WindowMessage::FrameWritten : WindowMessage::ParseFinished);
+        }
+        QTRY_VERIFY(spy.ticks[9] >= 2);  // periodic until killed
+        std::thread([&w] { w.KillTimer(9); }).join();
+        QTRY_VERIFY(!w.TimerArmed(9));
+        QVERIFY(!spy.offThread);
+    }
+
+    void typedFields() {
+        MainWindow& w = Show(Create());
+        auto* frames = Get<QLineEdit>("captureFramesEdit");
+        frames->clear();
+        QTest::keyClicks(frames, "12x");
+        Click(w, "captureButton");
+        QTRY_COMPARE(m_responder->seen.size(), size_t{2});
+        const auto& prompt = m_responder->seen[0];
+        QCOMPARE(prompt.kind, QStringLiteral("box"));
+        QCOMPARE(prompt.title, QStringLiteral("Quorvex"));
+        QCOMPARE(prompt.texts, QStringList{app::kUnsignedNeeded});
+        QCOMPARE(prompt.buttons.size(), 1);
+        QCOMPARE(m_responder->seen[1].texts,
+                 QStringList{"Please click the parse button first to parse the data packet！"});
+        QCOMPARE(w.focusWidget(), frames);  // where the focus is when the window is active
+        QCOMPARE(w.Logic().m_nMaxFrames.load(), 200u);
+
+        frames->setText(" 350 ");
+        Click(w, "captureButton");
+        QTRY_COMPARE(m_responder->seen.size(), size_t{3});  // only "parse first"
+        QCOMPARE(w.Logic().m_nMaxFrames.load(), 350u);
+
+        // Universes/Port: text typed over the selection counts, not the selected line.
+        QLineEdit* typed = Get<QComboBox>("universesCombo")->lineEdit();
+        for (const auto& [text, sel, perPort] :
+             {std::tuple{"3", -1, 3}, std::tuple{"6", 5, 6}, std::tuple{"9", -1, 0}}) {
+            typed->clear();
+            QTest::keyClicks(typed, text);
+            QCOMPARE(w.GetCurSel(ListId::Universes), sel);
+            QCOMPARE(w.Logic().UniversesPerPort(), perPort);
+        }
+
+        QTest::mouseClick(Get<QCheckBox>("rgbwCheck"), Qt::LeftButton);
+        QCOMPARE(w.Logic().m_bRgbw.load(), 1);
+    }
+
+    void aboutFromContextMenu() {
+        Show(Create());
+        // A right click on the window background (here over a group box) opens the menu.
+        QWidget* box = Get<QWidget>("parametersBox");
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(4, 4),
+                                box->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(box, &event);
+        QTRY_COMPARE(m_responder->seen.size(), size_t{2});
+        QCOMPARE(m_responder->seen[0].kind, QStringLiteral("menu"));
+        QCOMPARE(m_responder->seen[0].texts, QStringList{"关于 Quorvex(&A)..."});
+        const auto& about = m_responder->seen[1];
+        QCOMPARE(about.title, QStringLiteral("关于 Quorvex"));
+        QCOMPARE(about.texts.size(), 2);
+        QCOMPARE(about.texts[0], QStringLiteral("Quorvex，版本 1.0"));
+        QCOMPARE(about.buttons, QStringList{"确定"});
+        QVERIFY(about.hasPixmap);
+    }
+
+    void hotKeysWhileFocused() {
+        // Offscreen is not X11: the keys work inside the window, and the log says so once.
+        MainWindow& w = Show(Create());
+        QVERIFY(WaitForLog(w, app::kHotKeysUnavailable));
+        QCOMPARE(LogLines(w).count(app::kHotKeysUnavailable), 1);
+        QTest::keyClick(&w, Qt::Key_F8, Qt::AltModifier);
+        QVERIFY(WaitForLog(w, "Paused......"));
+        QTest::keyClick(&w, Qt::Key_F7, Qt::AltModifier);
+        QTRY_COMPARE(m_responder->seen.size(), size_t{1});
+        QCOMPARE(m_responder->seen[0].texts,
+                 QStringList{"Please click the parse button first to parse the data packet！"});
+    }
+
+    void closeWithoutPrompt_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("Cancel") << 0;
+        QTest::newRow("Esc") << 1;
+        QTest::newRow("close box") << 2;
+    }
+    void closeWithoutPrompt() {
+        QFETCH(int, how);
+        MainWindow& w = Show(Create());
+        if (how == 0) Click(w, "cancelButton");
+        if (how == 1) QTest::keyClick(&w, Qt::Key_Escape);
+        if (how == 2) w.close();
+        QTRY_VERIFY(!w.isVisible());
+        QVERIFY(!w.TimerArmed(kTimerAutoSelect));
+        QVERIFY(m_responder->seen.empty());
+    }
+
+    void recordFromCaptureFile() {
+        MainWindow& w = Show(Create());
+        test::ShowSpec show;
+        show.frames = 260;
+        test::WriteShow(m_dir->File("show.pcap"), show);
+        QVERIFY(w.Logic().m_pcap.OpenFile(m_dir->File("show.pcap")));
+        std::filesystem::create_directories(m_dir->File("rec"));
+        for (const char* name : {"old.rgb", "older.RGB", "notes.txt"}) {
+            std::ofstream(m_dir->File("rec/") + name) << "x";
+        }
+        SaveAsSeen seen;
+        AnswerSaveAs(w, seen, m_dir->File("rec/scene.rgb"));
+
+        Click(w, "parseButton");
+        QVERIFY(WaitForLog(w, "Parse to 6 Universes"));
+        QVERIFY(WaitForLog(w, "The length of each frame is 3072 bytes."));
+        Click(w, "captureButton");
+        QTRY_COMPARE_WITH_TIMEOUT(seen.calls, 1, 30000);
+        QCOMPARE(seen.defaultName, QStringLiteral("Sc-01-01.RGB"));
+        QCOMPARE(seen.filters, QStringList{"rgb文件(*.RGB)"});
+        QCOMPARE(seen.suffix, QStringLiteral("RGB"));
+        QVERIFY(seen.confirmsOverwrite);
+        QVERIFY(seen.listed.contains("old.rgb") && seen.listed.contains("older.RGB"));
+        QVERIFY(!seen.listed.contains("notes.txt"));
+
+        const std::string saved = m_dir->File("rec/scene.RGB");
+        QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + saved)));
+        CheckRecording(saved, 200);
+        QCOMPARE(FrameDisplay(w), 200u);  // the display follows the frames written
+        QVERIFY(Get<QPushButton>("parseButton")->isEnabled());
+        QVERIFY(Get<QPushButton>("captureButton")->isEnabled());
+        QVERIFY(!Get<QPushButton>("pauseButton")->isEnabled());
+        QVERIFY(!Get<QPushButton>("stopButton")->isEnabled());
+        QVERIFY(m_responder->seen.empty());
+    }
+
+    void liveLoopbackRecording() {
+        if (!test::CanCapture("lo")) QSKIP("no capture rights: run as root");
+        MainWindow& w = Show(Create());
+        test::ArtSender sender;
+        StartLive(w);
+        if (QTest::currentTestFailed()) return;
+        SaveAsSeen seen;
+        AnswerSaveAs(w, seen, m_dir->File("rec/live.rgb"));
+
+        Click(w, "captureButton");
+        QVERIFY(WaitForLog(w, "Start capture......"));
+        ExpectButtons(false, false, true, true);
+        QTRY_VERIFY_WITH_TIMEOUT(FrameDisplay(w) >= 10, 20000);
+        QVERIFY(FrameDisplay(w) <= w.Logic().m_nWrittenFrame);  // never ahead of the file
+        Click(w, "pauseButton");
+        QVERIFY(WaitForLog(w, "Paused......"));
+        ExpectButtons(false, true, false, true);
+        const uint32_t atResume = FrameDisplay(w);
+        Click(w, "captureButton");
+        ExpectButtons(false, false, true, true);
+        QTRY_VERIFY_WITH_TIMEOUT(FrameDisplay(w) >= atResume + 10, 20000);
+        Click(w, "stopButton");
+        QTRY_COMPARE_WITH_TIMEOUT(seen.calls, 1, 20000);
+        QCOMPARE(seen.defaultName, QStringLiteral("Sc-01-01.RGB"));
+
+        const std::string saved = m_dir->File("rec/live.RGB");
+        QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + saved)));
+        QVERIFY(LogLines(w).contains("Stopped！"));
+        QVERIFY(WaitForLogStart(w, "Recording check: "));
+        const uint32_t frames = FrameDisplay(w);
+        QVERIFY(frames >= atResume + 10);
+        CheckRecording(saved, frames);
+        CheckSenderFrames(saved, frames, 1);
+        ExpectButtons(true, true, false, false);
+        QVERIFY(m_responder->seen.empty());
+    }
+
+    void closeDuringLiveRecording() {
+        if (!test::CanCapture("lo")) QSKIP("no capture rights: run as root");
+        MainWindow& w = Show(Create());
+        test::ArtSender sender;
+        StartLive(w);
+        if (QTest::currentTestFailed()) return;
+        SaveAsSeen seen;
+        AnswerSaveAs(w, seen, m_dir->File("rec/never.rgb"));
+        Click(w, "captureButton");
+        QTRY_VERIFY_WITH_TIMEOUT(FrameDisplay(w) >= 5, 20000);
+        Click(w, "cancelButton");
+        QVERIFY(!w.isVisible());
+        QVERIFY(!w.Logic().WorkersRunning());
+        QTest::qWait(600);  // a finish timer, if one were left running, would have ticked
+        QCOMPARE(seen.calls, 0);
+        QVERIFY(m_responder->seen.empty());
+        const test::Bytes bytes = test::ReadFileBytes(m_dir->File("rec/temp.RGB"));
+        QVERIFY(bytes.size() >= kHeader + 5 * kFrame);
+        QCOMPARE((bytes.size() - kHeader) % kFrame, size_t{0});
+        const auto header = ParseRgbHeader(bytes);
+        QVERIFY(header);
+        QCOMPARE(size_t{header->frameCount}, (bytes.size() - kHeader) / kFrame);
+    }
+
+  private:
+    template <class T>
+    T* Get(const char* name) {
+        T* child = m_window->findChild<T*>(QString::fromLatin1(name));
+        if (!child) qFatal("no control %s", name);
+        return child;
+    }
+    static QStringList Items(const QComboBox* c) {
+        QStringList items;
+        for (int i = 0; i < c->count(); ++i) items << c->itemText(i);
+        return items;
+    }
+
+    MainWindow& Create() {
+        MainWindow::Options options;
+        options.logic.recordingFolder = m_dir->File("rec");
+        m_window = std::make_unique<MainWindow>(options);
+        return *m_window;
+    }
+    MainWindow& Show(MainWindow& w) {
+        w.show();
+        if (!QTest::qWaitForWindowActive(&w)) qWarning("window not active");
+        return w;
+    }
+
+    void AnswerSaveAs(MainWindow& w, SaveAsSeen& seen, const std::string& answer) {
+        w.saveAsHook = [&seen, answer](QFileDialog& d) -> std::optional<std::string> {
+            ++seen.calls;
+            seen.defaultName = QFileInfo(d.selectedFiles().value(0)).fileName();
+            seen.filters = d.nameFilters();
+            seen.suffix = d.defaultSuffix();
+            seen.confirmsOverwrite = !d.testOption(QFileDialog::DontConfirmOverwrite);
+            const auto* model = d.findChild<QFileSystemModel*>();
+            const QModelIndex folder = model->index(d.directory().absolutePath());
+            (void)QTest::qWaitFor([&] { return model->rowCount(folder) >= 3; }, 5000);
+            for (int r = 0; r < model->rowCount(folder); ++r) {
+                seen.listed << model->fileName(model->index(r, 0, folder));
+            }
+            return answer;
+        };
+    }
+
+    void ExpectButtons(bool parse, bool capture, bool pause, bool stop) {
+        QCOMPARE(Get<QPushButton>("parseButton")->isEnabled(), parse);
+        QCOMPARE(Get<QPushButton>("captureButton")->isEnabled(), capture);
+        QCOMPARE(Get<QPushButton>("pauseButton")->isEnabled(), pause);
+        QCOMPARE(Get<QPushButton>("stopButton")->isEnabled(), stop);
+    }
+
+    // Picks "lo" in the IP address list and surveys the sender's traffic.
+    void StartLive(MainWindow& w) {
+        QTRY_VERIFY(!w.TimerArmed(kTimerAutoSelect));  // the pre-selection has had its turn
+        const auto& devices = w.Logic().m_pcap.m_devices;
+        const auto lo = std::find_if(devices.begin(), devices.end(),
+                                     [](const DeviceEntry& d) { return d.name == "lo"; });
+        QVERIFY(lo != devices.end());
+        const int line = static_cast<int>(lo - devices.begin());
+        test::PickIpLine(w, line);
+        QCOMPARE(Get<QComboBox>("ipCombo")->currentIndex(), line);
+        QCOMPARE(w.Logic().m_strDevName, std::string("lo"));
+        Click(w, "parseButton");
+        QVERIFY(WaitForLog(w, "Parse to 6 Universes"));
+        QVERIFY(WaitForLog(w, "Max universe num is:6"));
+        QVERIFY(WaitForLog(w,
+                           "The current setting is that each port carries 6 universes，The "
+                           "capture file will be set to 1 ports."));
+        QVERIFY(WaitForLog(w, "The length of each frame is 3072 bytes."));
+    }
+
+    static void CheckRecording(const std::string& path, uint32_t frames) {
+        const test::Bytes bytes = test::ReadFileBytes(path);
+        const auto header = ParseRgbHeader(bytes);
+        QVERIFY(header);
+        QCOMPARE(uint32_t{header->frameCount}, frames);
+        QCOMPARE(header->frameLength, uint32_t{kFrame});
+        QCOMPARE(bytes.size(), kHeader + frames * kFrame);
+    }
+
+    // Every frame is one whole frame of the sender's pattern, and frames follow each other
+    // except across `pauses` pauses.
+    static void CheckSenderFrames(const std::string& path, uint32_t frames, int pauses) {
+        const test::Bytes bytes = test::ReadFileBytes(path);
+        QCOMPARE(bytes.size(), kHeader + frames * kFrame);
+        int gaps = 0;
+        int previous = -1;
+        for (uint32_t k = 0; k < frames; ++k) {
+            const uint8_t* frame = bytes.data() + kHeader + k * kFrame;
+            const uint32_t f = (frame[0] * 205u) & 0xFF;  // 205 = 5^-1 mod 256
+            for (int u = 0; u < 6; ++u) {
+                for (int c = 0; c < 512; ++c) {
+                    if (frame[u * 512 + c] != TestPatternByte(f, u, c)) {
+                        QFAIL(qPrintable(QStringLiteral("frame %1 is not one whole frame").arg(k)));
+                    }
+                }
+            }
+            if (previous >= 0 && static_cast<uint32_t>(previous + 1) % 256 != f) ++gaps;
+            previous = static_cast<int>(f);
+        }
+        QVERIFY(gaps <= pauses);
+    }
+
+    std::unique_ptr<test::TempDir> m_dir;
+    std::unique_ptr<test::ModalResponder> m_responder;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+int main(int argc, char* argv[]) {
+    // Before any thread exists: live traffic stays in this process's own network.
+    if (getuid() == 0 && !test::EnterOwnNetwork()) {
+        std::fprintf(stderr, "note: live tests share the host's loopback device\n");
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_test.moc"

@@ -1,0 +1,202 @@
+#pragma once
+// Helpers for the window tests: answering modal boxes and menus, reading the log pane,
+// and a sender of the test pattern to 127.0.0.1:6454.
+
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <pcap/pcap.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "app/main_window.h"
+#include "capture/art_packet.h"
+#include "cli/test_pattern.h"
+
+namespace quorvex::test {
+
+// Moves the process into a network namespace of its own with lo up, so that test traffic
+// on loopback meets no other test's. Call before any thread starts; false when not allowed.
+inline bool EnterOwnNetwork() {
+    if (unshare(CLONE_NEWNET) != 0) return false;
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    ifreq ifr{};
+    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+    bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &ifr) == 0;
+    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
+    up = up && ioctl(fd, SIOCSIFFLAGS, &ifr) == 0;
+    if (fd >= 0) close(fd);
+    return up;
+}
+
+// Whether live capture on `device` is permitted to this process.
+inline bool CanCapture(const char* device) {
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* h = pcap_create(device, errbuf);
+    if (!h) return false;
+    const int rc = pcap_activate(h);
+    pcap_close(h);
+    return rc >= 0;
+}
+
+// Watches for menus and modal dialogs, notes what they show and answers them: a message
+// box with OK, a menu with its first item, any other dialog with its first button.
+class ModalResponder : public QObject {
+  public:
+    struct Seen {
+        QString kind;  // "box", "menu" or "dialog"
+        QString title;
+        QStringList texts;
+        QStringList buttons;
+        bool hasPixmap = false;
+    };
+
+    ModalResponder() {
+        connect(&m_timer, &QTimer::timeout, this, [this] { Poll(); });
+        m_timer.start(10);
+    }
+    std::vector<Seen> seen;
+
+  private:
+    void Poll() {
+        QWidget* w = QApplication::activePopupWidget();
+        if (!w) w = QApplication::activeModalWidget();
+        if (!w) return;
+        for (const auto& h : m_handled) {
+            if (h == w) return;
+        }
+        m_handled.emplace_back(w);
+        Seen s{QString(), w->windowTitle(), {}, {}, false};
+        // Answered from a timer of its own: this one does not fire again while a slot of
+        // it runs a nested event loop.
+        if (auto* menu = qobject_cast<QMenu*>(w)) {
+            s.kind = QStringLiteral("menu");
+            for (QAction* a : menu->actions()) s.texts << a->text();
+            QTimer::singleShot(0, menu, [menu] {
+                menu->close();
+                if (!menu->actions().isEmpty()) menu->actions().constFirst()->trigger();
+            });
+        } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            s.kind = QStringLiteral("box");
+            s.texts << box->text();
+            for (QAbstractButton* b : box->buttons()) s.buttons << b->text();
+            QTimer::singleShot(0, box, [box] { box->buttons().constFirst()->click(); });
+        } else {
+            s.kind = QStringLiteral("dialog");
+            for (QLabel* l : w->findChildren<QLabel*>()) {
+                if (!l->text().isEmpty()) s.texts << l->text();
+                if (!l->pixmap().isNull()) s.hasPixmap = true;
+            }
+            const auto buttons = w->findChildren<QPushButton*>();
+            for (QPushButton* b : buttons) s.buttons << b->text();
+            QTimer::singleShot(0, w, [w, buttons] {
+                if (buttons.isEmpty()) {
+                    w->close();
+                } else {
+                    buttons.constFirst()->click();
+                }
+            });
+        }
+        seen.push_back(s);
+    }
+
+    QTimer m_timer;
+    std::vector<QPointer<QWidget>> m_handled;
+};
+
+inline QStringList LogLines(app::MainWindow& w) {
+    return w.findChild<QPlainTextEdit*>(QStringLiteral("logPane"))->toPlainText().split('\n');
+}
+
+inline bool WaitForLog(app::MainWindow& w, const QString& line, int timeoutMs = 20000) {
+    return QTest::qWaitFor([&] { return LogLines(w).contains(line); }, timeoutMs);
+}
+
+inline bool WaitForLogStart(app::MainWindow& w, const QString& prefix, int timeoutMs = 20000) {
+    return QTest::qWaitFor(
+        [&] {
+            const QStringList lines = LogLines(w);
+            return std::any_of(lines.begin(), lines.end(),
+                               [&](const QString& l) { return l.startsWith(prefix); });
+        },
+        timeoutMs);
+}
+
+inline uint32_t FrameDisplay(app::MainWindow& w) {
+    return w.findChild<QLabel*>(QStringLiteral("frameDisplay"))->text().toUInt();
+}
+
+inline void Click(app::MainWindow& w, const char* button) {
+    QTest::mouseClick(w.findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+}
+
+// Picks a line of the IP address list as a user does: opens the list and chooses the line.
+inline void PickIpLine(app::MainWindow& w, int line) {
+    auto* combo = w.findChild<QComboBox*>(QStringLiteral("ipCombo"));
+    combo->showPopup();
+    QAbstractItemView* view = combo->view();
+    (void)QTest::qWaitFor([&] { return view->isVisible(); });
+    view->setCurrentIndex(view->model()->index(line, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+}
+
+// Sends the test pattern to 127.0.0.1:6454: six universes of 512 channels, about 40 frames
+// a second, one sequence number per frame.
+class ArtSender {
+  public:
+    static constexpr int kUniverses = 6;
+    static constexpr int kChannels = 512;
+
+    ArtSender() : m_thread([this] { Run(); }) {}
+    ~ArtSender() {
+        m_stop = true;
+        m_thread.join();
+    }
+    ArtSender(const ArtSender&) = delete;
+    ArtSender& operator=(const ArtSender&) = delete;
+
+  private:
+    void Run() {
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(kArtNetPort);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::vector<uint8_t> data(kChannels), payload;
+        for (uint32_t f = 1; !m_stop; ++f) {
+            for (int u = 0; u < kUniverses; ++u) {
+                for (int c = 0; c < kChannels; ++c) data[c] = TestPatternByte(f, u, c);
+                BuildArtDmxPayload(ArtSequenceOf(f), u, data.data(), kChannels, payload);
+                sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                       sizeof to);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        close(fd);
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+}  // namespace quorvex::test
