@@ -40,7 +40,9 @@ FrameAssembler::Boundary FrameAssembler::Classify(uint8_t s, bool paused, bool s
     m_missing += SequenceGap(*m_sequence, s);
     m_sequence = s;
     if (stopped) return Boundary::Stop;
-    if (paused) return Boundary::Drop;
+    // Paused: not counted, but the packet still goes into the frame in progress, so the
+    // frame that completes after resuming is one whole frame and not a mix of two.
+    if (paused) return Boundary::Continue;
     if (m_frameCount >= maxFrames) return Boundary::Limit;
     ++m_frameCount;
     return Boundary::NewFrame;

@@ -14,8 +14,8 @@ namespace quorvex {
 class FrameAssembler {
   public:
     enum class Boundary {
-        Drop,      // before the first boundary, or a boundary during a pause
-        Continue,  // same frame, or the first packet of frame 1
+        Drop,      // before the first boundary
+        Continue,  // same frame, the first packet of frame 1, or a boundary during a pause
         NewFrame,  // a frame was completed: FrameCount() grew by one
         Stop,      // a stop was requested
         Limit,     // the frame limit was reached

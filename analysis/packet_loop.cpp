@@ -83,12 +83,10 @@ void CQuorvexDlg::CaptureLoop() {
         const uint32_t before = m_assembler.FrameCount();
         const auto boundary =
             m_assembler.Classify(RecordSequence(m_packet), m_bPaused, m_bStopped, m_nMaxFrames);
-        if (boundary != FrameAssembler::Boundary::Continue || !wasSeen) {
-            if (m_assembler.BoundarySeen()) {
-                const int64_t ts = MicrosOf(m_pcap.m_pHeader);
-                if (!wasSeen) m_firstBoundaryUs = ts;
-                m_lastBoundaryUs = ts;
-            }
+        // Timestamps of the start of frame 1 and of the end of the last counted frame.
+        if (!wasSeen && m_assembler.BoundarySeen()) m_firstBoundaryUs = MicrosOf(m_pcap.m_pHeader);
+        if (boundary == FrameAssembler::Boundary::NewFrame) {
+            m_lastBoundaryUs = MicrosOf(m_pcap.m_pHeader);
         }
         switch (boundary) {
             case FrameAssembler::Boundary::Drop:

@@ -1,5 +1,6 @@
 #include "capture/win_pcap.h"
 
+#include <poll.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -84,6 +85,9 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
         pcap_set_snaplen(handle, kSnapLength);
         pcap_set_promisc(handle, 1);
         pcap_set_timeout(handle, kReadTimeoutMs);
+        // Without immediate mode Linux uses TPACKET_V3, whose read time-out only fires once a
+        // packet has arrived: on a silent network a read would never return.
+        pcap_set_immediate_mode(handle, 1);
         // A large kernel buffer rides out bursts and short pauses of the reader.
         pcap_set_buffer_size(handle, kKernelBufferBytes);
         const int rc = pcap_activate(handle);
@@ -124,6 +128,9 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
         ReplaceHandle(nullptr, false);
         return false;
     }
+    // With the kernel's block ring a read on an idle network may wait for good: read without
+    // blocking and do the 1 ms wait ourselves.
+    if (!isFile) pcap_setnonblock(handle, 1, nullptr);
     ReplaceHandle(handle, isFile);
     m_bOpen = 1;
     return true;
@@ -213,7 +220,13 @@ int CWinPcap::NextFrame(const uint8_t** data) {
         return 0;
     }
     const u_char* bytes = nullptr;
-    const int rc = pcap_next_ex(h, &m_pHeader, &bytes);
+    int rc = pcap_next_ex(h, &m_pHeader, &bytes);
+    if (rc == 0) {
+        pollfd waiting{pcap_get_selectable_fd(h), POLLIN, 0};
+        if (waiting.fd >= 0 && poll(&waiting, 1, kReadTimeoutMs) > 0) {
+            rc = pcap_next_ex(h, &m_pHeader, &bytes);
+        }
+    }
     if (rc < 0 && m_handle.load(std::memory_order_acquire) == h) {
         std::lock_guard lock(m_handleMutex);
         m_endReason = rc == PCAP_ERROR_BREAK ? "" : pcap_geterr(h);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +44,8 @@ class CQuorvexDlg : public IWindowTarget {
   public:
     struct Options {
         std::string recordingFolder;  // empty: the usual RGBFiles folder
+        // Called on the writer thread before each frame is written (tests slow it down).
+        std::function<void(uint32_t frame)> beforeFrameWrite;
     };
 
     explicit CQuorvexDlg(IWindowServices& services);

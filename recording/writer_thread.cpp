@@ -32,6 +32,7 @@ void CQuorvexDlg::WriterLoop() {
 bool CQuorvexDlg::WritePendingFrames() {
     for (uint32_t k = m_nWrittenFrame + 1; k <= m_nFrameCount; ++k) {
         const uint8_t* frame = (k % 2 == 1) ? m_pData1 : m_pData2;
+        if (m_options.beforeFrameWrite) m_options.beforeFrameWrite(k);
         if (!m_file.AppendFrame(frame, m_nFrameLen)) return false;
         {
             std::lock_guard lock(m_writtenMutex);
