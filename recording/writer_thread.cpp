@@ -1,16 +1,29 @@
 // The writer thread: appends every completed frame to the recording file, in order.
 
 #include <chrono>
+#include <thread>
 
 #include "platform/write_event.h"
 #include "recording/quorvex_dlg.h"
 
 namespace quorvex {
 
+namespace {
+// How often a waiting thread looks again before it sleeps (each look yields the processor).
+constexpr int kSpinRounds = 200;
+}  // namespace
+
 void CQuorvexDlg::WriterLoop() {
     bool ok = true;
     while (ok && m_bCapturing) {
-        g_hWriteEvent.WaitFor(std::chrono::milliseconds(10));
+        // Frames come close together when a file is read: look again briefly before sleeping,
+        // which saves a wake-up per frame.
+        for (int spin = 0; spin < kSpinRounds && m_nWrittenFrame == m_nFrameCount; ++spin) {
+            std::this_thread::yield();
+        }
+        if (m_nWrittenFrame == m_nFrameCount) {
+            g_hWriteEvent.WaitFor(std::chrono::milliseconds(10));
+        }
         // Reset before looking at the count: a frame completed after this point sets the
         // event again, and every frame up to the count is written, so none is skipped.
         g_hWriteEvent.Reset();
@@ -47,6 +60,10 @@ bool CQuorvexDlg::WritePendingFrames() {
 bool CQuorvexDlg::WaitForBuffer(uint32_t completed) {
     // Frame completed+1 reuses the buffer of frame completed-1: it must be on disk first.
     if (completed < 2 || m_nWrittenFrame >= completed - 1) return true;
+    for (int spin = 0; spin < kSpinRounds; ++spin) {
+        std::this_thread::yield();
+        if (m_nWrittenFrame >= completed - 1) return true;
+    }
     std::unique_lock lock(m_writtenMutex);
     while (m_nWrittenFrame < completed - 1) {
         if (!m_bCapturing) return false;

@@ -144,8 +144,10 @@ void WriteShow(const std::string& path, const ShowSpec& spec) {
     }
 }
 
-TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quorvex-test-XXXXXX").string();
+TempDir::TempDir(const std::string& base) {
+    const std::filesystem::path root =
+        base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+    std::string tmpl = (root / "quorvex-test-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     m_path = tmpl;
 }

@@ -80,7 +80,8 @@ void WriteShow(const std::string& path, const ShowSpec& spec);
 // A fresh scratch folder under the system's temporary folder, removed by the destructor.
 class TempDir {
   public:
-    TempDir();
+    // Under `base` when given, else under the system's temporary folder.
+    explicit TempDir(const std::string& base = {});
     ~TempDir();
     const std::string& path() const { return m_path; }
     std::string File(const std::string& name) const { return m_path + "/" + name; }

@@ -1,0 +1,120 @@
+// The whole engine recording a generated capture file (64 universes x 512 channels x 2000
+// frames), beside a bare pcap_next_ex loop over the same file, which is the limit.
+
+#include <benchmark/benchmark.h>
+#include <pcap/pcap.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "cli/pattern_sender.h"
+#include "recording/quorvex_dlg.h"
+#include "tests/support/fake_window_services.h"
+#include "tests/support/traffic_builder.h"
+
+namespace quorvex {
+namespace {
+
+constexpr int kUniverses = 64;
+constexpr uint32_t kFrames = 2000;
+
+struct Capture {
+    test::TempDir dir;
+    std::string path = dir.File("show.pcap");
+    uint64_t packets = 0;
+    Capture() {
+        cli::PatternOptions o;
+        o.universes.clear();
+        for (int u = 0; u < kUniverses; ++u) o.universes.push_back(u);
+        o.frames = kFrames;
+        const std::string error = cli::WritePatternCapture(path, o);
+        if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+    }
+};
+
+Capture& SharedCapture() {
+    static Capture capture;
+    return capture;
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// Packets per second of a bare read of the whole file.
+double BareReadRate(const std::string& path, uint64_t* packets) {
+    char errbuf[PCAP_ERRBUF_SIZE];
+    pcap_t* p = pcap_open_offline(path.c_str(), errbuf);
+    if (!p) return 0;
+    pcap_pkthdr* h = nullptr;
+    const u_char* data = nullptr;
+    uint64_t n = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (pcap_next_ex(p, &h, &data) == 1) {
+        benchmark::DoNotOptimize(data);
+        ++n;
+    }
+    const double s = Seconds(std::chrono::steady_clock::now() - start);
+    pcap_close(p);
+    *packets = n;
+    return n / s;
+}
+
+// Packets per second of the engine recording the file from the end of the survey to the end
+// of the file, the writer included.
+double EngineRate(const std::string& path, uint32_t* frames) {
+    // The recording goes to memory when it can, so that the engine is measured, not the disk.
+    std::error_code ec;
+    test::TempDir out(std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "");
+    test::FakeWindowServices ui;
+    CQuorvexDlg::Options options;
+    options.recordingFolder = out.path();
+    auto dlg = std::make_unique<CQuorvexDlg>(ui, options);
+    ui.SetTarget(dlg.get());
+    if (!dlg->m_pcap.OpenFile(path)) return 0;
+    dlg->OnBnClickedParse();
+    ui.PumpUntil([&] { return !ui.Log().empty(); });
+    // Universes/Port list: pick "8"; Capture Frames: more than the file holds.
+    ui.AddString(ListId::Universes, "8");
+    ui.SetCurSel(ListId::Universes, 0);
+    ui.TypeMaxFrames("1000000");
+    ui.AnswerSaveAs(out.File("bench.RGB"));
+    const auto start = std::chrono::steady_clock::now();
+    dlg->OnBnClickedCapture();
+    // Done when the file has been read to its end and every frame is on disk.
+    while (dlg->m_bCapturing || dlg->m_nWrittenFrame != dlg->m_nFrameCount) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    const double s = Seconds(std::chrono::steady_clock::now() - start);
+    ui.PumpUntil([&] { return !ui.SaveAsDefaults().empty(); }, std::chrono::minutes(5));
+    *frames = dlg->m_nWrittenFrame;
+    for (const auto& line : ui.Log()) {
+        if (line.rfind("Recording check:", 0) == 0) *frames = std::stoul(line.substr(17));
+    }
+    // Every packet after the survey's three frames went through the engine.
+    return static_cast<double>(kUniverses) * (kFrames - 3) / s;
+}
+
+void BM_OfflineRecording(benchmark::State& state) {
+    Capture& capture = SharedCapture();
+    double bare = 0, engine = 0;
+    uint64_t packets = 0;
+    uint32_t frames = 0;
+    for (auto _ : state) {
+        bare = BareReadRate(capture.path, &packets);
+        engine = EngineRate(capture.path, &frames);
+    }
+    state.counters["bare_pps"] = bare;
+    state.counters["engine_pps"] = engine;
+    state.counters["ratio"] = bare > 0 ? engine / bare : 0;
+    state.counters["frames"] = frames;
+    std::printf("offline recording: bare read %.0f packets/s, engine %.0f packets/s, %.0f%%\n",
+                bare, engine, bare > 0 ? 100 * engine / bare : 0);
+}
+BENCHMARK(BM_OfflineRecording)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace quorvex
