@@ -435,26 +435,6 @@ class WindowTest : public QObject {
         QCOMPARE(Get<QPushButton>("stopButton")->isEnabled(), stop);
     }
 
-    // Picks "lo" in the IP address list and surveys the sender's traffic.
-    void StartLive(MainWindow& w) {
-        QTRY_VERIFY(!w.TimerArmed(kTimerAutoSelect));  // the pre-selection has had its turn
-        const auto& devices = w.Logic().m_pcap.m_devices;
-        const auto lo = std::find_if(devices.begin(), devices.end(),
-                                     [](const DeviceEntry& d) { return d.name == "lo"; });
-        QVERIFY(lo != devices.end());
-        const int line = static_cast<int>(lo - devices.begin());
-        test::PickIpLine(w, line);
-        QCOMPARE(Get<QComboBox>("ipCombo")->currentIndex(), line);
-        QCOMPARE(w.Logic().m_strDevName, std::string("lo"));
-        Click(w, "parseButton");
-        QVERIFY(WaitForLog(w, "Parse to 6 Universes"));
-        QVERIFY(WaitForLog(w, "Max universe num is:6"));
-        QVERIFY(WaitForLog(w,
-                           "The current setting is that each port carries 6 universes，The "
-                           "capture file will be set to 1 ports."));
-        QVERIFY(WaitForLog(w, "The length of each frame is 3072 bytes."));
-    }
-
     static void CheckRecording(const std::string& path, uint32_t frames) {
         const test::Bytes bytes = test::ReadFileBytes(path);
         const auto header = ParseRgbHeader(bytes);

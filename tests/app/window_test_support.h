@@ -160,6 +160,26 @@ inline void PickIpLine(app::MainWindow& w, int line) {
     QTest::keyClick(view, Qt::Key_Return);
 }
 
+// Picks "lo" in the IP address list as a user does and surveys the sender's traffic.
+inline void StartLive(app::MainWindow& w) {
+    QTRY_VERIFY(!w.TimerArmed(kTimerAutoSelect));  // the pre-selection has had its turn
+    const auto& devices = w.Logic().m_pcap.m_devices;
+    const auto lo = std::find_if(devices.begin(), devices.end(),
+                                 [](const DeviceEntry& d) { return d.name == "lo"; });
+    QVERIFY(lo != devices.end());
+    const int line = static_cast<int>(lo - devices.begin());
+    PickIpLine(w, line);
+    QCOMPARE(w.findChild<QComboBox*>(QStringLiteral("ipCombo"))->currentIndex(), line);
+    QCOMPARE(w.Logic().m_strDevName, std::string("lo"));
+    Click(w, "parseButton");
+    QVERIFY(WaitForLog(w, "Parse to 6 Universes"));
+    QVERIFY(WaitForLog(w, "Max universe num is:6"));
+    QVERIFY(WaitForLog(w,
+                       "The current setting is that each port carries 6 universes，The "
+                       "capture file will be set to 1 ports."));
+    QVERIFY(WaitForLog(w, "The length of each frame is 3072 bytes."));
+}
+
 // Sends the test pattern to 127.0.0.1:6454: six universes of 512 channels, about 40 frames
 // a second, one sequence number per frame.
 class ArtSender {
