@@ -1,0 +1,412 @@
+// Recognition of ArtDmx/ArtSync frames, both by the pure function and through the capture
+// source reading a capture file, plus what only the file reader adds (filter, end of file,
+// read budget).
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "capture/art_packet.h"
+#include "capture/win_pcap.h"
+#include "tests/support/fake_window_services.h"
+#include "tests/support/traffic_builder.h"
+
+namespace quorvex {
+namespace {
+
+using test::Bytes;
+
+constexpr size_t kEthernet = 14;
+constexpr size_t kPayloadStart = kEthernet + 20 + 8;  // UDP payload with a plain IPv4 header
+constexpr uint16_t kUntouchedLength = 0xBEEF;
+constexpr uint64_t kBaseUs = 1700000000ull * 1000000ull;
+
+Bytes Pattern(size_t n, uint8_t seed) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
+    return b;
+}
+
+// What the record buffer held before the call: any change shows a write.
+Bytes PreviousRecord() { return Pattern(kArtRecordSize, 0xA5); }
+
+Bytes DmxFrame(uint8_t net, uint8_t subUni, uint8_t sequence, const Bytes& data,
+               const test::UdpOptions& options = {}) {
+    test::ArtDmxFields f;
+    f.net = net;
+    f.subUni = subUni;
+    f.sequence = sequence;
+    f.physical = 3;
+    f.data = data;
+    return test::UdpFrame(test::ArtDmx(f), options);
+}
+
+// Rewrites the IPv4 header checksum after a test edits the header.
+void FixIpChecksum(Bytes& f) {
+    const size_t ihl = (f[kEthernet] & 0x0F) * 4u;
+    f[kEthernet + 10] = f[kEthernet + 11] = 0;
+    uint32_t sum = 0;
+    for (size_t i = 0; i + 1 < ihl; i += 2) sum += (f[kEthernet + i] << 8) | f[kEthernet + i + 1];
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    f[kEthernet + 10] = static_cast<uint8_t>(~sum >> 8);
+    f[kEthernet + 11] = static_cast<uint8_t>(~sum);
+}
+
+struct Outcome {
+    int result = -1;
+    uint16_t length = kUntouchedLength;
+    Bytes record = PreviousRecord();
+};
+
+enum class Path { kDirect, kFile };
+
+std::string PathName(const testing::TestParamInfo<Path>& info) {
+    return info.param == Path::kDirect ? "Direct" : "ThroughFile";
+}
+
+// Every case runs on the pure function and on a one-frame capture file read by CWinPcap.
+class Recognition : public testing::TestWithParam<Path> {
+  protected:
+    Outcome Run(const Bytes& frame, int captured = -1) {
+        Outcome o;
+        const size_t cap =
+            captured >= 0 && static_cast<size_t>(captured) < frame.size() ? captured : frame.size();
+        if (GetParam() == Path::kDirect) {
+            // Only the captured bytes exist, so a read past them trips the address sanitizer.
+            Bytes present(frame.begin(), frame.begin() + static_cast<long>(cap));
+            o.result =
+                RecognizeArtFrame(present.data(), cap, frame.size(), o.record.data(), &o.length);
+            return o;
+        }
+        const std::string path = m_dir.File("frame" + std::to_string(m_files++) + ".pcap");
+        {
+            test::PcapWriter w(path);
+            w.Write(frame, kBaseUs, captured);
+        }
+        test::FakeWindowServices ui;
+        CWinPcap pcap(&ui);
+        EXPECT_TRUE(pcap.OpenFile(path));
+        pcap.BeginReading();
+        o.result = pcap.ReadArtPacket(o.record.data(), &o.length);
+        if (o.result != kArtNone) {
+            Bytes scratch(kArtRecordSize);
+            uint16_t len = 0;
+            EXPECT_EQ(pcap.ReadArtPacket(scratch.data(), &len), kArtNone);
+        }
+        EXPECT_TRUE(pcap.SourceEnded());
+        pcap.EndReading();
+        EXPECT_TRUE(ui.MessageBoxes().empty());
+        return o;
+    }
+
+    // A dropped frame writes neither the record nor its length.
+    void ExpectDropped(const Bytes& frame, int captured = -1) {
+        const Outcome o = Run(frame, captured);
+        EXPECT_EQ(o.result, kArtNone);
+        EXPECT_EQ(o.length, kUntouchedLength);
+        EXPECT_EQ(o.record, PreviousRecord());
+    }
+
+    void ExpectDmx(const Outcome& o, uint8_t net, uint8_t subUni, uint8_t sequence,
+                   const Bytes& data) {
+        ASSERT_EQ(o.result, kArtDmx);
+        ASSERT_EQ(o.length, kArtRecordHeader + data.size());
+        const Bytes header(o.record.begin(), o.record.begin() + 8);
+        const Bytes wantHeader{0,
+                               14,
+                               sequence,
+                               3,
+                               subUni,
+                               net,
+                               static_cast<uint8_t>(data.size() >> 8),
+                               static_cast<uint8_t>(data.size() & 0xFF)};
+        EXPECT_EQ(header, wantHeader);
+        EXPECT_EQ(Bytes(o.record.begin() + 8, o.record.begin() + o.length), data);
+        // Nothing written past the record.
+        const Bytes before = PreviousRecord();
+        EXPECT_TRUE(
+            std::equal(o.record.begin() + o.length, o.record.end(), before.begin() + o.length));
+    }
+
+    test::TempDir m_dir;
+    int m_files = 0;
+};
+
+TEST_P(Recognition, ArtDmxRecordIsHeaderThenChannelData) {
+    for (size_t channels : {size_t{512}, size_t{0}, size_t{1}, size_t{171}}) {
+        SCOPED_TRACE(channels);
+        const Bytes data = Pattern(channels, static_cast<uint8_t>(channels));
+        ExpectDmx(Run(DmxFrame(0x12, 0x34, 0x56, data)), 0x12, 0x34, 0x56, data);
+    }
+}
+
+TEST_P(Recognition, UniverseAndSequenceReadFromTheRecord) {
+    const Outcome o = Run(DmxFrame(0x81, 0x05, 200, Pattern(24, 1)));
+    ASSERT_EQ(o.result, kArtDmx);
+    EXPECT_EQ(RecordUniverse(o.record.data()), 261);
+    EXPECT_EQ(RecordSequence(o.record.data()), 200);
+
+    const Outcome top = Run(test::UdpFrame(test::ArtDmx(32767, 9, Pattern(2, 0))));
+    ASSERT_EQ(top.result, kArtDmx);
+    EXPECT_EQ(RecordUniverse(top.record.data()), 32767);
+    EXPECT_EQ(RecordSequence(top.record.data()), 9);
+}
+
+TEST_P(Recognition, UdpPayloadOutsideElevenTo599BytesIsDropped) {
+    // 18 header bytes + 582 channels = 600 bytes, a well-formed ArtDmx all the same.
+    ExpectDropped(DmxFrame(0, 1, 1, Pattern(582, 0)));
+    const Bytes sync = test::ArtSync();
+    ExpectDropped(test::UdpFrame(Bytes(sync.begin(), sync.begin() + 10)));
+    // Just inside the limit.
+    const Bytes data = Pattern(581, 3);
+    ExpectDmx(Run(DmxFrame(0, 1, 1, data)), 0, 1, 1, data);
+}
+
+TEST_P(Recognition, ArtSyncKeepsThePreviousRecord) {
+    for (int optionWords : {0, 1}) {
+        const Outcome o = Run(test::UdpFrame(test::ArtSync(), {.ipOptionWords = optionWords}));
+        EXPECT_EQ(o.result, kArtSync);
+        EXPECT_EQ(o.length, 0);
+        EXPECT_EQ(o.record, PreviousRecord());
+    }
+}
+
+TEST_P(Recognition, OtherOpCodesAndPortsAreDropped) {
+    const Bytes data = Pattern(512, 4);
+    ExpectDropped(test::UdpFrame(test::ArtNzs(1, 1, data)));
+    ExpectDropped(test::UdpFrame(test::ArtPoll()));
+    ExpectDropped(test::UdpFrame(test::ArtDmx(1, 1, data), {.dstPort = 6455}));
+    ExpectDropped(test::UdpFrame(test::ArtSync(), {.srcPort = 6454, .dstPort = 5568}));
+    Bytes opcode5001 = test::ArtDmx(1, 1, data);  // the whole OpCode counts, not its high byte
+    opcode5001[8] = 0x01;
+    ExpectDropped(test::UdpFrame(opcode5001));
+    Bytes wrongId = test::ArtDmx(1, 1, data);
+    wrongId[6] = 'T';
+    ExpectDropped(test::UdpFrame(wrongId));
+}
+
+TEST_P(Recognition, IpOptionsMoveTheUdpHeader) {
+    const Bytes data = Pattern(512, 9);
+    for (int words : {1, 10}) {  // IHL 6 and the largest, 15
+        SCOPED_TRACE(words);
+        ExpectDmx(Run(DmxFrame(0, 7, 8, data, {.ipOptionWords = words})), 0, 7, 8, data);
+    }
+}
+
+TEST_P(Recognition, IhlBelowFiveIsDropped) {
+    // The UDP header really does start where the short IHL points, so only the check on
+    // IHL itself stops the frame.
+    for (size_t ihl : {size_t{4}, size_t{3}}) {
+        SCOPED_TRACE(ihl);
+        Bytes f = DmxFrame(0, 1, 1, Pattern(64, 0));
+        f.erase(f.begin() + static_cast<long>(kEthernet + ihl * 4),
+                f.begin() + static_cast<long>(kEthernet + 20));
+        f[kEthernet] = static_cast<uint8_t>(0x40 | ihl);
+        ExpectDropped(f);
+    }
+}
+
+TEST_P(Recognition, TruncatedCapturesAreDropped) {
+    const Bytes dmx = DmxFrame(0, 1, 1, Pattern(512, 5));
+    const int p = static_cast<int>(kPayloadStart);
+    for (int captured : {10, 30, p - 4, p + 5, p + 9, p + 12, p + 17, p + 18, p + 118,
+                         static_cast<int>(dmx.size()) - 1}) {
+        SCOPED_TRACE(captured);
+        ExpectDropped(dmx, captured);
+    }
+    ExpectDropped(test::UdpFrame(test::ArtSync()), p + 9);  // cut inside the OpCode
+}
+
+TEST_P(Recognition, LengthBeyondThePacketIsDropped) {
+    for (int lengthField : {513, 0xFFFF}) {
+        SCOPED_TRACE(lengthField);
+        test::ArtDmxFields f{.subUni = 1, .data = Pattern(512, 6), .lengthField = lengthField};
+        ExpectDropped(test::UdpFrame(test::ArtDmx(f)));
+    }
+    test::ArtDmxFields noData{.subUni = 1, .data = {}, .lengthField = 2};
+    ExpectDropped(test::UdpFrame(test::ArtDmx(noData)));
+}
+
+TEST_P(Recognition, LengthShorterThanThePacketBoundsTheRecord) {
+    const Bytes data = Pattern(512, 7);
+    test::ArtDmxFields f{.subUni = 2, .sequence = 4, .data = data, .lengthField = 100};
+    const Outcome o = Run(test::UdpFrame(test::ArtDmx(f)));
+    ASSERT_EQ(o.result, kArtDmx);
+    ASSERT_EQ(o.length, 108);
+    EXPECT_EQ(Bytes(o.record.begin() + 8, o.record.begin() + 108),
+              Bytes(data.begin(), data.begin() + 100));
+    EXPECT_EQ(o.record[108], PreviousRecord()[108]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, Recognition, testing::Values(Path::kDirect, Path::kFile), PathName);
+
+// ---- What only the capture-file reader does ----
+
+struct Read {
+    int result;
+    int universe;
+    int sequence;
+    uint16_t length;
+};
+
+std::vector<Read> ReadAll(CWinPcap& pcap, Bytes& record) {
+    std::vector<Read> out;
+    for (int guard = 0; guard < 10000; ++guard) {
+        uint16_t len = kUntouchedLength;
+        const int r = pcap.ReadArtPacket(record.data(), &len);
+        if (r == kArtNone) break;
+        out.push_back({r, r == kArtDmx ? RecordUniverse(record.data()) : -1,
+                       r == kArtDmx ? RecordSequence(record.data()) : -1, len});
+    }
+    return out;
+}
+
+bool operator==(const Read& a, const Read& b) {
+    return a.result == b.result && a.universe == b.universe && a.sequence == b.sequence &&
+           a.length == b.length;
+}
+
+void PrintTo(const Read& r, std::ostream* os) {
+    *os << "{" << r.result << ", u" << r.universe << ", s" << r.sequence << ", len " << r.length
+        << "}";
+}
+
+class FileReader : public testing::Test {
+  protected:
+    std::string Write(const std::vector<std::pair<Bytes, int>>& frames) {
+        const std::string path = m_dir.File("show.pcap");
+        test::PcapWriter w(path);
+        uint64_t ts = kBaseUs;
+        for (const auto& [frame, captured] : frames) w.Write(frame, ts += 1000, captured);
+        return path;
+    }
+
+    // Turns the frame into a non-UDP one that the pure function alone would still accept.
+    static Bytes AsTcp(Bytes f) {
+        f[kEthernet + 9] = 6;
+        FixIpChecksum(f);
+        return f;
+    }
+    static Bytes AsArp(Bytes f) {
+        f[12] = 0x08;
+        f[13] = 0x06;
+        return f;
+    }
+
+    test::TempDir m_dir;
+    test::FakeWindowServices m_ui;
+    Bytes m_record = PreviousRecord();
+};
+
+TEST_F(FileReader, MixedTrafficYieldsOnlyArtDmxAndArtSyncInOrder) {
+    const Bytes data = Pattern(512, 1);
+    const std::string path = Write({
+        {test::UdpFrame(test::ArtPoll()), -1},
+        {test::UdpFrame(test::ArtDmx(1, 10, data)), -1},
+        {test::UdpFrame(test::ArtNzs(1, 11, data)), -1},
+        {test::UdpFrame(test::ArtSync()), -1},
+        {test::UdpFrame(test::ArtDmx(2, 12, data), {.dstPort = 6455}), -1},
+        {AsTcp(test::UdpFrame(test::ArtDmx(3, 13, data))), -1},
+        {test::UdpFrame(test::ArtDmx(4, 14, data), {.ipOptionWords = 1}), -1},
+        {test::UdpFrame(test::ArtDmx(5, 15, data)), 100},
+        {test::UdpFrame(test::ArtDmx(261, 16, Pattern(24, 2))), -1},
+        {test::UdpFrame(test::ArtSync()), -1},
+        {test::UdpFrame(Bytes(600, 0)), -1},
+    });
+    CWinPcap pcap(&m_ui);
+    ASSERT_TRUE(pcap.OpenFile(path));
+    EXPECT_TRUE(pcap.IsFile());
+    EXPECT_EQ(pcap.m_bOpen, 1);
+    pcap.BeginReading();
+    const std::vector<Read> want{{kArtDmx, 1, 10, 520},
+                                 {kArtSync, -1, -1, 0},
+                                 {kArtDmx, 4, 14, 520},
+                                 {kArtDmx, 261, 16, 32},
+                                 {kArtSync, -1, -1, 0}};
+    EXPECT_EQ(ReadAll(pcap, m_record), want);
+    // The last ArtSync left the ArtDmx of universe 261 in the buffer.
+    EXPECT_EQ(RecordUniverse(m_record.data()), 261);
+    EXPECT_TRUE(pcap.SourceEnded());
+    EXPECT_EQ(pcap.EndReason(), "");
+    uint16_t len = 0;
+    EXPECT_EQ(pcap.ReadArtPacket(m_record.data(), &len), kArtNone);
+    EXPECT_TRUE(pcap.SourceEnded());
+    EXPECT_FALSE(pcap.Stats().has_value());
+    pcap.EndReading();
+    EXPECT_TRUE(m_ui.MessageBoxes().empty());
+}
+
+TEST_F(FileReader, FilterKeepsNonUdpFramesAway) {
+    const Bytes data = Pattern(512, 2);
+    const Bytes tcp = AsTcp(test::UdpFrame(test::ArtDmx(3, 1, data)));
+    const Bytes arp = AsArp(test::UdpFrame(test::ArtDmx(4, 2, data)));
+    // The pure function does not look at the protocol: only the filter stops these.
+    for (const Bytes* f : {&tcp, &arp}) {
+        Bytes rec(kArtRecordSize);
+        uint16_t len = 0;
+        ASSERT_EQ(RecognizeArtFrame(f->data(), f->size(), f->size(), rec.data(), &len), kArtDmx);
+    }
+    const std::string path = Write({{tcp, -1}, {arp, -1}});
+    CWinPcap pcap(&m_ui);
+    ASSERT_TRUE(pcap.OpenFile(path));
+    pcap.BeginReading();
+    EXPECT_TRUE(ReadAll(pcap, m_record).empty());
+    EXPECT_TRUE(pcap.SourceEnded());
+    pcap.EndReading();
+    EXPECT_EQ(m_record, PreviousRecord());
+}
+
+TEST_F(FileReader, DrainDiscardsNothingFromAFile) {
+    test::ShowSpec spec;
+    spec.universes = {0, 1};
+    spec.frames = 3;
+    spec.sync = true;
+    const std::string path = m_dir.File("show.pcap");
+    test::WriteShow(path, spec);
+    CWinPcap pcap(&m_ui);
+    ASSERT_TRUE(pcap.OpenFile(path));
+    pcap.BeginReading();
+    pcap.Drain();
+    const std::vector<Read> got = ReadAll(pcap, m_record);
+    pcap.EndReading();
+    std::vector<Read> want;
+    for (int f = 1; f <= 3; ++f) {
+        for (int u : spec.universes) want.push_back({kArtDmx, u, test::SequenceOf(f), 520});
+        want.push_back({kArtSync, -1, -1, 0});
+    }
+    EXPECT_EQ(got, want);
+}
+
+// Tick sources are plain function pointers, so their state is global.
+std::atomic<uint32_t> g_ticks{0};
+uint32_t JumpingTicks() { return g_ticks.fetch_add(100001); }
+uint32_t CreepingTicks() { return g_ticks.fetch_add(1); }
+
+TEST_F(FileReader, FrameAfterTheReadBudgetIsNotExamined) {
+    const std::string path = Write({{test::UdpFrame(test::ArtDmx(1, 1, Pattern(512, 1))), -1},
+                                    {test::UdpFrame(test::ArtDmx(2, 2, Pattern(512, 2))), -1}});
+    CWinPcap pcap(&m_ui);
+    ASSERT_TRUE(pcap.OpenFile(path));
+    pcap.BeginReading();
+    // The jump also crosses the 32-bit wrap.
+    g_ticks = 0xFFFF0000u;
+    pcap.SetTickSource(&JumpingTicks);
+    uint16_t len = kUntouchedLength;
+    EXPECT_EQ(pcap.ReadArtPacket(m_record.data(), &len), kArtNone);
+    EXPECT_EQ(len, kUntouchedLength);
+    EXPECT_EQ(m_record, PreviousRecord());
+    EXPECT_FALSE(pcap.SourceEnded());
+
+    // A tick counter that wraps without the budget running out does not cut the read short.
+    g_ticks = 0xFFFFFFFEu;
+    pcap.SetTickSource(&CreepingTicks);
+    const std::vector<Read> want{{kArtDmx, 2, 2, 520}};  // the first frame was consumed
+    EXPECT_EQ(ReadAll(pcap, m_record), want);
+    EXPECT_TRUE(pcap.SourceEnded());
+    pcap.EndReading();
+}
+
+}  // namespace
+}  // namespace quorvex
