@@ -1,0 +1,65 @@
+// libFuzzer target for RecognizeArtFrame.
+//
+// Input: byte 0 picks how the wire length relates to the captured bytes, bytes 1-2 (big
+// endian) are the difference, the rest is the captured frame. So the fuzzer drives both a
+// capture cut short of the wire length and a wire length below the captured bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "capture/art_packet.h"
+
+namespace {
+
+constexpr uint8_t kSentinel = 0xA5;
+constexpr uint16_t kUntouched = 0xBEEF;
+
+void Check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3) return 0;
+    const bool truncated = data[0] & 1;
+    const size_t delta = (static_cast<size_t>(data[1]) << 8) | data[2];
+    // A buffer of exactly the captured bytes, so any read past them is caught.
+    const std::vector<uint8_t> frame(data + 3, data + size);
+    const size_t captured = frame.size();
+    const size_t wire = truncated ? captured + delta : (delta > captured ? 0 : captured - delta);
+
+    std::vector<uint8_t> record(quorvex::kArtRecordSize, kSentinel);
+    uint16_t length = kUntouched;
+    const quorvex::ArtResult r =
+        quorvex::RecognizeArtFrame(frame.data(), captured, wire, record.data(), &length);
+
+    const size_t present = captured < wire ? captured : wire;
+    size_t written = 0;
+    switch (r) {
+        case quorvex::kArtNone:
+            Check(length == kUntouched);
+            break;
+        case quorvex::kArtSync:
+            Check(length == 0);
+            break;
+        case quorvex::kArtDmx: {
+            Check(length >= quorvex::kArtRecordHeader && length <= quorvex::kArtRecordSize);
+            // The record is ProtVerHi onward, taken from inside the present bytes.
+            const size_t ihl = frame[14] & 0x0F;
+            const size_t start = 14 + ihl * 4 + 8 + 10;
+            Check(ihl >= 5 && start + length <= present);
+            Check(std::memcmp(record.data(), frame.data() + start, length) == 0);
+            const size_t field = (static_cast<size_t>(record[6]) << 8) | record[7];
+            Check(field + quorvex::kArtRecordHeader == length);
+            written = length;
+            break;
+        }
+        default:
+            Check(false);
+    }
+    for (size_t i = written; i < record.size(); ++i) Check(record[i] == kSentinel);
+    return 0;
+}
