@@ -1,0 +1,175 @@
+// quorvex-cli end to end: capture files made by `send --pcap` or the tests' builder, recorded
+// by `record --file`, checked byte for byte, then `inspect`, `devices` and the refusals.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "cli/exit_codes.h"
+#include "tests/cli/cli_process.h"
+
+namespace quorvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+using cli::kExitInvalid;
+using cli::kExitIo;
+using cli::kExitNoData;
+using cli::kExitOk;
+using cli::kExitRefused;
+using cli::kExitSource;
+using cli::kExitUsage;
+
+const std::vector<int> kSixUniverses{0, 1, 2, 3, 4, 5};
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+}
+
+TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
+    TempDir dir;
+    const std::string pcap = dir.File("show.pcap");
+    CliResult r = RunCli({"send", "--pcap", pcap, "--frames", "50", "--sync"}, dir.path());
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+
+    r = RunCli({"parse", "--file", pcap}, dir.path());
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out,
+              "Parse to 6 Universes\n"
+              "Max universe num is:6\n"
+              "The current setting is that each port carries 6 universes，The capture file will "
+              "be set to 1 ports.\n"
+              "The length of each frame is 3072 bytes.\n");
+
+    // Into a folder that does not exist yet; the engine renames show.rgb to show.RGB.
+    const std::string out = dir.File("takes/show.rgb");
+    r = RunCli({"record", "--file", pcap, "--output", out, "--frames", "30"}, dir.path());
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("Saved: " + dir.File("takes/show.RGB")), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(dir.File("takes/temp.RGB")));
+
+    uint32_t first = 0;
+    uint32_t count = 0;
+    ASSERT_TRUE(HoldsPatternFrames(dir.File("takes/show.RGB"), kSixUniverses, 512, &first, &count));
+    EXPECT_EQ(count, 30u);
+    // The survey skips frame 1, surveys frame 2 and ends on the first packet of frame 3; the
+    // recording starts at the next boundary.
+    EXPECT_EQ(first, 4u);
+
+    r = RunCli({"inspect", dir.File("takes/show.RGB")}, dir.path());
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("Valid recording."), std::string::npos) << r.out;
+}
+
+TEST(CliRecordFile, OptionsShapeTheHeaderAndTheFileEndEndsTheRecording) {
+    TempDir dir;
+    ShowSpec show;
+    show.universes = {9, 0, 2};
+    show.channels = 170;
+    show.frames = 40;
+    show.firstFrame = 240;  // the sequence wraps from 255 to 1 on the way
+    WriteShow(dir.File("gaps.pcap"), show);
+
+    CliResult r =
+        RunCli({"record", "--file", dir.File("gaps.pcap"), "--output", dir.File("gaps.RGB"),
+                "--frames", "1000", "--universes-per-port", "4", "--ic-type", "TM1814", "--rgbw"},
+               dir.path());
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    ASSERT_TRUE(HoldsPatternFrames(dir.File("gaps.RGB"), {0, 2, 9}, 170, &first, &count));
+    EXPECT_EQ(first, 243u);
+    // Every whole frame up to the end of the file: the last one never sees its end.
+    EXPECT_EQ(first + count - 1, 278u);
+
+    r = RunCli({"inspect", "--json", dir.File("gaps.RGB")}, dir.path());
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    for (const char* field :
+         {"\"valid\":true", "\"portCount\":3", "\"icType\":\"TM1814\"", "\"rgbw\":true",
+          "{\"number\":0,\"length\":340,", "{\"number\":1,\"length\":0,",
+          "{\"number\":2,\"length\":170,", "\"gammaIdentity\":true"}) {
+        EXPECT_NE(r.out.find(field), std::string::npos) << field << " in " << r.out;
+    }
+}
+
+TEST(CliInspect, RejectsDamagedRecordings) {
+    TempDir dir;
+    WriteShow(dir.File("show.pcap"), ShowSpec{});
+    ASSERT_EQ(RunCli({"record", "--file", dir.File("show.pcap"), "--output", dir.File("a.RGB")},
+                     dir.path())
+                  .code,
+              kExitOk);
+    const Bytes good = ReadFileBytes(dir.File("a.RGB"));
+    ASSERT_GT(good.size(), 548u + 3072u);  // several frames
+
+    Bytes truncated(good.begin(), good.end() - 100);
+    WriteBytes(dir.File("truncated.RGB"), truncated);
+    CliResult r = RunCli({"inspect", dir.File("truncated.RGB")}, dir.path());
+    EXPECT_EQ(r.code, kExitInvalid);
+    EXPECT_NE(r.err.find("is not a valid recording: the file ends 2972 bytes into a frame"),
+              std::string::npos)
+        << r.err;
+
+    Bytes miscounted = good;
+    miscounted[15] = static_cast<uint8_t>(miscounted[15] + 1);
+    WriteBytes(dir.File("miscounted.RGB"), miscounted);
+    r = RunCli({"inspect", "--json", dir.File("miscounted.RGB")}, dir.path());
+    EXPECT_EQ(r.code, kExitInvalid);
+    EXPECT_NE(r.out.find("\"valid\":false"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("frames, the file holds"), std::string::npos) << r.out;
+
+    EXPECT_EQ(RunCli({"inspect", dir.File("missing.RGB")}, dir.path()).code, kExitIo);
+}
+
+TEST(CliRefusals, ExitCodesTellWhatWentWrong) {
+    TempDir dir;
+    CliResult r = RunCli({"send", "--target", "10.0.0.1", "--frames", "1"}, dir.path());
+    EXPECT_EQ(r.code, kExitRefused);
+    EXPECT_NE(r.err.find("--allow-network"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("real show network"), std::string::npos) << r.err;
+
+    EXPECT_EQ(RunCli({"send", "--pcap", dir.File("x.pcap"), "--universes", "5-3"}, dir.path()).code,
+              kExitUsage);
+    EXPECT_EQ(RunCli({"record", "--output", dir.File("x.RGB")}, dir.path()).code, kExitUsage);
+    EXPECT_EQ(
+        RunCli({"parse", "--file", dir.File("x"), "--universes-per-port", "9"}, dir.path()).code,
+        kExitUsage);
+
+    WriteBytes(dir.File("notes.txt"), Bytes{'n', 'o', 't', ' ', 'p', 'c', 'a', 'p'});
+    r = RunCli({"parse", "--file", dir.File("notes.txt")}, dir.path());
+    EXPECT_EQ(r.code, kExitSource);
+    EXPECT_NE(r.err.find("Cannot open the capture file"), std::string::npos) << r.err;
+    EXPECT_EQ(RunCli({"parse", "--interface", "no-such-adapter0"}, dir.path()).code, kExitSource);
+
+    // A capture without Art-Net: nothing to record, and nothing left behind.
+    PcapWriter(dir.File("empty.pcap")).Write(UdpFrame(ArtPoll()), 1);
+    r = RunCli({"record", "--file", dir.File("empty.pcap"), "--output", dir.File("e.RGB")},
+               dir.path());
+    EXPECT_EQ(r.code, kExitNoData);
+    EXPECT_FALSE(fs::exists(dir.File("temp.RGB")));
+}
+
+TEST(CliDevices, ListsLoopbackWithoutTheLibraryDiagnostics) {
+    TempDir dir;
+    CliResult r = RunCli({"devices"}, dir.path());
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    bool found = false;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line.substr(1));
+        std::string index, name, address;
+        words >> index >> name >> address;
+        if (name == "lo") found = address == "127.0.0.1";
+    }
+    EXPECT_TRUE(found) << r.out;
+    EXPECT_EQ(r.out.find("Address:"), std::string::npos) << r.out;
+
+    r = RunCli({"devices", "--verbose"}, dir.path());
+    EXPECT_NE(r.err.find("\tAddress: 127.0.0.1"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace quorvex::test
