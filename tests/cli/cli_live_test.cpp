@@ -55,22 +55,20 @@ TEST_F(CliLive, CtrlCStopsAndSavesTheFramesSoFar) {
     std::error_code ec;
     const auto size = [&] {
         const auto n = fs::file_size(dir.File("temp.RGB"), ec);
-        return ec ? 0 : n;
+        return ec ? std::uintmax_t{0} : n;
     };
-    return fs::exists(dir.File("temp.RGB"), ec) ? fs::file_size(dir.File("temp.RGB"), ec) : 0;
-};
-while (size() < 548 + 20 * 3072 && std::chrono::steady_clock::now() < hang) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-}
-recorder.Signal(SIGINT);
-const CliResult r = recorder.Wait();
-sender->Signal(SIGINT);
-ASSERT_EQ(r.code, cli::kExitOk) << r.err;
-EXPECT_NE(r.out.find("Saved: " + dir.File("cut.RGB")), std::string::npos) << r.out;
-uint32_t first = 0;
-uint32_t count = 0;
-EXPECT_TRUE(HoldsPatternFrames(dir.File("cut.RGB"), kSixUniverses, 512, &first, &count));
-EXPECT_GE(count, 20u);
+    while (size() < 548 + 20 * 3072 && std::chrono::steady_clock::now() < hang) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    recorder.Signal(SIGINT);
+    const CliResult r = recorder.Wait();
+    sender->Signal(SIGINT);
+    ASSERT_EQ(r.code, cli::kExitOk) << r.err;
+    EXPECT_NE(r.out.find("Saved: " + dir.File("cut.RGB")), std::string::npos) << r.out;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    EXPECT_TRUE(HoldsPatternFrames(dir.File("cut.RGB"), kSixUniverses, 512, &first, &count));
+    EXPECT_GE(count, 20u);
 }
 
 TEST_F(CliLive, SilentNetworkTimesOutOrIsInterrupted) {
