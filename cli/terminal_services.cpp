@@ -93,6 +93,7 @@ void TerminalServices::StartProgress(unsigned total) {
     std::lock_guard lock(m_outMutex);
     m_progressTotal = total;
     m_progressFrames = 0;
+    m_progressRate = 0;
     m_progressShown = m_progressWanted;
     DrawProgressLocked();
 }
@@ -120,10 +121,7 @@ void TerminalServices::ClearProgressLocked() {
 void TerminalServices::DrawProgressLocked() {
     if (!m_progressShown) return;
     std::string line = Format("%u frames written of %u", m_progressFrames, m_progressTotal);
-    const double seconds = std::chrono::duration<double>(Clock::now() - m_progressStart).count();
-    if (m_progressFrames > m_progressFirst && seconds > 0) {
-        line += Format(", %.1f frames per second", (m_progressFrames - m_progressFirst) / seconds);
-    }
+    if (m_progressRate > 0) line += Format(", %.1f frames per second", m_progressRate);
     std::fprintf(m_out, "%s%s", kClearLine, line.c_str());
     std::fflush(m_out);
     m_progressDrawn = Clock::now();
@@ -217,6 +215,11 @@ void TerminalServices::PushFields(const BoundFields& fields) {
         m_progressFirst = frames;
     }
     m_progressFrames = frames;
+    // The rate as of the last frame: it stays put while the recording is finished.
+    const double seconds = std::chrono::duration<double>(now - m_progressStart).count();
+    if (frames > m_progressFirst && seconds > 0) {
+        m_progressRate = (frames - m_progressFirst) / seconds;
+    }
     if (now - m_progressDrawn >= kProgressRedraw || frames >= m_progressTotal) {
         DrawProgressLocked();
     }

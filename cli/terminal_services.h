@@ -91,7 +91,8 @@ class TerminalServices : public IWindowServices {
     bool m_progressShown = false;
     unsigned m_progressTotal = 0;
     unsigned m_progressFrames = 0;
-    unsigned m_progressFirst = 0;  // frames written when the rate's clock started
+    unsigned m_progressFirst = 0;
+    double m_progressRate = 0;  // frames written when the rate's clock started
     Clock::time_point m_progressStart;
     Clock::time_point m_progressDrawn;
 };

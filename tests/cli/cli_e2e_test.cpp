@@ -95,6 +95,62 @@ TEST(CliRecordFile, OptionsShapeTheHeaderAndTheFileEndEndsTheRecording) {
     }
 }
 
+// What a terminal shows for `bytes`: carriage returns, erase-to-end-of-line, new lines.
+std::vector<std::string> Screen(const std::string& bytes) {
+    std::vector<std::string> lines{""};
+    size_t col = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::string& line = lines.back();
+        if (bytes[i] == '\r') {
+            col = 0;
+        } else if (bytes[i] == '\n') {
+            lines.emplace_back();
+            col = 0;
+        } else if (bytes.compare(i, 3, "\033[K") == 0) {
+            line.resize(col);
+            i += 2;
+        } else {
+            if (col < line.size()) {
+                line[col] = bytes[i];
+            } else {
+                line += bytes[i];
+            }
+            ++col;
+        }
+    }
+    return lines;
+}
+
+TEST(CliRecordFile, TheProgressLineOnATerminalLeavesTheLogWhole) {
+    TempDir dir;
+    WriteShow(dir.File("show.pcap"), ShowSpec{});
+    const std::vector<std::string> args{
+        "record", "--file", dir.File("show.pcap"), "--output", dir.File("p.RGB"), "--frames", "5"};
+    const CliResult plain = RunCli(args, dir.path());
+    ASSERT_EQ(plain.code, kExitOk) << plain.err;
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    const CliResult onTerminal = CliProcess(args, dir.path(), slave).Wait();
+    EXPECT_EQ(onTerminal.code, kExitOk) << onTerminal.err;
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
+    close(slave);
+    close(master);
+
+    EXPECT_NE(shown.find("5 frames written of 5"), std::string::npos) << shown;
+    // The same lines as without a terminal, the progress line gone at the end.
+    std::string expected;
+    for (const std::string& line : Screen(shown)) expected += line.empty() ? "" : line + "\n";
+    EXPECT_EQ(expected, plain.out) << shown;
+}
+
 TEST(CliInspect, RejectsDamagedRecordings) {
     TempDir dir;
     WriteShow(dir.File("show.pcap"), ShowSpec{});

@@ -40,8 +40,10 @@ inline std::string ReadText(const std::string& path) {
 
 class CliProcess {
   public:
-    // Starts `quorvex-cli args...`; its output files go into `scratch`.
-    CliProcess(const std::vector<std::string>& args, const std::string& scratch) {
+    // Starts `quorvex-cli args...`; its output files go into `scratch`, or its stdout to
+    // `stdoutFd` when one is given.
+    CliProcess(const std::vector<std::string>& args, const std::string& scratch,
+               int stdoutFd = -1) {
         static int serial = 0;
         const std::string stem = scratch + "/cli-" + std::to_string(++serial);
         m_out = stem + ".out";
@@ -53,8 +55,12 @@ class CliProcess {
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
+        if (stdoutFd >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
         posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
