@@ -173,6 +173,10 @@ class RecorderRun {
     }
 
     int Record() {
+        if (Interrupts().load()) {
+            Error("interrupted before the recording started; nothing recorded");
+            return kExitInterrupted;
+        }
         m_services.SetSavePath(fs::absolute(m_o.output).string());
         m_dlg.OnBnClickedCapture();
         if (m_services.MessageBoxCount()) return kExitRefused;
@@ -217,7 +221,7 @@ class RecorderRun {
         m_services.Status(Format("quorvex-cli: %u frames saved in %s", frames, saved.c_str()));
         if (frames == 0) {
             Error("no frame was recorded");
-            return kExitNoData;
+            return Interrupts().load() ? kExitInterrupted : kExitNoData;
         }
         return kExitOk;
     }

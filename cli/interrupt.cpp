@@ -18,6 +18,8 @@ void InstallInterruptHandlers() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of our output that goes away must not end a recording half-way.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 const std::atomic<int>& Interrupts() { return g_interrupts; }

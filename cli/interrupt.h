@@ -6,6 +6,7 @@
 
 namespace quorvex::cli {
 
+// Also ignores SIGPIPE: a closed stdout must not cut a recording short.
 void InstallInterruptHandlers();
 // Signals received since the handlers were installed.
 const std::atomic<int>& Interrupts();
