@@ -87,9 +87,6 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
         pcap_set_snaplen(handle, kSnapLength);
         pcap_set_promisc(handle, 1);
         pcap_set_timeout(handle, kReadTimeoutMs);
-        // Without immediate mode Linux uses TPACKET_V3, whose read time-out only fires once a
-        // packet has arrived: on a silent network a read would never return.
-        pcap_set_immediate_mode(handle, 1);
         // A large kernel buffer rides out bursts and short pauses of the reader.
         pcap_set_buffer_size(handle, kKernelBufferBytes);
         const int rc = pcap_activate(handle);
@@ -113,6 +110,7 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
         std::fprintf(stderr, "\nThis program works only on Ethernet networks.\n");
         pcap_close(handle);
         ReplaceHandle(nullptr, false);
+        m_bOpen = 0;
         return false;
     }
     bpf_program program{};
@@ -120,6 +118,7 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
         std::fprintf(stderr, "\nUnable to compile the packet filter. Check the syntax.\n");
         pcap_close(handle);
         ReplaceHandle(nullptr, false);
+        m_bOpen = 0;
         return false;
     }
     const int set = pcap_setfilter(handle, &program);
@@ -128,6 +127,7 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
         std::fprintf(stderr, "\nError setting the filter.\n");
         pcap_close(handle);
         ReplaceHandle(nullptr, false);
+        m_bOpen = 0;
         return false;
     }
     // With the kernel's block ring a read on an idle network may wait for good: read without
