@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_process.h"
@@ -13,13 +14,7 @@ namespace quorvex::test {
 namespace {
 
 namespace fs = std::filesystem;
-using cli::kExitInvalid;
-using cli::kExitIo;
-using cli::kExitNoData;
-using cli::kExitOk;
-using cli::kExitRefused;
-using cli::kExitSource;
-using cli::kExitUsage;
+using namespace quorvex::cli;
 
 const std::vector<int> kSixUniverses{0, 1, 2, 3, 4, 5};
 
@@ -62,6 +57,23 @@ TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
     r = RunCli({"inspect", dir.File("takes/show.RGB")}, dir.path());
     EXPECT_EQ(r.code, kExitOk) << r.err;
     EXPECT_NE(r.out.find("Valid recording."), std::string::npos) << r.out;
+
+    // Damaged copies.
+    const Bytes good = ReadFileBytes(dir.File("takes/show.RGB"));
+    WriteBytes(dir.File("truncated.RGB"), Bytes(good.begin(), good.end() - 100));
+    r = RunCli({"inspect", dir.File("truncated.RGB")}, dir.path());
+    EXPECT_EQ(r.code, kExitInvalid);
+    EXPECT_NE(r.err.find("is not a valid recording: the file ends 2972 bytes into a frame"),
+              std::string::npos)
+        << r.err;
+    Bytes miscounted = good;
+    miscounted[15] = 31;
+    WriteBytes(dir.File("miscounted.RGB"), miscounted);
+    r = RunCli({"inspect", "--json", dir.File("miscounted.RGB")}, dir.path());
+    EXPECT_EQ(r.code, kExitInvalid);
+    EXPECT_NE(r.out.find("\"valid\":false"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("counts 31 frames, the file holds 30"), std::string::npos) << r.out;
+    EXPECT_EQ(RunCli({"inspect", dir.File("missing.RGB")}, dir.path()).code, kExitIo);
 }
 
 TEST(CliRecordFile, OptionsShapeTheHeaderAndTheFileEndEndsTheRecording) {
@@ -87,36 +99,22 @@ TEST(CliRecordFile, OptionsShapeTheHeaderAndTheFileEndEndsTheRecording) {
 
     r = RunCli({"inspect", "--json", dir.File("gaps.RGB")}, dir.path());
     EXPECT_EQ(r.code, kExitOk) << r.err;
-    for (const char* field :
-         {"\"valid\":true", "\"portCount\":3", "\"icType\":\"TM1814\"", "\"rgbw\":true",
-          "{\"number\":0,\"length\":340,", "{\"number\":1,\"length\":0,",
-          "{\"number\":2,\"length\":170,", "\"gammaIdentity\":true"}) {
-        EXPECT_NE(r.out.find(field), std::string::npos) << field << " in " << r.out;
-    }
+    EXPECT_NE(r.out.find("\"portCount\":3,\"ports\":[{\"number\":0,\"length\":340,\"icType\":"
+                         "\"TM1814\",\"icCode\":27,\"rgbw\":true,\"constantBytesValid\":true},"
+                         "{\"number\":1,\"length\":0,"),
+              std::string::npos)
+        << r.out;
 }
 
-// What a terminal shows for `bytes`: carriage returns, erase-to-end-of-line, new lines.
-std::vector<std::string> Screen(const std::string& bytes) {
-    std::vector<std::string> lines{""};
-    size_t col = 0;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        std::string& line = lines.back();
-        if (bytes[i] == '\r') {
-            col = 0;
-        } else if (bytes[i] == '\n') {
-            lines.emplace_back();
-            col = 0;
-        } else if (bytes.compare(i, 3, "\033[K") == 0) {
-            line.resize(col);
-            i += 2;
-        } else {
-            if (col < line.size()) {
-                line[col] = bytes[i];
-            } else {
-                line += bytes[i];
-            }
-            ++col;
-        }
+// The log lines of terminal output: what follows each erase-line up to a new line. A log
+// line written over the progress line without erasing it first keeps the progress text.
+std::string LogLinesOf(std::string shown) {
+    for (size_t at; (at = shown.find("\r\n")) != std::string::npos;) shown.erase(at, 1);
+    std::string lines;
+    for (size_t at = 0, next = 0; next != shown.size(); at = next + 4) {
+        next = std::min(shown.find("\r\033[K", at), shown.size());
+        const std::string part = shown.substr(at, next - at);
+        if (!part.empty() && part.back() == '\n') lines += part;
     }
     return lines;
 }
@@ -145,39 +143,7 @@ TEST(CliRecordFile, TheProgressLineOnATerminalLeavesTheLogWhole) {
     close(master);
 
     EXPECT_NE(shown.find("5 frames written of 5"), std::string::npos) << shown;
-    // The same lines as without a terminal, the progress line gone at the end.
-    std::string expected;
-    for (const std::string& line : Screen(shown)) expected += line.empty() ? "" : line + "\n";
-    EXPECT_EQ(expected, plain.out) << shown;
-}
-
-TEST(CliInspect, RejectsDamagedRecordings) {
-    TempDir dir;
-    WriteShow(dir.File("show.pcap"), ShowSpec{});
-    ASSERT_EQ(RunCli({"record", "--file", dir.File("show.pcap"), "--output", dir.File("a.RGB")},
-                     dir.path())
-                  .code,
-              kExitOk);
-    const Bytes good = ReadFileBytes(dir.File("a.RGB"));
-    ASSERT_GT(good.size(), 548u + 3072u);  // several frames
-
-    Bytes truncated(good.begin(), good.end() - 100);
-    WriteBytes(dir.File("truncated.RGB"), truncated);
-    CliResult r = RunCli({"inspect", dir.File("truncated.RGB")}, dir.path());
-    EXPECT_EQ(r.code, kExitInvalid);
-    EXPECT_NE(r.err.find("is not a valid recording: the file ends 2972 bytes into a frame"),
-              std::string::npos)
-        << r.err;
-
-    Bytes miscounted = good;
-    miscounted[15] = static_cast<uint8_t>(miscounted[15] + 1);
-    WriteBytes(dir.File("miscounted.RGB"), miscounted);
-    r = RunCli({"inspect", "--json", dir.File("miscounted.RGB")}, dir.path());
-    EXPECT_EQ(r.code, kExitInvalid);
-    EXPECT_NE(r.out.find("\"valid\":false"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("frames, the file holds"), std::string::npos) << r.out;
-
-    EXPECT_EQ(RunCli({"inspect", dir.File("missing.RGB")}, dir.path()).code, kExitIo);
+    EXPECT_EQ(LogLinesOf(shown), plain.out) << shown;
 }
 
 TEST(CliRefusals, ExitCodesTellWhatWentWrong) {
@@ -187,12 +153,7 @@ TEST(CliRefusals, ExitCodesTellWhatWentWrong) {
     EXPECT_NE(r.err.find("--allow-network"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("real show network"), std::string::npos) << r.err;
 
-    EXPECT_EQ(RunCli({"send", "--pcap", dir.File("x.pcap"), "--universes", "5-3"}, dir.path()).code,
-              kExitUsage);
     EXPECT_EQ(RunCli({"record", "--output", dir.File("x.RGB")}, dir.path()).code, kExitUsage);
-    EXPECT_EQ(
-        RunCli({"parse", "--file", dir.File("x"), "--universes-per-port", "9"}, dir.path()).code,
-        kExitUsage);
 
     WriteBytes(dir.File("notes.txt"), Bytes{'n', 'o', 't', ' ', 'p', 'c', 'a', 'p'});
     r = RunCli({"parse", "--file", dir.File("notes.txt")}, dir.path());
@@ -212,15 +173,8 @@ TEST(CliDevices, ListsLoopbackWithoutTheLibraryDiagnostics) {
     TempDir dir;
     CliResult r = RunCli({"devices"}, dir.path());
     ASSERT_EQ(r.code, kExitOk) << r.err;
-    bool found = false;
-    std::istringstream lines(r.out);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line.substr(1));
-        std::string index, name, address;
-        words >> index >> name >> address;
-        if (name == "lo") found = address == "127.0.0.1";
-    }
-    EXPECT_TRUE(found) << r.out;
+    // "index  name  address  description  link", names padded to one width.
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("\n?. +[0-9]+  lo +127\\.0\\.0\\.1"))) << r.out;
     EXPECT_EQ(r.out.find("Address:"), std::string::npos) << r.out;
 
     r = RunCli({"devices", "--verbose"}, dir.path());

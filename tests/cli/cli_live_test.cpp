@@ -51,15 +51,11 @@ TEST_F(CliLive, CtrlCStopsAndSavesTheFramesSoFar) {
         {"record", "--interface", "lo", "--frames", "60000", "--output", dir.File("cut.rgb")},
         dir.path());
     // Stop once some frames are on disk.
-    const auto hang = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    std::error_code ec;
-    const auto size = [&] {
+    WaitUntil([&] {
+        std::error_code ec;
         const auto n = fs::file_size(dir.File("temp.RGB"), ec);
-        return ec ? std::uintmax_t{0} : n;
-    };
-    while (size() < 548 + 20 * 3072 && std::chrono::steady_clock::now() < hang) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+        return !ec && n >= 548 + 20 * 3072;
+    });
     recorder.Signal(SIGINT);
     const CliResult r = recorder.Wait();
     sender->Signal(SIGINT);
@@ -81,11 +77,7 @@ TEST_F(CliLive, SilentNetworkTimesOutOrIsInterrupted) {
     CliProcess recorder(
         {"record", "--interface", "lo", "--timeout", "0", "--output", dir.File("never.RGB")},
         dir.path());
-    const auto hang = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (recorder.ErrSoFar().find("surveying") == std::string::npos &&
-           std::chrono::steady_clock::now() < hang) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    WaitUntil([&] { return recorder.ErrSoFar().find("surveying") != std::string::npos; });
     recorder.Signal(SIGINT);
     r = recorder.Wait();
     EXPECT_EQ(r.code, cli::kExitInterrupted) << r.err;

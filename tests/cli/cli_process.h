@@ -10,9 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,10 +29,8 @@ struct CliResult {
 };
 
 inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    const Bytes b = ReadFileBytes(path);
+    return std::string(b.begin(), b.end());
 }
 
 class CliProcess {
@@ -109,6 +104,15 @@ class CliProcess {
     std::string m_err;
 };
 
+// Polls `done` until it holds, for at most a minute (a hang the caller's checks then show).
+template <typename Done>
+void WaitUntil(Done done) {
+    const auto hang = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done() && std::chrono::steady_clock::now() < hang) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 inline CliResult RunCli(const std::vector<std::string>& args, const std::string& scratch) {
     return CliProcess(args, scratch).Wait();
 }
@@ -128,30 +132,21 @@ inline Bytes PatternFrame(uint32_t frame, const std::vector<int>& universes, int
 inline testing::AssertionResult HoldsPatternFrames(const std::string& path,
                                                    const std::vector<int>& universes, int channels,
                                                    uint32_t* first, uint32_t* count) {
-    const Bytes bytes = ReadFileBytes(path);
-    const auto h = ParseRgbHeader(bytes);
-    if (!h) return testing::AssertionFailure() << path << ": no recording header";
+    const Bytes b = ReadFileBytes(path);
+    const auto h = ParseRgbHeader(b);
     const size_t length = universes.size() * static_cast<size_t>(channels);
-    if (h->frameLength != length) {
-        return testing::AssertionFailure() << "frame length " << h->frameLength;
+    if (!h || h->frameLength != length || b.size() != h->headerLength + h->frameCount * length) {
+        return testing::AssertionFailure() << path << " does not hold the frames its header counts";
     }
     *count = h->frameCount;
-    if (bytes.size() != h->headerLength + *count * length) {
-        return testing::AssertionFailure()
-               << "size " << bytes.size() << " for " << *count << " frames";
-    }
-    if (*count == 0) return testing::AssertionSuccess();
-    const uint8_t* data = bytes.data() + h->headerLength;
+    const auto frame = [&](uint32_t k) { return b.begin() + h->headerLength + k * length; };
     *first = 0;
-    for (uint32_t f = 1; f <= 256 && !*first; ++f) {
-        if (std::memcmp(PatternFrame(f, universes, channels).data(), data, length) == 0) *first = f;
+    for (uint32_t f = 1; f <= 256 && *count && !*first; ++f) {
+        if (PatternFrame(f, universes, channels) == Bytes(frame(0), frame(1))) *first = f;
     }
-    if (!*first) return testing::AssertionFailure() << "frame 1 of the file is no pattern frame";
-    for (uint32_t k = 1; k < *count; ++k) {
-        if (std::memcmp(PatternFrame(*first + k, universes, channels).data(), data + k * length,
-                        length) != 0) {
-            return testing::AssertionFailure()
-                   << "frame " << k + 1 << " of the file is not pattern frame " << *first + k;
+    for (uint32_t k = 0; k < *count; ++k) {
+        if (PatternFrame(*first + k, universes, channels) != Bytes(frame(k), frame(k + 1))) {
+            return testing::AssertionFailure() << "frame " << k << " is no pattern frame";
         }
     }
     return testing::AssertionSuccess();
