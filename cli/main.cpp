@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     std::string icType = "SPI&TTL";
     CLI::App* recordCmd =
         app.add_subcommand("record", "Survey, then record frames into a .RGB file");
-    recordCmd->footer(kRecordHelp);
+    recordCmd->footer(std::string(kRecordHelp) + "\n\n" + kExitCodeHelp);
     AddSourceOptions(recordCmd, record);
     recordCmd->add_option("--output", record.output, "The .RGB file to save")->required();
     recordCmd->add_option("--frames", record.frames, "Frames to record (the header counts 16 bits)")
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     std::string universes = "0-5";
     double duration = 0;
     CLI::App* sendCmd = app.add_subcommand("send", "Send or write the Art-Net test pattern");
-    sendCmd->footer(kPatternHelp);
+    sendCmd->footer(std::string(kPatternHelp) + "\n\n" + kExitCodeHelp);
     CLI::App* dest = sendCmd->add_option_group("destination", "Where the pattern goes (one)");
     dest->add_option("--target", send.target, "IPv4 address to send UDP to (port 6454)");
     dest->add_option("--pcap", send.pcap, "Capture file to write instead of sending");
