@@ -98,6 +98,8 @@ class RecorderRun {
         m_services.SetMaxFrames(m_o.frames);
         if (m_o.rgbw) m_dlg.OnBnClickedRgbw(true);
         if (!OpenSource()) return kExitSource;
+        // A box from listing devices does not matter once the source is open.
+        m_boxesBefore = m_services.MessageBoxCount();
 
         if (const int rc = Survey(); rc != kExitOk) return rc;
         if (!m_record) return kExitOk;
@@ -147,7 +149,7 @@ class RecorderRun {
         double timeout = m_o.timeoutSeconds;
         if (timeout < 0) timeout = m_o.file.empty() ? kInterfaceSurveySeconds : 0;
         m_dlg.OnBnClickedParse();
-        if (m_services.MessageBoxCount()) return kExitRefused;
+        if (BoxShown()) return kExitRefused;
         m_services.Status("quorvex-cli: surveying the " + SourceName() +
                           (timeout > 0 ? Format(" (time-out %g s)", timeout) : std::string()));
         const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
@@ -164,7 +166,7 @@ class RecorderRun {
                 return kExitNoData;
             }
         }
-        if (m_services.MessageBoxCount()) return kExitRefused;
+        if (BoxShown()) return kExitRefused;
         if (m_dlg.m_universes.empty()) {
             Error("no Art-Net universe found on the " + SourceName());
             return kExitNoData;
@@ -179,7 +181,7 @@ class RecorderRun {
         }
         m_services.SetSavePath(fs::absolute(m_o.output).string());
         m_dlg.OnBnClickedCapture();
-        if (m_services.MessageBoxCount()) return kExitRefused;
+        if (BoxShown()) return kExitRefused;
         m_services.Status(
             Format("quorvex-cli: recording up to %u frames; Ctrl-C stops and saves", m_o.frames));
         m_services.StartProgress(m_o.frames);
@@ -205,7 +207,7 @@ class RecorderRun {
             }
         }
         m_services.EndProgress();
-        if (m_services.MessageBoxCount()) return kExitRefused;
+        if (BoxShown()) return kExitRefused;
         return CheckSaved();
     }
 
@@ -226,8 +228,11 @@ class RecorderRun {
         return kExitOk;
     }
 
+    bool BoxShown() const { return m_services.MessageBoxCount() > m_boxesBefore; }
+
     const RecorderOptions& m_o;
     const bool m_record;
+    int m_boxesBefore = 0;
     StdoutGuard m_guard;
     TerminalServices m_services;
     CQuorvexDlg m_dlg;
