@@ -222,10 +222,54 @@ void MainWindow::ShowAbout() {
 
 bool MainWindow::OnWindowThread() const { return QThread::currentThread() == thread(); }
 
+void MainWindow::Deliver(Delivery delivery) {
+    // The data crosses threads under a standard mutex; Qt's queue only wakes the window
+    // thread, with nothing of ours in the event (invisible to ThreadSanitizer).
+    {
+        std::lock_guard lock(m_inboxMutex);
+        m_inbox.push_back(std::move(delivery));
+        if (m_wakePending) return;
+        m_wakePending = true;
+    }
+    QMetaObject::invokeMethod(this, "DrainInbox", Qt::QueuedConnection);
+}
+
+void MainWindow::DrainInbox() {
+    {
+        std::lock_guard lock(m_inboxMutex);
+        m_wakePending = false;  // a modal box below runs a nested loop that must be woken
+    }
+    for (;;) {
+        Delivery d;
+        {
+            std::lock_guard lock(m_inboxMutex);
+            if (m_inbox.empty()) return;
+            d = std::move(m_inbox.front());
+            m_inbox.pop_front();
+        }
+        switch (d.kind) {
+            case Delivery::Log:
+                AppendLine(d.text);
+                break;
+            case Delivery::Message:
+                if (!m_closed) m_target->OnWindowMessage(static_cast<WindowMessage>(d.value));
+                break;
+            case Delivery::ArmTimer:
+                ArmTimer(d.value);
+                break;
+            case Delivery::StopTimer:
+                StopTimer(d.value);
+                break;
+            case Delivery::Box:
+                MessageBox(d.text);
+                break;
+        }
+    }
+}
+
 void MainWindow::AppendLog(const std::string& text) {
-    // Always queued, also from the window thread: lines keep the order they were made in.
-    QMetaObject::invokeMethod(
-        this, [this, text] { AppendLine(text); }, Qt::QueuedConnection);
+    // Queued also from the window thread: lines keep the order they were made in.
+    Deliver({Delivery::Log, text});
 }
 
 void MainWindow::AppendLine(const std::string& text) {
@@ -239,12 +283,7 @@ void MainWindow::AppendLine(const std::string& text) {
 }
 
 void MainWindow::PostMessage(WindowMessage message) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, message] {
-            if (!m_closed) m_target->OnWindowMessage(message);
-        },
-        Qt::QueuedConnection);
+    Deliver({Delivery::Message, {}, static_cast<int>(message)});
 }
 
 QComboBox* MainWindow::Combo(ListId list) const {
@@ -301,8 +340,7 @@ void MainWindow::EnableButton(ButtonId button, bool enable) {
 
 void MainWindow::MessageBox(const std::string& text) {
     if (!OnWindowThread()) {
-        QMetaObject::invokeMethod(
-            this, [this, text] { MessageBox(text); }, Qt::QueuedConnection);
+        Deliver({Delivery::Box, text});
         return;
     }
     if (m_options.logToStderr) {
@@ -318,8 +356,7 @@ void MainWindow::SetTimer(int id) {
     if (OnWindowThread()) {
         ArmTimer(id);
     } else {
-        QMetaObject::invokeMethod(
-            this, [this, id] { ArmTimer(id); }, Qt::QueuedConnection);
+        Deliver({Delivery::ArmTimer, {}, id});
     }
 }
 
@@ -327,8 +364,7 @@ void MainWindow::KillTimer(int id) {
     if (OnWindowThread()) {
         StopTimer(id);
     } else {
-        QMetaObject::invokeMethod(
-            this, [this, id] { StopTimer(id); }, Qt::QueuedConnection);
+        Deliver({Delivery::StopTimer, {}, id});
     }
 }
 

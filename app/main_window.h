@@ -3,9 +3,11 @@
 // controls, carries calls from worker threads to its own thread and runs the dialogs.
 
 #include <QDialog>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -76,6 +78,14 @@ class MainWindow : public QDialog, public IWindowServices {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    // What other threads (and the logic, for log lines) hand to the window thread.
+    struct Delivery {
+        enum Kind { Log, Message, ArmTimer, StopTimer, Box } kind;
+        std::string text;
+        int value = 0;
+    };
+    void Deliver(Delivery delivery);
+    Q_INVOKABLE void DrainInbox();
     void BuildControls();
     void Shutdown();
     bool OnWindowThread() const;
@@ -100,6 +110,9 @@ class MainWindow : public QDialog, public IWindowServices {
     QCheckBox* m_rgbw = nullptr;
     QMenu* m_contextMenu = nullptr;
 
+    std::mutex m_inboxMutex;
+    std::deque<Delivery> m_inbox;
+    bool m_wakePending = false;
     std::map<int, QTimer*> m_timers;
     bool m_closed = false;
     std::unique_ptr<HotKeys> m_hotKeys;
