@@ -1,9 +1,12 @@
 // The packet worker: the universe survey behind Parse and the frame assembly of a recording.
 
+#include <algorithm>
+
 #include "capture/art_packet.h"
 #include "platform/text_format.h"
 #include "platform/write_event.h"
 #include "recording/quorvex_dlg.h"
+#include "recording/rgb_header.h"
 
 namespace quorvex {
 
@@ -82,7 +85,8 @@ void CQuorvexDlg::CaptureLoop() {
         const bool wasSeen = m_assembler.BoundarySeen();
         const uint32_t before = m_assembler.FrameCount();
         const auto boundary =
-            m_assembler.Classify(RecordSequence(m_packet), m_bPaused, m_bStopped, m_nMaxFrames);
+            m_assembler.Classify(RecordSequence(m_packet), m_bPaused, m_bStopped,
+                                 std::min<uint32_t>(m_nMaxFrames, kMaxRecordedFrames));
         // Timestamps of the start of frame 1 and of the end of the last counted frame.
         if (!wasSeen && m_assembler.BoundarySeen()) m_firstBoundaryUs = MicrosOf(m_pcap.m_pHeader);
         if (boundary == FrameAssembler::Boundary::NewFrame) {

@@ -108,6 +108,7 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
     }
     if (pcap_datalink(handle) != DLT_EN10MB) {
         std::fprintf(stderr, "\nThis program works only on Ethernet networks.\n");
+        Tell(failureText + "\nThis program works only on Ethernet networks.");
         pcap_close(handle);
         ReplaceHandle(nullptr, false);
         m_bOpen = 0;
@@ -116,6 +117,7 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
     bpf_program program{};
     if (pcap_compile(handle, &program, kFilter, 1, 0x00FFFFFF) < 0) {
         std::fprintf(stderr, "\nUnable to compile the packet filter. Check the syntax.\n");
+        Tell(failureText + "\nUnable to compile the packet filter. Check the syntax.");
         pcap_close(handle);
         ReplaceHandle(nullptr, false);
         m_bOpen = 0;
@@ -125,6 +127,7 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
     pcap_freecode(&program);
     if (set < 0) {
         std::fprintf(stderr, "\nError setting the filter.\n");
+        Tell(failureText + "\nError setting the filter.");
         pcap_close(handle);
         ReplaceHandle(nullptr, false);
         m_bOpen = 0;

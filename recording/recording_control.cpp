@@ -158,6 +158,11 @@ void CQuorvexDlg::OnBnClickedCapture() {
     m_pData1 = new uint8_t[bytes]();
     m_pData2 = new uint8_t[bytes]();
     m_services.AppendLog("Start capture......");
+    if (m_nMaxFrames > kMaxRecordedFrames) {
+        // More would not fit the header's 16-bit frame count.
+        m_services.AppendLog(Format("A recording holds at most %u frames; this one stops there.",
+                                    kMaxRecordedFrames));
+    }
     m_services.EnableButton(ButtonId::Parse, false);
     m_services.EnableButton(ButtonId::Capture, false);
     m_services.EnableButton(ButtonId::Pause, true);

@@ -12,6 +12,8 @@
 namespace quorvex {
 
 inline constexpr size_t kRgbFrameCountOffset = 14;
+// The header counts frames in 16 bits: a recording holds at most this many.
+inline constexpr uint32_t kMaxRecordedFrames = 65535;
 
 // IC type code by position in the IC type list: DMX512 3, SPI&TTL 6, TM1814 27.
 uint8_t IcTypeCode(int listIndex);

@@ -109,7 +109,7 @@ TEST_F(LiveDevices, LoopbackOpens) {
     EXPECT_TRUE(ui.MessageBoxes().empty());
 }
 
-TEST_F(LiveDevices, NonEthernetDeviceIsRefusedOnStderr) {
+TEST_F(LiveDevices, NonEthernetDeviceIsRefusedAndTheUserIsTold) {
     // "any" delivers Linux cooked frames, not Ethernet.
     test::FakeWindowServices ui;
     CWinPcap pcap(&ui);
@@ -119,7 +119,10 @@ TEST_F(LiveDevices, NonEthernetDeviceIsRefusedOnStderr) {
     EXPECT_FALSE(opened);
     EXPECT_EQ(err, "\nThis program works only on Ethernet networks.\n");
     EXPECT_EQ(pcap.m_bOpen, 0);
-    EXPECT_TRUE(ui.MessageBoxes().empty());
+    // The window's user reads no stderr: a box says it too.
+    EXPECT_EQ(
+        ui.MessageBoxes(),
+        std::vector<std::string>{"打开网卡出错!\nThis program works only on Ethernet networks."});
 }
 
 }  // namespace

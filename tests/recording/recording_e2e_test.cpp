@@ -211,6 +211,26 @@ TEST(Recording, EndOfFileEndsTheRecordingAsStopWouldAndCountsGaps) {
     EXPECT_NE(check.find(", 2 frames missing upstream"), std::string::npos) << check;
 }
 
+TEST(Recording, ARecordingStopsAtTheLargestCountTheHeaderHolds) {
+    Rig rig;
+    test::ShowSpec show;
+    show.frames = 65545;
+    show.universes = {0};
+    show.channels = 1;
+    show.fps = 1000;
+    test::WriteShow(rig.dir.File("long.pcap"), show);
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("long.pcap")));
+    ASSERT_TRUE(rig.Parse());
+    rig.ui.TypeMaxFrames("100000");
+    rig.ui.AnswerSaveAs(rig.dir.File("long.RGB"));
+    ASSERT_TRUE(rig.RecordToEnd(std::chrono::minutes(2)));
+    EXPECT_TRUE(
+        Contains(rig.ui.Log(), "A recording holds at most 65535 frames; this one stops there."));
+    const Recording r = ReadRecording(rig.dir.File("long.RGB"));
+    EXPECT_EQ(r.header.frameCount, 65535);
+    EXPECT_EQ(r.frames.size(), 65535u);
+}
+
 TEST(Recording, FrameLimitZeroGivesAHeaderOnlyFile) {
     Rig rig;
     test::ShowSpec show;
