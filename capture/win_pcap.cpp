@@ -106,33 +106,25 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
             return false;
         }
     }
-    if (pcap_datalink(handle) != DLT_EN10MB) {
-        std::fprintf(stderr, "\nThis program works only on Ethernet networks.\n");
-        Tell(failureText + "\nThis program works only on Ethernet networks.");
+    // The stderr line is for whoever started the program from a terminal; the box for the user.
+    auto refuse = [&](const char* why) {
+        std::fprintf(stderr, "\n%s\n", why);
         pcap_close(handle);
         ReplaceHandle(nullptr, false);
         m_bOpen = 0;
+        Tell(failureText + "\n" + why);
         return false;
+    };
+    if (pcap_datalink(handle) != DLT_EN10MB) {
+        return refuse("This program works only on Ethernet networks.");
     }
     bpf_program program{};
     if (pcap_compile(handle, &program, kFilter, 1, 0x00FFFFFF) < 0) {
-        std::fprintf(stderr, "\nUnable to compile the packet filter. Check the syntax.\n");
-        Tell(failureText + "\nUnable to compile the packet filter. Check the syntax.");
-        pcap_close(handle);
-        ReplaceHandle(nullptr, false);
-        m_bOpen = 0;
-        return false;
+        return refuse("Unable to compile the packet filter. Check the syntax.");
     }
     const int set = pcap_setfilter(handle, &program);
     pcap_freecode(&program);
-    if (set < 0) {
-        std::fprintf(stderr, "\nError setting the filter.\n");
-        Tell(failureText + "\nError setting the filter.");
-        pcap_close(handle);
-        ReplaceHandle(nullptr, false);
-        m_bOpen = 0;
-        return false;
-    }
+    if (set < 0) return refuse("Error setting the filter.");
     // With the kernel's block ring a read on an idle network may wait for good: read without
     // blocking and do the 1 ms wait ourselves.
     if (!isFile) pcap_setnonblock(handle, 1, nullptr);

@@ -39,16 +39,6 @@ bool AnyStartsWith(const std::vector<std::string>& lines, const std::string& pre
     return !LineStartingWith(lines, prefix).empty();
 }
 
-// The bytes of show frame f for the given (sorted) universes.
-Bytes ExpectedFrame(int f, const std::vector<int>& universes, int channels) {
-    Bytes out;
-    for (int u : universes) {
-        Bytes d = test::ShowData(f, u, channels);
-        out.insert(out.end(), d.begin(), d.end());
-    }
-    return out;
-}
-
 struct Recording {
     RgbHeaderInfo header;
     std::vector<Bytes> frames;
@@ -142,7 +132,8 @@ TEST(Recording, EveryFrameOfAShowIsRecordedByteForByte) {
     EXPECT_EQ(r.trailing, 0u);
     // The survey uses frames 1-3 of the file; the recording starts at frame 4.
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        ASSERT_EQ(r.frames[i], ExpectedFrame(static_cast<int>(i) + 4, kSix, 512)) << "frame " << i;
+        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, kSix, 512))
+            << "frame " << i;
     }
     const auto after = rig.ui.Log();
     EXPECT_TRUE(Contains(after, "Start capture......"));
@@ -179,7 +170,7 @@ TEST(Recording, SlowWriterLosesNoFrame) {
     EXPECT_EQ(r.header.frameCount, 60);
     ASSERT_EQ(r.frames.size(), 60u);
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        ASSERT_EQ(r.frames[i], ExpectedFrame(static_cast<int>(i) + 4, kSix, 64)) << "frame " << i;
+        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, kSix, 64)) << "frame " << i;
     }
 }
 
@@ -204,8 +195,8 @@ TEST(Recording, EndOfFileEndsTheRecordingAsStopWouldAndCountsGaps) {
     const Recording r = ReadRecording(rig.dir.File("gaps.RGB"));
     EXPECT_EQ(r.header.frameCount, 24);
     ASSERT_EQ(r.frames.size(), 24u);
-    EXPECT_EQ(r.frames[5], ExpectedFrame(9, {0, 1}, 16));
-    EXPECT_EQ(r.frames[6], ExpectedFrame(12, {0, 1}, 16));
+    EXPECT_EQ(r.frames[5], test::ShowFrame(9, {0, 1}, 16));
+    EXPECT_EQ(r.frames[6], test::ShowFrame(12, {0, 1}, 16));
     const std::string check = LineStartingWith(rig.ui.Log(), "Recording check:");
     EXPECT_EQ(check.rfind("Recording check: 24 frames written", 0), 0u) << check;
     EXPECT_NE(check.find(", 2 frames missing upstream"), std::string::npos) << check;
@@ -281,7 +272,7 @@ TEST(Recording, UniverseAboveTheTableHaltsUntilStopAndKeepsTheFrames) {
     // Frames 4..8 were complete when frame 9 brought the stray universe.
     EXPECT_EQ(r.header.frameCount, 5);
     ASSERT_EQ(r.frames.size(), 5u);
-    EXPECT_EQ(r.frames[4], ExpectedFrame(8, {0, 1}, 8));
+    EXPECT_EQ(r.frames[4], test::ShowFrame(8, {0, 1}, 8));
 }
 
 TEST(Recording, UniverseMissingFromTheSurveyIsNotRecordedAndToldOnce) {
@@ -306,7 +297,7 @@ TEST(Recording, UniverseMissingFromTheSurveyIsNotRecordedAndToldOnce) {
     const Recording r = ReadRecording(rig.dir.File("late.RGB"));
     ASSERT_EQ(r.frames.size(), 8u);
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        EXPECT_EQ(r.frames[i], ExpectedFrame(static_cast<int>(i) + 4, {0, 2}, 8));
+        EXPECT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, {0, 2}, 8));
     }
     EXPECT_EQ(CountOf(rig.ui.Log(), "Universe 1 was not found by Parse; its data is not recorded."),
               1u);
@@ -377,7 +368,7 @@ TEST(Recording, FailedFrameWriteEndsTheRecordingAndKeepsWhatWasWritten) {
     EXPECT_EQ(r.header.frameCount, 3);
     ASSERT_EQ(r.frames.size(), 3u);
     EXPECT_EQ(r.trailing, 0u);
-    EXPECT_EQ(r.frames[2], ExpectedFrame(7, {0}, 64));  // one packet a frame: starts at 5
+    EXPECT_EQ(r.frames[2], test::ShowFrame(7, {0}, 64));  // one packet a frame: starts at 5
 }
 
 TEST(Commands, RefusalsAndTheirMessages) {
@@ -457,9 +448,9 @@ TEST(Commands, SecondRecordingWithoutNewSurveyAndHaltedRestart) {
     const Recording two = ReadRecording(rig.dir.File("two.RGB"));
     ASSERT_EQ(one.frames.size(), 5u);
     ASSERT_EQ(two.frames.size(), 5u);
-    EXPECT_EQ(one.frames[0], ExpectedFrame(4, {1, 3}, 16));
+    EXPECT_EQ(one.frames[0], test::ShowFrame(4, {1, 3}, 16));
     // The second recording skips the frame in progress (frame 10) and starts at 11.
-    EXPECT_EQ(two.frames[0], ExpectedFrame(11, {1, 3}, 16));
+    EXPECT_EQ(two.frames[0], test::ShowFrame(11, {1, 3}, 16));
     EXPECT_EQ(two.header.portCount, 1);
 }
 

@@ -74,15 +74,6 @@ class Sender {
     std::thread m_thread;
 };
 
-Bytes ExpectedFrame(int f, const std::vector<int>& universes, int channels) {
-    Bytes out;
-    for (int u : universes) {
-        Bytes d = test::ShowData(f, u, channels);
-        out.insert(out.end(), d.begin(), d.end());
-    }
-    return out;
-}
-
 // Show frame numbers of the recorded frames, -1 where a frame matches no show frame.
 std::vector<int> ShowFramesIn(const std::string& path, const std::vector<int>& universes,
                               int channels, int lastSent, uint16_t* count) {
@@ -97,7 +88,7 @@ std::vector<int> ShowFramesIn(const std::string& path, const std::vector<int>& u
                           bytes.begin() + static_cast<long>(at + len));
         int found = -1;
         for (int f = 1; f <= lastSent && found < 0; ++f) {
-            if (frame == ExpectedFrame(f, universes, channels)) found = f;
+            if (frame == test::ShowFrame(f, universes, channels)) found = f;
         }
         frames.push_back(found);
     }

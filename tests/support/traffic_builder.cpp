@@ -129,6 +129,15 @@ Bytes ShowData(int frame, int universe, int channels) {
     return d;
 }
 
+Bytes ShowFrame(int frame, const std::vector<int>& universes, int channels) {
+    Bytes out;
+    for (int u : universes) {
+        const Bytes d = ShowData(frame, u, channels);
+        out.insert(out.end(), d.begin(), d.end());
+    }
+    return out;
+}
+
 void WriteShow(const std::string& path, const ShowSpec& spec) {
     PcapWriter w(path);
     const uint64_t base = 1700000000ull * 1000000ull;

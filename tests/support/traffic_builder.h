@@ -74,6 +74,9 @@ uint8_t ShowByte(int frame, int universe, int channel);
 // The channel data of one universe in one frame.
 Bytes ShowData(int frame, int universe, int channels);
 
+// The bytes a recording holds for show frame f: the universes' data in the given order.
+Bytes ShowFrame(int frame, const std::vector<int>& universes, int channels);
+
 // Writes a whole show to a capture file.
 void WriteShow(const std::string& path, const ShowSpec& spec);
 
