@@ -330,7 +330,7 @@ class WindowTest : public QObject {
     }
 
     void liveLoopbackRecording() {
-        if (!test::CanCapture("lo")) QSKIP("no capture rights: run as root");
+        if (!CanCaptureOn("lo")) QSKIP(kNoRightsMessage);
         MainWindow& w = Show(Create());
         test::ArtSender sender;
         StartLive(w);
@@ -357,7 +357,7 @@ class WindowTest : public QObject {
         const std::string saved = m_dir->File("rec/live.RGB");
         QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + saved)));
         QVERIFY(LogLines(w).contains("Stopped！"));
-        QVERIFY(WaitForLogStart(w, "Recording check: "));
+        QVERIFY(!LogLines(w).filter(QRegularExpression("^Recording check: \\d+ frames")).isEmpty());
         const uint32_t frames = FrameDisplay(w);
         QVERIFY(frames >= atResume + 10);
         CheckRecording(saved, frames);
@@ -367,7 +367,7 @@ class WindowTest : public QObject {
     }
 
     void closeDuringLiveRecording() {
-        if (!test::CanCapture("lo")) QSKIP("no capture rights: run as root");
+        if (!CanCaptureOn("lo")) QSKIP(kNoRightsMessage);
         MainWindow& w = Show(Create());
         test::ArtSender sender;
         StartLive(w);
@@ -478,9 +478,8 @@ class WindowTest : public QObject {
 
 int main(int argc, char* argv[]) {
     // Before any thread exists: live traffic stays in this process's own network.
-    if (getuid() == 0 && !test::EnterOwnNetwork()) {
-        std::fprintf(stderr, "note: live tests share the host's loopback device\n");
-    }
+    std::string why;
+    if (getuid() == 0 && !IsolateNetwork(&why)) std::fprintf(stderr, "note: %s\n", why.c_str());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     WindowTest test;

@@ -3,11 +3,7 @@
 // and a sender of the test pattern to 127.0.0.1:6454.
 
 #include <arpa/inet.h>
-#include <net/if.h>
 #include <netinet/in.h>
-#include <pcap/pcap.h>
-#include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,39 +21,16 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <thread>
 #include <vector>
 
 #include "app/main_window.h"
 #include "capture/art_packet.h"
 #include "cli/test_pattern.h"
+#include "tests/capture/capture_rights.h"
+#include "tests/support/net_isolation.h"
 
 namespace quorvex::test {
-
-// Moves the process into a network namespace of its own with lo up, so that test traffic
-// on loopback meets no other test's. Call before any thread starts; false when not allowed.
-inline bool EnterOwnNetwork() {
-    if (unshare(CLONE_NEWNET) != 0) return false;
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    ifreq ifr{};
-    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
-    bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &ifr) == 0;
-    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
-    up = up && ioctl(fd, SIOCSIFFLAGS, &ifr) == 0;
-    if (fd >= 0) close(fd);
-    return up;
-}
-
-// Whether live capture on `device` is permitted to this process.
-inline bool CanCapture(const char* device) {
-    char errbuf[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* h = pcap_create(device, errbuf);
-    if (!h) return false;
-    const int rc = pcap_activate(h);
-    pcap_close(h);
-    return rc >= 0;
-}
 
 // Watches for menus and modal dialogs, notes what they show and answers them: a message
 // box with OK, a menu with its first item, any other dialog with its first button.
@@ -130,16 +103,6 @@ inline QStringList LogLines(app::MainWindow& w) {
 
 inline bool WaitForLog(app::MainWindow& w, const QString& line, int timeoutMs = 20000) {
     return QTest::qWaitFor([&] { return LogLines(w).contains(line); }, timeoutMs);
-}
-
-inline bool WaitForLogStart(app::MainWindow& w, const QString& prefix, int timeoutMs = 20000) {
-    return QTest::qWaitFor(
-        [&] {
-            const QStringList lines = LogLines(w);
-            return std::any_of(lines.begin(), lines.end(),
-                               [&](const QString& l) { return l.startsWith(prefix); });
-        },
-        timeoutMs);
 }
 
 inline uint32_t FrameDisplay(app::MainWindow& w) {

@@ -152,7 +152,7 @@ class X11HotKeysTest : public QObject {
     }
 
     void captureAndStopKeysDriveALiveRecording() {
-        if (!CanCapture("lo")) QSKIP("no capture rights: run as root");
+        if (!CanCaptureOn("lo")) QSKIP(kNoRightsMessage);
         MainWindow& w = Open();
         ArtSender sender;
         StartLive(w);
@@ -220,9 +220,8 @@ class X11HotKeysTest : public QObject {
 int main(int argc, char* argv[]) {
     // Before any thread exists: live traffic stays in this process's own network. The X
     // server is still reached through its socket file.
-    if (getuid() == 0 && !EnterOwnNetwork()) {
-        std::fprintf(stderr, "note: live tests share the host's loopback device\n");
-    }
+    std::string why;
+    if (getuid() == 0 && !IsolateNetwork(&why)) std::fprintf(stderr, "note: %s\n", why.c_str());
     QApplication app(argc, argv);
     if (QGuiApplication::platformName() != "xcb") {
         std::fprintf(stderr, "needs an X display: run through run_under_xvfb.sh\n");
