@@ -261,7 +261,7 @@ void MainWindow::DrainInbox() {
                 StopTimer(d.value);
                 break;
             case Delivery::Box:
-                MessageBox(d.text);
+                if (!m_closed) MessageBox(d.text);
                 break;
         }
     }
