@@ -106,7 +106,7 @@ bool CQuorvexDlg::EnsureSourceOpen() {
 }
 
 void CQuorvexDlg::OnBnClickedCapture() {
-    UpdateData(true);
+    const bool fieldsValid = UpdateData(true);
     if (m_bCapturing) {
         if (m_bPaused) {
             m_bPaused = 0;
@@ -121,6 +121,8 @@ void CQuorvexDlg::OnBnClickedCapture() {
         m_services.MessageBox("Parsing network packets, please start again later！");
         return;
     }
+    // The user was just asked to correct Capture Frames: record nothing with a stale value.
+    if (!fieldsValid) return;
     if (m_universes.empty()) {
         m_services.MessageBox("Please click the parse button first to parse the data packet！");
         return;

@@ -421,12 +421,20 @@ TEST(Commands, UniversesPerPortTypedByTheUser) {
     EXPECT_EQ(rig.dlg->m_bCapturing, 0);
 }
 
-TEST(Commands, NonNumericCaptureFramesKeepsTheOldValue) {
+TEST(Commands, NonNumericCaptureFramesKeepsTheOldValueAndStartsNothing) {
     Rig rig;
+    test::ShowSpec show;
+    show.frames = 12;
+    show.channels = 8;
+    test::WriteShow(rig.dir.File("show.pcap"), show);
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
+    ASSERT_TRUE(rig.Parse());
     rig.ui.TypeMaxFrames("12x");
-    EXPECT_FALSE(rig.dlg->UpdateData(true));
+    rig.dlg->OnBnClickedCapture();
     EXPECT_EQ(rig.dlg->m_nMaxFrames, 200u);
     EXPECT_EQ(rig.ui.MessageBoxes().size(), 1u);
+    EXPECT_EQ(rig.dlg->m_bCapturing, 0);
+    EXPECT_FALSE(rig.dlg->WorkersRunning());
 }
 
 TEST(Commands, SecondRecordingWithoutNewSurveyAndHaltedRestart) {
