@@ -14,7 +14,7 @@
 #include "capture/win_pcap.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt.h"
-#include "cli/rgb_inspect.h"
+#include "cli/rgb_check.h"
 #include "cli/terminal_services.h"
 #include "platform/text_format.h"
 #include "recording/quorvex_dlg.h"

@@ -296,7 +296,7 @@ class WindowTest : public QObject {
 
     void recordFromCaptureFile() {
         MainWindow& w = Show(Create());
-        test::ShowSpec show;
+        test::ShowPlan show;
         show.frames = 260;
         test::WriteShow(m_dir->File("show.pcap"), show);
         QVERIFY(w.Logic().m_pcap.OpenFile(m_dir->File("show.pcap")));

@@ -359,12 +359,12 @@ TEST_F(FileReader, FilterKeepsNonUdpFramesAway) {
 }
 
 TEST_F(FileReader, DrainDiscardsNothingFromAFile) {
-    test::ShowSpec spec;
-    spec.universes = {0, 1};
-    spec.frames = 3;
-    spec.sync = true;
+    test::ShowPlan plan;
+    plan.universes = {0, 1};
+    plan.frames = 3;
+    plan.sync = true;
     const std::string path = m_dir.File("show.pcap");
-    test::WriteShow(path, spec);
+    test::WriteShow(path, plan);
     CWinPcap pcap(&m_ui);
     ASSERT_TRUE(pcap.OpenFile(path));
     pcap.BeginReading();
@@ -373,7 +373,7 @@ TEST_F(FileReader, DrainDiscardsNothingFromAFile) {
     pcap.EndReading();
     std::vector<Read> want;
     for (int f = 1; f <= 3; ++f) {
-        for (int u : spec.universes) want.push_back({kArtDmx, u, test::SequenceOf(f), 520});
+        for (int u : plan.universes) want.push_back({kArtDmx, u, test::SequenceOf(f), 520});
         want.push_back({kArtSync, -1, -1, 0});
     }
     EXPECT_EQ(got, want);

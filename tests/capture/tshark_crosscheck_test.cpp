@@ -115,17 +115,17 @@ class TsharkCrossCheck : public testing::Test {
 };
 
 TEST_F(TsharkCrossCheck, ShowFilesDecodeToTheSameUniversesSequencesAndLengths) {
-    test::ShowSpec spec;
-    spec.universes = {0, 1, 15, 16, 261, 32767};
-    spec.channels = 512;
-    spec.frames = 260;  // the sequence wraps from 255 to 1
-    spec.sync = true;
+    test::ShowPlan plan;
+    plan.universes = {0, 1, 15, 16, 261, 32767};
+    plan.channels = 512;
+    plan.frames = 260;  // the sequence wraps from 255 to 1
+    plan.sync = true;
     const std::string path = m_dir.File("show.pcap");
-    test::WriteShow(path, spec);
+    test::WriteShow(path, plan);
 
     std::vector<Decoded> want;
-    for (int f = 1; f <= spec.frames; ++f) {
-        for (int u : spec.universes) want.push_back({false, u, test::SequenceOf(f), 512});
+    for (int f = 1; f <= plan.frames; ++f) {
+        for (int u : plan.universes) want.push_back({false, u, test::SequenceOf(f), 512});
         want.push_back({.sync = true});
     }
     EXPECT_EQ(DecodeWithTshark(path), want);

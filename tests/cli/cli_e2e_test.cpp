@@ -78,7 +78,7 @@ TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
 
 TEST(CliRecordFile, OptionsShapeTheHeaderAndTheFileEndEndsTheRecording) {
     TempDir dir;
-    ShowSpec show;
+    ShowPlan show;
     show.universes = {9, 0, 2};
     show.channels = 170;
     show.frames = 40;
@@ -121,7 +121,7 @@ std::string LogLinesOf(std::string shown) {
 
 TEST(CliRecordFile, TheProgressLineOnATerminalLeavesTheLogWhole) {
     TempDir dir;
-    WriteShow(dir.File("show.pcap"), ShowSpec{});
+    WriteShow(dir.File("show.pcap"), ShowPlan{});
     const std::vector<std::string> args{
         "record", "--file", dir.File("show.pcap"), "--output", dir.File("p.RGB"), "--frames", "5"};
     const CliResult plain = RunCli(args, dir.path());

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "cli/pattern_sender.h"
-#include "cli/rgb_inspect.h"
+#include "cli/rgb_check.h"
 #include "cli/terminal_services.h"
 #include "tests/support/traffic_builder.h"
 

@@ -106,7 +106,7 @@ const std::vector<int> kSix{0, 1, 2, 3, 4, 5};
 
 TEST(Recording, EveryFrameOfAShowIsRecordedByteForByte) {
     Rig rig;
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 260;
     show.channels = 512;
     show.sync = true;
@@ -157,7 +157,7 @@ TEST(Recording, SlowWriterLosesNoFrame) {
         if (frame % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(15));
     };
     Rig rig(options);
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 70;
     show.channels = 64;
     test::WriteShow(rig.dir.File("show.pcap"), show);
@@ -204,7 +204,7 @@ TEST(Recording, EndOfFileEndsTheRecordingAsStopWouldAndCountsGaps) {
 
 TEST(Recording, ARecordingStopsAtTheLargestCountTheHeaderHolds) {
     Rig rig;
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 65545;
     show.universes = {0};
     show.channels = 1;
@@ -224,7 +224,7 @@ TEST(Recording, ARecordingStopsAtTheLargestCountTheHeaderHolds) {
 
 TEST(Recording, FrameLimitZeroGivesAHeaderOnlyFile) {
     Rig rig;
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 10;
     show.channels = 32;
     test::WriteShow(rig.dir.File("show.pcap"), show);
@@ -305,7 +305,7 @@ TEST(Recording, UniverseMissingFromTheSurveyIsNotRecordedAndToldOnce) {
 
 TEST(Recording, CancelKeepsAWholeTempFileAndTheSceneNumber) {
     Rig rig;
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 20;
     show.channels = 16;
     test::WriteShow(rig.dir.File("show.pcap"), show);
@@ -324,7 +324,7 @@ TEST(Recording, CancelKeepsAWholeTempFileAndTheSceneNumber) {
 
 TEST(Recording, FailedMoveSaysWhereTheRecordingWasKept) {
     Rig rig;
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 12;
     show.channels = 16;
     test::WriteShow(rig.dir.File("show.pcap"), show);
@@ -351,7 +351,7 @@ TEST(Recording, FailedFrameWriteEndsTheRecordingAndKeepsWhatWasWritten) {
     rlimit small = old;
     small.rlim_cur = RgbHeaderLength(1) + 3 * 64;
     Rig rig;
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 30;
     show.universes = {0};
     show.channels = 64;
@@ -397,7 +397,7 @@ TEST(Commands, RefusalsAndTheirMessages) {
 
 TEST(Commands, UniversesPerPortTypedByTheUser) {
     Rig rig;
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 12;
     show.universes = {0, 1, 2, 3, 4, 5, 6, 7, 8};
     show.channels = 8;
@@ -423,7 +423,7 @@ TEST(Commands, UniversesPerPortTypedByTheUser) {
 
 TEST(Commands, NonNumericCaptureFramesKeepsTheOldValueAndStartsNothing) {
     Rig rig;
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 12;
     show.channels = 8;
     test::WriteShow(rig.dir.File("show.pcap"), show);
@@ -439,7 +439,7 @@ TEST(Commands, NonNumericCaptureFramesKeepsTheOldValueAndStartsNothing) {
 
 TEST(Commands, SecondRecordingWithoutNewSurveyAndHaltedRestart) {
     Rig rig;
-    test::ShowSpec show;
+    test::ShowPlan show;
     show.frames = 60;
     show.universes = {1, 3};
     show.channels = 16;

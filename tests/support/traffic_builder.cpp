@@ -138,18 +138,18 @@ Bytes ShowFrame(int frame, const std::vector<int>& universes, int channels) {
     return out;
 }
 
-void WriteShow(const std::string& path, const ShowSpec& spec) {
+void WriteShow(const std::string& path, const ShowPlan& plan) {
     PcapWriter w(path);
     const uint64_t base = 1700000000ull * 1000000ull;
-    const double periodUs = 1e6 / spec.fps;
-    for (int i = 0; i < spec.frames; ++i) {
-        const int frame = spec.firstFrame + i;
+    const double periodUs = 1e6 / plan.fps;
+    for (int i = 0; i < plan.frames; ++i) {
+        const int frame = plan.firstFrame + i;
         uint64_t ts = base + static_cast<uint64_t>(i * periodUs);
-        for (int u : spec.universes) {
-            w.Write(UdpFrame(ArtDmx(u, SequenceOf(frame), ShowData(frame, u, spec.channels))),
+        for (int u : plan.universes) {
+            w.Write(UdpFrame(ArtDmx(u, SequenceOf(frame), ShowData(frame, u, plan.channels))),
                     ts++);
         }
-        if (spec.sync) w.Write(UdpFrame(ArtSync()), ts);
+        if (plan.sync) w.Write(UdpFrame(ArtSync()), ts);
     }
 }
 

@@ -58,7 +58,7 @@ class PcapWriter {
 
 // A show: `frames` frames, each a packet per universe in `universes` carrying `channels`
 // bytes, all packets of frame f with sequence number SequenceOf(f), at `fps`.
-struct ShowSpec {
+struct ShowPlan {
     std::vector<int> universes{0, 1, 2, 3, 4, 5};
     int channels = 512;
     int frames = 10;
@@ -78,7 +78,7 @@ Bytes ShowData(int frame, int universe, int channels);
 Bytes ShowFrame(int frame, const std::vector<int>& universes, int channels);
 
 // Writes a whole show to a capture file.
-void WriteShow(const std::string& path, const ShowSpec& spec);
+void WriteShow(const std::string& path, const ShowPlan& plan);
 
 // A fresh scratch folder under the system's temporary folder, removed by the destructor.
 class TempDir {

@@ -1,4 +1,4 @@
-#include "cli/rgb_inspect.h"
+#include "cli/rgb_check.h"
 
 #include <set>
 
