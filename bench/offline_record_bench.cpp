@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -115,6 +116,19 @@ void BM_OfflineRecording(benchmark::State& state) {
                 bare, engine, bare > 0 ? 100 * engine / bare : 0);
 }
 BENCHMARK(BM_OfflineRecording)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// The bare read alone, of $QUORVEX_BENCH_CAPTURE when set (bench/record_cli.sh uses it).
+void BM_BareRead(benchmark::State& state) {
+    const char* given = std::getenv("QUORVEX_BENCH_CAPTURE");
+    const std::string path = given && *given ? given : SharedCapture().path;
+    double rate = 0;
+    uint64_t packets = 0;
+    for (auto _ : state) rate = BareReadRate(path, &packets);
+    state.counters["bare_pps"] = rate;
+    state.counters["packets"] = static_cast<double>(packets);
+    std::printf("bare read: %.0f packets/s\n", rate);
+}
+BENCHMARK(BM_BareRead)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quorvex

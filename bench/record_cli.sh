@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The whole program as a user runs it: `quorvex-cli record --file` over a generated capture of
+# 64 universes x 512 channels x 2000 frames, in packets per second, beside a bare libpcap read
+# of the same file.
+#   bench/record_cli.sh [BUILD_DIR]   (default build; build it with -DCMAKE_BUILD_TYPE=Release)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath -m "${1:-$root/build}")
+cli="$build/cli/quorvex-cli"
+work=$(mktemp -d "${TMPDIR:-/tmp}/quorvex-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+"$cli" send --pcap "$work/show.pcap" --universes 0-63 --channels 512 --frames 2000 >/dev/null
+packets=$((64 * 2000))
+
+start=$(date +%s.%N)
+"$cli" record --file "$work/show.pcap" --output "$work/show.RGB" --frames 65535 >/dev/null
+end=$(date +%s.%N)
+record=$(awk -v p="$packets" -v a="$start" -v b="$end" 'BEGIN { printf "%.0f", p / (b - a) }')
+
+bare=$(QUORVEX_BENCH_CAPTURE="$work/show.pcap" "$build/bench/quorvex_bench" \
+  --benchmark_filter=BM_BareRead 2>/dev/null | sed -n 's/^bare read: \([0-9]*\).*/\1/p' | tail -n 1)
+echo "quorvex-cli record --file: $record packets/s (the whole run: start-up, survey, finish)"
+echo "bare libpcap read:         $bare packets/s"
+awk -v r="$record" -v b="$bare" 'BEGIN { printf "ratio:                     %.0f%%\n", 100 * r / b }'
