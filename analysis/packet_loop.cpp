@@ -1,6 +1,7 @@
 // The packet worker: the universe survey behind Parse and the frame assembly of a recording.
 
 #include <algorithm>
+#include <chrono>
 
 #include "capture/art_packet.h"
 #include "platform/text_format.h"
@@ -60,6 +61,17 @@ void CQuorvexDlg::SurveyLoop() {
 }
 
 void CQuorvexDlg::CaptureLoop() {
+    // Throughput figures, taken however the loop ends.
+    struct Timing {
+        CQuorvexDlg& dlg;
+        const uint64_t packets = dlg.m_pcap.FramesRead();
+        const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+        ~Timing() {
+            dlg.m_loopPackets = dlg.m_pcap.FramesRead() - packets;
+            dlg.m_loopSeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+    } timing{*this};
     m_assembler.Start(&m_universes, m_nFrameLen, m_pData1, m_pData2);
     m_nFrameCount = 0;
     m_firstBoundaryUs = -1;

@@ -229,6 +229,7 @@ int CWinPcap::NextFrame(const uint8_t** data) {
         m_endReason = rc == PCAP_ERROR_BREAK ? "" : pcap_geterr(h);
         m_ended.store(true, std::memory_order_release);
     }
+    if (rc == 1) ++m_framesRead;
     *data = bytes;
     return rc;
 }

@@ -66,6 +66,8 @@ class CWinPcap {
     void EndReading();
 
     void SetTickSource(TickSource ticks) { m_ticks = ticks; }
+    // Frames pulled from the source so far; read it only while no worker reads.
+    uint64_t FramesRead() const { return m_framesRead; }
 
     std::vector<DeviceEntry> m_devices;
     std::atomic<int> m_bOpen{0};
@@ -93,6 +95,7 @@ class CWinPcap {
     pcap_t* m_readerHandle = nullptr;
     bool m_havePending = false;  // a frame pulled by Drain that belongs to the new traffic
     const uint8_t* m_pendingData = nullptr;
+    uint64_t m_framesRead = 0;
 };
 
 }  // namespace quorvex

@@ -221,6 +221,12 @@ class RecorderRun {
         }
         const unsigned frames = (head[kRgbFrameCountOffset] << 8) | head[kRgbFrameCountOffset + 1];
         m_services.Status(Format("quorvex-cli: %u frames saved in %s", frames, saved.c_str()));
+        const RecordingSummary& s = m_dlg.LastSummary();
+        if (s.processingSeconds > 0) {
+            m_services.Status(Format("quorvex-cli: %llu packets read in %.3f s (%.0f packets/s)",
+                                     static_cast<unsigned long long>(s.packetsRead),
+                                     s.processingSeconds, s.packetsRead / s.processingSeconds));
+        }
         if (frames == 0) {
             Error("no frame was recorded");
             return Interrupts().load() ? kExitInterrupted : kExitNoData;

@@ -37,6 +37,10 @@ struct RecordingSummary {
     bool fromFile = false;
     bool haveKernelStats = false;
     uint32_t kernelDropped = 0;
+    // How fast the recording thread went: frames it pulled from the source, and the time
+    // from the start of its loop to its end.
+    uint64_t packetsRead = 0;
+    double processingSeconds = 0;
 };
 std::string SummaryLine(const RecordingSummary& s);
 
@@ -86,6 +90,8 @@ class CQuorvexDlg : public IWindowTarget {
     std::string WorkingFilePath() const;
     // True while a survey or recording thread runs.
     bool WorkersRunning() const;
+    // The figures of the recording finished last.
+    const RecordingSummary& LastSummary() const { return m_lastSummary; }
 
     // Run-time state. Flags and counters are shared with the worker threads.
     CWinPcap m_pcap;
@@ -143,6 +149,10 @@ class CQuorvexDlg : public IWindowTarget {
     // Packet timestamps (microseconds) of the first and last frame boundary.
     std::atomic<int64_t> m_firstBoundaryUs{-1};
     std::atomic<int64_t> m_lastBoundaryUs{-1};
+    // Written by the recording thread, read after it has been joined.
+    uint64_t m_loopPackets = 0;
+    double m_loopSeconds = 0;
+    RecordingSummary m_lastSummary;
 };
 
 }  // namespace quorvex

@@ -1,5 +1,7 @@
 // Recording control: Capture, Pause, Stop, the finish timer and the finish step.
 
+#include <pthread.h>
+
 #include <filesystem>
 
 #include "platform/app_paths.h"
@@ -170,8 +172,14 @@ void CQuorvexDlg::OnBnClickedCapture() {
     m_services.EnableButton(ButtonId::Pause, true);
     m_services.EnableButton(ButtonId::Stop, true);
     g_hWriteEvent.Reset();
-    m_packetThread = std::thread([this] { PacketLoop(); });
-    m_writerThread = std::thread([this] { WriterLoop(); });
+    m_packetThread = std::thread([this] {
+        pthread_setname_np(pthread_self(), "quorvex-packets");
+        PacketLoop();
+    });
+    m_writerThread = std::thread([this] {
+        pthread_setname_np(pthread_self(), "quorvex-writer");
+        WriterLoop();
+    });
 }
 
 void CQuorvexDlg::OnBnClickedPause() {
@@ -241,6 +249,8 @@ RecordingSummary CQuorvexDlg::Summarize() {
         s.haveKernelStats = true;
         s.kernelDropped = stats->dropped;
     }
+    s.packetsRead = m_loopPackets;
+    s.processingSeconds = m_loopSeconds;
     return s;
 }
 
@@ -252,7 +262,8 @@ void CQuorvexDlg::FinishRecording() {
         m_nWrittenFrame = 0;
         return;
     }
-    m_services.AppendLog(SummaryLine(Summarize()));
+    m_lastSummary = Summarize();
+    m_services.AppendLog(SummaryLine(m_lastSummary));
     const auto chosen = m_services.AskSavePath(DefaultSaveName(m_nSceneNo));
     if (chosen && !chosen->empty()) {
         SaveRecording(*chosen);

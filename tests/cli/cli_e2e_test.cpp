@@ -45,6 +45,8 @@ TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
     EXPECT_NE(r.out.find("Saved: " + dir.File("takes/show.RGB")), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(out));
     EXPECT_FALSE(fs::exists(dir.File("takes/temp.RGB")));
+    // The recording thread's throughput, which bench/record_cli.sh reads.
+    EXPECT_NE(r.err.find("packets read in"), std::string::npos) << r.err;
 
     uint32_t first = 0;
     uint32_t count = 0;
