@@ -75,6 +75,12 @@ class Rig {
 
     bool OpenFile(const std::string& path) { return dlg->m_pcap.OpenFile(path); }
 
+    // Writes the show to a capture file, opens it and runs the survey over it.
+    bool SurveyShow(const test::ShowPlan& show, const std::string& name = "show.pcap") {
+        test::WriteShow(dir.File(name), show);
+        return OpenFile(dir.File(name)) && Parse();
+    }
+
     bool Parse() {
         const size_t before = ui.Log().size();
         dlg->OnBnClickedParse();
@@ -104,15 +110,19 @@ class Rig {
 
 const std::vector<int> kSix{0, 1, 2, 3, 4, 5};
 
+test::ShowPlan Plan(int frames, int channels, std::vector<int> universes = kSix) {
+    test::ShowPlan plan;
+    plan.frames = frames;
+    plan.channels = channels;
+    plan.universes = std::move(universes);
+    return plan;
+}
+
 TEST(Recording, EveryFrameOfAShowIsRecordedByteForByte) {
     Rig rig;
-    test::ShowPlan show;
-    show.frames = 260;
-    show.channels = 512;
+    test::ShowPlan show = Plan(260, 512);
     show.sync = true;
-    test::WriteShow(rig.dir.File("show.pcap"), show);
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
-    ASSERT_TRUE(rig.Parse());
+    ASSERT_TRUE(rig.SurveyShow(show));
     const auto log = rig.ui.Log();
     EXPECT_TRUE(Contains(log, "Parse to 6 Universes"));
     EXPECT_TRUE(Contains(log, "Max universe num is:6"));
@@ -157,12 +167,8 @@ TEST(Recording, SlowWriterLosesNoFrame) {
         if (frame % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(15));
     };
     Rig rig(options);
-    test::ShowPlan show;
-    show.frames = 70;
-    show.channels = 64;
-    test::WriteShow(rig.dir.File("show.pcap"), show);
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
-    ASSERT_TRUE(rig.Parse());
+    test::ShowPlan show = Plan(70, 64);
+    ASSERT_TRUE(rig.SurveyShow(show));
     rig.ui.TypeMaxFrames("60");
     rig.ui.AnswerSaveAs(rig.dir.File("slow.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
@@ -204,14 +210,9 @@ TEST(Recording, EndOfFileEndsTheRecordingAsStopWouldAndCountsGaps) {
 
 TEST(Recording, ARecordingStopsAtTheLargestCountTheHeaderHolds) {
     Rig rig;
-    test::ShowPlan show;
-    show.frames = 65545;
-    show.universes = {0};
-    show.channels = 1;
+    test::ShowPlan show = Plan(65545, 1, {0});
     show.fps = 1000;
-    test::WriteShow(rig.dir.File("long.pcap"), show);
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("long.pcap")));
-    ASSERT_TRUE(rig.Parse());
+    ASSERT_TRUE(rig.SurveyShow(show, "long.pcap"));
     rig.ui.TypeMaxFrames("100000");
     rig.ui.AnswerSaveAs(rig.dir.File("long.RGB"));
     ASSERT_TRUE(rig.RecordToEnd(std::chrono::minutes(2)));
@@ -224,12 +225,8 @@ TEST(Recording, ARecordingStopsAtTheLargestCountTheHeaderHolds) {
 
 TEST(Recording, FrameLimitZeroGivesAHeaderOnlyFile) {
     Rig rig;
-    test::ShowPlan show;
-    show.frames = 10;
-    show.channels = 32;
-    test::WriteShow(rig.dir.File("show.pcap"), show);
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
-    ASSERT_TRUE(rig.Parse());
+    test::ShowPlan show = Plan(10, 32);
+    ASSERT_TRUE(rig.SurveyShow(show));
     rig.ui.TypeMaxFrames("0");
     rig.ui.AnswerSaveAs(rig.dir.File("empty.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
@@ -305,12 +302,8 @@ TEST(Recording, UniverseMissingFromTheSurveyIsNotRecordedAndToldOnce) {
 
 TEST(Recording, CancelKeepsAWholeTempFileAndTheSceneNumber) {
     Rig rig;
-    test::ShowPlan show;
-    show.frames = 20;
-    show.channels = 16;
-    test::WriteShow(rig.dir.File("show.pcap"), show);
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
-    ASSERT_TRUE(rig.Parse());
+    test::ShowPlan show = Plan(20, 16);
+    ASSERT_TRUE(rig.SurveyShow(show));
     rig.ui.TypeMaxFrames("10");
     rig.ui.AnswerSaveAs(std::nullopt);
     ASSERT_TRUE(rig.RecordToEnd());
@@ -324,12 +317,8 @@ TEST(Recording, CancelKeepsAWholeTempFileAndTheSceneNumber) {
 
 TEST(Recording, FailedMoveSaysWhereTheRecordingWasKept) {
     Rig rig;
-    test::ShowPlan show;
-    show.frames = 12;
-    show.channels = 16;
-    test::WriteShow(rig.dir.File("show.pcap"), show);
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
-    ASSERT_TRUE(rig.Parse());
+    test::ShowPlan show = Plan(12, 16);
+    ASSERT_TRUE(rig.SurveyShow(show));
     rig.ui.AnswerSaveAs(rig.dir.File("no/such/folder/show.rgb"));
     ASSERT_TRUE(rig.RecordToEnd());
     const auto boxes = rig.ui.MessageBoxes();
@@ -351,13 +340,8 @@ TEST(Recording, FailedFrameWriteEndsTheRecordingAndKeepsWhatWasWritten) {
     rlimit small = old;
     small.rlim_cur = RgbHeaderLength(1) + 3 * 64;
     Rig rig;
-    test::ShowPlan show;
-    show.frames = 30;
-    show.universes = {0};
-    show.channels = 64;
-    test::WriteShow(rig.dir.File("show.pcap"), show);
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
-    ASSERT_TRUE(rig.Parse());
+    test::ShowPlan show = Plan(30, 64, {0});
+    ASSERT_TRUE(rig.SurveyShow(show));
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     rig.ui.AnswerSaveAs(std::nullopt);
     const bool finished = rig.RecordToEnd();
@@ -397,10 +381,7 @@ TEST(Commands, RefusalsAndTheirMessages) {
 
 TEST(Commands, UniversesPerPortTypedByTheUser) {
     Rig rig;
-    test::ShowPlan show;
-    show.frames = 12;
-    show.universes = {0, 1, 2, 3, 4, 5, 6, 7, 8};
-    show.channels = 8;
+    test::ShowPlan show = Plan(12, 8, {0, 1, 2, 3, 4, 5, 6, 7, 8});
     test::WriteShow(rig.dir.File("show.pcap"), show);
     ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
 
@@ -423,12 +404,8 @@ TEST(Commands, UniversesPerPortTypedByTheUser) {
 
 TEST(Commands, NonNumericCaptureFramesKeepsTheOldValueAndStartsNothing) {
     Rig rig;
-    test::ShowPlan show;
-    show.frames = 12;
-    show.channels = 8;
-    test::WriteShow(rig.dir.File("show.pcap"), show);
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
-    ASSERT_TRUE(rig.Parse());
+    test::ShowPlan show = Plan(12, 8);
+    ASSERT_TRUE(rig.SurveyShow(show));
     rig.ui.TypeMaxFrames("12x");
     rig.dlg->OnBnClickedCapture();
     EXPECT_EQ(rig.dlg->m_nMaxFrames, 200u);
@@ -439,13 +416,8 @@ TEST(Commands, NonNumericCaptureFramesKeepsTheOldValueAndStartsNothing) {
 
 TEST(Commands, SecondRecordingWithoutNewSurveyAndHaltedRestart) {
     Rig rig;
-    test::ShowPlan show;
-    show.frames = 60;
-    show.universes = {1, 3};
-    show.channels = 16;
-    test::WriteShow(rig.dir.File("show.pcap"), show);
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
-    ASSERT_TRUE(rig.Parse());
+    test::ShowPlan show = Plan(60, 16, {1, 3});
+    ASSERT_TRUE(rig.SurveyShow(show));
     rig.ui.TypeMaxFrames("5");
     rig.ui.AnswerSaveAs(rig.dir.File("one.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
