@@ -206,7 +206,7 @@ void MainWindow::ShowAbout() {
     auto* icon = new QLabel(&about);
     icon->setPixmap(windowIcon().pixmap(48, 48));
     auto* version = new QLabel(QStringLiteral("Quorvex，版本 1.0"), &about);
-    auto* copyright = new QLabel(QStringLiteral("Copyright (C) 2025"), &about);
+    auto* copyright = new QLabel(QStringLiteral("Copyright (C) 2026 Quorvex"), &about);
     auto* ok = new QPushButton(QStringLiteral("确定"), &about);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, &about, &QDialog::accept);
