@@ -224,10 +224,13 @@ int CWinPcap::NextFrame(const uint8_t** data) {
             rc = pcap_next_ex(h, &m_pHeader, &bytes);
         }
     }
-    if (rc < 0 && m_handle.load(std::memory_order_acquire) == h) {
+    if (rc < 0) {
+        // Under the lock: a reopen between the read and here must not inherit this end.
         std::lock_guard lock(m_handleMutex);
-        m_endReason = rc == PCAP_ERROR_BREAK ? "" : pcap_geterr(h);
-        m_ended.store(true, std::memory_order_release);
+        if (m_handle.load(std::memory_order_acquire) == h) {
+            m_endReason = rc == PCAP_ERROR_BREAK ? "" : pcap_geterr(h);
+            m_ended.store(true, std::memory_order_release);
+        }
     }
     if (rc == 1) ++m_framesRead;
     *data = bytes;
