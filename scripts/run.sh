@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_BUILD_GUI=ON >/dev/null
 cmake --build "$build" --target quorvex quorvex-cli
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
