@@ -150,16 +150,12 @@ int TerminalServices::GetCurSel(ListId list) const {
 
 std::string TerminalServices::GetListText(ListId list) const {
     std::lock_guard lock(m_mutex);
-    const List& l = m_lists.at(list);
-    if (l.selected >= 0 && static_cast<size_t>(l.selected) < l.entries.size()) {
-        return l.entries[static_cast<size_t>(l.selected)];
-    }
-    return {};
+    return m_lists.at(list).Text();
 }
 
 void TerminalServices::ResetContent(ListId list) {
     std::lock_guard lock(m_mutex);
-    ListOf(list) = List{};
+    ListOf(list) = ChoiceList{};
 }
 
 void TerminalServices::AddString(ListId list, const std::string& text) {
@@ -169,9 +165,7 @@ void TerminalServices::AddString(ListId list, const std::string& text) {
 
 void TerminalServices::SetCurSel(ListId list, int index) {
     std::lock_guard lock(m_mutex);
-    List& l = ListOf(list);
-    l.selected =
-        (index >= 0 && static_cast<size_t>(index) < l.entries.size()) ? index : kNoSelection;
+    ListOf(list).Select(index);
 }
 
 void TerminalServices::EnableButton(ButtonId, bool) {}

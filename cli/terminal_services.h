@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/choice_list.h"
 #include "platform/window_services.h"
 
 namespace quorvex::cli {
@@ -61,12 +62,8 @@ class TerminalServices : public IWindowServices {
 
   private:
     using Clock = std::chrono::steady_clock;
-    struct List {
-        std::vector<std::string> entries;
-        int selected = kNoSelection;
-    };
 
-    List& ListOf(ListId id) { return m_lists[id]; }
+    ChoiceList& ListOf(ListId id) { return m_lists[id]; }
     // Callers hold m_outMutex.
     void ClearProgressLocked();
     void DrawProgressLocked();
@@ -78,7 +75,7 @@ class TerminalServices : public IWindowServices {
 
     mutable std::mutex m_mutex;  // lists, fields, timers, queue, counters
     std::condition_variable m_wake;
-    std::map<ListId, List> m_lists;
+    std::map<ListId, ChoiceList> m_lists;
     BoundFields m_fields;
     std::string m_savePath;
     std::map<int, Clock::time_point> m_timers;  // id -> next tick

@@ -22,16 +22,12 @@ int FakeWindowServices::GetCurSel(ListId list) const {
 
 std::string FakeWindowServices::GetListText(ListId list) const {
     std::lock_guard lock(m_mutex);
-    const List& l = L(list);
-    if (l.selected >= 0 && l.selected < static_cast<int>(l.entries.size())) {
-        return l.entries[static_cast<size_t>(l.selected)];
-    }
-    return l.typed;
+    return L(list).Text();
 }
 
 void FakeWindowServices::ResetContent(ListId list) {
     std::lock_guard lock(m_mutex);
-    L(list) = List{};
+    L(list) = ChoiceList{};
 }
 
 void FakeWindowServices::AddString(ListId list, const std::string& text) {
@@ -41,8 +37,7 @@ void FakeWindowServices::AddString(ListId list, const std::string& text) {
 
 void FakeWindowServices::SetCurSel(ListId list, int index) {
     std::lock_guard lock(m_mutex);
-    List& l = L(list);
-    l.selected = (index >= 0 && index < static_cast<int>(l.entries.size())) ? index : kNoSelection;
+    L(list).Select(index);
 }
 
 void FakeWindowServices::EnableButton(ButtonId button, bool enable) {

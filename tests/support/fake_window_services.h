@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/choice_list.h"
 #include "platform/window_services.h"
 
 namespace quorvex::test {
@@ -61,20 +62,15 @@ class FakeWindowServices : public IWindowServices {
     void AnswerSaveAs(std::optional<std::string> path) { m_saveAnswer = std::move(path); }
 
   private:
-    struct List {
-        std::vector<std::string> entries;
-        int selected = kNoSelection;
-        std::string typed;
-    };
-    List& L(ListId id) { return m_lists[static_cast<int>(id) - 1000]; }
-    const List& L(ListId id) const { return m_lists[static_cast<int>(id) - 1000]; }
+    ChoiceList& L(ListId id) { return m_lists[static_cast<int>(id) - 1000]; }
+    const ChoiceList& L(ListId id) const { return m_lists[static_cast<int>(id) - 1000]; }
 
     mutable std::mutex m_mutex;
     IWindowTarget* m_target = nullptr;
     std::vector<std::string> m_log;
     std::deque<WindowMessage> m_posted;
     std::set<int> m_timers;
-    List m_lists[9];
+    ChoiceList m_lists[9];
     std::set<int> m_enabled{1001, 1002, 1003, 1004};
     std::vector<std::string> m_boxes;
     std::vector<std::string> m_saveDefaults;
