@@ -13,12 +13,9 @@ uint32_t SequenceGap(uint8_t previous, uint8_t next) {
     return step == 0 ? 0 : static_cast<uint32_t>(step - 1);
 }
 
-void FrameAssembler::Start(const UniverseTable* table, uint32_t frameLength, uint8_t* data1,
-                           uint8_t* data2) {
+void FrameAssembler::Start(const UniverseTable* table, uint32_t frameLength) {
     m_table = table;
     m_frameLength = frameLength;
-    m_data1 = data1;
-    m_data2 = data2;
     m_frameCount = 0;
     m_sequence.reset();
     m_boundarySeen = false;
@@ -48,7 +45,8 @@ FrameAssembler::Boundary FrameAssembler::Classify(uint8_t s, bool paused, bool s
     return Boundary::NewFrame;
 }
 
-FrameAssembler::PlaceResult FrameAssembler::Place(const uint8_t* record, uint16_t recordLength) {
+FrameAssembler::PlaceResult FrameAssembler::Place(const uint8_t* record, uint16_t recordLength,
+                                                  uint8_t* frame) {
     PlaceResult r;
     r.universe = RecordUniverse(record);
     r.recordLength = recordLength;
@@ -74,7 +72,7 @@ FrameAssembler::PlaceResult FrameAssembler::Place(const uint8_t* record, uint16_
         r.placement = Placement::ReceiveError;
         return r;
     }
-    std::memcpy(BufferFor(m_frameCount) + slot.offset, record + kArtRecordHeader, copy);
+    std::memcpy(frame + slot.offset, record + kArtRecordHeader, copy);
     return r;
 }
 

@@ -39,17 +39,15 @@ class FrameAssembler {
         uint16_t slotLength = 0;
     };
 
-    // Prepares a recording: `table` dense, both buffers `frameLength` bytes.
-    void Start(const UniverseTable* table, uint32_t frameLength, uint8_t* data1, uint8_t* data2);
+    // Prepares a recording: `table` dense, frames `frameLength` bytes.
+    void Start(const UniverseTable* table, uint32_t frameLength);
 
     // First half of the step: what the record's sequence number means.
     Boundary Classify(uint8_t sequence, bool paused, bool stopped, uint32_t maxFrames);
-    // Second half: copies the record's data into the frame in progress.
-    PlaceResult Place(const uint8_t* record, uint16_t recordLength);
+    // Second half: copies the record's data into `frame`, the frame in progress.
+    PlaceResult Place(const uint8_t* record, uint16_t recordLength, uint8_t* frame);
 
     uint32_t FrameCount() const { return m_frameCount; }
-    // Buffer of the frame in progress while `count` frames are complete.
-    uint8_t* BufferFor(uint32_t count) const { return count % 2 == 0 ? m_data1 : m_data2; }
     // Frames that never arrived: sequence steps of more than one between consecutive frames.
     uint32_t MissingUpstream() const { return m_missing; }
     bool BoundarySeen() const { return m_boundarySeen; }
@@ -57,8 +55,6 @@ class FrameAssembler {
   private:
     const UniverseTable* m_table = nullptr;
     uint32_t m_frameLength = 0;
-    uint8_t* m_data1 = nullptr;
-    uint8_t* m_data2 = nullptr;
     uint32_t m_frameCount = 0;
     std::optional<uint8_t> m_sequence;
     bool m_boundarySeen = false;

@@ -16,7 +16,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cstdint>
@@ -67,19 +66,18 @@ QGroupBox* NewGroup(const char* title, const char* name) {
 MainWindow::MainWindow(QWidget* parent) : MainWindow(Options{}, parent) {}
 
 MainWindow::MainWindow(Options options, QWidget* parent)
-    : QDialog(parent), m_options(std::move(options)), m_dlg(*this, m_options.logic) {
+    : QDialog(parent), m_options(std::move(options)), m_recorder(*this, m_options.recorder) {
     setWindowTitle(QString::fromLatin1(kCaption));
     setWindowIcon(AppIcon());
     setWindowFlag(Qt::WindowMinMaxButtonsHint);
     BuildControls();
-    m_dlg.OnInitDialog();
+    FillLists();
 
     m_hotKeys = std::make_unique<HotKeys>(
-        this, std::vector<HotKeys::Key>{
-                  {Qt::Key_F7, [this] { HotKey(&CQuorvexDlg::OnBnClickedCapture); }},
-                  {Qt::Key_F8, [this] { HotKey(&CQuorvexDlg::OnBnClickedPause); }},
-                  {Qt::Key_F9, [this] { HotKey(&CQuorvexDlg::OnBnClickedStop); }}});
-    if (!m_hotKeys->AllSystemWide()) AppendLog(kHotKeysUnavailable);
+        this, std::vector<HotKeys::Key>{{Qt::Key_F7, [this] { HotKey(&MainWindow::Capture); }},
+                                        {Qt::Key_F8, [this] { HotKey(&MainWindow::Pause); }},
+                                        {Qt::Key_F9, [this] { HotKey(&MainWindow::Stop); }}});
+    if (!m_hotKeys->AllSystemWide()) Log(kHotKeysUnavailable);
 }
 
 MainWindow::~MainWindow() { Shutdown(); }
@@ -163,25 +161,116 @@ void MainWindow::BuildControls() {
     }
     m_capture->setFocus();
 
-    connect(m_parse, &QPushButton::clicked, this, [this] { m_dlg.OnBnClickedParse(); });
-    connect(m_capture, &QPushButton::clicked, this, [this] { m_dlg.OnBnClickedCapture(); });
-    connect(m_pause, &QPushButton::clicked, this, [this] { m_dlg.OnBnClickedPause(); });
-    connect(m_stop, &QPushButton::clicked, this, [this] { m_dlg.OnBnClickedStop(); });
+    connect(m_parse, &QPushButton::clicked, this, &MainWindow::Parse);
+    connect(m_capture, &QPushButton::clicked, this, &MainWindow::Capture);
+    connect(m_pause, &QPushButton::clicked, this, &MainWindow::Pause);
+    connect(m_stop, &QPushButton::clicked, this, &MainWindow::Stop);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_rgbw, &QCheckBox::toggled, this, [this](bool on) { m_dlg.OnBnClickedRgbw(on); });
     // Every pick of the user, even of the line already selected; never a programmatic one.
-    connect(m_ip, &QComboBox::activated, this, [this] { m_dlg.OnCbnSelchangeIp(); });
+    connect(m_ip, &QComboBox::activated, this, &MainWindow::PickAdapter);
+    connect(m_icType, &QComboBox::currentIndexChanged, this, &MainWindow::ApplySettings);
+    connect(m_universes, &QComboBox::currentIndexChanged, this, &MainWindow::ApplySettings);
+    connect(m_universes, &QComboBox::editTextChanged, this, &MainWindow::ApplySettings);
+    connect(m_rgbw, &QCheckBox::toggled, this, &MainWindow::ApplySettings);
+
+    m_autoSelectTimer = new QTimer(this);
+    m_autoSelectTimer->setSingleShot(true);
+    m_autoSelectTimer->setInterval(kAutoSelectDelayMs);
+    connect(m_autoSelectTimer, &QTimer::timeout, this, [this] {
+        if (!m_closed) m_recorder.AutoSelectAdapter();
+    });
+    m_finishTimer = new QTimer(this);
+    m_finishTimer->setInterval(kFinishTickMs);
+    connect(m_finishTimer, &QTimer::timeout, this, [this] {
+        if (!m_closed) m_recorder.FinishTick();
+    });
 
     m_contextMenu = new QMenu(this);
     m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
     m_contextMenu->addAction(QStringLiteral("关于 Quorvex(&A)..."), this, &MainWindow::ShowAbout);
 }
 
-void MainWindow::HotKey(void (CQuorvexDlg::*command)()) {
-    // A command under an open Save As or message box would run the logic re-entrantly.
-    if (m_closed || QApplication::activeModalWidget()) return;
-    (m_dlg.*command)();
+void MainWindow::FillLists() {
+    ShowCaptureFrames();
+    m_frameDisplay->clear();
+    for (const char* name : kIcTypeNames) m_icType->addItem(QString::fromUtf8(name));
+    m_icType->setCurrentIndex(kDefaultIcType);
+    m_recorder.ListAdapters();
+    for (int i = 1; i <= 8; ++i) m_universes->addItem(QString::number(i));
+    m_universes->setCurrentIndex(kDefaultUniversesPerPort - 1);
+    ShowButtons(m_recorder.Snapshot().buttons);
+    ApplySettings();
+    m_autoSelectTimer->start();
+    // A recording an earlier run could not save is not forgotten.
+    m_recorder.ReportUnsavedRecording();
 }
+
+// ---- commands ----
+
+void MainWindow::Parse() {
+    ApplySettings();
+    m_recorder.Parse();
+}
+
+void MainWindow::Capture() {
+    ApplySettings();
+    m_recorder.Capture(ReadCaptureFrames());
+}
+
+void MainWindow::Pause() { m_recorder.Pause(); }
+
+void MainWindow::Stop() { m_recorder.Stop(); }
+
+void MainWindow::PickAdapter(int index) {
+    // Only to tell the user now: the number is used at the next Capture.
+    (void)ReadCaptureFrames();
+    m_recorder.ChooseAdapter(index);
+    ShowCaptureFrames();
+}
+
+void MainWindow::HotKey(void (MainWindow::*command)()) {
+    // A command under an open Save As or message box would run the recorder re-entrantly.
+    if (m_closed || QApplication::activeModalWidget()) return;
+    (this->*command)();
+}
+
+std::optional<unsigned> MainWindow::ReadCaptureFrames() {
+    const std::optional<unsigned> frames = ParseUnsigned(m_captureFrames->text());
+    if (frames) {
+        m_captureFramesValue = *frames;
+        return frames;
+    }
+    MessageBox(kUnsignedNeeded);
+    m_captureFrames->setFocus();
+    m_captureFrames->selectAll();
+    return std::nullopt;
+}
+
+// ---- settings ----
+
+int MainWindow::UniversesPerPort() const {
+    int sel = m_universes->currentIndex();
+    // Text typed over the selected line means the user typed: that text counts.
+    if (sel >= 0 && m_universes->currentText() != m_universes->itemText(sel)) sel = -1;
+    if (sel >= 0 && sel < 8) return sel + 1;
+    const QString text = m_universes->currentText();
+    if (text.size() == 1 && text[0] >= QLatin1Char('1') && text[0] <= QLatin1Char('8')) {
+        return text[0].unicode() - '0';
+    }
+    return 0;
+}
+
+RecordingSettings MainWindow::CurrentSettings() const {
+    RecordingSettings s;
+    s.icTypeIndex = m_icType->currentIndex();
+    s.universesPerPort = UniversesPerPort();
+    s.rgbw = m_rgbw->isChecked();
+    return s;
+}
+
+void MainWindow::ApplySettings() { m_recorder.ApplySettings(CurrentSettings()); }
+
+// ---- closing ----
 
 void MainWindow::done(int result) {
     Shutdown();
@@ -191,8 +280,9 @@ void MainWindow::done(int result) {
 void MainWindow::Shutdown() {
     if (m_closed) return;
     m_closed = true;
-    for (auto& entry : m_timers) entry.second->stop();
-    m_dlg.OnDestroy();
+    m_autoSelectTimer->stop();
+    m_finishTimer->stop();
+    m_recorder.Close();
     m_hotKeys.reset();
 }
 
@@ -220,8 +310,6 @@ void MainWindow::ShowAbout() {
     about.exec();
 }
 
-bool MainWindow::OnWindowThread() const { return QThread::currentThread() == thread(); }
-
 void MainWindow::Deliver(Delivery delivery) {
     // The data crosses threads under a standard mutex; Qt's queue only wakes the window
     // thread, with nothing of ours in the event (invisible to ThreadSanitizer).
@@ -248,29 +336,73 @@ void MainWindow::DrainInbox() {
             m_inbox.pop_front();
         }
         switch (d.kind) {
-            case Delivery::Log:
+            case Delivery::Line:
                 AppendLine(d.text);
                 break;
-            case Delivery::Message:
-                if (!m_closed) m_target->OnWindowMessage(static_cast<WindowMessage>(d.value));
-                break;
-            case Delivery::ArmTimer:
-                ArmTimer(d.value);
-                break;
-            case Delivery::StopTimer:
-                StopTimer(d.value);
-                break;
-            case Delivery::Box:
-                if (!m_closed) MessageBox(d.text);
+            case Delivery::Wake:
+                if (m_closed) break;
+                // The survey report reads Universes/Port as it is now.
+                ApplySettings();
+                m_recorder.RunPending();
                 break;
         }
     }
 }
 
-void MainWindow::AppendLog(const std::string& text) {
+// ---- recorder host ----
+
+void MainWindow::Log(const std::string& line) {
     // Queued also from the window thread: lines keep the order they were made in.
-    Deliver({Delivery::Log, text});
+    Deliver({Delivery::Line, line});
 }
+
+void MainWindow::WakeControl() { Deliver({Delivery::Wake, {}}); }
+
+void MainWindow::SetFinishTicks(bool on) {
+    if (on && !m_closed) {
+        m_finishTimer->start();
+    } else {
+        m_finishTimer->stop();
+    }
+}
+
+bool MainWindow::FinishTicksOn() const { return m_finishTimer->isActive(); }
+
+bool MainWindow::AutoSelectPending() const { return m_autoSelectTimer->isActive(); }
+
+void MainWindow::OnEvent(const RecorderEvent& event) {
+    if (const auto* e = std::get_if<PhaseChanged>(&event)) {
+        ShowButtons(e->buttons);
+    } else if (const auto* e = std::get_if<Alert>(&event)) {
+        if (!m_closed) MessageBox(e->text);
+    } else if (const auto* e = std::get_if<AdaptersListed>(&event)) {
+        ShowAdapters(*e);
+    } else if (const auto* e = std::get_if<AdapterSelected>(&event)) {
+        SelectAdapterLine(e->index);
+        ShowCaptureFrames();
+    } else if (const auto* e = std::get_if<FramesWritten>(&event)) {
+        ShowFramesWritten(e->frames);
+    }
+    // SurveyFinished and RecordingFinished: the recorder has logged what the user sees.
+}
+
+std::optional<std::string> MainWindow::AskSavePath(const SaveRequest& request) {
+    QFileDialog dialog(this, QStringLiteral("Save As"));
+    // Qt's own dialog matches the name filter in any letter case; native ones may not.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("RGB"));
+    dialog.setNameFilter(QStringLiteral("rgb文件(*.RGB)"));
+    if (!request.folder.empty()) dialog.setDirectory(Q(request.folder));
+    dialog.selectFile(Q(request.defaultName));
+    if (saveAsHook) return saveAsHook(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+}
+
+// ---- display ----
 
 void MainWindow::AppendLine(const std::string& text) {
     if (m_options.logToStderr) {
@@ -282,67 +414,7 @@ void MainWindow::AppendLine(const std::string& text) {
     m_log->horizontalScrollBar()->setValue(0);
 }
 
-void MainWindow::PostMessage(WindowMessage message) {
-    Deliver({Delivery::Message, {}, static_cast<int>(message)});
-}
-
-QComboBox* MainWindow::Combo(ListId list) const {
-    switch (list) {
-        case ListId::Ip:
-            return m_ip;
-        case ListId::IcType:
-            return m_icType;
-        case ListId::Universes:
-            break;
-    }
-    return m_universes;
-}
-
-int MainWindow::GetCurSel(ListId list) const {
-    const QComboBox* c = Combo(list);
-    const int sel = c->currentIndex();
-    if (sel < 0) return kNoSelection;
-    // Text typed over the selected line means the user typed: no selection.
-    if (c->isEditable() && c->currentText() != c->itemText(sel)) return kNoSelection;
-    return sel;
-}
-
-std::string MainWindow::GetListText(ListId list) const {
-    return Combo(list)->currentText().toStdString();
-}
-
-void MainWindow::ResetContent(ListId list) { Combo(list)->clear(); }
-
-void MainWindow::AddString(ListId list, const std::string& text) { Combo(list)->addItem(Q(text)); }
-
-void MainWindow::SetCurSel(ListId list, int index) {
-    QComboBox* c = Combo(list);
-    c->setCurrentIndex(index >= 0 && index < c->count() ? index : -1);
-}
-
-void MainWindow::EnableButton(ButtonId button, bool enable) {
-    QPushButton* b = m_capture;
-    switch (button) {
-        case ButtonId::Parse:
-            b = m_parse;
-            break;
-        case ButtonId::Pause:
-            b = m_pause;
-            break;
-        case ButtonId::Stop:
-            b = m_stop;
-            break;
-        case ButtonId::Capture:
-            break;
-    }
-    b->setEnabled(enable);
-}
-
 void MainWindow::MessageBox(const std::string& text) {
-    if (!OnWindowThread()) {
-        Deliver({Delivery::Box, text});
-        return;
-    }
     if (m_options.logToStderr) {
         std::fprintf(stderr, "Message box: %s\n", text.c_str());
         std::fflush(stderr);
@@ -352,79 +424,33 @@ void MainWindow::MessageBox(const std::string& text) {
     box.exec();
 }
 
-void MainWindow::SetTimer(int id) {
-    if (OnWindowThread()) {
-        ArmTimer(id);
-    } else {
-        Deliver({Delivery::ArmTimer, {}, id});
-    }
+void MainWindow::ShowButtons(const ButtonStates& buttons) {
+    m_parse->setEnabled(buttons.parse);
+    m_capture->setEnabled(buttons.capture);
+    m_pause->setEnabled(buttons.pause);
+    m_stop->setEnabled(buttons.stop);
 }
 
-void MainWindow::KillTimer(int id) {
-    if (OnWindowThread()) {
-        StopTimer(id);
-    } else {
-        Deliver({Delivery::StopTimer, {}, id});
-    }
+void MainWindow::ShowCaptureFrames() {
+    const QString text = QString::number(m_captureFramesValue);
+    if (m_captureFrames->text() != text) m_captureFrames->setText(text);
 }
 
-void MainWindow::ArmTimer(int id) {
-    if (m_closed) return;
-    QTimer*& timer = m_timers[id];
-    if (!timer) {
-        timer = new QTimer(this);
-        timer->setInterval(kTimerPeriodMs);
-        connect(timer, &QTimer::timeout, this, [this, id] {
-            if (!m_closed) m_target->OnTimer(id);
-        });
-    }
-    timer->start();
+void MainWindow::ShowAdapters(const AdaptersListed& listed) {
+    m_ip->clear();
+    for (const DeviceEntry& d : listed.adapters) m_ip->addItem(Q(d.address));
+    SelectAdapterLine(listed.selected);
+    ShowCaptureFrames();
 }
 
-void MainWindow::StopTimer(int id) {
-    const auto it = m_timers.find(id);
-    if (it != m_timers.end()) it->second->stop();
+void MainWindow::SelectAdapterLine(int index) {
+    m_ip->setCurrentIndex(index >= 0 && index < m_ip->count() ? index : -1);
 }
 
-bool MainWindow::TimerArmed(int id) const {
-    const auto it = m_timers.find(id);
-    return it != m_timers.end() && it->second->isActive();
-}
-
-void MainWindow::PushFields(const BoundFields& fields) {
-    const QString frameNum = Q(fields.frameNum);
-    if (m_frameDisplay->text() != frameNum) m_frameDisplay->setText(frameNum);
-    const QString maxFrames = QString::number(fields.maxFrames);
-    if (m_captureFrames->text() != maxFrames) m_captureFrames->setText(maxFrames);
-}
-
-bool MainWindow::PullFields(BoundFields& fields) {
-    fields.frameNum = m_frameDisplay->text().toStdString();
-    const std::optional<unsigned> maxFrames = ParseUnsigned(m_captureFrames->text());
-    if (!maxFrames) {
-        MessageBox(kUnsignedNeeded);
-        m_captureFrames->setFocus();
-        m_captureFrames->selectAll();
-        return false;
-    }
-    fields.maxFrames = *maxFrames;
-    return true;
-}
-
-std::optional<std::string> MainWindow::AskSavePath(const std::string& defaultName) {
-    QFileDialog dialog(this, QStringLiteral("Save As"));
-    // Qt's own dialog matches the name filter in any letter case; native ones may not.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QStringLiteral("RGB"));
-    dialog.setNameFilter(QStringLiteral("rgb文件(*.RGB)"));
-    if (!m_dlg.m_strRgbDir.empty()) dialog.setDirectory(Q(m_dlg.m_strRgbDir));
-    dialog.selectFile(Q(defaultName));
-    if (saveAsHook) return saveAsHook(dialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+void MainWindow::ShowFramesWritten(uint32_t frames) {
+    const QString text = QString::number(frames);
+    if (m_frameDisplay->text() != text) m_frameDisplay->setText(text);
+    ShowCaptureFrames();
 }
 
 }  // namespace quorvex::app

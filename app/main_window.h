@@ -1,18 +1,16 @@
 #pragma once
-// The main window: a thin Qt front-end. Every decision is CQuorvexDlg's; the window shows
+// The main window: a thin Qt front-end. Every decision is the Recorder's; the window shows
 // controls, carries calls from worker threads to its own thread and runs the dialogs.
 
 #include <QDialog>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
-#include "platform/window_services.h"
-#include "recording/quorvex_dlg.h"
+#include "recording/recorder.h"
 
 class QCheckBox;
 class QComboBox;
@@ -32,13 +30,15 @@ inline constexpr char kCaption[] = "Quorvex V1.49.1";
 inline constexpr char kHotKeysUnavailable[] =
     "System-wide hot keys are not available: Alt+F7/F8/F9 work while Quorvex has the focus.";
 inline constexpr char kUnsignedNeeded[] = "Please enter an unsigned integer.";
+// The adapter pre-selection runs this long after start.
+inline constexpr int kAutoSelectDelayMs = 500;
 
-class MainWindow : public QDialog, public IWindowServices {
+class MainWindow : public QDialog, public RecorderHost {
     Q_OBJECT
 
   public:
     struct Options {
-        CQuorvexDlg::Options logic;
+        Recorder::Options recorder;
         bool logToStderr = false;  // log lines and message-box texts also go to stderr
     };
 
@@ -46,29 +46,20 @@ class MainWindow : public QDialog, public IWindowServices {
     explicit MainWindow(Options options, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    CQuorvexDlg& Logic() { return m_dlg; }
+    Recorder& recorder() { return m_recorder; }
     // When set, Save As hands the configured dialog to this instead of running it.
     std::function<std::optional<std::string>(QFileDialog& dialog)> saveAsHook;
-    // Posted messages and timer ticks go to the logic unless redirected.
-    void SetWindowTarget(IWindowTarget* target) { m_target = target; }
-    bool TimerArmed(int id) const;
+    // The adapter pre-selection is still to run; the finish ticks run.
+    bool AutoSelectPending() const;
+    bool FinishTicksOn() const;
     void ShowAbout();
 
-    // IWindowServices
-    void AppendLog(const std::string& text) override;
-    void PostMessage(WindowMessage message) override;
-    int GetCurSel(ListId list) const override;
-    std::string GetListText(ListId list) const override;
-    void ResetContent(ListId list) override;
-    void AddString(ListId list, const std::string& text) override;
-    void SetCurSel(ListId list, int index) override;
-    void EnableButton(ButtonId button, bool enable) override;
-    void MessageBox(const std::string& text) override;
-    void SetTimer(int id) override;
-    void KillTimer(int id) override;
-    void PushFields(const BoundFields& fields) override;
-    bool PullFields(BoundFields& fields) override;
-    std::optional<std::string> AskSavePath(const std::string& defaultName) override;
+    // RecorderHost
+    void Log(const std::string& line) override;
+    void WakeControl() override;
+    void SetFinishTicks(bool on) override;
+    void OnEvent(const RecorderEvent& event) override;
+    std::optional<std::string> AskSavePath(const SaveRequest& request) override;
 
   public slots:
     // Cancel, Esc and the close box all end here.
@@ -78,22 +69,37 @@ class MainWindow : public QDialog, public IWindowServices {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    // What other threads (and the logic, for log lines) hand to the window thread.
+    // What other threads (and the recorder, for log lines) hand to the window thread.
     struct Delivery {
-        enum Kind { Log, Message, ArmTimer, StopTimer, Box } kind;
+        enum Kind { Line, Wake } kind;
         std::string text;
-        int value = 0;
     };
     void Deliver(Delivery delivery);
     Q_INVOKABLE void DrainInbox();
     void BuildControls();
+    void FillLists();
     void Shutdown();
-    bool OnWindowThread() const;
     void AppendLine(const std::string& text);
-    void ArmTimer(int id);
-    void StopTimer(int id);
-    void HotKey(void (CQuorvexDlg::*command)());
-    QComboBox* Combo(ListId list) const;
+    void MessageBox(const std::string& text);
+    void ShowButtons(const ButtonStates& buttons);
+    void ShowCaptureFrames();
+    void ShowAdapters(const AdaptersListed& listed);
+    void SelectAdapterLine(int index);
+    void ShowFramesWritten(uint32_t frames);
+
+    // Commands, from the buttons, the hot keys and the IP address list.
+    void Parse();
+    void Capture();
+    void Pause();
+    void Stop();
+    void PickAdapter(int index);
+    void HotKey(void (MainWindow::*command)());
+
+    RecordingSettings CurrentSettings() const;
+    int UniversesPerPort() const;
+    void ApplySettings();
+    // The Capture Frames field as a number; tells the user when it is none.
+    std::optional<unsigned> ReadCaptureFrames();
 
     Options m_options;
     QPushButton* m_capture = nullptr;
@@ -109,15 +115,18 @@ class MainWindow : public QDialog, public IWindowServices {
     QLineEdit* m_captureFrames = nullptr;
     QCheckBox* m_rgbw = nullptr;
     QMenu* m_contextMenu = nullptr;
+    QTimer* m_autoSelectTimer = nullptr;
+    QTimer* m_finishTimer = nullptr;
 
     std::mutex m_inboxMutex;
     std::deque<Delivery> m_inbox;
     bool m_wakePending = false;
-    std::map<int, QTimer*> m_timers;
     bool m_closed = false;
+    // The last number taken from Capture Frames: each refresh of the display writes it back,
+    // so refused text does not stay in the field.
+    unsigned m_captureFramesValue = kDefaultFrames;
     std::unique_ptr<HotKeys> m_hotKeys;
-    CQuorvexDlg m_dlg;
-    IWindowTarget* m_target = &m_dlg;
+    Recorder m_recorder;
 };
 
 }  // namespace quorvex::app

@@ -8,12 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <thread>
 
 #include "cli/pattern_sender.h"
-#include "recording/quorvex_dlg.h"
-#include "tests/support/fake_window_services.h"
+#include "recording/recorder.h"
+#include "tests/support/fake_recorder_host.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex {
@@ -70,31 +69,33 @@ double EngineRate(const std::string& path, uint32_t* frames) {
     // The recording goes to memory when it can, so that the engine is measured, not the disk.
     std::error_code ec;
     test::TempDir out(std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "");
-    test::FakeWindowServices ui;
-    CQuorvexDlg::Options options;
+    test::FakeRecorderHost host;
+    Recorder::Options options;
     options.recordingFolder = out.path();
-    auto dlg = std::make_unique<CQuorvexDlg>(ui, options);
-    ui.SetTarget(dlg.get());
-    if (!dlg->m_pcap.OpenFile(path)) return 0;
-    dlg->OnBnClickedParse();
-    ui.PumpUntil([&] { return !ui.Log().empty(); });
-    // Universes/Port list: pick "8"; Capture Frames: more than the file holds.
-    ui.AddString(ListId::Universes, "8");
-    ui.SetCurSel(ListId::Universes, 0);
-    ui.TypeMaxFrames("1000000");
-    ui.AnswerSaveAs(out.File("bench.RGB"));
+    Recorder recorder(host, options);
+    host.SetRecorder(&recorder);
+    if (!recorder.OpenCaptureFile(path)) return 0;
+    recorder.Parse();
+    host.PumpUntil([&] { return !host.Surveys().empty(); });
+    RecordingSettings settings;
+    settings.universesPerPort = 8;
+    recorder.ApplySettings(settings);
+    host.AnswerSaveAs(out.File("bench.RGB"));
     const auto start = std::chrono::steady_clock::now();
-    dlg->OnBnClickedCapture();
+    // More frames than the file holds.
+    recorder.Capture(1000000);
     // Done when the file has been read to its end and every frame is on disk.
-    while (dlg->m_bCapturing || dlg->m_nWrittenFrame != dlg->m_nFrameCount) {
+    for (;;) {
+        host.PumpPending();
+        const RecorderStatus status = recorder.Snapshot();
+        if (status.phase != Phase::Recording && status.framesWritten == status.framesCompleted) {
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     const double s = Seconds(std::chrono::steady_clock::now() - start);
-    ui.PumpUntil([&] { return !ui.SaveAsDefaults().empty(); }, std::chrono::minutes(5));
-    *frames = dlg->m_nWrittenFrame;
-    for (const auto& line : ui.Log()) {
-        if (line.rfind("Recording check:", 0) == 0) *frames = std::stoul(line.substr(17));
-    }
+    host.PumpUntil([&] { return !host.Finished().empty(); }, std::chrono::minutes(5));
+    *frames = host.Finished().empty() ? 0 : host.Finished().back().summary.framesWritten;
     // Every packet after the survey's three frames went through the engine.
     return static_cast<double>(kUniverses) * (kFrames - 3) / s;
 }

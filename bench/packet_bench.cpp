@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "analysis/frame_assembler.h"
+#include "analysis/frame_layout.h"
 #include "capture/art_packet.h"
 #include "cli/pattern_sender.h"
-#include "recording/frame_layout.h"
+#include "tests/support/traffic_builder.h"
 
 namespace quorvex {
 namespace {
@@ -36,14 +37,14 @@ void BM_AssemblerStep(benchmark::State& state) {
     UniverseTable table;
     for (int u = 0; u < 64; ++u) table.push_back({u, 0, 512});
     const PortLayout layout = ComputeFrameLayout(table, 6);
-    std::vector<uint8_t> d1(layout.frameLength), d2(layout.frameLength);
+    std::vector<uint8_t> frame(layout.frameLength);
     FrameAssembler assembler;
-    assembler.Start(&table, layout.frameLength, d1.data(), d2.data());
+    assembler.Start(&table, layout.frameLength);
     std::vector<std::vector<uint8_t>> records;
     for (int u = 0; u < 64; ++u) {
         std::vector<uint8_t> data(512, static_cast<uint8_t>(u)), payload;
         BuildArtDmxPayload(1, u, data.data(), 512, payload);
-        records.emplace_back(payload.begin() + 10, payload.end());
+        records.push_back(test::RecordOf(payload));
     }
     assembler.Classify(0, false, false, ~0u);  // past the first boundary
     assembler.Classify(1, false, false, ~0u);
@@ -51,7 +52,8 @@ void BM_AssemblerStep(benchmark::State& state) {
     for (auto _ : state) {
         const auto& r = records[i++ & 63];
         benchmark::DoNotOptimize(assembler.Classify(r[2], false, false, ~0u));
-        benchmark::DoNotOptimize(assembler.Place(r.data(), static_cast<uint16_t>(r.size())));
+        benchmark::DoNotOptimize(
+            assembler.Place(r.data(), static_cast<uint16_t>(r.size()), frame.data()));
     }
     state.SetItemsProcessed(state.iterations());
 }

@@ -12,38 +12,39 @@ constexpr size_t kDmxDataOffset = 18;  // Data within the UDP payload
 constexpr size_t kRecordStart = 10;    // ProtVerHi within the UDP payload
 }  // namespace
 
-ArtResult RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength,
-                            uint8_t* record, uint16_t* recordLength) {
+ArtKind RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength, uint8_t* record,
+                          uint16_t* recordLength) {
     if (captured > wireLength) captured = wireLength;
-    if (captured <= kEthernetHeader) return kArtNone;
+    if (captured <= kEthernetHeader) return ArtKind::None;
     const size_t ihl = frame[kEthernetHeader] & 0x0F;
-    if (ihl < 5) return kArtNone;
+    if (ihl < 5) return ArtKind::None;
     const size_t h = ihl * 4;
     const size_t payloadStart = kEthernetHeader + h + kUdpHeader;
     // Payload length from the wire length; every read below is also bounded by `captured`.
-    if (wireLength < payloadStart) return kArtNone;
+    if (wireLength < payloadStart) return ArtKind::None;
     const size_t payloadLen = wireLength - payloadStart;
-    if (payloadLen < 11 || payloadLen > 599) return kArtNone;
-    if (captured < payloadStart + 10) return kArtNone;
+    if (payloadLen < 11 || payloadLen > 599) return ArtKind::None;
+    if (captured < payloadStart + 10) return ArtKind::None;
 
     const uint8_t* udp = frame + kEthernetHeader + h;
-    if (((udp[2] << 8) | udp[3]) != kArtNetPort) return kArtNone;
+    if (((udp[2] << 8) | udp[3]) != kArtNetPort) return ArtKind::None;
     const uint8_t* art = udp + kUdpHeader;
-    if (std::memcmp(art, kArtNetId, sizeof kArtNetId) != 0 || art[8] != 0) return kArtNone;
+    if (std::memcmp(art, kArtNetId, sizeof kArtNetId) != 0 || art[8] != 0) return ArtKind::None;
 
     if (art[9] == 0x52) {
         *recordLength = 0;
-        return kArtSync;
+        return ArtKind::Sync;
     }
-    if (art[9] != 0x50) return kArtNone;
-    if (captured < payloadStart + kDmxDataOffset) return kArtNone;
+    if (art[9] != 0x50) return ArtKind::None;
+    if (captured < payloadStart + kDmxDataOffset) return ArtKind::None;
     const size_t n = (static_cast<size_t>(art[16]) << 8) | art[17];
     const size_t copy = n + kArtRecordHeader;
     // A Length that runs past the captured bytes or the record is not trusted.
-    if (payloadStart + kRecordStart + copy > captured || copy > kArtRecordSize) return kArtNone;
+    if (payloadStart + kRecordStart + copy > captured || copy > kArtRecordSize)
+        return ArtKind::None;
     std::memcpy(record, art + kRecordStart, copy);
     *recordLength = static_cast<uint16_t>(copy);
-    return kArtDmx;
+    return ArtKind::Dmx;
 }
 
 }  // namespace quorvex

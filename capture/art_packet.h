@@ -10,17 +10,17 @@ inline constexpr uint16_t kArtNetPort = 6454;
 inline constexpr size_t kArtRecordSize = 2000;  // size of the caller's record buffer
 inline constexpr size_t kArtRecordHeader = 8;   // ProtVerHi .. Length copied before the data
 
-// Result codes of the packet reader.
-enum ArtResult : int { kArtDmx = 0, kArtSync = 1, kArtNone = 2 };
+// What the packet reader found in a frame.
+enum class ArtKind { Dmx, Sync, None };
 
 // Recognises one Ethernet II / IPv4 / UDP frame. `captured` is how many bytes of the frame
 // are present, `wireLength` its length on the wire. For ArtDmx the record (ProtVerHi onward:
 // 8 header bytes and the channel data) is copied into `record` (kArtRecordSize bytes) and
 // its length stored in `recordLength`; for ArtSync `recordLength` is set to 0 and the record
 // is left alone. Anything else, or any field that would run past the captured bytes or the
-// record, gives kArtNone and writes nothing.
-ArtResult RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength,
-                            uint8_t* record, uint16_t* recordLength);
+// record, gives ArtKind::None and writes nothing.
+ArtKind RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength, uint8_t* record,
+                          uint16_t* recordLength);
 
 // Fields of an ArtDmx record.
 inline int RecordUniverse(const uint8_t* record) { return (record[5] & 0x7F) * 256 + record[4]; }

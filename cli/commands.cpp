@@ -1,23 +1,20 @@
 #include "cli/commands.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <vector>
 
-#include "capture/adapter_info.h"
-#include "capture/win_pcap.h"
+#include "capture/adapter_directory.h"
+#include "capture/device_list.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt.h"
 #include "cli/rgb_check.h"
-#include "cli/terminal_services.h"
+#include "cli/terminal_host.h"
 #include "platform/text_format.h"
-#include "recording/quorvex_dlg.h"
+#include "recording/recorder.h"
 #include "recording/rgb_header.h"
 
 namespace quorvex::cli {
@@ -32,74 +29,33 @@ constexpr auto kLoopWait = std::chrono::milliseconds(20);
 
 void Error(const std::string& text) { std::fprintf(stderr, "quorvex-cli: %s\n", text.c_str()); }
 
-// The capture library prints a diagnostic line per device address on stdout while listing
-// devices. For as long as this lives, stdout goes to /dev/null (or stderr with --verbose) and
-// the command's own output goes to Out(), the real stdout.
-class StdoutGuard {
-  public:
-    explicit StdoutGuard(bool toStderr) {
-        std::fflush(stdout);
-        m_saved = dup(STDOUT_FILENO);
-        const int sink = toStderr ? dup(STDERR_FILENO) : open("/dev/null", O_WRONLY);
-        if (sink >= 0) {
-            dup2(sink, STDOUT_FILENO);
-            close(sink);
-        }
-        m_out = m_saved >= 0 ? fdopen(dup(m_saved), "w") : nullptr;
-        if (!m_out) m_out = stderr;
+// The capture library's view of each address: diagnostics, so they stay off stdout.
+void PrintAddressLines(const std::vector<DeviceEntry>& devices) {
+    for (const DeviceEntry& d : devices) {
+        for (const std::string& line : d.addressLines) std::fprintf(stderr, "%s\n", line.c_str());
     }
-    ~StdoutGuard() {
-        std::fflush(stdout);
-        if (m_out != stderr) std::fclose(m_out);
-        if (m_saved >= 0) {
-            dup2(m_saved, STDOUT_FILENO);
-            close(m_saved);
-        }
-    }
-    StdoutGuard(const StdoutGuard&) = delete;
-    StdoutGuard& operator=(const StdoutGuard&) = delete;
-    std::FILE* Out() const { return m_out; }
-
-  private:
-    int m_saved = -1;
-    std::FILE* m_out = nullptr;
-};
-
-const char* LinkText(int status) {
-    switch (status) {
-        case 1:
-            return "up";
-        case 0:
-            return "down";
-        default:
-            return "unknown";
-    }
+    std::fflush(stderr);
 }
 
-// One run of the window's logic: the survey, and for `record` the recording after it.
+// One run of the recorder: the survey, and for `record` the recording after it.
 class RecorderRun {
   public:
     RecorderRun(const RecorderOptions& o, bool record)
         : m_o(o),
           m_record(record),
-          m_guard(o.verbose),
-          m_services(m_guard.Out(), stderr, record),
-          m_dlg(m_services, DialogOptions(o, record)) {
-        m_services.SetTarget(&m_dlg);
-    }
+          m_host(stdout, stderr, record),
+          m_recorder(m_host, RecorderOptionsFor(o, record)) {}
 
     int Run() {
         InstallInterruptHandlers();
-        m_dlg.OnInitDialog();
-        // The source comes from the command line: no automatic adapter choice.
-        m_services.KillTimer(kTimerAutoSelect);
-        m_services.SetCurSel(ListId::Universes, m_o.universesPerPort - 1);
-        m_services.SetCurSel(ListId::IcType, m_o.icTypeIndex);
-        m_services.SetMaxFrames(m_o.frames);
-        if (m_o.rgbw) m_dlg.OnBnClickedRgbw(true);
+        // The devices are listed as the window lists them; the source comes from the command
+        // line, so no adapter is chosen by itself.
+        m_recorder.ListAdapters();
+        if (m_o.verbose) PrintAddressLines(m_recorder.Snapshot().adapters);
+        m_recorder.ApplySettings({m_o.icTypeIndex, m_o.universesPerPort, m_o.rgbw});
         if (!OpenSource()) return kExitSource;
-        // A box from listing devices does not matter once the source is open.
-        m_boxesBefore = m_services.MessageBoxCount();
+        // An alert from listing devices does not matter once the source is open.
+        m_alertsBefore = m_host.AlertCount();
 
         if (const int rc = Survey(); rc != kExitOk) return rc;
         if (!m_record) return kExitOk;
@@ -107,11 +63,11 @@ class RecorderRun {
     }
 
   private:
-    static CQuorvexDlg::Options DialogOptions(const RecorderOptions& o, bool record) {
-        CQuorvexDlg::Options d;
+    static Recorder::Options RecorderOptionsFor(const RecorderOptions& o, bool record) {
+        Recorder::Options r;
         // temp.RGB beside the output: the final move stays on one file system.
-        if (record) d.recordingFolder = fs::absolute(o.output).parent_path().string();
-        return d;
+        if (record) r.recordingFolder = fs::absolute(o.output).parent_path().string();
+        return r;
     }
 
     std::string SourceName() const {
@@ -119,43 +75,24 @@ class RecorderRun {
     }
 
     bool OpenSource() {
-        const int boxes = m_services.MessageBoxCount();
-        bool opened = false;
-        if (!m_o.file.empty()) {
-            opened = m_dlg.m_pcap.OpenFile(m_o.file);
-        } else {
-            const auto& devices = m_dlg.m_pcap.m_devices;
-            const auto it = std::find_if(devices.begin(), devices.end(), [&](const DeviceEntry& d) {
-                return d.name == m_o.interface;
-            });
-            if (it == devices.end()) {
-                Error("no capture device is named \"" + m_o.interface +
-                      "\" (see quorvex-cli devices)");
-                return false;
-            }
-            m_services.SetCurSel(ListId::Ip, static_cast<int>(it - devices.begin()));
-            m_dlg.m_strDevName = it->name;
-            m_dlg.m_strDevIp = it->address;
-            opened = m_dlg.m_pcap.OpenDevice(it->name);
-        }
-        // The capture source told why, unless it failed on its own quietly.
-        if (!opened && m_services.MessageBoxCount() == boxes) {
-            Error("cannot open the " + SourceName());
-        }
-        return opened;
+        const Status opened = m_o.file.empty() ? m_recorder.OpenInterface(m_o.interface)
+                                               : m_recorder.OpenCaptureFile(m_o.file);
+        if (opened) return true;
+        Error(opened.error().empty() ? "cannot open the " + SourceName() : opened.error());
+        return false;
     }
 
     int Survey() {
         double timeout = m_o.timeoutSeconds;
         if (timeout < 0) timeout = m_o.file.empty() ? kInterfaceSurveySeconds : 0;
-        m_dlg.OnBnClickedParse();
-        if (BoxShown()) return kExitRefused;
-        m_services.Status("quorvex-cli: surveying the " + SourceName() +
-                          (timeout > 0 ? Format(" (time-out %g s)", timeout) : std::string()));
+        m_recorder.Parse();
+        if (Refused()) return kExitRefused;
+        m_host.Status("quorvex-cli: surveying the " + SourceName() +
+                      (timeout > 0 ? Format(" (time-out %g s)", timeout) : std::string()));
         const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                  std::chrono::duration<double>(timeout));
-        while (m_services.ParseFinishedDelivered() == 0) {
-            m_services.PumpOnce(kLoopWait);
+        while (!m_host.Surveyed()) {
+            m_host.Pump(m_recorder, kLoopWait);
             if (Interrupts().load()) {
                 Error("interrupted during the survey; nothing recorded");
                 return kExitInterrupted;
@@ -166,8 +103,8 @@ class RecorderRun {
                 return kExitNoData;
             }
         }
-        if (BoxShown()) return kExitRefused;
-        if (m_dlg.m_universes.empty()) {
+        if (Refused()) return kExitRefused;
+        if (*m_host.Surveyed() == 0) {
             Error("no Art-Net universe found on the " + SourceName());
             return kExitNoData;
         }
@@ -179,40 +116,42 @@ class RecorderRun {
             Error("interrupted before the recording started; nothing recorded");
             return kExitInterrupted;
         }
-        m_services.SetSavePath(fs::absolute(m_o.output).string());
-        m_dlg.OnBnClickedCapture();
-        if (BoxShown()) return kExitRefused;
-        m_services.Status(
+        m_host.SetSavePath(fs::absolute(m_o.output).string());
+        m_recorder.Capture(m_o.frames);
+        if (Refused()) return kExitRefused;
+        m_host.Status(
             Format("quorvex-cli: recording up to %u frames; Ctrl-C stops and saves", m_o.frames));
-        m_services.StartProgress(m_o.frames);
+        m_host.StartProgress(m_o.frames);
         bool stopAsked = false;
-        while (m_services.FinishTimerKills() == 0) {
-            m_services.PumpOnce(kLoopWait);
+        // The finish step ends with the recorder idle again.
+        while (m_host.CurrentPhase() != Phase::Idle) {
+            m_host.Pump(m_recorder, kLoopWait);
             const int interrupts = Interrupts().load();
             if (interrupts >= 2) {
-                m_services.EndProgress();
-                m_dlg.OnDestroy();
-                Error("aborted; the frames recorded so far are kept in " + m_dlg.WorkingFilePath());
+                m_host.EndProgress();
+                m_recorder.Close();
+                Error("aborted; the frames recorded so far are kept in " +
+                      m_recorder.Snapshot().workingFile);
                 return kExitInterrupted;
             }
             if (interrupts == 1 && !stopAsked) {
                 stopAsked = true;
-                m_services.Status("quorvex-cli: stopping at the next frame boundary");
-                m_dlg.OnBnClickedStop();
+                m_host.Status("quorvex-cli: stopping at the next frame boundary");
+                m_recorder.Stop();
             }
             // A recording cut short by an error waits for Stop, as it does in the window.
-            if (!m_dlg.m_bCapturing && !m_services.TimerArmed(kTimerFinish) &&
-                m_services.FinishTimerKills() == 0) {
-                m_dlg.OnBnClickedStop();
-            }
+            if (m_host.CurrentPhase() == Phase::Halted) m_recorder.Stop();
         }
-        m_services.EndProgress();
-        if (BoxShown()) return kExitRefused;
+        m_host.EndProgress();
+        if (Refused()) return kExitRefused;
         return CheckSaved();
     }
 
     int CheckSaved() {
-        const std::string saved = FinalRgbName(fs::absolute(m_o.output).string());
+        const auto& finished = m_host.Finished();
+        const std::string saved = finished && !finished->savedPath.empty()
+                                      ? finished->savedPath
+                                      : FinalRgbName(fs::absolute(m_o.output).string());
         std::ifstream in(saved, std::ios::binary);
         std::vector<uint8_t> head(kRgbFrameCountOffset + 2);
         if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<long>(head.size()))) {
@@ -220,12 +159,12 @@ class RecorderRun {
             return kExitIo;
         }
         const unsigned frames = (head[kRgbFrameCountOffset] << 8) | head[kRgbFrameCountOffset + 1];
-        m_services.Status(Format("quorvex-cli: %u frames saved in %s", frames, saved.c_str()));
-        const RecordingSummary& s = m_dlg.LastSummary();
+        m_host.Status(Format("quorvex-cli: %u frames saved in %s", frames, saved.c_str()));
+        const RecordingSummary s = finished ? finished->summary : RecordingSummary{};
         if (s.processingSeconds > 0) {
-            m_services.Status(Format("quorvex-cli: %llu packets read in %.3f s (%.0f packets/s)",
-                                     static_cast<unsigned long long>(s.packetsRead),
-                                     s.processingSeconds, s.packetsRead / s.processingSeconds));
+            m_host.Status(Format("quorvex-cli: %llu packets read in %.3f s (%.0f packets/s)",
+                                 static_cast<unsigned long long>(s.packetsRead),
+                                 s.processingSeconds, s.packetsRead / s.processingSeconds));
         }
         if (frames == 0) {
             Error("no frame was recorded");
@@ -234,30 +173,27 @@ class RecorderRun {
         return kExitOk;
     }
 
-    bool BoxShown() const { return m_services.MessageBoxCount() > m_boxesBefore; }
+    bool Refused() const { return m_host.AlertCount() > m_alertsBefore; }
 
     const RecorderOptions& m_o;
     const bool m_record;
-    int m_boxesBefore = 0;
-    StdoutGuard m_guard;
-    TerminalServices m_services;
-    CQuorvexDlg m_dlg;
+    int m_alertsBefore = 0;
+    TerminalHost m_host;  // outlives the recorder, which may still tell it things as it ends
+    Recorder m_recorder;
 };
 
 }  // namespace
 
 int RunDevices(const DevicesOptions& o) {
-    std::vector<DeviceEntry> devices;
-    {
-        StdoutGuard guard(o.verbose);
-        CWinPcap pcap;
-        if (!pcap.FindDevices()) return kExitSource;
-        devices = pcap.m_devices;
+    auto listed = ListCaptureDevices();
+    if (!listed) {
+        std::fprintf(stderr, "%s\n", listed.error().c_str());
+        return kExitSource;
     }
-    CAdapterInfo::DescribeDevices(devices);
-    const int chosen = ChooseAdapter(devices, devices.size(), [](const std::string& name) {
-        return CAdapterInfo::LinkStatusOfDevice(name);
-    });
+    std::vector<DeviceEntry> devices = std::move(*listed);
+    if (o.verbose) PrintAddressLines(devices);
+    DescribeDevices(devices);
+    const auto chosen = ChooseAdapter(devices, devices.size(), LinkStateOfDevice);
     size_t nameWidth = 4;
     size_t descriptionWidth = 11;
     for (const DeviceEntry& d : devices) {
@@ -266,16 +202,14 @@ int RunDevices(const DevicesOptions& o) {
     }
     for (size_t i = 0; i < devices.size(); ++i) {
         const DeviceEntry& d = devices[i];
-        std::printf("%c %2zu  %-*s  %-15s  %-*s  %s\n", static_cast<int>(i) == chosen ? '*' : ' ',
-                    i, static_cast<int>(nameWidth), d.name.c_str(),
+        std::printf("%c %2zu  %-*s  %-15s  %-*s  %s\n", chosen == i ? '*' : ' ', i,
+                    static_cast<int>(nameWidth), d.name.c_str(),
                     d.address.empty() ? "-" : d.address.c_str(), static_cast<int>(descriptionWidth),
                     d.description.empty() ? "-" : d.description.c_str(),
-                    LinkText(CAdapterInfo::LinkStatusOfDevice(d.name)));
+                    LinkStateText(LinkStateOfDevice(d.name)));
     }
     std::fflush(stdout);
-    if (chosen >= 0) {
-        std::fprintf(stderr, "* the adapter the window would choose by itself\n");
-    }
+    if (chosen) std::fprintf(stderr, "* the adapter the window would choose by itself\n");
     return kExitOk;
 }
 

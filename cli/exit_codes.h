@@ -6,7 +6,7 @@ namespace quorvex::cli {
 enum ExitCode : int {
     kExitOk = 0,
     kExitUsage = 1,         // bad command line
-    kExitRefused = 2,       // the recorder showed a message box, or a refused --target
+    kExitRefused = 2,       // the recorder raised an alert, or a refused --target
     kExitSource = 3,        // the interface or capture file could not be opened
     kExitInvalid = 4,       // inspect: not a valid recording
     kExitNoData = 5,        // no Art-Net found in time, or nothing recorded

@@ -93,7 +93,7 @@ InspectReport InspectRgb(const std::vector<uint8_t>& head, uint64_t fileSize) {
                                     static_cast<unsigned long long>(fileSize)));
         return r;
     }
-    r.header = ParseRgbHeader(head);
+    if (auto parsed = ParseRgbHeader(head)) r.header = std::move(*parsed);
     if (!r.header) {
         const size_t ports = (static_cast<size_t>(head[20]) << 8) | head[21];
         r.problems.push_back(

@@ -1,72 +1,158 @@
 #include "recording/rgb_file.h"
 
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
+#include "platform/text_format.h"
+#include "platform/unique_fd.h"
 #include "recording/rgb_header.h"
 
 namespace quorvex {
 
-RgbFile::~RgbFile() { Close(); }
+namespace {
 
-bool RgbFile::Create(const std::string& path, const std::vector<uint8_t>& header) {
-    Close();
-    m_path = path;
-    m_error.clear();
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (m_fd < 0) {
-        m_error = std::strerror(errno);
-        return false;
-    }
-    if (!WriteAll(header.data(), header.size())) {
-        Close();
-        return false;
-    }
-    return true;
+namespace fs = std::filesystem;
+
+std::string Errno() { return std::strerror(errno); }
+
+std::string FolderOf(const std::string& path) {
+    const std::string folder = fs::path(path).parent_path().string();
+    return folder.empty() ? "." : folder;
 }
 
-bool RgbFile::WriteAll(const uint8_t* data, size_t length) {
+constexpr char kNotRegular[] =
+    " is not a regular file (a symbolic link or a special file). Nothing was written to it; "
+    "remove it and try again.";
+
+// Opens an existing recording for repair: no links, no special files, and not while another
+// recording holds it.
+Result<int> OpenExistingRecording(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP) return Fail(path + kNotRegular);
+        return Fail(path + ": " + Errno());
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Fail(path + kNotRegular);
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return Fail("Another recording is writing " + path +
+                    " right now. Wait for it to finish, or record into another folder.");
+    }
+    return fd;
+}
+
+Result<RepairOutcome> RepairOpen(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return Fail(Errno());
+    const auto size = static_cast<uint64_t>(st.st_size);
+    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(size, 535 + 13 * 65535)));
+    if (::pread(fd, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
+        return Fail("cannot read the header: " + Errno());
+    }
+    const auto info = ParseRgbHeader(head);
+    if (!info || !info->tagsValid) return Fail("it does not start with a recording's header");
+    if (info->frameLength == 0) return Fail("its header gives a frame length of 0");
+    RepairOutcome r;
+    r.countBefore = info->frameCount;
+    const uint64_t body = size - info->headerLength;
+    const uint64_t whole = body / info->frameLength;
+    r.droppedBytes = body % info->frameLength;
+    r.wholeFrames = static_cast<uint32_t>(std::min<uint64_t>(whole, kMaxRecordedFrames));
+    if (r.droppedBytes && ::ftruncate(fd, static_cast<off_t>(size - r.droppedBytes)) != 0) {
+        return Fail("cannot drop the partial frame: " + Errno());
+    }
+    const uint8_t count[2] = {static_cast<uint8_t>(r.wholeFrames >> 8),
+                              static_cast<uint8_t>(r.wholeFrames & 0xFF)};
+    if (r.Changed() && ::pwrite(fd, count, 2, kRgbFrameCountOffset) != 2) {
+        return Fail("cannot write the frame count: " + Errno());
+    }
+    if (::fsync(fd) != 0) return Fail("cannot sync the file: " + Errno());
+    return r;
+}
+
+}  // namespace
+
+RgbFile::~RgbFile() { Close(); }
+
+Status RgbFile::Create(const std::string& path, const std::vector<uint8_t>& header) {
+    Close();
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+        if (errno == EEXIST) {
+            return Fail("Another recording started using " + path +
+                        " at the same moment; nothing was written to it.");
+        }
+        return Fail(Errno());
+    }
+    // Another recorder that finds this file sees it is taken.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        Close();
+        return Fail("Another recording is writing " + path + " right now.");
+    }
+    Status written = WriteAll(header.data(), header.size());
+    if (!written) Close();
+    return written;
+}
+
+Status RgbFile::WriteAll(const uint8_t* data, size_t length) {
     while (length > 0) {
         const ssize_t n = ::write(m_fd, data, length);
         if (n < 0) {
             if (errno == EINTR) continue;
-            m_error = std::strerror(errno);
-            return false;
+            return Fail(Errno());
         }
         data += n;
         length -= static_cast<size_t>(n);
     }
-    return true;
+    return {};
 }
 
-bool RgbFile::AppendFrame(const uint8_t* data, size_t length) {
-    if (m_fd < 0) {
-        m_error = "the file is not open";
-        return false;
-    }
+Status RgbFile::AppendFrame(const uint8_t* data, size_t length) {
+    if (m_fd < 0) return Fail("the file is not open");
     const off_t before = ::lseek(m_fd, 0, SEEK_CUR);
-    if (WriteAll(data, length)) return true;
+    Status written = WriteAll(data, length);
     // Leave no partial frame behind: the file must stay header + whole frames.
-    if (before >= 0 && ::ftruncate(m_fd, before) == 0) ::lseek(m_fd, before, SEEK_SET);
-    return false;
+    if (!written && before >= 0 && ::ftruncate(m_fd, before) == 0) {
+        ::lseek(m_fd, before, SEEK_SET);
+    }
+    return written;
 }
 
-bool RgbFile::FixFrameCountAndClose(uint32_t frames) {
-    if (m_fd < 0) return false;
+Status RgbFile::WriteCount(uint32_t frames) {
     const uint8_t count[2] = {static_cast<uint8_t>((frames >> 8) & 0xFF),
                               static_cast<uint8_t>(frames & 0xFF)};
-    bool ok = ::pwrite(m_fd, count, 2, kRgbFrameCountOffset) == 2;
-    if (!ok) m_error = std::strerror(errno);
-    if (::close(m_fd) != 0 && ok) {
-        m_error = std::strerror(errno);
-        ok = false;
-    }
+    if (::pwrite(m_fd, count, 2, kRgbFrameCountOffset) != 2) return Fail(Errno());
+    return {};
+}
+
+Status RgbFile::Checkpoint(uint32_t frames) {
+    if (m_fd < 0) return Fail("the file is not open");
+    // Frames first: the count on disk never runs ahead of the frames there.
+    if (::fdatasync(m_fd) != 0) return Fail(Errno());
+    return WriteCount(frames);
+}
+
+Status RgbFile::FixFrameCountAndClose(uint32_t frames) {
+    if (m_fd < 0) return Fail("the file is not open");
+    std::string error;
+    if (Status counted = WriteCount(frames); !counted) error = counted.error();
+    if (error.empty() && ::fsync(m_fd) != 0) error = Errno();
+    if (::close(m_fd) != 0 && error.empty()) error = Errno();
     m_fd = -1;
-    return ok;
+    if (!error.empty()) return Fail(error);
+    return {};
 }
 
 void RgbFile::Close() {
@@ -74,20 +160,107 @@ void RgbFile::Close() {
     m_fd = -1;
 }
 
-std::string MoveFile(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    std::filesystem::rename(from, to, ec);
-    if (!ec) return {};
-    if (ec != std::errc::cross_device_link) return ec.message();
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        const std::string reason = ec.message();
-        std::error_code ignored;
-        std::filesystem::remove(to, ignored);
-        return reason;
-    }
-    std::filesystem::remove(from, ec);
+Status SyncFolderOf(const std::string& path) {
+    UniqueFd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0 || ::fsync(folder.get()) != 0) return Fail(Errno());
     return {};
+}
+
+Status MoveFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec) {
+        if (ec != std::errc::cross_device_link) return Fail(ec.message());
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            const std::string reason = ec.message();
+            std::error_code ignored;
+            fs::remove(to, ignored);
+            return Fail(reason);
+        }
+        // The copy must be on the medium before the original goes.
+        UniqueFd copy(::open(to.c_str(), O_RDONLY | O_CLOEXEC));
+        if (copy.get() < 0 || ::fsync(copy.get()) != 0) return Fail(Errno());
+        fs::remove(from, ec);
+    }
+    return SyncFolderOf(to);
+}
+
+Result<RepairOutcome> RepairRecording(const std::string& path) {
+    const auto fd = OpenExistingRecording(path);
+    if (!fd) return Fail(fd.error());
+    UniqueFd held(*fd);
+    return RepairOpen(held.get());
+}
+
+std::optional<KeptWorkingFile> FindKeptWorkingFile(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    std::vector<uint8_t> head(static_cast<size_t>(
+        std::min<uint64_t>(static_cast<uint64_t>(st.st_size), 535 + 13 * 65535)));
+    if (::pread(fd.get(), head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
+        return std::nullopt;
+    }
+    const auto info = ParseRgbHeader(head);
+    if (!info || info->frameLength == 0) return std::nullopt;
+    const uint64_t frames =
+        (static_cast<uint64_t>(st.st_size) - info->headerLength) / info->frameLength;
+    if (frames == 0) return std::nullopt;
+    return KeptWorkingFile{static_cast<uint32_t>(std::min<uint64_t>(frames, kMaxRecordedFrames)),
+                           path};
+}
+
+namespace {
+// A rename that never replaces `to`; errno EEXIST when `to` is taken.
+bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: look first (the name is fresh, so a race is unlikely).
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+}  // namespace
+
+Result<std::optional<KeptWorkingFile>> SetAsideWorkingFile(const std::string& path, time_t now) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return std::optional<KeptWorkingFile>();
+        return Fail(path + ": " + Errno());
+    }
+    if (!S_ISREG(st.st_mode)) return Fail(path + kNotRegular);
+    const auto fd = OpenExistingRecording(path);
+    if (!fd) return Fail(fd.error());
+    UniqueFd held(*fd);
+    const auto repaired = RepairOpen(held.get());
+    if (repaired && repaired->wholeFrames == 0) {
+        // Nothing was recorded in it: nothing to keep.
+        if (::unlink(path.c_str()) != 0) return Fail(path + ": " + Errno());
+        return std::optional<KeptWorkingFile>();
+    }
+    // Frames, or something that is not ours to judge: keep it under a name of its own.
+    tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string folder = FolderOf(path);
+    for (int n = 1; n < 1000; ++n) {
+        const std::string name =
+            folder + "/Unsaved-" + stamp + (n == 1 ? std::string() : Format("-%d", n)) + ".RGB";
+        if (MoveWithoutReplacing(path, name)) {
+            (void)SyncFolderOf(name);
+            return std::optional<KeptWorkingFile>(
+                KeptWorkingFile{repaired ? repaired->wholeFrames : 0, name});
+        }
+        if (errno != EEXIST) return Fail("cannot move " + path + " aside: " + Errno());
+    }
+    return Fail("cannot move " + path + " aside: too many unsaved recordings in " + folder);
 }
 
 }  // namespace quorvex

@@ -1,10 +1,16 @@
 #pragma once
-// The recording file on disk: created with its header, frames appended, frame count fixed
-// at the end, then moved to its final name.
+// The recording file on disk: created with its header, frames appended, the frame count kept
+// up to date, then moved to its final name. Handled with the care of a database: it is never
+// created through a link or over another file, one recording at a time holds it, and what
+// holds frames is never truncated.
 
 #include <cstdint>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/result.h"
 
 namespace quorvex {
 
@@ -15,28 +21,54 @@ class RgbFile {
     RgbFile(const RgbFile&) = delete;
     RgbFile& operator=(const RgbFile&) = delete;
 
-    // Creates (or truncates) `path` and writes the header. On failure returns false with
-    // the reason in Error().
-    bool Create(const std::string& path, const std::vector<uint8_t>& header);
+    // Creates `path` as a new file (never through a symbolic link, never over an existing
+    // file), holds it locked for this recording, and writes the header.
+    Status Create(const std::string& path, const std::vector<uint8_t>& header);
     // Appends one frame at the end of the file, whole or not at all from the caller's view.
-    bool AppendFrame(const uint8_t* data, size_t length);
-    // Writes the low 16 bits of `frames` into the header and closes the file.
-    bool FixFrameCountAndClose(uint32_t frames);
+    Status AppendFrame(const uint8_t* data, size_t length);
+    // Makes the frames written so far durable, then counts `frames` in the header, so that a
+    // crash leaves a valid file.
+    Status Checkpoint(uint32_t frames);
+    // Counts `frames` (the low 16 bits) in the header, syncs the file and closes it.
+    Status FixFrameCountAndClose(uint32_t frames);
     void Close();
 
     bool IsOpen() const { return m_fd >= 0; }
-    const std::string& Path() const { return m_path; }
-    const std::string& Error() const { return m_error; }
 
   private:
-    bool WriteAll(const uint8_t* data, size_t length);
+    Status WriteAll(const uint8_t* data, size_t length);
+    Status WriteCount(uint32_t frames);
     int m_fd = -1;
-    std::string m_path;
-    std::string m_error;
 };
 
-// Moves `from` to `to`, replacing `to`; works across file systems. Empty on success, else
-// the reason.
-std::string MoveFile(const std::string& from, const std::string& to);
+// Moves `from` to `to`, replacing `to`; works across file systems. The folder of `to` is
+// synced, so the move survives a power loss once this returns.
+Status MoveFile(const std::string& from, const std::string& to);
+// Syncs the folder that holds `path`.
+Status SyncFolderOf(const std::string& path);
+
+// What a repair of a recording left behind (by a crash or a cancelled save) changed.
+struct RepairOutcome {
+    uint32_t countBefore = 0;   // frame count the header held
+    uint32_t wholeFrames = 0;   // whole frames after the header (at most 65535 counted)
+    uint64_t droppedBytes = 0;  // a partial frame at the end, removed
+    bool Changed() const { return countBefore != wholeFrames || droppedBytes != 0; }
+};
+// Sets the header's count to the whole frames the file holds and drops a partial frame at
+// its end. Fails, changing nothing, when the file is not a regular recording file.
+Result<RepairOutcome> RepairRecording(const std::string& path);
+
+// A working file a recording left (a cancelled save, a failed move, a crash).
+struct KeptWorkingFile {
+    uint32_t frames = 0;  // whole frames it holds
+    std::string path;     // where it is now
+};
+// What the working file at `path` holds, when it is a regular file holding frames.
+std::optional<KeptWorkingFile> FindKeptWorkingFile(const std::string& path);
+// Clears the way for a new working file at `path`: a kept one that holds frames is repaired
+// and moved aside in its folder as "Unsaved-YYYYMMDD-HHMMSS.RGB" (local time `now`); one
+// without frames is removed. Fails when `path` is a link or a special file, or while another
+// recording holds it.
+Result<std::optional<KeptWorkingFile>> SetAsideWorkingFile(const std::string& path, time_t now);
 
 }  // namespace quorvex

@@ -73,8 +73,8 @@ std::string FinalRgbName(const std::string& chosenPath) {
     return base + ".RGB";
 }
 
-std::optional<RgbHeaderInfo> ParseRgbHeader(const std::vector<uint8_t>& b) {
-    if (b.size() < kPortsStart) return std::nullopt;
+Result<RgbHeaderInfo> ParseRgbHeader(const std::vector<uint8_t>& b) {
+    if (b.size() < kPortsStart) return Fail("too short for a header");
     RgbHeaderInfo info;
     const uint8_t tags[] = {'R', 'G', 'B', '0', '1', '0', '0', '1', 0xFF, 0xFF, 0xFF, 0xFF};
     info.tagsValid = std::equal(std::begin(tags), std::end(tags), b.begin()) && b[22] == 0x01;
@@ -83,7 +83,7 @@ std::optional<RgbHeaderInfo> ParseRgbHeader(const std::vector<uint8_t>& b) {
     info.frameLength = (static_cast<uint32_t>(Get16(b, 16)) << 16) | Get16(b, 18);
     info.portCount = Get16(b, 20);
     info.headerLength = RgbHeaderLength(info.portCount);
-    if (b.size() < info.headerLength) return std::nullopt;
+    if (b.size() < info.headerLength) return Fail("too short for the header it declares");
     for (size_t p = 0; p < info.portCount; ++p) {
         const size_t r = kPortsStart + kPortRecord * p;
         RgbHeaderInfo::Port port;

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "recording/frame_layout.h"
+#include "analysis/frame_layout.h"
+#include "platform/result.h"
 
 namespace quorvex {
 
@@ -17,6 +18,9 @@ inline constexpr uint32_t kMaxRecordedFrames = 65535;
 
 // IC type code by position in the IC type list: DMX512 3, SPI&TTL 6, TM1814 27.
 uint8_t IcTypeCode(int listIndex);
+
+// The header stores H - 1 in 16 bits: a recording has at most this many ports.
+inline constexpr int32_t kMaxRgbPorts = 5000;
 
 // Header length H = 535 + 13 * ports.
 inline size_t RgbHeaderLength(int32_t ports) { return 535 + 13 * static_cast<size_t>(ports); }
@@ -50,7 +54,7 @@ struct RgbHeaderInfo {
     size_t headerLength = 0;  // H from the port count
 };
 
-// Parses the header at the start of `bytes`; nothing when there are too few bytes.
-std::optional<RgbHeaderInfo> ParseRgbHeader(const std::vector<uint8_t>& bytes);
+// Parses the header at the start of `bytes`; fails when there are too few bytes.
+Result<RgbHeaderInfo> ParseRgbHeader(const std::vector<uint8_t>& bytes);
 
 }  // namespace quorvex

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "analysis/frame_layout.h"
 #include "capture/art_packet.h"
-#include "recording/frame_layout.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex {
@@ -13,8 +13,7 @@ using test::Bytes;
 using B = FrameAssembler::Boundary;
 
 Bytes Record(int universe, uint8_t seq, const Bytes& data) {
-    Bytes payload = test::ArtDmx(universe, seq, data);
-    return Bytes(payload.begin() + 10, payload.end());
+    return test::RecordOf(test::ArtDmx(universe, seq, data));
 }
 
 // Universes 0 and 1 of 512 bytes: a 1024-byte frame.
@@ -27,7 +26,7 @@ class AssemblerTest : public ::testing::Test {
         layout = ComputeFrameLayout(table, perPort);
         data1.assign(layout.frameLength, 0);
         data2.assign(layout.frameLength, 0);
-        assembler.Start(&table, layout.frameLength, data1.data(), data2.data());
+        assembler.Start(&table, layout.frameLength);
     }
 
     // Feeds one packet the way the recording thread does.
@@ -36,7 +35,9 @@ class AssemblerTest : public ::testing::Test {
         const Bytes r = Record(universe, seq, data);
         const B b = assembler.Classify(seq, paused, stopped, maxFrames);
         if (b == B::Continue || b == B::NewFrame) {
-            auto p = assembler.Place(r.data(), static_cast<uint16_t>(r.size()));
+            // Frames alternate between two buffers, as in a recording.
+            Bytes& frame = assembler.FrameCount() % 2 == 0 ? data1 : data2;
+            auto p = assembler.Place(r.data(), static_cast<uint16_t>(r.size()), frame.data());
             if (placed) *placed = p;
         }
         return b;

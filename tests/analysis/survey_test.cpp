@@ -17,7 +17,7 @@ struct Record {
 
 Record Dmx(int universe, uint8_t seq, int channels) {
     Bytes payload = test::ArtDmx(universe, seq, Bytes(static_cast<size_t>(channels), 0x11));
-    return Record{Bytes(payload.begin() + 10, payload.end())};
+    return Record{test::RecordOf(payload)};
 }
 
 Record DmxNet(uint8_t net, uint8_t subUni, uint8_t seq, int channels) {
@@ -27,7 +27,7 @@ Record DmxNet(uint8_t net, uint8_t subUni, uint8_t seq, int channels) {
     f.sequence = seq;
     f.data.assign(static_cast<size_t>(channels), 1);
     Bytes payload = test::ArtDmx(f);
-    return Record{Bytes(payload.begin() + 10, payload.end())};
+    return Record{test::RecordOf(payload)};
 }
 
 bool Feed(UniverseSurvey& s, const Record& r) { return s.Feed(r.bytes.data(), r.length()); }

@@ -1,6 +1,6 @@
 // The main window on the offscreen platform: the start-up display, the controls' wiring, the
-// window services under worker threads, the dialogs, and whole recordings from a capture
-// file and (with capture rights) from live loopback traffic.
+// recorder host under worker threads, the dialogs, and whole recordings from a capture file
+// and (with capture rights) from live loopback traffic.
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QThread>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -17,6 +18,7 @@
 
 #include "recording/rgb_header.h"
 #include "tests/app/window_test_support.h"
+#include "tests/support/recordings.h"
 #include "tests/support/traffic_builder.h"
 
 using namespace quorvex;
@@ -27,6 +29,28 @@ namespace {
 
 constexpr size_t kHeader = 548;  // one port
 constexpr size_t kFrame = 3072;  // six universes of 512 channels
+
+// The window, noting every recorder event and whether it came on another thread than the
+// window's.
+class SpyWindow : public MainWindow {
+  public:
+    using MainWindow::MainWindow;
+    void OnEvent(const RecorderEvent& event) override {
+        offThread |= QThread::currentThread() != thread();
+        events.push_back(event);
+        MainWindow::OnEvent(event);
+    }
+    template <class E>
+    std::vector<E> Events() const {
+        std::vector<E> found;
+        for (const RecorderEvent& e : events) {
+            if (const auto* x = std::get_if<E>(&e)) found.push_back(*x);
+        }
+        return found;
+    }
+    std::vector<RecorderEvent> events;
+    bool offThread = false;
+};
 
 // What the test's Save As hook saw, and the answer it gave.
 struct SaveAsSeen {
@@ -61,7 +85,7 @@ class WindowTest : public QObject {
         QVERIFY(!ip->isEditable());
         QVERIFY(ip->count() > 0);
         for (int i = 0; i < ip->count(); ++i) {
-            QCOMPARE(ip->itemText(i).toStdString(), w.Logic().m_pcap.m_devices[i].address);
+            QCOMPARE(ip->itemText(i).toStdString(), StatusOf(w).adapters[i].address);
         }
         QCOMPARE(ip->currentIndex(), 0);
         auto* ic = Get<QComboBox>("icTypeCombo");
@@ -79,7 +103,13 @@ class WindowTest : public QObject {
         QVERIFY(Get<QPushButton>("captureButton")->isEnabled());
         QVERIFY(!Get<QPushButton>("pauseButton")->isEnabled());
         QVERIFY(!Get<QPushButton>("stopButton")->isEnabled());
-        QVERIFY(w.TimerArmed(kTimerAutoSelect));
+        // The recorder has the controls' settings from the start.
+        const RecordingSettings settings = StatusOf(w).settings;
+        QCOMPARE(settings.icTypeIndex, 1);
+        QCOMPARE(settings.universesPerPort, 6);
+        QVERIFY(!settings.rgbw);
+        QVERIFY(w.AutoSelectPending());
+        QVERIFY(!w.FinishTicksOn());
 
         Show(w);
         QCOMPARE(w.windowTitle(), QStringLiteral("Quorvex V1.49.1"));
@@ -141,18 +171,21 @@ class WindowTest : public QObject {
         QCOMPARE(QApplication::focusWidget(), expected.first());
 
         // The one-shot pre-selection runs and ends its timer.
-        QTRY_VERIFY(!w.TimerArmed(kTimerAutoSelect));
+        QTRY_VERIFY(!w.AutoSelectPending());
         QVERIFY(m_responder->seen.empty());
     }
 
-    void logLinesFromManyThreads() {
-        MainWindow& w = Show(Create());
+    void hostCallsFromManyThreads() {
+        SpyWindow& w = Show(Create());
+        QTRY_VERIFY(!w.AutoSelectPending());
+        const size_t eventsBefore = w.events.size();
         constexpr int kThreads = 4, kLines = 400;
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&w, t] {
                 for (int i = 0; i < kLines; ++i) {
-                    w.AppendLog("thread " + std::to_string(t) + " line " + std::to_string(i));
+                    w.Log("thread " + std::to_string(t) + " line " + std::to_string(i));
+                    w.WakeControl();
                 }
             });
         }
@@ -171,42 +204,12 @@ class WindowTest : public QObject {
         QVERIFY(bar->maximum() > 0);
         QCOMPARE(bar->value(), bar->maximum());
         bar->setValue(0);
-        w.AppendLog("newest");
+        w.Log("newest");
         QVERIFY(WaitForLog(w, "newest"));
         QCOMPARE(bar->value(), bar->maximum());
-    }
-
-    void deliveriesFromWorkerThreads() {
-        struct Spy : IWindowTarget {
-            void OnWindowMessage(WindowMessage m) override {
-                offThread |= QThread::currentThread() != qApp->thread();
-                messages.push_back(m);
-            }
-            void OnTimer(int id) override {
-                offThread |= QThread::currentThread() != qApp->thread();
-                ++ticks[id];
-            }
-            std::vector<WindowMessage> messages;
-            std::map<int, int> ticks;
-            bool offThread = false;
-        } spy;
-        MainWindow& w = Show(Create());
-        w.SetWindowTarget(&spy);
-        std::thread([&w] {
-            for (int i = 0; i < 100; ++i) {
-                w.PostMessage(i % 2 ? WindowMessage::FrameWritten : WindowMessage::ParseFinished);
-            }
-            w.SetTimer(9);
-        }).join();
-        QTRY_COMPARE(spy.messages.size(), size_t{100});
-        for (size_t i = 0; i < spy.messages.size(); ++i) {
-            QCOMPARE(spy.messages[i],
-                     i % 2 ? WindowMessage::FrameWritten : WindowMessage::ParseFinished);
-        }
-        QTRY_VERIFY(spy.ticks[9] >= 2);  // periodic until killed
-        std::thread([&w] { w.KillTimer(9); }).join();
-        QTRY_VERIFY(!w.TimerArmed(9));
-        QVERIFY(!spy.offThread);
+        // Wake-ups with nothing handed over change nothing.
+        QCOMPARE(w.events.size(), eventsBefore);
+        QCOMPARE(StatusOf(w).phase, Phase::Idle);
     }
 
     void typedFields() {
@@ -223,27 +226,39 @@ class WindowTest : public QObject {
         QCOMPARE(prompt.texts, QStringList{app::kUnsignedNeeded});
         QCOMPARE(prompt.buttons.size(), 1);
         QCOMPARE(w.focusWidget(), frames);  // where the focus is when the window is active
-        QCOMPARE(w.Logic().m_nMaxFrames.load(), 200u);
+        QCOMPARE(StatusOf(w).maxFrames, 200u);
 
         frames->setText(" 350 ");
         Click(w, "captureButton");
         QTRY_COMPARE(m_responder->seen.size(), size_t{2});
         QCOMPARE(m_responder->seen[1].texts,
                  QStringList{"Please click the parse button first to parse the data packet！"});
-        QCOMPARE(w.Logic().m_nMaxFrames.load(), 350u);
+        QCOMPARE(StatusOf(w).maxFrames, 350u);
+
+        // Picking an IP address checks the field too; it then shows the number last taken.
+        QTRY_VERIFY(!w.AutoSelectPending());
+        frames->setText("-1");
+        PickIpLine(w, 0);
+        QTRY_VERIFY(m_responder->seen.size() >= 3);
+        QCOMPARE(m_responder->seen[2].texts, QStringList{app::kUnsignedNeeded});
+        QTRY_COMPARE(frames->text(), QStringLiteral("350"));
+        m_responder->seen.clear();
 
         // Universes/Port: text typed over the selection counts, not the selected line.
         QLineEdit* typed = Get<QComboBox>("universesCombo")->lineEdit();
-        for (const auto& [text, sel, perPort] :
-             {std::tuple{"3", -1, 3}, std::tuple{"6", 5, 6}, std::tuple{"9", -1, 0}}) {
+        for (const auto& [text, perPort] :
+             {std::pair{"3", 3}, std::pair{"6", 6}, std::pair{"9", 0}, std::pair{"", 0}}) {
             typed->clear();
             QTest::keyClicks(typed, text);
-            QCOMPARE(w.GetCurSel(ListId::Universes), sel);
-            QCOMPARE(w.Logic().UniversesPerPort(), perPort);
+            QCOMPARE(StatusOf(w).settings.universesPerPort, perPort);
         }
+        Get<QComboBox>("universesCombo")->setCurrentIndex(1);
+        QCOMPARE(StatusOf(w).settings.universesPerPort, 2);
 
+        QTest::keyClick(Get<QComboBox>("icTypeCombo"), Qt::Key_Down);
+        QCOMPARE(StatusOf(w).settings.icTypeIndex, 2);
         QTest::mouseClick(Get<QCheckBox>("rgbwCheck"), Qt::LeftButton);
-        QCOMPARE(w.Logic().m_bRgbw.load(), 1);
+        QVERIFY(StatusOf(w).settings.rgbw);
     }
 
     void aboutFromContextMenu() {
@@ -290,26 +305,42 @@ class WindowTest : public QObject {
         if (how == 1) QTest::keyClick(&w, Qt::Key_Escape);
         if (how == 2) w.close();
         QTRY_VERIFY(!w.isVisible());
-        QVERIFY(!w.TimerArmed(kTimerAutoSelect));
+        QVERIFY(!w.AutoSelectPending());
+        QVERIFY(!w.FinishTicksOn());
         QVERIFY(m_responder->seen.empty());
     }
 
-    void recordFromCaptureFile() {
+    void unsavedRecordingIsReportedAtStart() {
+        // What a crash or a cancelled save leaves: a header and three frames.
+        std::filesystem::create_directories(m_dir->File("rec"));
+        PortLayout layout;
+        layout.portCount = 1;
+        layout.portLengths = {8};
+        layout.frameLength = 8;
+        test::Bytes bytes = BuildRgbHeader(layout, 6, false);
+        bytes.resize(bytes.size() + 3 * 8, 0x42);
+        {
+            std::ofstream out(m_dir->File("rec/temp.RGB"), std::ios::binary);
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+        }
         MainWindow& w = Show(Create());
-        test::ShowPlan show;
-        show.frames = 260;
-        test::WriteShow(m_dir->File("show.pcap"), show);
-        QVERIFY(w.Logic().m_pcap.OpenFile(m_dir->File("show.pcap")));
+        QVERIFY(
+            WaitForLog(w, QString::fromStdString("An unsaved recording of 3 frames is kept in " +
+                                                 m_dir->File("rec/temp.RGB") +
+                                                 "; the next Capture moves it aside.")));
+    }
+
+    void recordFromCaptureFile() {
+        SpyWindow& w = Show(Create());
         std::filesystem::create_directories(m_dir->File("rec"));
         for (const char* name : {"old.rgb", "older.RGB", "notes.txt"}) {
             std::ofstream(m_dir->File("rec/") + name) << "x";
         }
         SaveAsSeen seen;
         AnswerSaveAs(w, seen, m_dir->File("rec/scene.rgb"));
-
-        Click(w, "parseButton");
-        QVERIFY(WaitForLog(w, "Parse to 6 Universes"));
-        QVERIFY(WaitForLog(w, "The length of each frame is 3072 bytes."));
+        SurveyShow(w);
+        if (QTest::currentTestFailed()) return;
         Click(w, "captureButton");
         QTRY_COMPARE_WITH_TIMEOUT(seen.calls, 1, 30000);
         QCOMPARE(seen.defaultName, QStringLiteral("Sc-01-01.RGB"));
@@ -328,6 +359,52 @@ class WindowTest : public QObject {
         QVERIFY(!Get<QPushButton>("pauseButton")->isEnabled());
         QVERIFY(!Get<QPushButton>("stopButton")->isEnabled());
         QVERIFY(m_responder->seen.empty());
+
+        // What the workers handed over reached the recorder on the window thread.
+        QVERIFY(!w.offThread);
+        std::vector<Phase> phases;
+        for (const PhaseChanged& e : w.Events<PhaseChanged>()) phases.push_back(e.phase);
+        QCOMPARE(phases, (std::vector<Phase>{Phase::Surveying, Phase::Idle, Phase::Recording,
+                                             Phase::Stopping, Phase::Finishing, Phase::Idle}));
+        std::vector<uint32_t> written;
+        for (const FramesWritten& e : w.Events<FramesWritten>()) written.push_back(e.frames);
+        QVERIFY(!written.empty() && std::is_sorted(written.begin(), written.end()));
+        QCOMPARE(written.back(), 200u);
+        QCOMPARE(w.Events<SurveyFinished>().size(), size_t{1});
+        QVERIFY(!w.FinishTicksOn());
+    }
+
+    void stopWhileTheWriterLags() {
+        // The writer holds frame 20 back: the recording thread waits for it, so Stop finds it
+        // still running at the first finish ticks. The ticks go on until it has ended.
+        std::atomic<bool> release{false};
+        SpyWindow& w = Show(Create([&release](uint32_t frame) {
+            for (int i = 0; frame >= 20 && !release && i < 20000; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }));
+        SaveAsSeen seen;
+        AnswerSaveAs(w, seen, m_dir->File("rec/stopped.rgb"));
+        SurveyShow(w);
+        if (QTest::currentTestFailed()) return;
+        Click(w, "captureButton");
+        QTRY_VERIFY_WITH_TIMEOUT(StatusOf(w).framesCompleted >= 21, 20000);
+        Click(w, "stopButton");
+        QVERIFY(w.FinishTicksOn());
+        QTest::qWait(3 * kFinishTickMs);  // ticks that find the recording thread held up
+        QCOMPARE(StatusOf(w).phase, Phase::Stopping);
+        QCOMPARE(seen.calls, 0);
+        release = true;
+
+        const std::string saved = m_dir->File("rec/stopped.RGB");
+        QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + saved)));
+        QCOMPARE(seen.calls, 1);
+        const uint32_t frames = FrameDisplay(w);
+        QVERIFY(frames >= 20 && frames < 200);
+        CheckRecording(saved, frames);
+        QVERIFY(!w.FinishTicksOn());
+        ExpectButtons(true, true, false, false);
+        QVERIFY(m_responder->seen.empty());
     }
 
     void liveLoopbackRecording() {
@@ -343,7 +420,7 @@ class WindowTest : public QObject {
         QVERIFY(WaitForLog(w, "Start capture......"));
         ExpectButtons(false, false, true, true);
         QTRY_VERIFY_WITH_TIMEOUT(FrameDisplay(w) >= 10, 20000);
-        QVERIFY(FrameDisplay(w) <= w.Logic().m_nWrittenFrame);  // never ahead of the file
+        QVERIFY(FrameDisplay(w) <= StatusOf(w).framesWritten);  // never ahead of the file
         Click(w, "pauseButton");
         QVERIFY(WaitForLog(w, "Paused......"));
         ExpectButtons(false, true, false, true);
@@ -379,7 +456,8 @@ class WindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(FrameDisplay(w) >= 5, 20000);
         Click(w, "cancelButton");
         QVERIFY(!w.isVisible());
-        QVERIFY(!w.Logic().WorkersRunning());
+        QVERIFY(!StatusOf(w).workersRunning);
+        QVERIFY(!w.FinishTicksOn());
         QTest::qWait(600);  // a finish timer, if one were left running, would have ticked
         QCOMPARE(seen.calls, 0);
         QVERIFY(m_responder->seen.empty());
@@ -404,13 +482,26 @@ class WindowTest : public QObject {
         return items;
     }
 
-    MainWindow& Create() {
+    SpyWindow& Create(std::function<void(uint32_t frame)> beforeFrameWrite = {}) {
         MainWindow::Options options;
-        options.logic.recordingFolder = m_dir->File("rec");
-        m_window = std::make_unique<MainWindow>(options);
+        options.recorder.recordingFolder = m_dir->File("rec");
+        options.recorder.beforeFrameWrite = std::move(beforeFrameWrite);
+        m_window = std::make_unique<SpyWindow>(options);
         return *m_window;
     }
-    MainWindow& Show(MainWindow& w) {
+
+    // Surveys a generated show of 260 frames, read from a capture file.
+    void SurveyShow(MainWindow& w) {
+        test::ShowPlan show;
+        show.frames = 260;
+        test::WriteShow(m_dir->File("show.pcap"), show);
+        QVERIFY(w.recorder().OpenCaptureFile(m_dir->File("show.pcap")).ok());
+        Click(w, "parseButton");
+        QVERIFY(WaitForLog(w, "Parse to 6 Universes"));
+        QVERIFY(WaitForLog(w, "The length of each frame is 3072 bytes."));
+    }
+    template <class W>
+    W& Show(W& w) {
         w.show();
         if (!QTest::qWaitForWindowActive(&w)) qWarning("window not active");
         return w;
@@ -441,12 +532,12 @@ class WindowTest : public QObject {
     }
 
     static void CheckRecording(const std::string& path, uint32_t frames) {
-        const test::Bytes bytes = test::ReadFileBytes(path);
-        const auto header = ParseRgbHeader(bytes);
-        QVERIFY(header);
-        QCOMPARE(uint32_t{header->frameCount}, frames);
-        QCOMPARE(header->frameLength, uint32_t{kFrame});
-        QCOMPARE(bytes.size(), kHeader + frames * kFrame);
+        const test::Recording r = test::ReadRecording(path);
+        QVERIFY(r.valid);
+        QCOMPARE(uint32_t{r.header.frameCount}, frames);
+        QCOMPARE(r.header.frameLength, uint32_t{kFrame});
+        QCOMPARE(r.frames.size(), size_t{frames});
+        QCOMPARE(r.trailing, size_t{0});
     }
 
     // Every frame is one whole frame of the sender's pattern, and frames follow each other
@@ -474,7 +565,7 @@ class WindowTest : public QObject {
 
     std::unique_ptr<test::TempDir> m_dir;
     std::unique_ptr<test::ModalResponder> m_responder;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<SpyWindow> m_window;
 };
 
 int main(int argc, char* argv[]) {

@@ -28,6 +28,7 @@
 #include "capture/art_packet.h"
 #include "cli/test_pattern.h"
 #include "tests/capture/capture_rights.h"
+#include "tests/support/loopback_sender.h"
 #include "tests/support/net_isolation.h"
 
 namespace quorvex::test {
@@ -97,6 +98,8 @@ class ModalResponder : public QObject {
     std::vector<QPointer<QWidget>> m_handled;
 };
 
+inline RecorderStatus StatusOf(app::MainWindow& w) { return w.recorder().Snapshot(); }
+
 inline QStringList LogLines(app::MainWindow& w) {
     return w.findChild<QPlainTextEdit*>(QStringLiteral("logPane"))->toPlainText().split('\n');
 }
@@ -125,15 +128,15 @@ inline void PickIpLine(app::MainWindow& w, int line) {
 
 // Picks "lo" in the IP address list as a user does and surveys the sender's traffic.
 inline void StartLive(app::MainWindow& w) {
-    QTRY_VERIFY(!w.TimerArmed(kTimerAutoSelect));  // the pre-selection has had its turn
-    const auto& devices = w.Logic().m_pcap.m_devices;
+    QTRY_VERIFY(!w.AutoSelectPending());  // the pre-selection has had its turn
+    const std::vector<DeviceEntry> devices = StatusOf(w).adapters;
     const auto lo = std::find_if(devices.begin(), devices.end(),
                                  [](const DeviceEntry& d) { return d.name == "lo"; });
     QVERIFY(lo != devices.end());
     const int line = static_cast<int>(lo - devices.begin());
     PickIpLine(w, line);
     QCOMPARE(w.findChild<QComboBox*>(QStringLiteral("ipCombo"))->currentIndex(), line);
-    QCOMPARE(w.Logic().m_strDevName, std::string("lo"));
+    QCOMPARE(StatusOf(w).adapterName, std::string("lo"));
     Click(w, "parseButton");
     QVERIFY(WaitForLog(w, "Parse to 6 Universes"));
     QVERIFY(WaitForLog(w, "Max universe num is:6"));
@@ -145,41 +148,13 @@ inline void StartLive(app::MainWindow& w) {
 
 // Sends the test pattern to 127.0.0.1:6454: six universes of 512 channels, about 40 frames
 // a second, one sequence number per frame.
-class ArtSender {
+class ArtSender : public ShowSender {
   public:
     static constexpr int kUniverses = 6;
     static constexpr int kChannels = 512;
 
-    ArtSender() : m_thread([this] { Run(); }) {}
-    ~ArtSender() {
-        m_stop = true;
-        m_thread.join();
-    }
-    ArtSender(const ArtSender&) = delete;
-    ArtSender& operator=(const ArtSender&) = delete;
-
-  private:
-    void Run() {
-        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(kArtNetPort);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        std::vector<uint8_t> data(kChannels), payload;
-        for (uint32_t f = 1; !m_stop; ++f) {
-            for (int u = 0; u < kUniverses; ++u) {
-                for (int c = 0; c < kChannels; ++c) data[c] = TestPatternByte(f, u, c);
-                BuildArtDmxPayload(ArtSequenceOf(f), u, data.data(), kChannels, payload);
-                sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                       sizeof to);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        close(fd);
-    }
-
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    // The show data of the test builder is the CLI's test pattern.
+    ArtSender() : ShowSender({0, 1, 2, 3, 4, 5}, kChannels) {}
 };
 
 }  // namespace quorvex::test

@@ -205,7 +205,7 @@ class X11HotKeysTest : public QObject {
   private:
     MainWindow& Open() {
         MainWindow::Options options;
-        options.logic.recordingFolder = m_dir->File("rec");
+        options.recorder.recordingFolder = m_dir->File("rec");
         m_window = std::make_unique<MainWindow>(options);
         m_window->show();
         if (!QTest::qWaitForWindowExposed(m_window.get())) qWarning("window not shown");

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "capture/art_packet.h"
-#include "capture/win_pcap.h"
-#include "tests/support/fake_window_services.h"
+#include "capture/packet_source.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex {
@@ -43,19 +42,8 @@ Bytes DmxFrame(uint8_t net, uint8_t subUni, uint8_t sequence, const Bytes& data,
     return test::UdpFrame(test::ArtDmx(f), options);
 }
 
-// Rewrites the IPv4 header checksum after a test edits the header.
-void FixIpChecksum(Bytes& f) {
-    const size_t ihl = (f[kEthernet] & 0x0F) * 4u;
-    f[kEthernet + 10] = f[kEthernet + 11] = 0;
-    uint32_t sum = 0;
-    for (size_t i = 0; i + 1 < ihl; i += 2) sum += (f[kEthernet + i] << 8) | f[kEthernet + i + 1];
-    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    f[kEthernet + 10] = static_cast<uint8_t>(~sum >> 8);
-    f[kEthernet + 11] = static_cast<uint8_t>(~sum);
-}
-
 struct Outcome {
-    int result = -1;
+    ArtKind result = ArtKind::None;
     uint16_t length = kUntouchedLength;
     Bytes record = PreviousRecord();
 };
@@ -66,7 +54,7 @@ std::string PathName(const testing::TestParamInfo<Path>& info) {
     return info.param == Path::kDirect ? "Direct" : "ThroughFile";
 }
 
-// Every case runs on the pure function and on a one-frame capture file read by CWinPcap.
+// Every case runs on the pure function and on a one-frame capture file read by the packet source.
 class Recognition : public testing::TestWithParam<Path> {
   protected:
     Outcome Run(const Bytes& frame, int captured = -1) {
@@ -85,33 +73,31 @@ class Recognition : public testing::TestWithParam<Path> {
             test::PcapWriter w(path);
             w.Write(frame, kBaseUs, captured);
         }
-        test::FakeWindowServices ui;
-        CWinPcap pcap(&ui);
+        PcapSource pcap;
         EXPECT_TRUE(pcap.OpenFile(path));
         pcap.BeginReading();
         o.result = pcap.ReadArtPacket(o.record.data(), &o.length);
-        if (o.result != kArtNone) {
+        if (o.result != ArtKind::None) {
             Bytes scratch(kArtRecordSize);
             uint16_t len = 0;
-            EXPECT_EQ(pcap.ReadArtPacket(scratch.data(), &len), kArtNone);
+            EXPECT_EQ(pcap.ReadArtPacket(scratch.data(), &len), ArtKind::None);
         }
-        EXPECT_TRUE(pcap.SourceEnded());
+        EXPECT_TRUE(pcap.Ended());
         pcap.EndReading();
-        EXPECT_TRUE(ui.MessageBoxes().empty());
         return o;
     }
 
     // A dropped frame writes neither the record nor its length.
     void ExpectDropped(const Bytes& frame, int captured = -1) {
         const Outcome o = Run(frame, captured);
-        EXPECT_EQ(o.result, kArtNone);
+        EXPECT_EQ(o.result, ArtKind::None);
         EXPECT_EQ(o.length, kUntouchedLength);
         EXPECT_EQ(o.record, PreviousRecord());
     }
 
     void ExpectDmx(const Outcome& o, uint8_t net, uint8_t subUni, uint8_t sequence,
                    const Bytes& data) {
-        ASSERT_EQ(o.result, kArtDmx);
+        ASSERT_EQ(o.result, ArtKind::Dmx);
         ASSERT_EQ(o.length, kArtRecordHeader + data.size());
         const Bytes header(o.record.begin(), o.record.begin() + 8);
         const Bytes wantHeader{0,
@@ -144,12 +130,12 @@ TEST_P(Recognition, ArtDmxRecordIsHeaderThenChannelData) {
 
 TEST_P(Recognition, UniverseAndSequenceReadFromTheRecord) {
     const Outcome o = Run(DmxFrame(0x81, 0x05, 200, Pattern(24, 1)));
-    ASSERT_EQ(o.result, kArtDmx);
+    ASSERT_EQ(o.result, ArtKind::Dmx);
     EXPECT_EQ(RecordUniverse(o.record.data()), 261);
     EXPECT_EQ(RecordSequence(o.record.data()), 200);
 
     const Outcome top = Run(test::UdpFrame(test::ArtDmx(32767, 9, Pattern(2, 0))));
-    ASSERT_EQ(top.result, kArtDmx);
+    ASSERT_EQ(top.result, ArtKind::Dmx);
     EXPECT_EQ(RecordUniverse(top.record.data()), 32767);
     EXPECT_EQ(RecordSequence(top.record.data()), 9);
 }
@@ -167,7 +153,7 @@ TEST_P(Recognition, UdpPayloadOutsideElevenTo599BytesIsDropped) {
 TEST_P(Recognition, ArtSyncKeepsThePreviousRecord) {
     for (int optionWords : {0, 1}) {
         const Outcome o = Run(test::UdpFrame(test::ArtSync(), {.ipOptionWords = optionWords}));
-        EXPECT_EQ(o.result, kArtSync);
+        EXPECT_EQ(o.result, ArtKind::Sync);
         EXPECT_EQ(o.length, 0);
         EXPECT_EQ(o.record, PreviousRecord());
     }
@@ -233,7 +219,7 @@ TEST_P(Recognition, LengthShorterThanThePacketBoundsTheRecord) {
     const Bytes data = Pattern(512, 7);
     test::ArtDmxFields f{.subUni = 2, .sequence = 4, .data = data, .lengthField = 100};
     const Outcome o = Run(test::UdpFrame(test::ArtDmx(f)));
-    ASSERT_EQ(o.result, kArtDmx);
+    ASSERT_EQ(o.result, ArtKind::Dmx);
     ASSERT_EQ(o.length, 108);
     EXPECT_EQ(Bytes(o.record.begin() + 8, o.record.begin() + 108),
               Bytes(data.begin(), data.begin() + 100));
@@ -245,20 +231,20 @@ INSTANTIATE_TEST_SUITE_P(Paths, Recognition, testing::Values(Path::kDirect, Path
 // ---- What only the capture-file reader does ----
 
 struct Read {
-    int result;
+    ArtKind result;
     int universe;
     int sequence;
     uint16_t length;
 };
 
-std::vector<Read> ReadAll(CWinPcap& pcap, Bytes& record) {
+std::vector<Read> ReadAll(PcapSource& pcap, Bytes& record) {
     std::vector<Read> out;
     for (int guard = 0; guard < 10000; ++guard) {
         uint16_t len = kUntouchedLength;
-        const int r = pcap.ReadArtPacket(record.data(), &len);
-        if (r == kArtNone) break;
-        out.push_back({r, r == kArtDmx ? RecordUniverse(record.data()) : -1,
-                       r == kArtDmx ? RecordSequence(record.data()) : -1, len});
+        const ArtKind r = pcap.ReadArtPacket(record.data(), &len);
+        if (r == ArtKind::None) break;
+        out.push_back({r, r == ArtKind::Dmx ? RecordUniverse(record.data()) : -1,
+                       r == ArtKind::Dmx ? RecordSequence(record.data()) : -1, len});
     }
     return out;
 }
@@ -269,8 +255,8 @@ bool operator==(const Read& a, const Read& b) {
 }
 
 void PrintTo(const Read& r, std::ostream* os) {
-    *os << "{" << r.result << ", u" << r.universe << ", s" << r.sequence << ", len " << r.length
-        << "}";
+    *os << "{" << static_cast<int>(r.result) << ", u" << r.universe << ", s" << r.sequence
+        << ", len " << r.length << "}";
 }
 
 class FileReader : public testing::Test {
@@ -286,7 +272,7 @@ class FileReader : public testing::Test {
     // Turns the frame into a non-UDP one that the pure function alone would still accept.
     static Bytes AsTcp(Bytes f) {
         f[kEthernet + 9] = 6;
-        FixIpChecksum(f);
+        test::FixIpv4Checksum(f);
         return f;
     }
     static Bytes AsArp(Bytes f) {
@@ -296,7 +282,6 @@ class FileReader : public testing::Test {
     }
 
     test::TempDir m_dir;
-    test::FakeWindowServices m_ui;
     Bytes m_record = PreviousRecord();
 };
 
@@ -315,27 +300,26 @@ TEST_F(FileReader, MixedTrafficYieldsOnlyArtDmxAndArtSyncInOrder) {
         {test::UdpFrame(test::ArtSync()), -1},
         {test::UdpFrame(Bytes(600, 0)), -1},
     });
-    CWinPcap pcap(&m_ui);
+    PcapSource pcap;
     ASSERT_TRUE(pcap.OpenFile(path));
     EXPECT_TRUE(pcap.IsFile());
-    EXPECT_EQ(pcap.m_bOpen, 1);
+    EXPECT_TRUE(pcap.IsOpen());
     pcap.BeginReading();
-    const std::vector<Read> want{{kArtDmx, 1, 10, 520},
-                                 {kArtSync, -1, -1, 0},
-                                 {kArtDmx, 4, 14, 520},
-                                 {kArtDmx, 261, 16, 32},
-                                 {kArtSync, -1, -1, 0}};
+    const std::vector<Read> want{{ArtKind::Dmx, 1, 10, 520},
+                                 {ArtKind::Sync, -1, -1, 0},
+                                 {ArtKind::Dmx, 4, 14, 520},
+                                 {ArtKind::Dmx, 261, 16, 32},
+                                 {ArtKind::Sync, -1, -1, 0}};
     EXPECT_EQ(ReadAll(pcap, m_record), want);
     // The last ArtSync left the ArtDmx of universe 261 in the buffer.
     EXPECT_EQ(RecordUniverse(m_record.data()), 261);
-    EXPECT_TRUE(pcap.SourceEnded());
+    EXPECT_TRUE(pcap.Ended());
     EXPECT_EQ(pcap.EndReason(), "");
     uint16_t len = 0;
-    EXPECT_EQ(pcap.ReadArtPacket(m_record.data(), &len), kArtNone);
-    EXPECT_TRUE(pcap.SourceEnded());
-    EXPECT_FALSE(pcap.Stats().has_value());
+    EXPECT_EQ(pcap.ReadArtPacket(m_record.data(), &len), ArtKind::None);
+    EXPECT_TRUE(pcap.Ended());
+    EXPECT_FALSE(pcap.Stats());
     pcap.EndReading();
-    EXPECT_TRUE(m_ui.MessageBoxes().empty());
 }
 
 TEST_F(FileReader, FilterKeepsNonUdpFramesAway) {
@@ -346,14 +330,15 @@ TEST_F(FileReader, FilterKeepsNonUdpFramesAway) {
     for (const Bytes* f : {&tcp, &arp}) {
         Bytes rec(kArtRecordSize);
         uint16_t len = 0;
-        ASSERT_EQ(RecognizeArtFrame(f->data(), f->size(), f->size(), rec.data(), &len), kArtDmx);
+        ASSERT_EQ(RecognizeArtFrame(f->data(), f->size(), f->size(), rec.data(), &len),
+                  ArtKind::Dmx);
     }
     const std::string path = Write({{tcp, -1}, {arp, -1}});
-    CWinPcap pcap(&m_ui);
+    PcapSource pcap;
     ASSERT_TRUE(pcap.OpenFile(path));
     pcap.BeginReading();
     EXPECT_TRUE(ReadAll(pcap, m_record).empty());
-    EXPECT_TRUE(pcap.SourceEnded());
+    EXPECT_TRUE(pcap.Ended());
     pcap.EndReading();
     EXPECT_EQ(m_record, PreviousRecord());
 }
@@ -365,7 +350,7 @@ TEST_F(FileReader, DrainDiscardsNothingFromAFile) {
     plan.sync = true;
     const std::string path = m_dir.File("show.pcap");
     test::WriteShow(path, plan);
-    CWinPcap pcap(&m_ui);
+    PcapSource pcap;
     ASSERT_TRUE(pcap.OpenFile(path));
     pcap.BeginReading();
     pcap.Drain();
@@ -373,8 +358,8 @@ TEST_F(FileReader, DrainDiscardsNothingFromAFile) {
     pcap.EndReading();
     std::vector<Read> want;
     for (int f = 1; f <= 3; ++f) {
-        for (int u : plan.universes) want.push_back({kArtDmx, u, test::SequenceOf(f), 520});
-        want.push_back({kArtSync, -1, -1, 0});
+        for (int u : plan.universes) want.push_back({ArtKind::Dmx, u, test::SequenceOf(f), 520});
+        want.push_back({ArtKind::Sync, -1, -1, 0});
     }
     EXPECT_EQ(got, want);
 }
@@ -387,24 +372,24 @@ uint32_t CreepingTicks() { return g_ticks.fetch_add(1); }
 TEST_F(FileReader, FrameAfterTheReadBudgetIsNotExamined) {
     const std::string path = Write({{test::UdpFrame(test::ArtDmx(1, 1, Pattern(512, 1))), -1},
                                     {test::UdpFrame(test::ArtDmx(2, 2, Pattern(512, 2))), -1}});
-    CWinPcap pcap(&m_ui);
+    PcapSource pcap;
     ASSERT_TRUE(pcap.OpenFile(path));
     pcap.BeginReading();
     // The jump also crosses the 32-bit wrap.
     g_ticks = 0xFFFF0000u;
     pcap.SetTickSource(&JumpingTicks);
     uint16_t len = kUntouchedLength;
-    EXPECT_EQ(pcap.ReadArtPacket(m_record.data(), &len), kArtNone);
+    EXPECT_EQ(pcap.ReadArtPacket(m_record.data(), &len), ArtKind::None);
     EXPECT_EQ(len, kUntouchedLength);
     EXPECT_EQ(m_record, PreviousRecord());
-    EXPECT_FALSE(pcap.SourceEnded());
+    EXPECT_FALSE(pcap.Ended());
 
     // A tick counter that wraps without the budget running out does not cut the read short.
     g_ticks = 0xFFFFFFFEu;
     pcap.SetTickSource(&CreepingTicks);
-    const std::vector<Read> want{{kArtDmx, 2, 2, 520}};  // the first frame was consumed
+    const std::vector<Read> want{{ArtKind::Dmx, 2, 2, 520}};  // the first frame was consumed
     EXPECT_EQ(ReadAll(pcap, m_record), want);
-    EXPECT_TRUE(pcap.SourceEnded());
+    EXPECT_TRUE(pcap.Ended());
     pcap.EndReading();
 }
 

@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "capture/win_pcap.h"
+#include "capture/device_list.h"
+#include "capture/packet_source.h"
 #include "tests/capture/capture_rights.h"
-#include "tests/support/fake_window_services.h"
 
 namespace quorvex {
 namespace {
@@ -25,45 +26,42 @@ bool SameEntry(const DeviceEntry& a, const DeviceEntry& b) {
 }
 
 TEST(Devices, LoopbackIsListedWithItsAddress) {
-    test::FakeWindowServices ui;
-    CWinPcap pcap(&ui);
-    ASSERT_EQ(pcap.FindDevices(), 1);
+    const auto devices = ListCaptureDevices();
+    ASSERT_TRUE(devices) << devices.error();
     bool found = false;
-    for (const DeviceEntry& d : pcap.m_devices) {
+    for (const DeviceEntry& d : *devices) {
         if (d.name == "lo") {
             EXPECT_EQ(d.address, "127.0.0.1");
+            EXPECT_NE(
+                std::find(d.addressLines.begin(), d.addressLines.end(), "\tAddress: 127.0.0.1"),
+                d.addressLines.end());
             found = true;
         }
     }
     EXPECT_TRUE(found) << "no device named lo";
-    EXPECT_TRUE(ui.MessageBoxes().empty());
 }
 
-TEST(Devices, EnumeratingTwiceAppendsTheSameListAgain) {
+TEST(Devices, ListingTwiceGivesTheSameList) {
     // Other tests may add or remove interfaces between the two calls: retry a few times.
     bool same = false;
-    std::vector<DeviceEntry> devices;
     for (int attempt = 0; attempt < 3 && !same; ++attempt) {
-        CWinPcap pcap;
-        ASSERT_EQ(pcap.FindDevices(), 1);
-        const size_t once = pcap.m_devices.size();
-        ASSERT_GT(once, 0u);
-        ASSERT_EQ(pcap.FindDevices(), 1);
-        devices = pcap.m_devices;
-        if (devices.size() != 2 * once) continue;
+        const auto first = ListCaptureDevices();
+        const auto second = ListCaptureDevices();
+        ASSERT_TRUE(first && second);
+        ASSERT_GT(first->size(), 0u);
+        if (first->size() != second->size()) continue;
         same = true;
-        for (size_t i = 0; i < once; ++i) same = same && SameEntry(devices[i], devices[once + i]);
+        for (size_t i = 0; i < first->size(); ++i) {
+            same = same && SameEntry((*first)[i], (*second)[i]);
+        }
     }
-    EXPECT_TRUE(same) << "second listing differs from the first (" << devices.size()
-                      << " entries in all)";
+    EXPECT_TRUE(same) << "the second listing differs from the first";
 }
 
-TEST(Devices, OpeningNoDeviceFailsQuietly) {
-    test::FakeWindowServices ui;
-    CWinPcap pcap(&ui);
+TEST(Devices, OpeningNoDeviceFails) {
+    PcapSource pcap;
     EXPECT_FALSE(pcap.OpenDevice(""));
-    EXPECT_EQ(pcap.m_bOpen, 0);
-    EXPECT_TRUE(ui.MessageBoxes().empty());
+    EXPECT_FALSE(pcap.IsOpen());
 }
 
 TEST(Devices, OpeningAMissingDeviceShowsLibpcapsReason) {
@@ -79,14 +77,12 @@ TEST(Devices, OpeningAMissingDeviceShowsLibpcapsReason) {
     }
     ASSERT_FALSE(reason.empty());
 
-    test::FakeWindowServices ui;
-    CWinPcap pcap(&ui);
-    EXPECT_FALSE(pcap.OpenDevice(kName));
-    EXPECT_EQ(pcap.m_bOpen, 0);
-    const std::vector<std::string> boxes = ui.MessageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    const std::vector<std::string> lines = Lines(boxes[0]);
-    ASSERT_GE(lines.size(), 2u) << boxes[0];
+    PcapSource pcap;
+    const Status opened = pcap.OpenDevice(kName);
+    EXPECT_FALSE(opened);
+    EXPECT_FALSE(pcap.IsOpen());
+    const std::vector<std::string> lines = Lines(opened.error());
+    ASSERT_GE(lines.size(), 2u) << opened.error();
     EXPECT_EQ(lines[0], "打开网卡出错!");
     EXPECT_EQ(lines[1], reason);
 }
@@ -99,30 +95,25 @@ class LiveDevices : public testing::Test {
 };
 
 TEST_F(LiveDevices, LoopbackOpens) {
-    test::FakeWindowServices ui;
-    CWinPcap pcap(&ui);
+    PcapSource pcap;
     ASSERT_TRUE(pcap.OpenDevice("lo"));
-    EXPECT_EQ(pcap.m_bOpen, 1);
+    EXPECT_TRUE(pcap.IsOpen());
     EXPECT_FALSE(pcap.IsFile());
-    EXPECT_FALSE(pcap.SourceEnded());
-    EXPECT_TRUE(pcap.Stats().has_value());
-    EXPECT_TRUE(ui.MessageBoxes().empty());
+    EXPECT_FALSE(pcap.Ended());
+    EXPECT_TRUE(pcap.Stats());
 }
 
-TEST_F(LiveDevices, NonEthernetDeviceIsRefusedAndTheUserIsTold) {
+TEST_F(LiveDevices, NonEthernetDeviceIsRefusedWithTheReasonAndNothingPrinted) {
     // "any" delivers Linux cooked frames, not Ethernet.
-    test::FakeWindowServices ui;
-    CWinPcap pcap(&ui);
+    PcapSource pcap;
+    testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const bool opened = pcap.OpenDevice("any");
-    const std::string err = testing::internal::GetCapturedStderr();
+    const Status opened = pcap.OpenDevice("any");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_FALSE(opened);
-    EXPECT_EQ(err, "\nThis program works only on Ethernet networks.\n");
-    EXPECT_EQ(pcap.m_bOpen, 0);
-    // The window's user reads no stderr: a box says it too.
-    EXPECT_EQ(
-        ui.MessageBoxes(),
-        std::vector<std::string>{"打开网卡出错!\nThis program works only on Ethernet networks."});
+    EXPECT_FALSE(pcap.IsOpen());
+    EXPECT_EQ(opened.error(), "打开网卡出错!\nThis program works only on Ethernet networks.");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Live capture on the loopback device: ArtDmx datagrams sent to 127.0.0.1:6454 come back
-// through CWinPcap, and Drain discards what was captured before it.
+// through the packet source, and Drain discards what was captured before it.
 //
 // Other tests may send Art-Net on loopback at the same time, so every datagram of this test
 // carries a random tag in its first channels and anything else is ignored. Each run ends
@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "capture/art_packet.h"
-#include "capture/win_pcap.h"
+#include "capture/packet_source.h"
 #include "tests/capture/capture_rights.h"
-#include "tests/support/fake_window_services.h"
+#include "tests/support/net_isolation.h"
 
 namespace quorvex {
 namespace {
@@ -104,7 +104,7 @@ class LiveLoopback : public testing::Test {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
             uint16_t len = 0;
-            if (m_pcap.ReadArtPacket(record.data(), &len) != kArtDmx) continue;
+            if (m_pcap.ReadArtPacket(record.data(), &len) != ArtKind::Dmx) continue;
             if (len < kArtRecordHeader + kTagSize ||
                 std::memcmp(&record[kArtRecordHeader], m_nonce, 4) != 0) {
                 continue;  // someone else's traffic
@@ -131,8 +131,7 @@ class LiveLoopback : public testing::Test {
         }
     }
 
-    test::FakeWindowServices m_ui;
-    CWinPcap m_pcap{&m_ui};
+    PcapSource m_pcap;
     bool m_reading = false;
     int m_socket = -1;
     sockaddr_in m_to{};
@@ -143,8 +142,7 @@ class LiveLoopback : public testing::Test {
 TEST_F(LiveLoopback, SentArtDmxIsReadBackOnceEach) {
     const std::vector<Packet> sent = SendBatch(1, 20);
     ExpectSame(ReadUpToFence(), sent);
-    EXPECT_TRUE(m_ui.MessageBoxes().empty());
-    EXPECT_FALSE(m_pcap.SourceEnded());
+    EXPECT_FALSE(m_pcap.Ended());
 }
 
 TEST_F(LiveLoopback, DrainDiscardsOnlyWhatCameBefore) {
@@ -155,21 +153,6 @@ TEST_F(LiveLoopback, DrainDiscardsOnlyWhatCameBefore) {
 }
 
 // Moves the calling thread (only) into a fresh network namespace and brings its lo up.
-bool EnterPrivateNetwork(std::string* why) {
-    if (unshare(CLONE_NEWNET) != 0) {
-        *why = std::string("cannot create a network namespace: ") + std::strerror(errno);
-        return false;
-    }
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    ifreq ifr{};
-    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
-    bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &ifr) == 0;
-    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
-    up = up && ioctl(fd, SIOCSIFFLAGS, &ifr) == 0;
-    if (!up) *why = std::string("cannot bring lo up: ") + std::strerror(errno);
-    if (fd >= 0) close(fd);
-    return up;
-}
 
 // The loopback device of a namespace of our own carries no traffic at all: reading and
 // draining it must come back empty-handed instead of waiting for a packet.
@@ -178,15 +161,15 @@ TEST(IdleDevice, ReadAndDrainReturnWhenNothingArrives) {
     std::atomic<int> rescueSocket{-1};
     std::atomic<bool> done{false};
     std::string skipWhy;
-    int first = -1, afterDrain = -1;
+    ArtKind first = ArtKind::Dmx, afterDrain = ArtKind::Dmx;
     bool opened = false;
     std::thread worker([&] {
-        if (!EnterPrivateNetwork(&skipWhy)) {
+        if (!test::EnterNewNetwork(&skipWhy)) {
             done = true;
             return;
         }
-        CWinPcap pcap;
-        opened = pcap.OpenDevice("lo");
+        PcapSource pcap;
+        opened = pcap.OpenDevice("lo").ok();
         rescueSocket = socket(AF_INET, SOCK_DGRAM, 0);
         if (opened) {
             pcap.BeginReading();
@@ -224,8 +207,8 @@ TEST(IdleDevice, ReadAndDrainReturnWhenNothingArrives) {
     if (!skipWhy.empty()) GTEST_SKIP() << skipWhy;
     ASSERT_TRUE(opened);
     EXPECT_FALSE(blocked) << "a read on an idle device waited for a packet";
-    EXPECT_EQ(first, kArtNone);
-    EXPECT_EQ(afterDrain, kArtNone);
+    EXPECT_EQ(first, ArtKind::None);
+    EXPECT_EQ(afterDrain, ArtKind::None);
 }
 
 }  // namespace

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "capture/art_packet.h"
-#include "capture/win_pcap.h"
-#include "tests/support/fake_window_services.h"
+#include "capture/packet_source.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex {
@@ -84,8 +83,7 @@ std::vector<Decoded> DecodeWithTshark(const std::string& path) {
 }
 
 std::vector<Decoded> DecodeWithCapture(const std::string& path) {
-    test::FakeWindowServices ui;
-    CWinPcap pcap(&ui);
+    PcapSource pcap;
     std::vector<Decoded> rows;
     if (!pcap.OpenFile(path)) {
         ADD_FAILURE() << "cannot open " << path;
@@ -94,8 +92,8 @@ std::vector<Decoded> DecodeWithCapture(const std::string& path) {
     pcap.BeginReading();
     Bytes record(kArtRecordSize);
     uint16_t len = 0;
-    for (int r; (r = pcap.ReadArtPacket(record.data(), &len)) != kArtNone;) {
-        if (r == kArtSync) {
+    for (ArtKind r; (r = pcap.ReadArtPacket(record.data(), &len)) != ArtKind::None;) {
+        if (r == ArtKind::Sync) {
             rows.push_back({.sync = true});
         } else {
             rows.push_back({false, RecordUniverse(record.data()), RecordSequence(record.data()),

@@ -108,6 +108,30 @@ TEST(CliRecordFile, OptionsShapeTheHeaderAndTheFileEndEndsTheRecording) {
         << r.out;
 }
 
+// A universe the survey never saw halts the recording: the run stops it and saves the frames
+// before it, as Stop does in the window.
+TEST(CliRecordFile, AnErrorInTheDataEndsTheRecordingWithTheFramesSoFar) {
+    TempDir dir;
+    {
+        PcapWriter pcap(dir.File("grows.pcap"));
+        uint64_t us = 0;
+        for (int f = 1; f <= 40; ++f) {
+            for (int u = 0; u < (f <= 20 ? 6 : 7); ++u) {
+                pcap.Write(UdpFrame(ArtDmx(u, SequenceOf(f), ShowData(f, u, 512))), us += 1000);
+            }
+        }
+    }
+    const CliResult r = RunCli(
+        {"record", "--file", dir.File("grows.pcap"), "--output", dir.File("g.RGB")}, dir.path());
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("Universe num:6, out of range！"), std::string::npos) << r.out;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    ASSERT_TRUE(HoldsPatternFrames(dir.File("g.RGB"), kSixUniverses, 512, &first, &count));
+    EXPECT_EQ(first, 4u);
+    EXPECT_EQ(first + count - 1, 20u);
+}
+
 // The log lines of terminal output: what follows each erase-line up to a new line. A log
 // line written over the progress line without erasing it first keeps the progress text.
 std::string LogLinesOf(std::string shown) {

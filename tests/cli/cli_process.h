@@ -16,6 +16,7 @@
 
 #include "cli/test_pattern.h"
 #include "recording/rgb_header.h"
+#include "tests/support/recordings.h"
 #include "tests/support/traffic_builder.h"
 
 extern char** environ;
@@ -132,20 +133,19 @@ inline Bytes PatternFrame(uint32_t frame, const std::vector<int>& universes, int
 inline testing::AssertionResult HoldsPatternFrames(const std::string& path,
                                                    const std::vector<int>& universes, int channels,
                                                    uint32_t* first, uint32_t* count) {
-    const Bytes b = ReadFileBytes(path);
-    const auto h = ParseRgbHeader(b);
+    const Recording r = ReadRecording(path);
     const size_t length = universes.size() * static_cast<size_t>(channels);
-    if (!h || h->frameLength != length || b.size() != h->headerLength + h->frameCount * length) {
+    if (!r.valid || r.header.frameLength != length || r.frames.size() != r.header.frameCount ||
+        r.trailing != 0) {
         return testing::AssertionFailure() << path << " does not hold the frames its header counts";
     }
-    *count = h->frameCount;
-    const auto frame = [&](uint32_t k) { return b.begin() + h->headerLength + k * length; };
+    *count = r.header.frameCount;
     *first = 0;
     for (uint32_t f = 1; f <= 256 && *count && !*first; ++f) {
-        if (PatternFrame(f, universes, channels) == Bytes(frame(0), frame(1))) *first = f;
+        if (PatternFrame(f, universes, channels) == r.frames[0]) *first = f;
     }
     for (uint32_t k = 0; k < *count; ++k) {
-        if (PatternFrame(*first + k, universes, channels) != Bytes(frame(k), frame(k + 1))) {
+        if (PatternFrame(*first + k, universes, channels) != r.frames[k]) {
             return testing::AssertionFailure() << "frame " << k << " is no pattern frame";
         }
     }

@@ -1,5 +1,5 @@
 // The recorder's parts on their own: the recording check, the pattern traffic and the
-// terminal's log lines under concurrent writers.
+// terminal host's log lines under concurrent writers.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "cli/pattern_sender.h"
 #include "cli/rgb_check.h"
-#include "cli/terminal_services.h"
+#include "cli/terminal_host.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex::cli {
@@ -71,14 +71,6 @@ TEST(PatternSender, UniverseListsAndTargets) {
     EXPECT_FALSE(ParseIpv4("127.1"));
 }
 
-uint32_t OnesComplementSum(const Bytes& b, size_t from, size_t length, uint32_t sum = 0) {
-    for (size_t i = 0; i < length; i += 2) {
-        sum += (b[from + i] << 8) | (i + 1 < length ? b[from + i + 1] : 0);
-    }
-    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    return sum;
-}
-
 // Capture files carry valid IPv4 and UDP checksums (the recorder itself ignores them).
 TEST(PatternSender, FramesHaveValidChecksums) {
     PatternOptions o;
@@ -87,26 +79,24 @@ TEST(PatternSender, FramesHaveValidChecksums) {
     BuildPatternFrame(o, 256, payloads);
     Bytes f;
     BuildUdpFrame(payloads[0], 0x7F000001, 0x7F000002, f);
-    EXPECT_EQ(OnesComplementSum(f, 14, 20), 0xFFFFu);
-    const uint32_t pseudo = OnesComplementSum(f, 26, 8) + 17 + (f.size() - 34);
-    EXPECT_EQ(OnesComplementSum(f, 34, f.size() - 34, pseudo), 0xFFFFu);
+    EXPECT_EQ(test::OnesComplementSum(f, 14, 20), 0xFFFFu);
+    const uint32_t pseudo = test::OnesComplementSum(f, 26, 8) + 17 + (f.size() - 34);
+    EXPECT_EQ(test::OnesComplementSum(f, 34, f.size() - 34, pseudo), 0xFFFFu);
 }
 
-TEST(TerminalServices, LinesStayWholeAndBoxesGoToStderr) {
+TEST(TerminalHost, LinesStayWholeAndAlertsGoToStderr) {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    TerminalServices services(out, err, true);
+    TerminalHost host(out, err, true);
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {
-        writers.emplace_back([&services, t] {
-            for (int i = 0; i < 300; ++i) {
-                services.AppendLog(std::to_string(t) + " " + std::string(200, 'x'));
-            }
+        writers.emplace_back([&host, t] {
+            for (int i = 0; i < 300; ++i) host.Log(std::to_string(t) + " " + std::string(200, 'x'));
         });
     }
     for (auto& w : writers) w.join();
-    services.MessageBox("Please click the parse button first！");
-    EXPECT_EQ(services.MessageBoxCount(), 1);
+    host.OnEvent(Alert{"Please click the parse button first！"});
+    EXPECT_EQ(host.AlertCount(), 1);
 
     std::rewind(out);
     char line[512];

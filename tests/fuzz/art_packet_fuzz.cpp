@@ -33,19 +33,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<uint8_t> record(quorvex::kArtRecordSize, kSentinel);
     uint16_t length = kUntouched;
-    const quorvex::ArtResult r =
+    const quorvex::ArtKind r =
         quorvex::RecognizeArtFrame(frame.data(), captured, wire, record.data(), &length);
 
     const size_t present = captured < wire ? captured : wire;
     size_t written = 0;
     switch (r) {
-        case quorvex::kArtNone:
+        case quorvex::ArtKind::None:
             Check(length == kUntouched);
             break;
-        case quorvex::kArtSync:
+        case quorvex::ArtKind::Sync:
             Check(length == 0);
             break;
-        case quorvex::kArtDmx: {
+        case quorvex::ArtKind::Dmx: {
             Check(length >= quorvex::kArtRecordHeader && length <= quorvex::kArtRecordSize);
             // The record is ProtVerHi onward, taken from inside the present bytes.
             const size_t ihl = frame[14] & 0x0F;

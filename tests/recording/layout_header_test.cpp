@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "recording/frame_layout.h"
+#include "analysis/frame_layout.h"
 #include "recording/rgb_header.h"
 
 namespace quorvex {

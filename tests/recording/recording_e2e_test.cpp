@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,17 +12,20 @@
 #include <memory>
 #include <thread>
 
+#include "cli/pattern_sender.h"
 #include "platform/app_paths.h"
-#include "recording/quorvex_dlg.h"
+#include "recording/recorder.h"
 #include "recording/rgb_header.h"
-#include "tests/support/fake_window_services.h"
+#include "tests/support/fake_recorder_host.h"
+#include "tests/support/recordings.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex {
 namespace {
 
 using test::Bytes;
-using test::FakeWindowServices;
+using test::ReadRecording;
+using test::Recording;
 
 bool Contains(const std::vector<std::string>& lines, const std::string& text) {
     return std::find(lines.begin(), lines.end(), text) != lines.end();
@@ -39,74 +43,7 @@ bool AnyStartsWith(const std::vector<std::string>& lines, const std::string& pre
     return !LineStartingWith(lines, prefix).empty();
 }
 
-struct Recording {
-    RgbHeaderInfo header;
-    std::vector<Bytes> frames;
-    size_t trailing = 0;  // bytes after the last whole frame
-};
-
-Recording ReadRecording(const std::string& path) {
-    const Bytes bytes = test::ReadFileBytes(path);
-    Recording r;
-    auto info = ParseRgbHeader(bytes);
-    EXPECT_TRUE(info) << path;
-    if (!info) return r;
-    r.header = *info;
-    size_t at = info->headerLength;
-    const size_t len = info->frameLength;
-    while (len && at + len <= bytes.size()) {
-        r.frames.emplace_back(bytes.begin() + static_cast<long>(at),
-                              bytes.begin() + static_cast<long>(at + len));
-        at += len;
-    }
-    r.trailing = bytes.size() - at;
-    return r;
-}
-
-class Rig {
-  public:
-    explicit Rig(CQuorvexDlg::Options options = {}) {
-        if (options.recordingFolder.empty()) options.recordingFolder = dir.File("rec");
-        dlg = std::make_unique<CQuorvexDlg>(ui, options);
-        ui.SetTarget(dlg.get());
-        dlg->OnInitDialog();
-    }
-    ~Rig() { dlg->OnDestroy(); }
-
-    bool OpenFile(const std::string& path) { return dlg->m_pcap.OpenFile(path); }
-
-    // Writes the show to a capture file, opens it and runs the survey over it.
-    bool SurveyShow(const test::ShowPlan& show, const std::string& name = "show.pcap") {
-        test::WriteShow(dir.File(name), show);
-        return OpenFile(dir.File(name)) && Parse();
-    }
-
-    bool Parse() {
-        const size_t before = ui.Log().size();
-        dlg->OnBnClickedParse();
-        return ui.PumpUntil([&] {
-            const auto log = ui.Log();
-            for (size_t i = before; i < log.size(); ++i) {
-                if (log[i].rfind("Parse to ", 0) == 0) return true;
-            }
-            return false;
-        });
-    }
-
-    // Presses Capture and runs until the finish step has asked for a name.
-    bool RecordToEnd(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
-        const size_t asked = ui.SaveAsDefaults().size();
-        dlg->OnBnClickedCapture();
-        return WaitFinished(asked, timeout);
-    }
-    bool WaitFinished(size_t asked, std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
-        return ui.PumpUntil([&] { return ui.SaveAsDefaults().size() > asked; }, timeout);
-    }
-
-    test::TempDir dir;
-    FakeWindowServices ui;
-    std::unique_ptr<CQuorvexDlg> dlg;
-};
+using Rig = test::RecorderRig;
 
 const std::vector<int> kSix{0, 1, 2, 3, 4, 5};
 
@@ -123,16 +60,16 @@ TEST(Recording, EveryFrameOfAShowIsRecordedByteForByte) {
     test::ShowPlan show = Plan(260, 512);
     show.sync = true;
     ASSERT_TRUE(rig.SurveyShow(show));
-    const auto log = rig.ui.Log();
+    const auto log = rig.host.LogLines();
     EXPECT_TRUE(Contains(log, "Parse to 6 Universes"));
     EXPECT_TRUE(Contains(log, "Max universe num is:6"));
     EXPECT_TRUE(Contains(log, "The length of each frame is 3072 bytes."));
 
-    rig.ui.AnswerSaveAs(rig.dir.File("show.rgb"));
+    rig.host.AnswerSaveAs(rig.dir.File("show.rgb"));
     ASSERT_TRUE(rig.RecordToEnd());
-    EXPECT_EQ(rig.ui.SaveAsDefaults().front(), "Sc-01-01.RGB");
-    EXPECT_EQ(rig.dlg->m_nSceneNo, 2);
-    EXPECT_TRUE(rig.ui.MessageBoxes().empty());
+    EXPECT_EQ(rig.host.SaveAsDefaults().front(), "Sc-01-01.RGB");
+    EXPECT_EQ(rig.Status().sceneNumber, 2);
+    EXPECT_TRUE(rig.host.Alerts().empty());
 
     const Recording r = ReadRecording(rig.dir.File("show.RGB"));
     EXPECT_EQ(r.header.frameCount, 200);
@@ -145,32 +82,51 @@ TEST(Recording, EveryFrameOfAShowIsRecordedByteForByte) {
         ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, kSix, 512))
             << "frame " << i;
     }
-    const auto after = rig.ui.Log();
+    const auto after = rig.host.LogLines();
     EXPECT_TRUE(Contains(after, "Start capture......"));
     EXPECT_EQ(CountOf(after, "Stopped！"), 1u);
     EXPECT_EQ(LineStartingWith(after, "Recording check:"),
               "Recording check: 200 frames written in 5.0 s (40.0 frames/s), 0 frames missing "
               "upstream, read from a capture file.");
     EXPECT_TRUE(Contains(after, "Saved: " + rig.dir.File("show.RGB")));
-    EXPECT_FALSE(std::filesystem::exists(rig.dlg->WorkingFilePath()));
-    EXPECT_EQ(rig.ui.Shown().frameNum, "200");
+    EXPECT_FALSE(std::filesystem::exists(rig.WorkingFile()));
+    EXPECT_EQ(rig.host.FrameDisplay(), "200");
     // Buttons back to idle.
-    EXPECT_TRUE(rig.ui.ButtonEnabled(ButtonId::Parse));
-    EXPECT_TRUE(rig.ui.ButtonEnabled(ButtonId::Capture));
-    EXPECT_FALSE(rig.ui.ButtonEnabled(ButtonId::Pause));
-    EXPECT_FALSE(rig.ui.ButtonEnabled(ButtonId::Stop));
+    EXPECT_TRUE(rig.host.Buttons().parse);
+    EXPECT_TRUE(rig.host.Buttons().capture);
+    EXPECT_FALSE(rig.host.Buttons().pause);
+    EXPECT_FALSE(rig.host.Buttons().stop);
+}
+
+// A recording made by an earlier build of the same capture: the file format and the frame
+// assembly must not change a byte.
+TEST(Recording, SameCaptureGivesTheSameFileAsBefore) {
+    Rig rig;
+    cli::PatternOptions pattern;
+    pattern.universes = {0, 1, 2, 5};
+    pattern.channels = 30;
+    pattern.frames = 12;
+    ASSERT_EQ(cli::WritePatternCapture(rig.dir.File("pattern.pcap"), pattern), "");
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("pattern.pcap")));
+    rig.settings.universesPerPort = 2;
+    rig.settings.rgbw = true;
+    ASSERT_TRUE(rig.Parse());
+    rig.host.AnswerSaveAs(rig.dir.File("pattern.RGB"));
+    ASSERT_TRUE(rig.RecordToEnd());
+    EXPECT_EQ(test::ReadFileBytes(rig.dir.File("pattern.RGB")),
+              test::ReadFileBytes(QUORVEX_TEST_DATA "/pattern-0-2-5x30-u2-rgbw.RGB"));
 }
 
 TEST(Recording, SlowWriterLosesNoFrame) {
-    CQuorvexDlg::Options options;
+    Recorder::Options options;
     options.beforeFrameWrite = [](uint32_t frame) {
         if (frame % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(15));
     };
     Rig rig(options);
     test::ShowPlan show = Plan(70, 64);
     ASSERT_TRUE(rig.SurveyShow(show));
-    rig.ui.TypeMaxFrames("60");
-    rig.ui.AnswerSaveAs(rig.dir.File("slow.RGB"));
+    rig.frames = 60;
+    rig.host.AnswerSaveAs(rig.dir.File("slow.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
     const Recording r = ReadRecording(rig.dir.File("slow.RGB"));
     EXPECT_EQ(r.header.frameCount, 60);
@@ -195,7 +151,7 @@ TEST(Recording, EndOfFileEndsTheRecordingAsStopWouldAndCountsGaps) {
     w.Close();
     ASSERT_TRUE(rig.OpenFile(rig.dir.File("gaps.pcap")));
     ASSERT_TRUE(rig.Parse());
-    rig.ui.AnswerSaveAs(rig.dir.File("gaps.RGB"));
+    rig.host.AnswerSaveAs(rig.dir.File("gaps.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
     // Frames 4..29 complete (frame 30 is in progress at the end), less the two missing.
     const Recording r = ReadRecording(rig.dir.File("gaps.RGB"));
@@ -203,7 +159,7 @@ TEST(Recording, EndOfFileEndsTheRecordingAsStopWouldAndCountsGaps) {
     ASSERT_EQ(r.frames.size(), 24u);
     EXPECT_EQ(r.frames[5], test::ShowFrame(9, {0, 1}, 16));
     EXPECT_EQ(r.frames[6], test::ShowFrame(12, {0, 1}, 16));
-    const std::string check = LineStartingWith(rig.ui.Log(), "Recording check:");
+    const std::string check = LineStartingWith(rig.host.LogLines(), "Recording check:");
     EXPECT_EQ(check.rfind("Recording check: 24 frames written", 0), 0u) << check;
     EXPECT_NE(check.find(", 2 frames missing upstream"), std::string::npos) << check;
 }
@@ -213,11 +169,11 @@ TEST(Recording, ARecordingStopsAtTheLargestCountTheHeaderHolds) {
     test::ShowPlan show = Plan(65545, 1, {0});
     show.fps = 1000;
     ASSERT_TRUE(rig.SurveyShow(show, "long.pcap"));
-    rig.ui.TypeMaxFrames("100000");
-    rig.ui.AnswerSaveAs(rig.dir.File("long.RGB"));
+    rig.frames = 100000;
+    rig.host.AnswerSaveAs(rig.dir.File("long.RGB"));
     ASSERT_TRUE(rig.RecordToEnd(std::chrono::minutes(2)));
-    EXPECT_TRUE(
-        Contains(rig.ui.Log(), "A recording holds at most 65535 frames; this one stops there."));
+    EXPECT_TRUE(Contains(rig.host.LogLines(),
+                         "A recording holds at most 65535 frames; this one stops there."));
     const Recording r = ReadRecording(rig.dir.File("long.RGB"));
     EXPECT_EQ(r.header.frameCount, 65535);
     EXPECT_EQ(r.frames.size(), 65535u);
@@ -227,8 +183,8 @@ TEST(Recording, FrameLimitZeroGivesAHeaderOnlyFile) {
     Rig rig;
     test::ShowPlan show = Plan(10, 32);
     ASSERT_TRUE(rig.SurveyShow(show));
-    rig.ui.TypeMaxFrames("0");
-    rig.ui.AnswerSaveAs(rig.dir.File("empty.RGB"));
+    rig.frames = 0;
+    rig.host.AnswerSaveAs(rig.dir.File("empty.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
     const Bytes bytes = test::ReadFileBytes(rig.dir.File("empty.RGB"));
     EXPECT_EQ(bytes.size(), RgbHeaderLength(1));
@@ -250,20 +206,20 @@ TEST(Recording, UniverseAboveTheTableHaltsUntilStopAndKeepsTheFrames) {
     w.Close();
     ASSERT_TRUE(rig.OpenFile(rig.dir.File("stray.pcap")));
     ASSERT_TRUE(rig.Parse());
-    rig.dlg->OnBnClickedCapture();
-    ASSERT_TRUE(rig.ui.PumpUntil([&] { return !rig.dlg->m_bCapturing; }));
-    rig.ui.PumpMessages();
-    const auto log = rig.ui.Log();
+    rig.Capture();
+    ASSERT_TRUE(rig.host.PumpUntil([&] { return rig.Status().phase == Phase::Halted; }));
+    rig.host.PumpPending();
+    const auto log = rig.host.LogLines();
     const auto it = std::find(log.begin(), log.end(), "Universe num:7, out of range！");
     ASSERT_NE(it, log.end());
     ASSERT_NE(it + 1, log.end());
     EXPECT_EQ(*(it + 1), "Stopped！");
     // Halted: nothing finishes by itself; Stop still lets the user save.
-    EXPECT_TRUE(rig.ui.ButtonEnabled(ButtonId::Stop));
-    EXPECT_TRUE(rig.ui.SaveAsDefaults().empty());
-    rig.ui.AnswerSaveAs(rig.dir.File("halted.RGB"));
-    const size_t asked = rig.ui.SaveAsDefaults().size();
-    rig.dlg->OnBnClickedStop();
+    EXPECT_TRUE(rig.host.Buttons().stop);
+    EXPECT_TRUE(rig.host.SaveAsDefaults().empty());
+    rig.host.AnswerSaveAs(rig.dir.File("halted.RGB"));
+    const size_t asked = rig.host.SaveAsDefaults().size();
+    rig.rec->Stop();
     ASSERT_TRUE(rig.WaitFinished(asked));
     const Recording r = ReadRecording(rig.dir.File("halted.RGB"));
     // Frames 4..8 were complete when frame 9 brought the stray universe.
@@ -289,14 +245,15 @@ TEST(Recording, UniverseMissingFromTheSurveyIsNotRecordedAndToldOnce) {
     w.Close();
     ASSERT_TRUE(rig.OpenFile(rig.dir.File("late.pcap")));
     ASSERT_TRUE(rig.Parse());
-    rig.ui.AnswerSaveAs(rig.dir.File("late.RGB"));
+    rig.host.AnswerSaveAs(rig.dir.File("late.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
     const Recording r = ReadRecording(rig.dir.File("late.RGB"));
     ASSERT_EQ(r.frames.size(), 8u);
     for (size_t i = 0; i < r.frames.size(); ++i) {
         EXPECT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, {0, 2}, 8));
     }
-    EXPECT_EQ(CountOf(rig.ui.Log(), "Universe 1 was not found by Parse; its data is not recorded."),
+    EXPECT_EQ(CountOf(rig.host.LogLines(),
+                      "Universe 1 was not found by Parse; its data is not recorded."),
               1u);
 }
 
@@ -304,30 +261,29 @@ TEST(Recording, CancelKeepsAWholeTempFileAndTheSceneNumber) {
     Rig rig;
     test::ShowPlan show = Plan(20, 16);
     ASSERT_TRUE(rig.SurveyShow(show));
-    rig.ui.TypeMaxFrames("10");
-    rig.ui.AnswerSaveAs(std::nullopt);
+    rig.frames = 10;
+    rig.host.AnswerSaveAs(std::nullopt);
     ASSERT_TRUE(rig.RecordToEnd());
-    EXPECT_EQ(rig.dlg->m_nSceneNo, 1);
-    const Recording r = ReadRecording(rig.dlg->WorkingFilePath());
+    EXPECT_EQ(rig.Status().sceneNumber, 1);
+    const Recording r = ReadRecording(rig.WorkingFile());
     EXPECT_EQ(r.header.frameCount, 10);
     EXPECT_EQ(r.frames.size(), 10u);
-    EXPECT_EQ(rig.dlg->m_nWrittenFrame, 0u);
-    EXPECT_EQ(rig.dlg->m_nFrameCount, 0u);
+    EXPECT_EQ(rig.Status().framesWritten, 0u);
+    EXPECT_EQ(rig.Status().framesCompleted, 0u);
 }
 
 TEST(Recording, FailedMoveSaysWhereTheRecordingWasKept) {
     Rig rig;
     test::ShowPlan show = Plan(12, 16);
     ASSERT_TRUE(rig.SurveyShow(show));
-    rig.ui.AnswerSaveAs(rig.dir.File("no/such/folder/show.rgb"));
+    rig.host.AnswerSaveAs(rig.dir.File("no/such/folder/show.rgb"));
     ASSERT_TRUE(rig.RecordToEnd());
-    const auto boxes = rig.ui.MessageBoxes();
+    const auto boxes = rig.host.Alerts();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find("It was kept as \"temp.RGB\": " + rig.dlg->WorkingFilePath()),
-              std::string::npos)
+    EXPECT_NE(boxes[0].find("It was kept as \"temp.RGB\": " + rig.WorkingFile()), std::string::npos)
         << boxes[0];
-    EXPECT_EQ(rig.dlg->m_nSceneNo, 1);
-    const Recording r = ReadRecording(rig.dlg->WorkingFilePath());
+    EXPECT_EQ(rig.Status().sceneNumber, 1);
+    const Recording r = ReadRecording(rig.WorkingFile());
     EXPECT_EQ(r.header.frameCount, r.frames.size());
     EXPECT_GT(r.frames.size(), 0u);
 }
@@ -343,40 +299,139 @@ TEST(Recording, FailedFrameWriteEndsTheRecordingAndKeepsWhatWasWritten) {
     test::ShowPlan show = Plan(30, 64, {0});
     ASSERT_TRUE(rig.SurveyShow(show));
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    rig.ui.AnswerSaveAs(std::nullopt);
+    rig.host.AnswerSaveAs(std::nullopt);
     const bool finished = rig.RecordToEnd();
     setrlimit(RLIMIT_FSIZE, &old);
     ASSERT_TRUE(finished);
-    EXPECT_TRUE(AnyStartsWith(rig.ui.Log(), "Writing the recording failed: File too large"));
-    const Recording r = ReadRecording(rig.dlg->WorkingFilePath());
+    EXPECT_TRUE(AnyStartsWith(rig.host.LogLines(), "Writing the recording failed: File too large"));
+    const Recording r = ReadRecording(rig.WorkingFile());
     EXPECT_EQ(r.header.frameCount, 3);
     ASSERT_EQ(r.frames.size(), 3u);
     EXPECT_EQ(r.trailing, 0u);
     EXPECT_EQ(r.frames[2], test::ShowFrame(7, {0}, 64));  // one packet a frame: starts at 5
 }
 
+// ---- Working-file safety ----
+
+TEST(WorkingFile, APlantedLinkOrSpecialFileIsRefusedAndNeverWrittenThrough) {
+    Rig rig;
+    ASSERT_TRUE(rig.SurveyShow(Plan(30, 8)));
+    std::filesystem::create_directories(rig.dir.File("rec"));
+    const std::string working = rig.dir.File("rec/temp.RGB");
+    { std::ofstream(rig.dir.File("victim")) << "precious"; }
+    std::filesystem::create_symlink(rig.dir.File("victim"), working);
+    rig.Capture();
+    ASSERT_FALSE(rig.host.Alerts().empty());
+    EXPECT_NE(rig.host.Alerts().back().find("is not a regular file"), std::string::npos);
+    EXPECT_EQ(rig.Status().phase, Phase::Idle);
+    EXPECT_EQ(test::ReadFileBytes(rig.dir.File("victim")),
+              Bytes({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+    EXPECT_TRUE(std::filesystem::is_symlink(working));
+
+    std::filesystem::remove(working);
+    ASSERT_EQ(mkfifo(working.c_str(), 0600), 0);
+    rig.Capture();
+    EXPECT_NE(rig.host.Alerts().back().find("is not a regular file"), std::string::npos);
+    EXPECT_EQ(rig.Status().phase, Phase::Idle);
+}
+
+TEST(WorkingFile, AnUnsavedRecordingIsMovedAsideNotTruncated) {
+    Rig rig;
+    ASSERT_TRUE(rig.SurveyShow(Plan(60, 8)));
+    rig.frames = 10;
+    rig.host.AnswerSaveAs(std::nullopt);  // cancelled: kept as temp.RGB
+    ASSERT_TRUE(rig.RecordToEnd());
+    // As a crash leaves it: frames on disk, a count of 0, half a frame at the end.
+    {
+        std::fstream f(rig.WorkingFile(), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(14);
+        f.put(0).put(0);
+        f.seekp(0, std::ios::end);
+        f.write("abc", 3);
+    }
+    rig.frames = 0;  // even a recording of no frame must not destroy it
+    rig.host.AnswerSaveAs(std::nullopt);
+    ASSERT_TRUE(rig.RecordToEnd());
+    const std::string moved = LineStartingWith(rig.host.LogLines(), "An unsaved recording");
+    const std::string prefix = "An unsaved recording of 10 frames was moved aside: ";
+    ASSERT_EQ(moved.rfind(prefix, 0), 0u) << moved;
+    const std::string path = moved.substr(prefix.size());
+    EXPECT_EQ(std::filesystem::path(path).parent_path(), rig.dir.File("rec"));
+    EXPECT_EQ(std::filesystem::path(path).filename().string().rfind("Unsaved-", 0), 0u) << path;
+    const Recording kept = ReadRecording(path);
+    EXPECT_EQ(kept.header.frameCount, 10);
+    EXPECT_EQ(kept.frames.size(), 10u);
+    EXPECT_EQ(kept.trailing, 0u);
+    EXPECT_EQ(kept.frames[0], test::ShowFrame(4, kSix, 8));
+}
+
+TEST(WorkingFile, AWorkingFileInUseByAnotherRecordingIsRefused) {
+    Rig first;
+    ASSERT_TRUE(first.SurveyShow(Plan(400, 8)));
+    first.frames = 1000;
+    first.Capture();
+    ASSERT_EQ(first.Status().phase, Phase::Recording);
+
+    Recorder::Options sameFolder;
+    sameFolder.recordingFolder = first.dir.File("rec");
+    Rig second(sameFolder);
+    ASSERT_TRUE(second.SurveyShow(Plan(60, 8)));
+    second.Capture();
+    ASSERT_FALSE(second.host.Alerts().empty());
+    EXPECT_NE(second.host.Alerts().back().find("Another recording is writing"), std::string::npos)
+        << second.host.Alerts().back();
+    EXPECT_EQ(second.Status().phase, Phase::Idle);
+
+    first.host.AnswerSaveAs(first.dir.File("first.RGB"));
+    ASSERT_TRUE(first.WaitFinished(0));
+    const Recording r = ReadRecording(first.dir.File("first.RGB"));
+    EXPECT_EQ(r.header.frameCount, r.frames.size());
+    for (size_t i = 0; i < r.frames.size(); ++i) {
+        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, kSix, 8));
+    }
+}
+
+TEST(WorkingFile, TooManyPortsAreRefusedBeforeAnythingIsWritten) {
+    Rig rig;
+    ASSERT_TRUE(rig.SurveyShow(Plan(12, 8, {0, 30000})));
+    rig.Capture();
+    ASSERT_FALSE(rig.host.Alerts().empty());
+    EXPECT_EQ(rig.host.Alerts().back(),
+              "Universe 30000 at 6 universes per port needs 5001 ports; a recording holds at "
+              "most 5000. Choose more universes per port, or keep universe 30000 out of the "
+              "show.");
+    EXPECT_EQ(rig.Status().phase, Phase::Idle);
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.File("rec/temp.RGB")));
+    // 5000 ports still fit.
+    rig.settings.universesPerPort = 7;
+    rig.host.AnswerSaveAs(rig.dir.File("wide.RGB"));
+    ASSERT_TRUE(rig.RecordToEnd());
+    EXPECT_EQ(ReadRecording(rig.dir.File("wide.RGB")).header.portCount, 4286);
+}
+
 TEST(Commands, RefusalsAndTheirMessages) {
     Rig rig;
     // Capture before any survey.
-    rig.dlg->OnBnClickedCapture();
-    EXPECT_EQ(rig.ui.MessageBoxes().back(),
+    rig.Capture();
+    EXPECT_EQ(rig.host.Alerts().back(),
               "Please click the parse button first to parse the data packet！");
-    EXPECT_FALSE(rig.dlg->WorkersRunning());
+    EXPECT_FALSE(rig.Status().workersRunning);
 
     // Parse with no adapter selected and nothing open starts no worker.
-    rig.ui.SelectListItem(ListId::Ip, -1);
-    rig.dlg->OnBnClickedParse();
-    EXPECT_FALSE(rig.dlg->WorkersRunning());
-    EXPECT_EQ(rig.dlg->m_bParsing, 0);
+    rig.rec->Parse();
+    EXPECT_EQ(rig.host.Alerts().back(),
+              "Please choose a network adapter in the IP address list first！");
+    EXPECT_FALSE(rig.Status().workersRunning);
+    EXPECT_EQ(rig.Status().phase, Phase::Idle);
 
     // Pause while idle: flag, log line, buttons; Stop then does nothing.
-    rig.dlg->OnBnClickedPause();
-    EXPECT_EQ(rig.dlg->m_bPaused, 1);
-    EXPECT_EQ(rig.ui.Log().back(), "Paused......");
-    EXPECT_FALSE(rig.ui.ButtonEnabled(ButtonId::Parse));
-    EXPECT_TRUE(rig.ui.ButtonEnabled(ButtonId::Capture));
-    rig.dlg->OnBnClickedStop();
-    EXPECT_FALSE(rig.ui.TimerArmed(kTimerFinish));
+    rig.rec->Pause();
+    EXPECT_EQ(rig.Status().paused, true);
+    EXPECT_EQ(rig.host.LogLines().back(), "Paused......");
+    EXPECT_FALSE(rig.host.Buttons().parse);
+    EXPECT_TRUE(rig.host.Buttons().capture);
+    rig.rec->Stop();
+    EXPECT_FALSE(rig.host.TicksOn());
 }
 
 TEST(Commands, UniversesPerPortTypedByTheUser) {
@@ -385,45 +440,62 @@ TEST(Commands, UniversesPerPortTypedByTheUser) {
     test::WriteShow(rig.dir.File("show.pcap"), show);
     ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
 
-    rig.ui.TypeListText(ListId::Universes, "4");
+    rig.settings.universesPerPort = 4;
     ASSERT_TRUE(rig.Parse());
-    EXPECT_TRUE(AnyStartsWith(rig.ui.Log(),
+    EXPECT_TRUE(AnyStartsWith(rig.host.LogLines(),
                               "The current setting is that each port carries 4 universes，The "
                               "capture file will be set to 3 ports."));
 
-    rig.ui.TypeListText(ListId::Universes, "nine");
-    rig.dlg->ReportSurvey();
-    EXPECT_EQ(rig.ui.MessageBoxes().back(), kUniversesPerPortText);
-    const size_t boxes = rig.ui.MessageBoxes().size();
-    rig.dlg->OnBnClickedCapture();
-    EXPECT_EQ(rig.ui.MessageBoxes().size(), boxes + 1);
-    EXPECT_EQ(rig.ui.MessageBoxes().back(), kUniversesPerPortText);
-    EXPECT_FALSE(rig.dlg->WorkersRunning());
-    EXPECT_EQ(rig.dlg->m_bCapturing, 0);
+    rig.settings.universesPerPort = 0;  // the user typed "nine"
+    ASSERT_TRUE(rig.Parse());
+    EXPECT_EQ(rig.host.Alerts().back(), kUniversesPerPortText);
+    const size_t boxes = rig.host.Alerts().size();
+    rig.Capture();
+    EXPECT_EQ(rig.host.Alerts().size(), boxes + 1);
+    EXPECT_EQ(rig.host.Alerts().back(), kUniversesPerPortText);
+    EXPECT_FALSE(rig.Status().workersRunning);
+    EXPECT_EQ(rig.Status().phase, Phase::Idle);
+}
+
+TEST(Commands, PausedRecordingResumesEvenWhenCaptureFramesHoldsNoNumber) {
+    Rig rig;
+    ASSERT_TRUE(rig.SurveyShow(Plan(40, 8)));
+    rig.frames = 30;
+    rig.Capture();
+    rig.rec->Pause();
+    EXPECT_EQ(rig.Status().phase, Phase::Paused);
+    EXPECT_EQ(rig.host.Buttons(), (ButtonStates{false, true, false, true}));
+    rig.frames = std::nullopt;
+    rig.Capture();
+    EXPECT_EQ(rig.Status().phase, Phase::Recording);
+    EXPECT_EQ(rig.Status().maxFrames, 30u);
+    EXPECT_EQ(rig.host.Buttons(), (ButtonStates{false, false, true, true}));
+    rig.host.AnswerSaveAs(std::nullopt);
+    ASSERT_TRUE(rig.WaitFinished(0));
 }
 
 TEST(Commands, NonNumericCaptureFramesKeepsTheOldValueAndStartsNothing) {
     Rig rig;
     test::ShowPlan show = Plan(12, 8);
     ASSERT_TRUE(rig.SurveyShow(show));
-    rig.ui.TypeMaxFrames("12x");
-    rig.dlg->OnBnClickedCapture();
-    EXPECT_EQ(rig.dlg->m_nMaxFrames, 200u);
-    EXPECT_EQ(rig.ui.MessageBoxes().size(), 1u);
-    EXPECT_EQ(rig.dlg->m_bCapturing, 0);
-    EXPECT_FALSE(rig.dlg->WorkersRunning());
+    rig.frames = std::nullopt;
+    rig.Capture();
+    EXPECT_EQ(rig.Status().maxFrames, 200u);
+    EXPECT_TRUE(rig.host.Alerts().empty());  // the front-end told the user
+    EXPECT_EQ(rig.Status().phase, Phase::Idle);
+    EXPECT_FALSE(rig.Status().workersRunning);
 }
 
 TEST(Commands, SecondRecordingWithoutNewSurveyAndHaltedRestart) {
     Rig rig;
     test::ShowPlan show = Plan(60, 16, {1, 3});
     ASSERT_TRUE(rig.SurveyShow(show));
-    rig.ui.TypeMaxFrames("5");
-    rig.ui.AnswerSaveAs(rig.dir.File("one.RGB"));
+    rig.frames = 5;
+    rig.host.AnswerSaveAs(rig.dir.File("one.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
-    rig.ui.AnswerSaveAs(rig.dir.File("two.RGB"));
+    rig.host.AnswerSaveAs(rig.dir.File("two.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
-    EXPECT_EQ(rig.ui.SaveAsDefaults().back(), "Sc-02-01.RGB");
+    EXPECT_EQ(rig.host.SaveAsDefaults().back(), "Sc-02-01.RGB");
     const Recording one = ReadRecording(rig.dir.File("one.RGB"));
     const Recording two = ReadRecording(rig.dir.File("two.RGB"));
     ASSERT_EQ(one.frames.size(), 5u);

@@ -12,10 +12,11 @@
 #include <thread>
 
 #include "capture/art_packet.h"
-#include "recording/quorvex_dlg.h"
 #include "recording/rgb_header.h"
-#include "tests/support/fake_window_services.h"
+#include "tests/support/fake_recorder_host.h"
+#include "tests/support/loopback_sender.h"
 #include "tests/support/net_isolation.h"
+#include "tests/support/recordings.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex {
@@ -23,136 +24,52 @@ namespace {
 
 using test::Bytes;
 
-// Sends the show to 127.0.0.1:6454 from its own thread until stopped.
-class Sender {
-  public:
-    enum class Mode { Show, FrozenSequence };
-
-    explicit Sender(std::vector<int> universes, int channels, Mode mode = Mode::Show)
-        : m_universes(std::move(universes)), m_channels(channels), m_mode(mode) {
-        m_fd = socket(AF_INET, SOCK_DGRAM, 0);
-        m_to.sin_family = AF_INET;
-        m_to.sin_port = htons(kArtNetPort);
-        m_to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_thread = std::thread([this] { Run(); });
-    }
-    ~Sender() { Stop(); }
-    void Stop() {
-        m_run = false;
-        if (m_thread.joinable()) m_thread.join();
-        if (m_fd >= 0) close(m_fd);
-        m_fd = -1;
-    }
-    int FramesSent() const { return m_sent; }
-
-  private:
-    void Run() {
-        Bytes payload;
-        auto next = std::chrono::steady_clock::now();
-        for (int f = 1; m_run; ++f) {
-            const uint8_t seq = m_mode == Mode::Show ? test::SequenceOf(f) : 7;
-            for (int u : m_universes) {
-                const Bytes data = test::ShowData(f, u, m_channels);
-                BuildArtDmxPayload(seq, u, data.data(), static_cast<uint16_t>(data.size()),
-                                   payload);
-                sendto(m_fd, payload.data(), payload.size(), 0,
-                       reinterpret_cast<const sockaddr*>(&m_to), sizeof m_to);
-            }
-            m_sent = f;
-            next += std::chrono::milliseconds(25);
-            std::this_thread::sleep_until(next);
-        }
-    }
-
-    std::vector<int> m_universes;
-    int m_channels;
-    Mode m_mode;
-    int m_fd = -1;
-    sockaddr_in m_to{};
-    std::atomic<bool> m_run{true};
-    std::atomic<int> m_sent{0};
-    std::thread m_thread;
-};
-
-// Show frame numbers of the recorded frames, -1 where a frame matches no show frame.
-std::vector<int> ShowFramesIn(const std::string& path, const std::vector<int>& universes,
-                              int channels, int lastSent, uint16_t* count) {
-    const Bytes bytes = test::ReadFileBytes(path);
-    const auto info = ParseRgbHeader(bytes);
-    std::vector<int> frames;
-    if (!info) return frames;
-    *count = info->frameCount;
-    const size_t len = info->frameLength;
-    for (size_t at = info->headerLength; len && at + len <= bytes.size(); at += len) {
-        const Bytes frame(bytes.begin() + static_cast<long>(at),
-                          bytes.begin() + static_cast<long>(at + len));
-        int found = -1;
-        for (int f = 1; f <= lastSent && found < 0; ++f) {
-            if (frame == test::ShowFrame(f, universes, channels)) found = f;
-        }
-        frames.push_back(found);
-    }
-    return frames;
-}
-
 class LiveRecording : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string why;
         if (!test::IsolateNetwork(&why)) GTEST_SKIP() << "live capture needs root: " << why;
-        CQuorvexDlg::Options options;
-        options.recordingFolder = dir.File("rec");
-        dlg = std::make_unique<CQuorvexDlg>(ui, options);
-        ui.SetTarget(dlg.get());
-        dlg->OnInitDialog();
-        ui.PumpUntil([] { return false; }, std::chrono::milliseconds(10));  // timer 2 ran
-        const auto& devices = dlg->m_pcap.m_devices;
+        rig = std::make_unique<test::RecorderRig>();
+        rig->rec->ListAdapters();
+        const auto devices = rig->host.Adapters();
         const auto lo = std::find_if(devices.begin(), devices.end(),
                                      [](const DeviceEntry& d) { return d.name == "lo"; });
         ASSERT_NE(lo, devices.end());
-        ui.SelectListItem(ListId::Ip, static_cast<int>(lo - devices.begin()));
-        dlg->OnCbnSelchangeIp();
-        ASSERT_EQ(dlg->m_pcap.m_bOpen, 1);
-    }
-    void TearDown() override {
-        if (dlg) dlg->OnDestroy();
+        rig->rec->ChooseAdapter(static_cast<int>(lo - devices.begin()));
+        ASSERT_TRUE(rig->Status().sourceOpen);
     }
 
-    bool Parse() {
-        dlg->OnBnClickedParse();
-        return ui.PumpUntil([&] {
-            const auto log = ui.Log();
-            return std::any_of(log.begin(), log.end(),
-                               [](const std::string& l) { return l.rfind("Parse to ", 0) == 0; });
-        });
+    bool Finished() const { return !rig->host.SaveAsDefaults().empty(); }
+    std::vector<int> FramesIn(const std::string& path, const std::vector<int>& universes,
+                              int channels, int lastSent, uint16_t* count) {
+        const test::Recording r = test::ReadRecording(path);
+        *count = r.header.frameCount;
+        return test::ShowFramesIn(r, universes, channels, lastSent);
     }
-    bool Finished() { return !ui.SaveAsDefaults().empty(); }
 
-    test::TempDir dir;
-    test::FakeWindowServices ui;
-    std::unique_ptr<CQuorvexDlg> dlg;
+    std::unique_ptr<test::RecorderRig> rig;
 };
 
 const std::vector<int> kSix{0, 1, 2, 3, 4, 5};
 
 TEST_F(LiveRecording, HundredFramesAreExactlyConsecutiveSentFrames) {
-    Sender sender(kSix, 512);
-    ASSERT_TRUE(Parse());
-    EXPECT_EQ(ui.Log().front(), "Parse to 6 Universes");
-    ui.TypeMaxFrames("100");
-    ui.AnswerSaveAs(dir.File("live.RGB"));
-    dlg->OnBnClickedCapture();
-    ASSERT_TRUE(ui.PumpUntil([&] { return Finished(); }, std::chrono::seconds(60)));
+    test::ShowSender sender(kSix, 512);
+    ASSERT_TRUE(rig->Parse());
+    EXPECT_EQ(rig->host.LogLines().front(), "Parse to 6 Universes");
+    rig->frames = 100;
+    rig->host.AnswerSaveAs(rig->dir.File("live.RGB"));
+    rig->Capture();
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return Finished(); }, std::chrono::seconds(60)));
     sender.Stop();
     uint16_t count = 0;
-    const auto frames = ShowFramesIn(dir.File("live.RGB"), kSix, 512, sender.FramesSent(), &count);
+    const auto frames = FramesIn(rig->dir.File("live.RGB"), kSix, 512, sender.FramesSent(), &count);
     EXPECT_EQ(count, 100);
     ASSERT_EQ(frames.size(), 100u);
     ASSERT_GT(frames[0], 0);
     for (size_t i = 0; i < frames.size(); ++i) {
         EXPECT_EQ(frames[i], frames[0] + static_cast<int>(i)) << "frame " << i;
     }
-    const auto log = ui.Log();
+    const auto log = rig->host.LogLines();
     const auto check = std::find_if(log.begin(), log.end(), [](const std::string& l) {
         return l.rfind("Recording check: 100 frames written", 0) == 0;
     });
@@ -161,28 +78,29 @@ TEST_F(LiveRecording, HundredFramesAreExactlyConsecutiveSentFrames) {
 }
 
 TEST_F(LiveRecording, PauseResumeAndStopKeepWholeFrames) {
-    Sender sender({0, 1}, 64);
-    ASSERT_TRUE(Parse());
-    ui.TypeMaxFrames("100000");
-    ui.AnswerSaveAs(dir.File("paused.RGB"));
-    dlg->OnBnClickedCapture();
-    ASSERT_TRUE(ui.PumpUntil([&] { return dlg->m_nWrittenFrame >= 5; }));
-    dlg->OnBnClickedPause();
-    EXPECT_FALSE(ui.ButtonEnabled(ButtonId::Pause));
-    EXPECT_TRUE(ui.ButtonEnabled(ButtonId::Capture));
+    test::ShowSender sender({0, 1}, 64);
+    ASSERT_TRUE(rig->Parse());
+    rig->frames = 100000;
+    rig->host.AnswerSaveAs(rig->dir.File("paused.RGB"));
+    rig->Capture();
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return rig->Status().framesWritten >= 5; }));
+    rig->rec->Pause();
+    EXPECT_FALSE(rig->host.Buttons().pause);
+    EXPECT_TRUE(rig->host.Buttons().capture);
     const int pausedAt = sender.FramesSent();
-    ASSERT_TRUE(ui.PumpUntil([&] { return sender.FramesSent() >= pausedAt + 8; }));
-    const uint32_t countWhilePaused = dlg->m_nFrameCount;
-    dlg->OnBnClickedCapture();  // resume
-    EXPECT_TRUE(ui.ButtonEnabled(ButtonId::Pause));
-    ASSERT_TRUE(ui.PumpUntil([&] { return dlg->m_nWrittenFrame >= countWhilePaused + 5; }));
-    dlg->OnBnClickedStop();
-    ASSERT_TRUE(ui.PumpUntil([&] { return Finished(); }, std::chrono::seconds(10)));
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return sender.FramesSent() >= pausedAt + 8; }));
+    const uint32_t countWhilePaused = rig->Status().framesCompleted;
+    rig->Capture();  // resume
+    EXPECT_TRUE(rig->host.Buttons().pause);
+    ASSERT_TRUE(
+        rig->host.PumpUntil([&] { return rig->Status().framesWritten >= countWhilePaused + 5; }));
+    rig->rec->Stop();
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return Finished(); }, std::chrono::seconds(10)));
     sender.Stop();
 
     uint16_t count = 0;
     const auto frames =
-        ShowFramesIn(dir.File("paused.RGB"), {0, 1}, 64, sender.FramesSent(), &count);
+        FramesIn(rig->dir.File("paused.RGB"), {0, 1}, 64, sender.FramesSent(), &count);
     EXPECT_EQ(count, frames.size());
     ASSERT_GE(frames.size(), 10u);
     // Every frame is a whole sent frame; they only move forward; the pause left a gap.
@@ -195,58 +113,59 @@ TEST_F(LiveRecording, PauseResumeAndStopKeepWholeFrames) {
         }
     }
     EXPECT_EQ(gaps, 1);
-    const auto log = ui.Log();
+    const auto log = rig->host.LogLines();
     EXPECT_EQ(std::count(log.begin(), log.end(), "Stopped！"), 1);
 }
 
 TEST_F(LiveRecording, StopEndsTheRecordingWhenTrafficStopsOrNeverAdvances) {
     {
-        Sender sender(kSix, 16);
-        ASSERT_TRUE(Parse());
+        test::ShowSender sender(kSix, 16);
+        ASSERT_TRUE(rig->Parse());
     }
     for (const bool frozen : {false, true}) {
         SCOPED_TRACE(frozen ? "sequence never changes" : "no traffic");
-        std::unique_ptr<Sender> sender;
-        if (frozen) sender = std::make_unique<Sender>(kSix, 16, Sender::Mode::FrozenSequence);
-        const size_t asked = ui.SaveAsDefaults().size();
-        ui.AnswerSaveAs(dir.File(frozen ? "frozen.RGB" : "silent.RGB"));
-        dlg->OnBnClickedCapture();
-        ASSERT_EQ(dlg->m_bCapturing, 1);
-        dlg->OnBnClickedStop();
-        ASSERT_TRUE(ui.PumpUntil([&] { return ui.SaveAsDefaults().size() > asked; },
-                                 std::chrono::seconds(10)));
-        EXPECT_EQ(ui.Log().back().rfind("Saved: ", 0), 0u) << ui.Log().back();
-        const Bytes bytes = test::ReadFileBytes(dir.File(frozen ? "frozen.RGB" : "silent.RGB"));
+        std::unique_ptr<test::ShowSender> sender;
+        if (frozen) sender = std::make_unique<test::ShowSender>(kSix, 16, true);
+        const size_t asked = rig->host.SaveAsDefaults().size();
+        rig->host.AnswerSaveAs(rig->dir.File(frozen ? "frozen.RGB" : "silent.RGB"));
+        rig->Capture();
+        ASSERT_EQ(rig->Status().phase, Phase::Recording);
+        rig->rec->Stop();
+        ASSERT_TRUE(rig->host.PumpUntil([&] { return rig->host.SaveAsDefaults().size() > asked; },
+                                        std::chrono::seconds(10)));
+        EXPECT_EQ(rig->host.LogLines().back().rfind("Saved: ", 0), 0u)
+            << rig->host.LogLines().back();
+        const Bytes bytes =
+            test::ReadFileBytes(rig->dir.File(frozen ? "frozen.RGB" : "silent.RGB"));
         EXPECT_EQ(bytes.size(), RgbHeaderLength(1));
     }
 }
 
 TEST_F(LiveRecording, SecondParseWhileOneRunsIsRefused) {
-    dlg->OnBnClickedParse();  // no traffic: the survey keeps waiting
-    ASSERT_EQ(dlg->m_bParsing, 1);
-    dlg->OnBnClickedParse();
-    ASSERT_EQ(ui.MessageBoxes().size(), 1u);
-    EXPECT_EQ(ui.MessageBoxes()[0], "Parsing network packets, please wait for the result！");
-    dlg->OnBnClickedCapture();
-    EXPECT_EQ(ui.MessageBoxes().back(), "Parsing network packets, please start again later！");
+    rig->rec->Parse();  // no traffic: the survey keeps waiting
+    ASSERT_EQ(rig->Status().phase, Phase::Surveying);
+    rig->rec->Parse();
+    ASSERT_EQ(rig->host.Alerts().size(), 1u);
+    EXPECT_EQ(rig->host.Alerts()[0], "Parsing network packets, please wait for the result！");
+    rig->Capture();
+    EXPECT_EQ(rig->host.Alerts().back(), "Parsing network packets, please start again later！");
     // Closing the window ends the survey too.
-    dlg->OnDestroy();
-    EXPECT_FALSE(dlg->WorkersRunning());
-    EXPECT_EQ(dlg->m_bParsing, 0);
+    rig->rec->Close();
+    EXPECT_FALSE(rig->Status().workersRunning);
+    EXPECT_EQ(rig->Status().phase, Phase::Idle);
 }
 
 TEST_F(LiveRecording, ClosingDuringARecordingKeepsTempRgbWithoutAPrompt) {
-    Sender sender(kSix, 32);
-    ASSERT_TRUE(Parse());
-    ui.TypeMaxFrames("100000");
-    dlg->OnBnClickedCapture();
-    ASSERT_TRUE(ui.PumpUntil([&] { return dlg->m_nWrittenFrame >= 3; }));
-    dlg->OnDestroy();
+    test::ShowSender sender(kSix, 32);
+    ASSERT_TRUE(rig->Parse());
+    rig->frames = 100000;
+    rig->Capture();
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return rig->Status().framesWritten >= 3; }));
+    rig->rec->Close();
     sender.Stop();
-    EXPECT_TRUE(ui.SaveAsDefaults().empty());
-    EXPECT_EQ(dlg->m_pData1, nullptr);
+    EXPECT_TRUE(rig->host.SaveAsDefaults().empty());
     uint16_t count = 0;
-    const auto frames = ShowFramesIn(dlg->WorkingFilePath(), kSix, 32, sender.FramesSent(), &count);
+    const auto frames = FramesIn(rig->WorkingFile(), kSix, 32, sender.FramesSent(), &count);
     EXPECT_GE(frames.size(), 3u);
     EXPECT_EQ(count, frames.size());
     for (int f : frames) EXPECT_GT(f, 0);

@@ -11,4 +11,7 @@ namespace quorvex::test {
 // Call it before any thread starts. Returns false with the reason when it cannot (not root).
 bool IsolateNetwork(std::string* why = nullptr);
 
+// Moves the calling thread into a fresh network namespace with its loopback device up.
+bool EnterNewNetwork(std::string* why);
+
 }  // namespace quorvex::test

@@ -78,10 +78,7 @@ Bytes UdpFrame(const Bytes& payload, const UdpOptions& o) {
     PutBe32(f, ip + 12, o.srcIp);
     PutBe32(f, ip + 16, o.dstIp);
     for (size_t i = 20; i < ipHeader; ++i) f[ip + i] = 0x01;  // NOP options
-    uint32_t sum = 0;
-    for (size_t i = 0; i < ipHeader; i += 2) sum += (f[ip + i] << 8) | f[ip + i + 1];
-    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    PutBe16(f, ip + 10, static_cast<uint16_t>(~sum & 0xFFFF));
+    FixIpv4Checksum(f);
     // UDP, checksum 0 (none).
     const size_t udp = ip + ipHeader;
     PutBe16(f, udp, o.srcPort);
@@ -169,6 +166,26 @@ TempDir::~TempDir() {
 Bytes ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes RecordOf(const Bytes& artDmxPayload) {
+    constexpr long kRecordStart = 10;  // ProtVerHi within the payload
+    return Bytes(artDmxPayload.begin() + kRecordStart, artDmxPayload.end());
+}
+
+uint32_t OnesComplementSum(const Bytes& b, size_t from, size_t length, uint32_t sum) {
+    for (size_t i = 0; i < length; i += 2) {
+        sum += (b[from + i] << 8) | (i + 1 < length ? b[from + i + 1] : 0);
+    }
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    return sum;
+}
+
+void FixIpv4Checksum(Bytes& f) {
+    constexpr size_t ip = 14;
+    const size_t ihl = (f[ip] & 0x0F) * 4u;
+    PutBe16(f, ip + 10, 0);
+    PutBe16(f, ip + 10, static_cast<uint16_t>(~OnesComplementSum(f, ip, ihl) & 0xFFFF));
 }
 
 }  // namespace quorvex::test

@@ -28,6 +28,9 @@ Bytes ArtSync();
 Bytes ArtPoll();
 Bytes ArtNzs(int universe, uint8_t sequence, const Bytes& data);
 
+// The record the packet reader makes of an ArtDmx payload: ProtVerHi onward.
+Bytes RecordOf(const Bytes& artDmxPayload);
+
 struct UdpOptions {
     uint16_t srcPort = 6454;
     uint16_t dstPort = 6454;
@@ -38,6 +41,12 @@ struct UdpOptions {
 
 // Ethernet II + IPv4 + UDP around `payload`, with valid IPv4 and UDP lengths.
 Bytes UdpFrame(const Bytes& payload, const UdpOptions& options = {});
+
+// The ones' complement sum of `length` bytes from `from` (a last odd byte padded with 0),
+// added to `sum` and folded to 16 bits.
+uint32_t OnesComplementSum(const Bytes& b, size_t from, size_t length, uint32_t sum = 0);
+// Rewrites the IPv4 header checksum of an Ethernet frame after its header was edited.
+void FixIpv4Checksum(Bytes& frame);
 
 // Writes frames to a pcap file (Ethernet link type) with pcap_open_dead + pcap_dump.
 class PcapWriter {

@@ -1,14 +1,13 @@
-#include "capture/win_pcap.h"
+#include "capture/packet_source.h"
 
 #include <poll.h>
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <ctime>
 
+#include "platform/capture_rights.h"
 #include "platform/text_format.h"
-#include "platform/window_services.h"
 
 namespace quorvex {
 
@@ -28,61 +27,16 @@ uint32_t SteadyTicks() {
                                  static_cast<uint64_t>(ts.tv_nsec) / 1000000);
 }
 
-// Dotted text of an IPv4 socket address.
-std::string Dotted(const sockaddr* sa) {
-    const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
-    const auto* b = reinterpret_cast<const uint8_t*>(&in->sin_addr.s_addr);
-    return Format("%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
-}
-
 }  // namespace
 
-CWinPcap::CWinPcap(IWindowServices* services) : m_services(services), m_ticks(&SteadyTicks) {}
+PcapSource::PcapSource() : m_ticks(&SteadyTicks) {}
 
-CWinPcap::~CWinPcap() {
+PcapSource::~PcapSource() {
     ReleaseRetired();
     if (pcap_t* h = m_handle.exchange(nullptr)) pcap_close(h);
 }
 
-void CWinPcap::Tell(const std::string& text) {
-    if (m_services) {
-        m_services->MessageBox(text);
-    } else {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    }
-}
-
-int CWinPcap::FindDevices() {
-    pcap_if_t* all = nullptr;
-    char errbuf[PCAP_ERRBUF_SIZE] = {};
-    if (pcap_findalldevs(&all, errbuf) == -1) {
-        Tell(std::string("查找网卡出错!\n") + errbuf);
-        return 0;
-    }
-    for (pcap_if_t* d = all; d; d = d->next) {
-        DeviceEntry entry{d->description ? d->description : "", d->name ? d->name : "", ""};
-        for (pcap_addr_t* a = d->addresses; a; a = a->next) {
-            if (!a->addr || a->addr->sa_family != AF_INET) {
-                std::printf("\tAddress Family Name: Unknown\n");
-                continue;
-            }
-            entry.address = Dotted(a->addr);
-            std::printf("\tAddress: %s\n", entry.address.c_str());
-            if (a->netmask) std::printf("\tNetmask: %s\n", Dotted(a->netmask).c_str());
-            if (a->broadaddr) {
-                std::printf("\tBroadcast Address: %s\n", Dotted(a->broadaddr).c_str());
-            }
-            if (a->dstaddr) {
-                std::printf("\tDestination Address: %s\n", Dotted(a->dstaddr).c_str());
-            }
-        }
-        m_devices.push_back(std::move(entry));
-    }
-    pcap_freealldevs(all);
-    return 1;
-}
-
-bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureText) {
+Status PcapSource::Activate(pcap_t* handle, bool isFile, const std::string& failureText) {
     if (!isFile) {
         pcap_set_snaplen(handle, kSnapLength);
         pcap_set_promisc(handle, 1);
@@ -101,19 +55,13 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
             }
             pcap_close(handle);
             ReplaceHandle(nullptr, false);
-            m_bOpen = 0;
-            Tell(text);
-            return false;
+            return Fail(text);
         }
     }
-    // The stderr line is for whoever started the program from a terminal; the box for the user.
-    auto refuse = [&](const char* why) {
-        std::fprintf(stderr, "\n%s\n", why);
+    auto refuse = [&](const char* why) -> Status {
         pcap_close(handle);
         ReplaceHandle(nullptr, false);
-        m_bOpen = 0;
-        Tell(failureText + "\n" + why);
-        return false;
+        return Fail(failureText + "\n" + why);
     };
     if (pcap_datalink(handle) != DLT_EN10MB) {
         return refuse("This program works only on Ethernet networks.");
@@ -129,36 +77,39 @@ bool CWinPcap::Activate(pcap_t* handle, bool isFile, const std::string& failureT
     // blocking and do the 1 ms wait ourselves.
     if (!isFile) pcap_setnonblock(handle, 1, nullptr);
     ReplaceHandle(handle, isFile);
-    m_bOpen = 1;
-    return true;
+    return {};
 }
 
-bool CWinPcap::OpenDevice(const std::string& name) {
-    if (name.empty()) return false;
+Status PcapSource::OpenDevice(const std::string& name) {
+    if (name.empty()) {
+        ReplaceHandle(nullptr, false);
+        return Fail("打开网卡出错!\nNo device name was given.");
+    }
     char errbuf[PCAP_ERRBUF_SIZE] = {};
+    // The capture rights are effective only while the device is being opened.
+    RaiseCaptureRights();
+    struct Lower {
+        ~Lower() { LowerCaptureRights(); }
+    } lower;
     pcap_t* handle = pcap_create(name.c_str(), errbuf);
     if (!handle) {
         ReplaceHandle(nullptr, false);
-        m_bOpen = 0;
-        Tell(std::string("打开网卡出错!\n") + errbuf);
-        return false;
+        return Fail(std::string("打开网卡出错!\n") + errbuf);
     }
     return Activate(handle, false, "打开网卡出错!");
 }
 
-bool CWinPcap::OpenFile(const std::string& path) {
+Status PcapSource::OpenFile(const std::string& path) {
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     pcap_t* handle = pcap_open_offline(path.c_str(), errbuf);
     if (!handle) {
         ReplaceHandle(nullptr, false);
-        m_bOpen = 0;
-        Tell("Cannot open the capture file " + path + "\n" + errbuf);
-        return false;
+        return Fail("Cannot open the capture file " + path + "\n" + errbuf);
     }
     return Activate(handle, true, "Cannot open the capture file " + path);
 }
 
-void CWinPcap::ReplaceHandle(pcap_t* handle, bool isFile) {
+void PcapSource::ReplaceHandle(pcap_t* handle, bool isFile) {
     std::lock_guard lock(m_handleMutex);
     pcap_t* old = m_handle.exchange(handle, std::memory_order_acq_rel);
     m_isFile.store(isFile, std::memory_order_release);
@@ -173,19 +124,19 @@ void CWinPcap::ReplaceHandle(pcap_t* handle, bool isFile) {
     }
 }
 
-void CWinPcap::ReleaseRetired() {
+void PcapSource::ReleaseRetired() {
     std::lock_guard lock(m_handleMutex);
     for (pcap_t* h : m_retired) pcap_close(h);
     m_retired.clear();
 }
 
-void CWinPcap::BeginReading() {
+void PcapSource::BeginReading() {
     m_readerActive.store(true, std::memory_order_release);
     m_readerHandle = m_handle.load(std::memory_order_acquire);
     m_havePending = false;
 }
 
-void CWinPcap::EndReading() {
+void PcapSource::EndReading() {
     {
         std::lock_guard lock(m_handleMutex);
         m_readerActive.store(false, std::memory_order_release);
@@ -194,12 +145,12 @@ void CWinPcap::EndReading() {
     m_havePending = false;
 }
 
-std::string CWinPcap::EndReason() const {
-    std::lock_guard lock(const_cast<std::mutex&>(m_handleMutex));
+std::string PcapSource::EndReason() const {
+    std::lock_guard lock(m_handleMutex);
     return m_endReason;
 }
 
-int CWinPcap::NextFrame(const uint8_t** data) {
+int PcapSource::NextFrame(const uint8_t** data) {
     pcap_t* h = m_handle.load(std::memory_order_acquire);
     if (h != m_readerHandle) {
         // The source was reopened: the old handle and anything pulled from it are done with.
@@ -217,11 +168,11 @@ int CWinPcap::NextFrame(const uint8_t** data) {
         return 0;
     }
     const u_char* bytes = nullptr;
-    int rc = pcap_next_ex(h, &m_pHeader, &bytes);
+    int rc = pcap_next_ex(h, &m_header, &bytes);
     if (rc == 0) {
         pollfd waiting{pcap_get_selectable_fd(h), POLLIN, 0};
         if (waiting.fd >= 0 && poll(&waiting, 1, kReadTimeoutMs) > 0) {
-            rc = pcap_next_ex(h, &m_pHeader, &bytes);
+            rc = pcap_next_ex(h, &m_header, &bytes);
         }
     }
     if (rc < 0) {
@@ -237,25 +188,25 @@ int CWinPcap::NextFrame(const uint8_t** data) {
     return rc;
 }
 
-int CWinPcap::ReadArtPacket(uint8_t* buffer, uint16_t* recordLength) {
+ArtKind PcapSource::ReadArtPacket(uint8_t* buffer, uint16_t* recordLength) {
     const uint32_t start = m_ticks();
     const uint8_t* data = nullptr;
     for (;;) {
-        if (NextFrame(&data) != 1) return kArtNone;
-        if (static_cast<uint32_t>(m_ticks() - start) > kReadBudgetMs) return kArtNone;
-        const ArtResult r =
-            RecognizeArtFrame(data, m_pHeader->caplen, m_pHeader->len, buffer, recordLength);
-        if (r != kArtNone) return r;
+        if (NextFrame(&data) != 1) return ArtKind::None;
+        if (static_cast<uint32_t>(m_ticks() - start) > kReadBudgetMs) return ArtKind::None;
+        const ArtKind r =
+            RecognizeArtFrame(data, m_header->caplen, m_header->len, buffer, recordLength);
+        if (r != ArtKind::None) return r;
     }
 }
 
-void CWinPcap::Drain() {
+void PcapSource::Drain() {
     if (IsFile()) return;
     timeval start{};
     gettimeofday(&start, nullptr);
     const uint8_t* data = nullptr;
     while (NextFrame(&data) == 1) {
-        if (timercmp(&m_pHeader->ts, &start, >=)) {
+        if (timercmp(&m_header->ts, &start, >=)) {
             // Captured after the drain began: keep it for the next read.
             m_pendingData = data;
             m_havePending = true;
@@ -264,11 +215,17 @@ void CWinPcap::Drain() {
     }
 }
 
-std::optional<CaptureStats> CWinPcap::Stats() {
+int64_t PcapSource::LastTimestampUs() const {
+    return m_header ? static_cast<int64_t>(m_header->ts.tv_sec) * 1000000 + m_header->ts.tv_usec
+                    : -1;
+}
+
+Result<CaptureStats> PcapSource::Stats() {
     pcap_t* h = m_handle.load(std::memory_order_acquire);
-    if (!h || IsFile()) return std::nullopt;
+    if (!h) return Fail("the source is not open");
+    if (IsFile()) return Fail("a capture file has no kernel counters");
     pcap_stat st{};
-    if (pcap_stats(h, &st) != 0) return std::nullopt;
+    if (pcap_stats(h, &st) != 0) return Fail(pcap_geterr(h));
     return CaptureStats{st.ps_recv, st.ps_drop, st.ps_ifdrop};
 }
 

@@ -1,4 +1,4 @@
-#include "capture/adapter_info.h"
+#include "capture/adapter_directory.h"
 
 #include <linux/ethtool.h>
 #include <linux/netlink.h>
@@ -22,23 +22,10 @@
 #include <optional>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace quorvex {
 namespace {
-
-class Fd {
-  public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool ok() const { return m_fd >= 0; }
-
-  private:
-    int m_fd;
-};
 
 // A name the kernel could hold as an interface name; also keeps it safe inside a /sys path.
 bool PlausibleName(const std::string& name) {
@@ -61,7 +48,7 @@ std::atomic<uint32_t> g_netlinkSeq{1};
 // One RTM_GETLINK round trip for a single index. Nothing when the kernel has no such link or
 // does not answer.
 std::optional<LinkAnswer> QueryLink(int index) {
-    Fd sock(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    UniqueFd sock(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (!sock.ok()) return std::nullopt;
     // A kernel that never answers must not hang the caller (the window thread asks).
     timeval timeout{1, 0};
@@ -190,28 +177,42 @@ bool ContainsCaseless(const std::string& text, const char* lowerNeedle) {
 
 }  // namespace
 
-int CAdapterInfo::GetAdapterIndex(const std::string& name) {
-    if (!PlausibleName(name)) return -1;
+std::optional<int> InterfaceIndex(const std::string& name) {
+    if (!PlausibleName(name)) return std::nullopt;
     const unsigned index = ::if_nametoindex(name.c_str());
-    if (index == 0 || index > static_cast<unsigned>(INT_MAX)) return -1;
+    if (index == 0 || index > static_cast<unsigned>(INT_MAX)) return std::nullopt;
     return static_cast<int>(index);
 }
 
-int CAdapterInfo::GetLinkStatus(int index) {
-    if (index <= 0) return -1;
+LinkState LinkStateOfIndex(int index) {
+    if (index <= 0) return LinkState::Unknown;
     const auto link = QueryLink(index);
-    if (!link) return -1;
-    if (link->operState == kOperUp) return 1;
+    if (!link) return LinkState::Unknown;
+    if (link->operState == kOperUp) return LinkState::Up;
     // Loopback and some virtual drivers never report an operational state ("unknown");
     // for them an interface that is up and running counts as operational.
     constexpr unsigned kUpRunning = IFF_UP | IFF_RUNNING;
-    if (link->operState == kOperUnknown && (link->flags & kUpRunning) == kUpRunning) return 1;
-    return 0;
+    if (link->operState == kOperUnknown && (link->flags & kUpRunning) == kUpRunning) {
+        return LinkState::Up;
+    }
+    return LinkState::Down;
 }
 
-std::string CAdapterInfo::DescribeDevice(const std::string& name) {
+const char* LinkStateText(LinkState state) {
+    switch (state) {
+        case LinkState::Up:
+            return "up";
+        case LinkState::Down:
+            return "down";
+        case LinkState::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+std::string DescribeDevice(const std::string& name) {
     if (!PlausibleName(name)) return {};
-    Fd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    UniqueFd sock(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     std::string description = DriverName(sock.get(), name);
     if (const auto speed = LinkSpeed(sock.get(), name)) {
         if (!description.empty()) description += ' ';
@@ -220,27 +221,28 @@ std::string CAdapterInfo::DescribeDevice(const std::string& name) {
     return description;
 }
 
-void CAdapterInfo::DescribeDevices(std::vector<DeviceEntry>& devices) {
+void DescribeDevices(std::vector<DeviceEntry>& devices) {
     for (DeviceEntry& device : devices) {
         if (device.description.empty()) device.description = DescribeDevice(device.name);
     }
 }
 
-int ChooseAdapter(const std::vector<DeviceEntry>& devices, size_t shownLines,
-                  const std::function<int(const std::string& name)>& linkStatusOfName) {
-    if (!linkStatusOfName) return -1;
+std::optional<size_t> ChooseAdapter(
+    const std::vector<DeviceEntry>& devices, size_t shownLines,
+    const std::function<LinkState(const std::string& name)>& linkStateOfName) {
+    if (!linkStateOfName) return std::nullopt;
     for (size_t i = 0; i < devices.size(); ++i) {
         const std::string& description = devices[i].description;
         // The description test is cheap; only candidates cost a question to the kernel.
         if (!ContainsCaseless(description, "gbe") && !ContainsCaseless(description, "1000")) {
             continue;
         }
-        if (linkStatusOfName(devices[i].name) != 1) continue;
+        if (linkStateOfName(devices[i].name) != LinkState::Up) continue;
         // The first match decides; one beyond the shown lines is a second copy and no choice.
-        if (i >= shownLines || i > static_cast<size_t>(INT_MAX)) return -1;
-        return static_cast<int>(i);
+        if (i >= shownLines) return std::nullopt;
+        return i;
     }
-    return -1;
+    return std::nullopt;
 }
 
 }  // namespace quorvex

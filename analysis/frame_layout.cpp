@@ -1,4 +1,4 @@
-#include "recording/frame_layout.h"
+#include "analysis/frame_layout.h"
 
 #include <algorithm>
 

@@ -1,0 +1,47 @@
+#include "capture/device_list.h"
+
+#include <netinet/in.h>
+#include <pcap/pcap.h>
+#include <sys/socket.h>
+
+#include "platform/text_format.h"
+
+namespace quorvex {
+
+namespace {
+std::string Dotted(const sockaddr* sa) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
+    const auto* b = reinterpret_cast<const uint8_t*>(&in->sin_addr.s_addr);
+    return Format("%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+}
+}  // namespace
+
+Result<std::vector<DeviceEntry>> ListCaptureDevices() {
+    pcap_if_t* all = nullptr;
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    if (pcap_findalldevs(&all, errbuf) == -1) return Fail(std::string("查找网卡出错!\n") + errbuf);
+    std::vector<DeviceEntry> devices;
+    for (pcap_if_t* d = all; d; d = d->next) {
+        DeviceEntry entry{d->description ? d->description : "", d->name ? d->name : "", "", {}};
+        for (pcap_addr_t* a = d->addresses; a; a = a->next) {
+            if (!a->addr || a->addr->sa_family != AF_INET) {
+                entry.addressLines.emplace_back("\tAddress Family Name: Unknown");
+                continue;
+            }
+            entry.address = Dotted(a->addr);
+            entry.addressLines.push_back("\tAddress: " + entry.address);
+            if (a->netmask) entry.addressLines.push_back("\tNetmask: " + Dotted(a->netmask));
+            if (a->broadaddr) {
+                entry.addressLines.push_back("\tBroadcast Address: " + Dotted(a->broadaddr));
+            }
+            if (a->dstaddr) {
+                entry.addressLines.push_back("\tDestination Address: " + Dotted(a->dstaddr));
+            }
+        }
+        devices.push_back(std::move(entry));
+    }
+    pcap_freealldevs(all);
+    return devices;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,106 @@
+#pragma once
+// Packet sources: where the recorder reads Art-Net from. A live device and a capture file
+// are read through the same interface and the same reader.
+
+#include <pcap/pcap.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "capture/art_packet.h"
+#include "platform/result.h"
+
+namespace quorvex {
+
+struct CaptureStats {
+    unsigned received = 0;
+    unsigned dropped = 0;  // dropped by the kernel for lack of buffer space
+    unsigned interfaceDropped = 0;
+};
+
+class PacketSource {
+  public:
+    virtual ~PacketSource() = default;
+
+    virtual bool IsOpen() const = 0;
+    virtual bool IsFile() const = 0;
+    // Pulls frames until an ArtDmx or ArtSync packet; None when no frame is ready, at the end
+    // of a file, on a read error, or after 100 s of other traffic.
+    virtual ArtKind ReadArtPacket(uint8_t* record, uint16_t* recordLength) = 0;
+    // Capture time of the frame last pulled, in microseconds; -1 before the first.
+    virtual int64_t LastTimestampUs() const = 0;
+    // Discards the frames captured before the call began; a file source discards nothing.
+    virtual void Drain() = 0;
+    // True once a file source reached its end or a read failed: nothing more will come.
+    virtual bool Ended() const = 0;
+    // Why the source ended: empty at the end of a file, libpcap's text on a read error.
+    virtual std::string EndReason() const = 0;
+    // Kernel counters of an open live device.
+    virtual Result<CaptureStats> Stats() = 0;
+    // The worker that reads brackets its reading with these, so that a source reopened
+    // meanwhile releases what the worker used only once the worker has moved on.
+    virtual void BeginReading() = 0;
+    virtual void EndReading() = 0;
+    // Frames pulled so far; read it only while no worker reads.
+    virtual uint64_t FramesRead() const = 0;
+};
+
+// libpcap behind the interface. It may be reopened (another device, a file) while a worker
+// reads it: the worker moves to the new handle at its next read.
+class PcapSource final : public PacketSource {
+  public:
+    // Milliseconds from some fixed point; wraps like any 32-bit tick counter.
+    using TickSource = uint32_t (*)();
+
+    PcapSource();
+    ~PcapSource() override;
+    PcapSource(const PcapSource&) = delete;
+    PcapSource& operator=(const PcapSource&) = delete;
+
+    // A live device: promiscuous, whole frames, 1 ms read time-out, filter "ip and udp".
+    // Fails with "打开网卡出错!" and the reason. Any failure leaves the source closed.
+    Status OpenDevice(const std::string& name);
+    // A pcap or pcapng file, read through the same reader as a live device.
+    Status OpenFile(const std::string& path);
+    void SetTickSource(TickSource ticks) { m_ticks = ticks; }
+
+    bool IsOpen() const override { return m_handle.load(std::memory_order_acquire) != nullptr; }
+    bool IsFile() const override { return m_isFile.load(std::memory_order_acquire); }
+    ArtKind ReadArtPacket(uint8_t* record, uint16_t* recordLength) override;
+    int64_t LastTimestampUs() const override;
+    void Drain() override;
+    bool Ended() const override { return m_ended.load(std::memory_order_acquire); }
+    std::string EndReason() const override;
+    Result<CaptureStats> Stats() override;
+    void BeginReading() override;
+    void EndReading() override;
+    uint64_t FramesRead() const override { return m_framesRead; }
+
+  private:
+    int NextFrame(const uint8_t** data);
+    Status Activate(pcap_t* handle, bool isFile, const std::string& failureText);
+    void ReplaceHandle(pcap_t* handle, bool isFile);
+    void ReleaseRetired();
+
+    std::atomic<pcap_t*> m_handle{nullptr};
+    std::atomic<bool> m_isFile{false};
+    std::atomic<bool> m_ended{false};
+    TickSource m_ticks;
+
+    mutable std::mutex m_handleMutex;  // guards m_retired, m_endReason and handle replacement
+    std::vector<pcap_t*> m_retired;
+    std::atomic<bool> m_readerActive{false};
+    std::string m_endReason;
+
+    // Reader-thread state.
+    pcap_t* m_readerHandle = nullptr;
+    pcap_pkthdr* m_header = nullptr;  // header of the frame last pulled
+    bool m_havePending = false;       // a frame pulled by Drain that belongs to the new traffic
+    const uint8_t* m_pendingData = nullptr;
+    uint64_t m_framesRead = 0;
+};
+
+}  // namespace quorvex

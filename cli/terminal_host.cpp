@@ -1,0 +1,137 @@
+#include "cli/terminal_host.h"
+
+#include <unistd.h>
+
+#include "platform/text_format.h"
+
+namespace quorvex::cli {
+
+namespace {
+constexpr auto kTickPeriod = std::chrono::milliseconds(kFinishTickMs);
+// The progress line is redrawn at most this often; a log line always redraws it.
+constexpr auto kProgressRedraw = std::chrono::milliseconds(100);
+constexpr char kClearLine[] = "\r\033[K";
+}  // namespace
+
+TerminalHost::TerminalHost(std::FILE* out, std::FILE* err, bool progress)
+    : m_out(out), m_err(err), m_progressWanted(progress && isatty(fileno(out)) == 1) {}
+
+void TerminalHost::Pump(Recorder& recorder, std::chrono::milliseconds maxWait) {
+    if (m_woken.exchange(false)) recorder.RunPending();
+    const auto now = Clock::now();
+    if (m_ticksOn && m_nextTick <= now) {
+        // Like a window timer: ticks that fell behind are not made up.
+        m_nextTick += kTickPeriod;
+        if (m_nextTick <= now) m_nextTick = now + kTickPeriod;
+        recorder.FinishTick();
+    }
+
+    auto until = Clock::now() + maxWait;
+    if (m_ticksOn) until = std::min(until, m_nextTick);
+    std::unique_lock lock(m_wakeMutex);
+    m_wake.wait_until(lock, until, [this] { return m_woken.load(); });
+}
+
+void TerminalHost::WakeControl() {
+    {
+        std::lock_guard lock(m_wakeMutex);
+        m_woken = true;
+    }
+    m_wake.notify_one();
+}
+
+void TerminalHost::SetFinishTicks(bool on) {
+    if (on && !m_ticksOn) m_nextTick = Clock::now() + kTickPeriod;
+    m_ticksOn = on;
+}
+
+void TerminalHost::OnEvent(const RecorderEvent& event) {
+    if (const auto* p = std::get_if<PhaseChanged>(&event)) {
+        m_phase = p->phase;
+    } else if (const auto* a = std::get_if<Alert>(&event)) {
+        ++m_alerts;
+        std::lock_guard lock(m_outMutex);
+        ClearProgressLocked();
+        std::fprintf(m_err, "quorvex-cli: %s\n", a->text.c_str());
+        std::fflush(m_err);
+        DrawProgressLocked();
+    } else if (const auto* s = std::get_if<SurveyFinished>(&event)) {
+        m_surveyed = s->universes;
+    } else if (const auto* w = std::get_if<FramesWritten>(&event)) {
+        ShowFramesWritten(w->frames);
+    } else if (const auto* r = std::get_if<RecordingFinished>(&event)) {
+        m_finished = *r;
+    }
+}
+
+std::optional<std::string> TerminalHost::AskSavePath(const SaveRequest&) {
+    if (m_savePath.empty()) return std::nullopt;
+    return m_savePath;
+}
+
+void TerminalHost::StartProgress(unsigned total) {
+    std::lock_guard lock(m_outMutex);
+    m_progressTotal = total;
+    m_progressFrames = 0;
+    m_progressRate = 0;
+    m_progressShown = m_progressWanted;
+    DrawProgressLocked();
+}
+
+void TerminalHost::EndProgress() {
+    std::lock_guard lock(m_outMutex);
+    ClearProgressLocked();
+    m_progressShown = false;
+}
+
+void TerminalHost::Status(const std::string& text) {
+    std::lock_guard lock(m_outMutex);
+    ClearProgressLocked();
+    std::fprintf(m_err, "%s\n", text.c_str());
+    std::fflush(m_err);
+    DrawProgressLocked();
+}
+
+void TerminalHost::Log(const std::string& line) {
+    std::lock_guard lock(m_outMutex);
+    ClearProgressLocked();
+    std::fprintf(m_out, "%s\n", line.c_str());
+    std::fflush(m_out);
+    DrawProgressLocked();
+}
+
+void TerminalHost::ClearProgressLocked() {
+    if (!m_progressShown) return;
+    std::fputs(kClearLine, m_out);
+    std::fflush(m_out);
+}
+
+void TerminalHost::DrawProgressLocked() {
+    if (!m_progressShown) return;
+    std::string line = Format("%u frames written of %u", m_progressFrames, m_progressTotal);
+    if (m_progressRate > 0) line += Format(", %.1f frames per second", m_progressRate);
+    std::fprintf(m_out, "%s%s", kClearLine, line.c_str());
+    std::fflush(m_out);
+    m_progressDrawn = Clock::now();
+}
+
+void TerminalHost::ShowFramesWritten(unsigned frames) {
+    std::lock_guard lock(m_outMutex);
+    if (!m_progressShown || frames == m_progressFrames) return;
+    const auto now = Clock::now();
+    if (m_progressFrames == 0) {
+        m_progressStart = now;
+        m_progressFirst = frames;
+    }
+    m_progressFrames = frames;
+    // The rate as of the last frame: it stays put while the recording is finished.
+    const double seconds = std::chrono::duration<double>(now - m_progressStart).count();
+    if (frames > m_progressFirst && seconds > 0) {
+        m_progressRate = (frames - m_progressFirst) / seconds;
+    }
+    if (now - m_progressDrawn >= kProgressRedraw || frames >= m_progressTotal) {
+        DrawProgressLocked();
+    }
+}
+
+}  // namespace quorvex::cli

@@ -1,0 +1,87 @@
+#pragma once
+// The two packet workers: the survey behind Parse, and the frame assembly of a recording.
+// Each reads the packet source on a thread of its own and tells how it ended.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "analysis/frame_assembler.h"
+#include "analysis/universe_survey.h"
+#include "capture/packet_source.h"
+#include "recording/frame_writer.h"
+
+namespace quorvex {
+
+using LogLine = std::function<void(const std::string& line)>;
+
+inline constexpr char kStoppedText[] = "Stopped！";
+
+// Flags the control thread shares with the recording thread, read at each packet.
+struct RecordingFlags {
+    std::atomic<bool> running{false};  // the recording thread is in its loop
+    std::atomic<bool> paused{false};
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> forceStop{false};  // a stop that met no frame boundary by the tick
+    std::atomic<uint32_t> maxFrames{200};
+};
+
+class SurveyWorker {
+  public:
+    ~SurveyWorker() { Cancel(); }
+
+    // Fills `survey`'s table with the universes of one whole frame from `source`; calls
+    // `ended` on the worker thread when it has (or the source ended), but not after Cancel.
+    void Start(PacketSource& source, UniverseSurvey& survey, LogLine log,
+               std::function<void()> ended);
+    void Cancel();
+    void Join();
+    bool Running() const { return m_thread.joinable(); }
+
+  private:
+    std::atomic<bool> m_active{false};
+    std::thread m_thread;
+};
+
+class AssemblyWorker {
+  public:
+    enum class End {
+        AtStop,       // a stop took effect, at a frame boundary or forced by the tick
+        AtLimit,      // the frame limit was reached
+        SourceEnded,  // the end of a capture file, or a failed device
+        Halted,       // an error in the data: nothing is counted until Stop
+        Abandoned,    // told to end from outside (closing), or the writer gave up
+    };
+
+    struct Figures {
+        uint32_t missingUpstream = 0;
+        int64_t firstBoundaryUs = -1;  // packet timestamps of the first and last boundary
+        int64_t lastBoundaryUs = -1;
+        uint64_t packetsRead = 0;
+        double seconds = 0;  // from the start of the loop to its end
+    };
+
+    ~AssemblyWorker() { Join(); }
+
+    // Runs the recording loop; `flags.running` must be set. Calls `ended` on the worker
+    // thread as it leaves, once `flags.running` is clear.
+    void Start(PacketSource& source, const UniverseTable& table, uint32_t frameLength,
+               RecordingFlags& flags, FrameWriter& writer, LogLine log,
+               std::function<void(End)> ended);
+    void Join();
+    bool Running() const { return m_thread.joinable(); }
+    // Valid after Join.
+    const Figures& Result() const { return m_figures; }
+
+  private:
+    End Loop(PacketSource& source, const UniverseTable& table, RecordingFlags& flags,
+             FrameWriter& writer, const LogLine& log);
+
+    FrameAssembler m_assembler;
+    Figures m_figures;
+    std::thread m_thread;
+};
+
+}  // namespace quorvex

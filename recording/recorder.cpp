@@ -1,0 +1,454 @@
+#include "recording/recorder.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+
+#include "capture/adapter_directory.h"
+#include "platform/app_paths.h"
+#include "platform/text_format.h"
+#include "recording/rgb_header.h"
+
+namespace quorvex {
+
+std::string SummaryLine(const RecordingSummary& s) {
+    std::string line = Format("Recording check: %u frames written", s.framesWritten);
+    if (s.seconds > 0) {
+        line += Format(" in %.1f s (%.1f frames/s)", s.seconds, s.framesWritten / s.seconds);
+    }
+    line += Format(", %u frames missing upstream", s.missingUpstream);
+    if (s.fromFile) {
+        line += ", read from a capture file.";
+    } else if (s.haveKernelStats) {
+        line += Format(", %u packets dropped by the kernel.", s.kernelDropped);
+    } else {
+        line += ", kernel drops unknown.";
+    }
+    return line;
+}
+
+Recorder::Recorder(RecorderHost& host, Options options)
+    : m_host(host), m_options(std::move(options)) {}
+
+Recorder::~Recorder() {
+    // The host may be gone already: end everything without a word to it.
+    m_detached = true;
+    EndWorkers();
+    if (m_file.IsOpen()) (void)m_file.FixFrameCountAndClose(m_writer ? m_writer->Written() : 0);
+}
+
+// ---- adapters ----
+
+void Recorder::ListAdapters() {
+    auto devices = ListCaptureDevices();
+    if (!devices) {
+        Emit(Alert{devices.error()});
+        return;
+    }
+    m_devices = std::move(*devices);
+    DescribeDevices(m_devices);
+    m_selected = m_devices.empty() ? -1 : 0;
+    Emit(AdaptersListed{m_devices, m_selected});
+}
+
+std::optional<size_t> Recorder::AutoSelectAdapter() {
+    const size_t shown = m_devices.size();
+    auto devices = ListCaptureDevices();
+    if (!devices) {
+        Emit(Alert{devices.error()});
+        return std::nullopt;
+    }
+    if (devices->empty()) return std::nullopt;
+    // The list the user sees keeps its lines; the new reading comes after them.
+    DescribeDevices(*devices);
+    m_devices.insert(m_devices.end(), devices->begin(), devices->end());
+    const auto choice = quorvex::ChooseAdapter(m_devices, shown, LinkStateOfDevice);
+    if (!choice) return std::nullopt;
+    m_selected = static_cast<int>(*choice);
+    Emit(AdapterSelected{m_selected});
+    return choice;
+}
+
+void Recorder::ChooseAdapter(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= m_devices.size()) return;
+    m_selected = index;
+    const Status opened = m_source.OpenDevice(m_devices[static_cast<size_t>(index)].name);
+    if (!opened) Emit(Alert{opened.error()});
+}
+
+Status Recorder::OpenInterface(const std::string& name) {
+    if (m_devices.empty()) {
+        auto devices = ListCaptureDevices();
+        if (!devices) return Fail(devices.error());
+        m_devices = std::move(*devices);
+    }
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        if (m_devices[i].name != name) continue;
+        m_selected = static_cast<int>(i);
+        return m_source.OpenDevice(name);
+    }
+    return Fail("no capture device is named \"" + name + "\" (see quorvex-cli devices)");
+}
+
+Status Recorder::OpenCaptureFile(const std::string& path) { return m_source.OpenFile(path); }
+
+void Recorder::ApplySettings(const RecordingSettings& settings) { m_settings = settings; }
+
+bool Recorder::EnsureSourceOpen() {
+    if (m_source.IsOpen()) return true;
+    if (m_selected >= 0 && static_cast<size_t>(m_selected) < m_devices.size()) {
+        const Status opened = m_source.OpenDevice(m_devices[static_cast<size_t>(m_selected)].name);
+        if (!opened) Emit(Alert{opened.error()});
+        return opened.ok();
+    }
+    Emit(Alert{"Please choose a network adapter in the IP address list first！"});
+    return false;
+}
+
+// ---- commands ----
+
+void Recorder::Parse() { Apply(Input::Parse); }
+
+void Recorder::Capture(std::optional<unsigned> frames) {
+    if (frames) m_flags.maxFrames = *frames;
+    if (!frames && Next(m_state, Input::Capture).action == Action::StartRecording) {
+        // The user was just asked to correct Capture Frames: record nothing with a stale value.
+        return;
+    }
+    Apply(Input::Capture);
+}
+
+void Recorder::Pause() { Apply(Input::Pause); }
+void Recorder::Stop() { Apply(Input::Stop); }
+void Recorder::Close() { Apply(Input::Close); }
+
+void Recorder::FinishTick() {
+    Apply(m_flags.running.load(std::memory_order_acquire) ? Input::TickWhileRunning
+                                                          : Input::TickAfterEnd);
+}
+
+void Recorder::Post(std::atomic<bool>& flag) {
+    flag.store(true, std::memory_order_release);
+    if (!m_detached) m_host.WakeControl();
+}
+
+void Recorder::RunPending() {
+    if (m_framesWritten.exchange(false) && m_writer) Emit(FramesWritten{m_writer->Written()});
+    if (m_surveyEnded.exchange(false)) Apply(Input::SurveyEnded);
+    if (m_recordingHalted.exchange(false)) Apply(Input::RecordingHalted);
+    if (m_recordingEnded.exchange(false)) Apply(Input::RecordingEnded);
+}
+
+void Recorder::Apply(Input input) {
+    const Transition t = Next(m_state, input);
+    switch (t.action) {
+        case Action::None:
+            break;
+        case Action::RefuseWhileRecording:
+            Emit(Alert{"Currently Capturing , please stop and try！"});
+            break;
+        case Action::RefuseSecondSurvey:
+            Emit(Alert{"Parsing network packets, please wait for the result！"});
+            break;
+        case Action::RefuseWhileSurveying:
+            Emit(Alert{"Parsing network packets, please start again later！"});
+            break;
+        case Action::StartSurvey:
+            if (!BeginSurvey()) return;
+            break;
+        case Action::StartRecording:
+            if (!BeginRecording()) return;
+            break;
+        case Action::Resume:
+            m_flags.paused = false;
+            break;
+        case Action::Pause:
+            m_flags.paused = true;
+            Log("Paused......");
+            break;
+        case Action::RequestStop:
+            m_flags.paused = false;
+            m_flags.stopRequested = true;
+            m_host.SetFinishTicks(true);
+            break;
+        case Action::StartTicks:
+            m_flags.paused = false;
+            m_host.SetFinishTicks(true);
+            break;
+        case Action::ForceStop:
+            m_flags.forceStop = true;
+            break;
+        case Action::Finish:
+            m_host.SetFinishTicks(false);
+            SetState(t.next);
+            Finish();
+            Apply(Input::FinishDone);
+            return;
+        case Action::ReportSurvey:
+            m_surveyWorker.Join();
+            SetState(t.next);
+            ReportSurvey();
+            return;
+        case Action::Shutdown:
+            m_host.SetFinishTicks(false);
+            EndWorkers();
+            // No save prompt: the recording stays the working file, with a header that counts
+            // its frames.
+            if (m_file.IsOpen()) {
+                (void)m_file.FixFrameCountAndClose(m_writer ? m_writer->Written() : 0);
+            }
+            m_writer.reset();
+            break;
+    }
+    SetState(t.next);
+}
+
+void Recorder::SetState(ControlState next) {
+    const bool changed = !(next == m_state);
+    m_state = next;
+    if (changed) Emit(PhaseChanged{next.phase, next.paused, ButtonsFor(next)});
+}
+
+void Recorder::Emit(const RecorderEvent& event) { m_host.OnEvent(event); }
+
+// ---- survey ----
+
+bool Recorder::BeginSurvey() {
+    if (!EnsureSourceOpen()) return false;
+    EndWorkers();
+    m_surveyWorker.Start(
+        m_source, m_survey, [this](const std::string& l) { Log(l); },
+        [this] { Post(m_surveyEnded); });
+    return true;
+}
+
+void Recorder::ReportSurvey() {
+    const int perPort = m_settings.universesPerPort;
+    SurveyFinished finished{m_universes.size(), SurveyReportLines(m_universes, perPort)};
+    for (const std::string& line : finished.report) Log(line);
+    if (perPort == 0 && !m_universes.empty()) Emit(Alert{kUniversesPerPortText});
+    Emit(finished);
+}
+
+// ---- recording ----
+
+std::string Recorder::WorkingFilePath() const { return m_folder + "/" + kWorkingFileName; }
+
+void Recorder::EndWorkers() {
+    m_surveyWorker.Cancel();
+    m_flags.running = false;
+    m_assemblyWorker.Join();
+    if (m_writer) m_writer->Finish();
+}
+
+bool Recorder::BeginRecording() {
+    if (m_universes.empty()) {
+        Emit(Alert{"Please click the parse button first to parse the data packet！"});
+        return false;
+    }
+    const int perPort = m_settings.universesPerPort;
+    if (perPort < 1 || perPort > 8) {
+        Emit(Alert{kUniversesPerPortText});
+        return false;
+    }
+    if (!EnsureSourceOpen()) return false;
+    // From a halted recording: its threads have ended; finish with them and its file.
+    EndWorkers();
+    if (m_file.IsOpen()) (void)m_file.FixFrameCountAndClose(m_writer ? m_writer->Written() : 0);
+    m_writer.reset();
+
+    m_folder = m_options.recordingFolder.empty() ? RecordingFolder() : m_options.recordingFolder;
+    EnsureWritableFolder(m_folder);
+    int highest = 0;
+    for (const UniverseSlot& slot : m_universes) highest = std::max(highest, slot.universe);
+    m_layout = ComputeFrameLayout(m_universes, perPort);
+    if (m_layout.portCount > kMaxRgbPorts) {
+        // The header's 16-bit length field cannot describe that many ports.
+        Emit(
+            Alert{Format("Universe %d at %d universes per port needs %d ports; a recording "
+                         "holds at most %d. Choose more universes per port, or keep universe "
+                         "%d out of the show.",
+                         highest, perPort, m_layout.portCount, kMaxRgbPorts, highest)});
+        return false;
+    }
+    const auto header =
+        BuildRgbHeader(m_layout, IcTypeCode(m_settings.icTypeIndex), m_settings.rgbw);
+    // Nothing recorded is ever overwritten: a kept working file moves aside first.
+    const auto setAside = SetAsideWorkingFile(WorkingFilePath(), std::time(nullptr));
+    if (!setAside) {
+        Emit(Alert{setAside.error()});
+        return false;
+    }
+    if (*setAside) {
+        Log(Format("An unsaved recording of %u frames was moved aside: %s", (*setAside)->frames,
+                   (*setAside)->path.c_str()));
+    }
+    if (const Status created = m_file.Create(WorkingFilePath(), header); !created) {
+        Emit(
+            Alert{"Cannot write the recording file " + WorkingFilePath() + "\n" + created.error()});
+        return false;
+    }
+
+    m_flags.paused = false;
+    m_flags.stopRequested = false;
+    m_flags.forceStop = false;
+    m_flags.running = true;
+    {
+        std::lock_guard lock(m_failureMutex);
+        m_failure.clear();
+    }
+    FrameWriter::Hooks hooks;
+    hooks.beforeWrite = m_options.beforeFrameWrite;
+    hooks.written = [this](uint32_t) { Post(m_framesWritten); };
+    hooks.failed = [this](const std::string& reason) {
+        {
+            std::lock_guard lock(m_failureMutex);
+            m_failure = "Writing the recording failed: " + reason;
+        }
+        Log("Writing the recording failed: " + reason);
+        m_flags.stopRequested = true;
+        m_flags.paused = false;
+        if (m_flags.running.exchange(false)) Log(kStoppedText);
+        Post(m_recordingEnded);
+    };
+    m_writer = std::make_unique<FrameWriter>(m_file, m_layout.frameLength, std::move(hooks));
+    Log("Start capture......");
+    if (m_flags.maxFrames > kMaxRecordedFrames) {
+        // More would not fit the header's 16-bit frame count.
+        Log(Format("A recording holds at most %u frames; this one stops there.",
+                   kMaxRecordedFrames));
+    }
+    m_assemblyWorker.Start(
+        m_source, m_universes, m_layout.frameLength, m_flags, *m_writer,
+        [this](const std::string& l) { Log(l); },
+        [this](AssemblyWorker::End end) {
+            switch (end) {
+                case AssemblyWorker::End::SourceEnded:
+                    if (const std::string why = m_source.EndReason(); !why.empty()) {
+                        std::lock_guard lock(m_failureMutex);
+                        m_failure = "Capture error: " + why;
+                    }
+                    Post(m_recordingEnded);
+                    break;
+                case AssemblyWorker::End::AtLimit:
+                    Post(m_recordingEnded);
+                    break;
+                case AssemblyWorker::End::Halted:
+                    Post(m_recordingHalted);
+                    break;
+                case AssemblyWorker::End::AtStop:
+                case AssemblyWorker::End::Abandoned:
+                    break;
+            }
+        });
+    return true;
+}
+
+RecordingSummary Recorder::Summarize() {
+    const AssemblyWorker::Figures& f = m_assemblyWorker.Result();
+    RecordingSummary s;
+    s.framesWritten = m_writer ? m_writer->Written() : 0;
+    s.missingUpstream = f.missingUpstream;
+    if (f.firstBoundaryUs >= 0 && f.lastBoundaryUs > f.firstBoundaryUs) {
+        s.seconds = static_cast<double>(f.lastBoundaryUs - f.firstBoundaryUs) / 1e6;
+    }
+    s.fromFile = m_source.IsFile();
+    if (const auto stats = m_source.Stats()) {
+        s.haveKernelStats = true;
+        s.kernelDropped = stats->dropped;
+    }
+    s.packetsRead = f.packetsRead;
+    s.processingSeconds = f.seconds;
+    return s;
+}
+
+void Recorder::Finish() {
+    EndWorkers();
+    // The last frames were written as the workers ended.
+    if (m_framesWritten.exchange(false) && m_writer) Emit(FramesWritten{m_writer->Written()});
+    if (!m_file.IsOpen()) {
+        m_writer.reset();
+        return;
+    }
+    m_lastSummary = Summarize();
+    Log(SummaryLine(m_lastSummary));
+    RecordingFinished outcome;
+    outcome.summary = m_lastSummary;
+    {
+        std::lock_guard lock(m_failureMutex);
+        outcome.failure = m_failure;
+    }
+    outcome.workingFile = WorkingFilePath();
+    const auto chosen = m_host.AskSavePath({DefaultSaveName(m_sceneNumber), m_folder});
+    if (chosen && !chosen->empty()) {
+        Save(*chosen, outcome);
+    } else {
+        // Abandoned: the file stays the working file, still a whole recording.
+        (void)m_file.FixFrameCountAndClose(m_lastSummary.framesWritten);
+    }
+    m_writer.reset();
+    Emit(outcome);
+}
+
+void Recorder::Save(const std::string& chosenPath, RecordingFinished& outcome) {
+    const std::string working = WorkingFilePath();
+    if (const Status fixed = m_file.FixFrameCountAndClose(m_lastSummary.framesWritten); !fixed) {
+        Emit(Alert{"The recording could not be finished (" + fixed.error() +
+                   ").\nIt was kept as \"temp.RGB\": " + working});
+        return;
+    }
+    const std::string final = FinalRgbName(chosenPath);
+    std::error_code ec;
+    if (std::filesystem::equivalent(working, final, ec)) {
+        (void)SyncFolderOf(final);
+    } else {
+        if (const Status moved = MoveFile(working, final); !moved) {
+            Emit(Alert{"The recording could not be saved as " + final + " (" + moved.error() +
+                       ").\nIt was kept as \"temp.RGB\": " + working});
+            return;
+        }
+    }
+    ++m_sceneNumber;
+    Log("Saved: " + final);
+    outcome.savedPath = final;
+}
+
+void Recorder::ReportUnsavedRecording() {
+    const std::string folder =
+        m_options.recordingFolder.empty() ? RecordingFolder() : m_options.recordingFolder;
+    if (const auto kept = FindKeptWorkingFile(folder + "/" + kWorkingFileName)) {
+        Log(
+            Format("An unsaved recording of %u frames is kept in %s; the next Capture moves it "
+                   "aside.",
+                   kept->frames, kept->path.c_str()));
+    }
+}
+
+RecorderStatus Recorder::Snapshot() const {
+    RecorderStatus s;
+    s.phase = m_state.phase;
+    s.paused = m_state.paused;
+    s.buttons = ButtonsFor(m_state);
+    s.workersRunning =
+        m_surveyWorker.Running() || m_assemblyWorker.Running() || m_writer != nullptr;
+    s.sourceOpen = m_source.IsOpen();
+    s.sourceIsFile = m_source.IsFile();
+    s.adapters = m_devices;
+    s.selectedAdapter = m_selected;
+    if (m_selected >= 0 && static_cast<size_t>(m_selected) < m_devices.size()) {
+        s.adapterName = m_devices[static_cast<size_t>(m_selected)].name;
+    }
+    // The survey worker fills the table: read it only when no survey runs.
+    if (m_state.phase != Phase::Surveying) s.universes = m_universes.size();
+    s.framesCompleted = m_writer ? m_writer->Completed() : 0;
+    s.framesWritten = m_writer ? m_writer->Written() : 0;
+    s.maxFrames = m_flags.maxFrames.load();
+    s.settings = m_settings;
+    s.recordingFolder = m_folder;
+    s.workingFile = m_folder.empty() ? std::string() : WorkingFilePath();
+    s.sceneNumber = m_sceneNumber;
+    s.lastSummary = m_lastSummary;
+    return s;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,218 @@
+#pragma once
+// The recorder: Parse, Capture, Pause and Stop over one packet source, the workers behind
+// them and the finish step that saves the recording. Front-ends (the window, quorvex-cli,
+// the tests) give it commands on their control thread and learn what happened from the
+// events it sends to its host.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "analysis/frame_layout.h"
+#include "analysis/universe_survey.h"
+#include "capture/device_list.h"
+#include "capture/packet_source.h"
+#include "platform/result.h"
+#include "recording/frame_writer.h"
+#include "recording/packet_workers.h"
+#include "recording/recorder_control.h"
+#include "recording/recording_summary.h"
+#include "recording/rgb_file.h"
+
+namespace quorvex {
+
+inline constexpr char kUniversesPerPortText[] =
+    "Universes/Port must be a whole number from 1 to 8！";
+inline constexpr char kWorkingFileName[] = "temp.RGB";
+inline constexpr int kFinishTickMs = 500;
+inline constexpr int kDefaultFrames = 200;
+inline constexpr int kDefaultUniversesPerPort = 6;
+inline constexpr int kDefaultIcType = 1;  // SPI&TTL
+inline constexpr const char* kIcTypeNames[] = {"DMX512", "SPI&TTL", "TM1814"};
+
+// What the user chose for the next recording.
+struct RecordingSettings {
+    int icTypeIndex = kDefaultIcType;                 // position in kIcTypeNames
+    int universesPerPort = kDefaultUniversesPerPort;  // 1..8; 0 when the user gave no such number
+    bool rgbw = false;
+};
+
+// Events, delivered on the control thread.
+struct PhaseChanged {
+    Phase phase;
+    bool paused;
+    ButtonStates buttons;
+};
+// A refusal or failure the user must see (a message box in the window).
+struct Alert {
+    std::string text;
+};
+struct AdaptersListed {
+    std::vector<DeviceEntry> adapters;
+    int selected = -1;
+};
+struct AdapterSelected {
+    int index = -1;
+};
+struct SurveyFinished {
+    size_t universes = 0;
+    std::vector<std::string> report;
+};
+struct FramesWritten {
+    uint32_t frames = 0;
+};
+struct RecordingFinished {
+    RecordingSummary summary;
+    // Why the recording ended early: a failed write or a broken source; empty otherwise.
+    std::string failure;
+    std::string savedPath;    // empty when the recording was not saved under a chosen name
+    std::string workingFile;  // where it stays when it was not saved
+};
+using RecorderEvent = std::variant<PhaseChanged, Alert, AdaptersListed, AdapterSelected,
+                                   SurveyFinished, FramesWritten, RecordingFinished>;
+
+struct SaveRequest {
+    std::string defaultName;  // "Sc-01-01.RGB", ...
+    std::string folder;       // where the working file is
+};
+
+// What a front-end provides.
+class RecorderHost {
+  public:
+    virtual ~RecorderHost() = default;
+    // Any thread, never blocks: one line for the log.
+    virtual void Log(const std::string& line) = 0;
+    // Any thread, never blocks: call Recorder::RunPending on the control thread soon.
+    virtual void WakeControl() = 0;
+    // Control thread: call Recorder::FinishTick every 500 ms from now on, or no more.
+    virtual void SetFinishTicks(bool on) = 0;
+    // Control thread.
+    virtual void OnEvent(const RecorderEvent& event) = 0;
+    // Control thread, modal: the chosen full path, or nothing when the user cancels.
+    virtual std::optional<std::string> AskSavePath(const SaveRequest& request) = 0;
+};
+
+// A snapshot for front-ends and tests.
+struct RecorderStatus {
+    Phase phase = Phase::Idle;
+    bool paused = false;
+    ButtonStates buttons;
+    bool workersRunning = false;
+    bool sourceOpen = false;
+    bool sourceIsFile = false;
+    std::vector<DeviceEntry> adapters;
+    int selectedAdapter = -1;
+    std::string adapterName;
+    size_t universes = 0;  // slots of the universe table (dense once a recording started)
+    uint32_t framesCompleted = 0;
+    uint32_t framesWritten = 0;
+    uint32_t maxFrames = kDefaultFrames;
+    RecordingSettings settings;
+    std::string recordingFolder;  // empty until the first Capture
+    std::string workingFile;
+    int sceneNumber = 1;
+    RecordingSummary lastSummary;
+};
+
+class Recorder {
+  public:
+    struct Options {
+        std::string recordingFolder;  // empty: the usual RGBFiles folder
+        // Called on the writer thread before each frame is written (tests slow it down).
+        std::function<void(uint32_t frame)> beforeFrameWrite;
+    };
+
+    explicit Recorder(RecorderHost& host, Options options = {});
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // Adapters. Listing selects the first one; nothing is opened until it is needed.
+    void ListAdapters();
+    // The pre-selection half a second after start: re-reads the devices and selects the first
+    // gigabit adapter whose link is up. Its index, or nothing.
+    std::optional<size_t> AutoSelectAdapter();
+    // The user picked line `index` of the adapter list: it is opened at once.
+    void ChooseAdapter(int index);
+    // Opens an adapter by device name, or a capture file, as the source.
+    Status OpenInterface(const std::string& name);
+    Status OpenCaptureFile(const std::string& path);
+
+    void ApplySettings(const RecordingSettings& settings);
+
+    // Commands.
+    void Parse();
+    // Starts a recording of `frames` frames, or resumes a paused one. Nothing for `frames`:
+    // Capture Frames held no valid number (the front-end told the user); a paused recording
+    // still resumes.
+    void Capture(std::optional<unsigned> frames);
+    void Pause();
+    void Stop();
+    // The window closes: workers end, the working file keeps a header that counts its frames.
+    void Close();
+    // Logs a working file an earlier run left with frames in it, if there is one.
+    void ReportUnsavedRecording();
+
+    // Control-thread deliveries the host makes.
+    void RunPending();
+    void FinishTick();
+
+    RecorderStatus Snapshot() const;
+
+  private:
+    void Apply(Input input);
+    void SetState(ControlState next);
+    void Emit(const RecorderEvent& event);
+    void Log(const std::string& line) {
+        if (!m_detached) m_host.Log(line);
+    }
+    bool EnsureSourceOpen();
+    bool BeginSurvey();
+    bool BeginRecording();
+    void ReportSurvey();
+    void EndWorkers();
+    void Finish();
+    void Save(const std::string& chosenPath, RecordingFinished& outcome);
+    RecordingSummary Summarize();
+    std::string WorkingFilePath() const;
+    void Post(std::atomic<bool>& flag);
+
+    RecorderHost& m_host;
+    Options m_options;
+    ControlState m_state;
+    RecordingSettings m_settings;
+
+    PcapSource m_source;
+    std::vector<DeviceEntry> m_devices;
+    int m_selected = -1;
+
+    UniverseTable m_universes;
+    UniverseSurvey m_survey{m_universes};
+    SurveyWorker m_surveyWorker;
+
+    RecordingFlags m_flags;
+    AssemblyWorker m_assemblyWorker;
+    RgbFile m_file;
+    std::unique_ptr<FrameWriter> m_writer;
+    PortLayout m_layout;
+    std::string m_folder;
+    int m_sceneNumber = 1;
+    RecordingSummary m_lastSummary;
+    std::string m_failure;  // why the recording in progress ended early; set by the workers
+    std::mutex m_failureMutex;
+
+    // Worker to control thread, collected by RunPending.
+    std::atomic<bool> m_surveyEnded{false};
+    std::atomic<bool> m_recordingEnded{false};
+    std::atomic<bool> m_recordingHalted{false};
+    std::atomic<bool> m_framesWritten{false};
+    std::atomic<bool> m_detached{false};  // destroyed: the host is no longer told anything
+};
+
+}  // namespace quorvex

@@ -1,0 +1,25 @@
+#pragma once
+// The figures of one recording, for the line that tells the user whether it is whole.
+
+#include <cstdint>
+#include <string>
+
+namespace quorvex {
+
+struct RecordingSummary {
+    uint32_t framesWritten = 0;
+    double seconds = 0;  // from the first to the last frame boundary, by packet timestamps
+    uint32_t missingUpstream = 0;
+    bool fromFile = false;
+    bool haveKernelStats = false;
+    uint32_t kernelDropped = 0;
+    // How fast the recording thread went: frames it pulled from the source, and the time
+    // from the start of its loop to its end.
+    uint64_t packetsRead = 0;
+    double processingSeconds = 0;
+};
+
+// "Recording check: N frames written in S s (F frames/s), ..."
+std::string SummaryLine(const RecordingSummary& s);
+
+}  // namespace quorvex
