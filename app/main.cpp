@@ -7,8 +7,11 @@
 
 #include "app/app_icon.h"
 #include "app/main_window.h"
+#include "platform/capture_rights.h"
 
 int main(int argc, char* argv[]) {
+    // Capture rights are raised only while a device opens; no thread starts with them.
+    quorvex::LowerCaptureRights();
     QApplication app(argc, argv);
     QApplication::setWindowIcon(quorvex::app::AppIcon());
     quorvex::app::MainWindow::Options options;

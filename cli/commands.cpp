@@ -1,5 +1,7 @@
 #include "cli/commands.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,8 +15,10 @@
 #include "cli/interrupt.h"
 #include "cli/rgb_check.h"
 #include "cli/terminal_host.h"
+#include "platform/capture_rights.h"
 #include "platform/text_format.h"
 #include "recording/recorder.h"
+#include "recording/rgb_file.h"
 #include "recording/rgb_header.h"
 
 namespace quorvex::cli {
@@ -54,6 +58,8 @@ class RecorderRun {
         if (m_o.verbose) PrintAddressLines(m_recorder.Snapshot().adapters);
         m_recorder.ApplySettings({m_o.icTypeIndex, m_o.universesPerPort, m_o.rgbw});
         if (!OpenSource()) return kExitSource;
+        // One source is all this run opens: the capture rights are not needed any more.
+        (void)DropCaptureRights();
         // An alert from listing devices does not matter once the source is open.
         m_alertsBefore = m_host.AlertCount();
 
@@ -149,9 +155,16 @@ class RecorderRun {
 
     int CheckSaved() {
         const auto& finished = m_host.Finished();
-        const std::string saved = finished && !finished->savedPath.empty()
-                                      ? finished->savedPath
-                                      : FinalRgbName(fs::absolute(m_o.output).string());
+        const std::string final = FinalRgbName(fs::absolute(m_o.output).string());
+        if (finished && finished->summary.framesWritten == 0 && finished->savedPath.empty()) {
+            // Nothing recorded: an existing file stays as it was, and no empty file is left.
+            std::error_code ec;
+            fs::remove(finished->workingFile, ec);
+            Error("no frame was recorded; " + final + " was left as it was");
+            return Interrupts().load() ? kExitInterrupted : kExitNoData;
+        }
+        const std::string saved =
+            finished && !finished->savedPath.empty() ? finished->savedPath : final;
         std::ifstream in(saved, std::ios::binary);
         std::vector<uint8_t> head(kRgbFrameCountOffset + 2);
         if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<long>(head.size()))) {
@@ -170,6 +183,8 @@ class RecorderRun {
             Error("no frame was recorded");
             return Interrupts().load() ? kExitInterrupted : kExitNoData;
         }
+        // The reason was logged once; what was recorded is saved, but the run failed.
+        if (finished && !finished->failure.empty()) return kExitIo;
         return kExitOk;
     }
 
@@ -221,10 +236,40 @@ int RunRecord(const RecorderOptions& o) {
         Error("--output must name a file, not a folder: " + o.output);
         return kExitUsage;
     }
+    const std::string final = FinalRgbName(fs::absolute(o.output).string());
+    if (!o.overwrite && fs::exists(fs::symlink_status(final, ec))) {
+        Error(final + " already exists; add --overwrite to replace it");
+        return kExitRefused;
+    }
     return RecorderRun(o, true).Run();
 }
 
 int RunInspect(const InspectOptions& o) {
+    // A FIFO or a device would block the read, or never end it.
+    struct stat st {};
+    if (::stat(o.path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        Error(o.path + " is not a regular file");
+        return kExitIo;
+    }
+    if (o.repair) {
+        const auto repaired = RepairRecording(o.path);
+        if (!repaired) {
+            Error("cannot repair " + o.path + ": " + repaired.error());
+            return repaired.error().find("header") != std::string::npos ? kExitInvalid : kExitIo;
+        }
+        if (repaired->Changed()) {
+            std::printf("Repaired %s: the header counted %u frames, now %u", o.path.c_str(),
+                        repaired->countBefore, repaired->wholeFrames);
+            if (repaired->droppedBytes) {
+                std::printf("; %llu bytes of a partial frame at the end were dropped",
+                            static_cast<unsigned long long>(repaired->droppedBytes));
+            }
+            std::printf(".\n");
+        } else {
+            std::printf("Nothing to repair in %s: its header counts its %u whole frames.\n",
+                        o.path.c_str(), repaired->wholeFrames);
+        }
+    }
     std::ifstream in(o.path, std::ios::binary);
     std::error_code ec;
     const auto size = fs::file_size(o.path, ec);

@@ -22,11 +22,13 @@ struct RecorderOptions {
     unsigned frames = 200;
     int icTypeIndex = 1;  // position in the IC type list: DMX512, SPI&TTL, TM1814
     bool rgbw = false;
+    bool overwrite = false;  // an existing output may be replaced
 };
 
 struct InspectOptions {
     std::string path;
     bool json = false;
+    bool repair = false;  // first count the whole frames in the header, drop a partial one
 };
 
 struct SendOptions {

@@ -18,12 +18,14 @@ inline constexpr char kExitCodeHelp[] =
     "Exit codes:\n"
     "  0    success\n"
     "  1    usage error\n"
-    "  2    the recorder refused (a message box in the window), or --target is refused\n"
+    "  2    the recorder refused (a message box in the window), the output exists (see\n"
+    "       --overwrite), or --target is refused\n"
     "  3    the interface or capture file could not be opened\n"
     "  4    inspect: not a valid recording\n"
     "  5    no Art-Net data: the survey timed out or found no universe, or no frame was "
     "recorded\n"
-    "  6    a file or socket could not be read or written\n"
+    "  6    a file or socket could not be read or written, also when a recording was cut short\n"
+    "       by a failed write or a broken capture file (what was recorded is saved)\n"
     "  130  interrupted (Ctrl-C) before anything could be saved";
 
 }  // namespace quorvex::cli

@@ -18,6 +18,9 @@ void InstallInterruptHandlers() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed SSH session or a quit key: stop and save, as for SIGTERM.
+    sigaction(SIGHUP, &action, nullptr);
+    sigaction(SIGQUIT, &action, nullptr);
     // A reader of our output that goes away must not end a recording half-way.
     std::signal(SIGPIPE, SIG_IGN);
 }

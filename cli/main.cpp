@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "platform/capture_rights.h"
 
 using namespace quorvex::cli;
 
@@ -20,11 +21,14 @@ constexpr char kPatternHelp[] =
 
 constexpr char kRecordHelp[] =
     "Surveys the source (as Parse does), then records until --frames frames are written, the\n"
-    "capture file ends, or Ctrl-C (or SIGTERM), which stops at the next frame boundary and\n"
-    "saves; a second Ctrl-C gives up and keeps the frames so far as temp.RGB. The working file\n"
-    "temp.RGB is written in the folder of --output, then moved to the final name: the\n"
-    "extension becomes .RGB (show.rgb -> show.RGB). Log lines go to stdout, problems to\n"
-    "stderr; nothing is ever asked.";
+    "capture file ends, or Ctrl-C (or SIGTERM, SIGHUP, SIGQUIT), which stops at the next frame\n"
+    "boundary and saves; a second Ctrl-C gives up and keeps the frames so far as temp.RGB. The\n"
+    "working file temp.RGB is written in the folder of --output, counted in its header every\n"
+    "second, then synced and moved to the final name: the extension becomes .RGB (show.rgb ->\n"
+    "show.RGB). An existing output is refused without --overwrite. A temp.RGB that an earlier\n"
+    "run left with frames is first moved aside as Unsaved-YYYYMMDD-HHMMSS.RGB; one that another\n"
+    "recording is writing is refused. Log lines go to stdout, problems to stderr; nothing is\n"
+    "ever asked.";
 
 void AddSourceOptions(CLI::App* sub, RecorderOptions& o) {
     CLI::App* source = sub->add_option_group("source", "Where the Art-Net comes from (one)");
@@ -45,6 +49,8 @@ void AddSourceOptions(CLI::App* sub, RecorderOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Capture rights are raised only while a device opens; no thread starts with them.
+    quorvex::LowerCaptureRights();
     CLI::App app{
         "quorvex-cli: records Art-Net DMX traffic into .RGB files for LED pixel "
         "controllers, without a window."};
@@ -78,11 +84,17 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"DMX512", "SPI&TTL", "TM1814"}))
         ->capture_default_str();
     recordCmd->add_flag("--rgbw", record.rgbw, "Mark the ports as RGBW");
+    recordCmd->add_flag("--overwrite", record.overwrite,
+                        "Replace the output file when it exists (a run that records no frame "
+                        "never replaces it)");
 
     InspectOptions inspect;
     CLI::App* inspectCmd = app.add_subcommand("inspect", "Check a .RGB file and print its header");
     inspectCmd->add_option("FILE", inspect.path, "The recording")->required();
     inspectCmd->add_flag("--json", inspect.json, "Print one JSON object");
+    inspectCmd->add_flag("--repair", inspect.repair,
+                         "First set the header's frame count to the whole frames the file holds "
+                         "and drop a partial frame at its end (a recording left by a crash)");
 
     SendOptions send;
     std::string universes = "0-5";

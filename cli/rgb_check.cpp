@@ -1,5 +1,6 @@
 #include "cli/rgb_check.h"
 
+#include <algorithm>
 #include <set>
 
 #include "platform/text_format.h"
@@ -70,6 +71,52 @@ void CheckSize(InspectReport& r) {
     }
 }
 
+// A table that maps every level to 0, or brighter levels to darker ones, spoils the show.
+void CheckGamma(const std::vector<uint16_t>& gamma, std::vector<std::string>& problems) {
+    if (std::all_of(gamma.begin(), gamma.end(), [](uint16_t g) { return g == 0; })) {
+        problems.push_back("the gamma table is all zero: the LEDs would stay dark");
+        return;
+    }
+    for (size_t i = 1; i < gamma.size(); ++i) {
+        if (gamma[i] < gamma[i - 1]) {
+            problems.push_back(Format("the gamma table decreases at entry %zu (%u after %u)", i,
+                                      gamma[i], gamma[i - 1]));
+            return;
+        }
+    }
+}
+
+// Length of the well-formed UTF-8 sequence at `at`, or 0.
+size_t Utf8Length(const std::string& s, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char c = byte(at);
+    size_t n = 0;
+    uint32_t cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + n > s.size()) return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (byte(at + i) & 0x3F);
+    }
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return 0;
+    }
+    return n;
+}
+
 }  // namespace
 
 std::string IcTypeName(uint8_t code) {
@@ -118,6 +165,7 @@ InspectReport InspectRgb(const std::vector<uint8_t>& head, uint64_t fileSize) {
     CheckPorts(h, r.problems);
     CheckSize(r);
     r.gammaIdentity = IsIdentityGamma(h.gamma);
+    CheckGamma(h.gamma, r.problems);
     return r;
 }
 
@@ -144,7 +192,7 @@ std::string InspectText(const InspectReport& r, const std::string& path) {
         if (r.gammaIdentity) {
             t += "Gamma:          identity 0..255\n";
         } else {
-            t += "Gamma:         ";
+            t += "Gamma:          custom\n               ";
             for (size_t i = 0; i < h.gamma.size(); ++i) {
                 t += Format("%s %u", i % 16 == 0 && i ? "\n               " : "", h.gamma[i]);
             }
@@ -161,8 +209,21 @@ std::string InspectText(const InspectReport& r, const std::string& path) {
 
 std::string JsonString(const std::string& text) {
     std::string j = "\"";
-    for (const char ch : text) {
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char ch = text[at];
         const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80) {
+            // Well-formed UTF-8 passes through; any other byte (a file name need not be text)
+            // becomes U+FFFD, so the output is always valid JSON.
+            const size_t n = Utf8Length(text, at);
+            if (n == 0) {
+                j += "\\ufffd";
+            } else {
+                j.append(text, at, n);
+                at += n - 1;
+            }
+            continue;
+        }
         switch (c) {
             case '"':
                 j += "\\\"";
@@ -180,10 +241,10 @@ std::string JsonString(const std::string& text) {
                 j += "\\t";
                 break;
             default:
-                if (c < 0x20) {
+                if (c < 0x20 || c == 0x7F) {
                     j += Format("\\u%04x", c);
                 } else {
-                    j += ch;  // UTF-8 passes through
+                    j += ch;
                 }
         }
     }
@@ -214,7 +275,8 @@ std::string InspectJson(const InspectReport& r, const std::string& path) {
             j += ",\"icType\":" + JsonString(IcTypeName(h.ports[0].icCode));
             j += Format(",\"rgbw\":%s", h.ports[0].rgbw ? "true" : "false");
         }
-        j += Format(",\"gammaIdentity\":%s", r.gammaIdentity ? "true" : "false");
+        j += Format(",\"gammaIdentity\":%s,\"gammaTable\":\"%s\"",
+                    r.gammaIdentity ? "true" : "false", r.gammaIdentity ? "identity" : "custom");
         if (!r.gammaIdentity) {
             j += ",\"gamma\":[";
             for (size_t i = 0; i < h.gamma.size(); ++i)

@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "platform/text_format.h"
+#include "recording/rgb_header.h"
 
 namespace quorvex::cli {
 
@@ -64,8 +67,14 @@ void TerminalHost::OnEvent(const RecorderEvent& event) {
     }
 }
 
-std::optional<std::string> TerminalHost::AskSavePath(const SaveRequest&) {
+std::optional<std::string> TerminalHost::AskSavePath(const SaveRequest& request) {
     if (m_savePath.empty()) return std::nullopt;
+    // A recording without a frame never replaces a file that is already there.
+    std::error_code ec;
+    if (request.frames == 0 &&
+        std::filesystem::exists(std::filesystem::symlink_status(FinalRgbName(m_savePath), ec))) {
+        return std::nullopt;
+    }
     return m_savePath;
 }
 

@@ -379,7 +379,8 @@ void Recorder::Finish() {
         outcome.failure = m_failure;
     }
     outcome.workingFile = WorkingFilePath();
-    const auto chosen = m_host.AskSavePath({DefaultSaveName(m_sceneNumber), m_folder});
+    const auto chosen =
+        m_host.AskSavePath({DefaultSaveName(m_sceneNumber), m_folder, m_lastSummary.framesWritten});
     if (chosen && !chosen->empty()) {
         Save(*chosen, outcome);
     } else {

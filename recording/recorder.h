@@ -80,6 +80,7 @@ using RecorderEvent = std::variant<PhaseChanged, Alert, AdaptersListed, AdapterS
 struct SaveRequest {
     std::string defaultName;  // "Sc-01-01.RGB", ...
     std::string folder;       // where the working file is
+    uint32_t frames = 0;      // frames the recording holds
 };
 
 // What a front-end provides.

@@ -148,8 +148,10 @@ std::string LogLinesOf(std::string shown) {
 TEST(CliRecordFile, TheProgressLineOnATerminalLeavesTheLogWhole) {
     TempDir dir;
     WriteShow(dir.File("show.pcap"), ShowPlan{});
-    const std::vector<std::string> args{
-        "record", "--file", dir.File("show.pcap"), "--output", dir.File("p.RGB"), "--frames", "5"};
+    // Both runs write p.RGB: the second replaces the first.
+    const std::vector<std::string> args{"record",   "--file",          dir.File("show.pcap"),
+                                        "--output", dir.File("p.RGB"), "--frames",
+                                        "5",        "--overwrite"};
     const CliResult plain = RunCli(args, dir.path());
     ASSERT_EQ(plain.code, kExitOk) << plain.err;
 
