@@ -2,10 +2,7 @@
 
 #include <unistd.h>
 
-#include <filesystem>
-
 #include "platform/text_format.h"
-#include "recording/rgb_header.h"
 
 namespace quorvex::cli {
 
@@ -68,13 +65,8 @@ void TerminalHost::OnEvent(const RecorderEvent& event) {
 }
 
 std::optional<std::string> TerminalHost::AskSavePath(const SaveRequest& request) {
-    if (m_savePath.empty()) return std::nullopt;
-    // A recording without a frame never replaces a file that is already there.
-    std::error_code ec;
-    if (request.frames == 0 &&
-        std::filesystem::exists(std::filesystem::symlink_status(FinalRgbName(m_savePath), ec))) {
-        return std::nullopt;
-    }
+    // A recording without a frame is worth nothing: it never becomes, or replaces, a file.
+    if (m_savePath.empty() || request.frames == 0) return std::nullopt;
     return m_savePath;
 }
 

@@ -101,6 +101,10 @@ TEST_F(LiveDevices, LoopbackOpens) {
     EXPECT_FALSE(pcap.IsFile());
     EXPECT_FALSE(pcap.Ended());
     EXPECT_TRUE(pcap.Stats());
+    // Raised only for the open: no longer effective, still permitted for the next one.
+    const CaptureRightsState rights = CurrentCaptureRights();
+    EXPECT_FALSE(rights.effective);
+    EXPECT_TRUE(rights.permitted);
 }
 
 TEST_F(LiveDevices, NonEthernetDeviceIsRefusedWithTheReasonAndNothingPrinted) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <set>
 
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_process.h"
@@ -28,6 +30,14 @@ class CliLive : public testing::Test {
             std::vector<std::string>{"send", "--target", "127.0.0.1", "--duration", "120"},
             dir.path());
     }
+    // Waits until temp.RGB holds `frames` frames of the pattern.
+    void WaitForFrames(size_t frames) const {
+        WaitUntil([&] {
+            std::error_code ec;
+            const auto n = fs::file_size(dir.File("temp.RGB"), ec);
+            return !ec && n >= 548 + frames * 3072;
+        });
+    }
     TempDir dir;
 };
 
@@ -45,28 +55,104 @@ TEST_F(CliLive, RecordsThePatternSentToLoopback) {
     EXPECT_EQ(count, 100u);
 }
 
-TEST_F(CliLive, CtrlCStopsAndSavesTheFramesSoFar) {
+// Ctrl-C, and a closed terminal or a quit key alike.
+TEST_F(CliLive, StopSignalsStopAndSaveTheFramesSoFar) {
     const auto sender = StartSender();
-    CliProcess recorder(
-        {"record", "--interface", "lo", "--frames", "60000", "--output", dir.File("cut.rgb")},
-        dir.path());
-    // Stop once some frames are on disk.
-    WaitUntil([&] {
-        std::error_code ec;
-        const auto n = fs::file_size(dir.File("temp.RGB"), ec);
-        return !ec && n >= 548 + 20 * 3072;
-    });
-    recorder.Signal(SIGINT);
-    const CliResult r = recorder.Wait();
+    for (int sig : {SIGINT, SIGHUP, SIGQUIT}) {
+        const std::string output = dir.File("cut-" + std::to_string(sig) + ".RGB");
+        CliProcess recorder({"record", "--interface", "lo", "--frames", "60000", "--output",
+                             dir.File("cut-" + std::to_string(sig) + ".rgb")},
+                            dir.path());
+        WaitForFrames(20);
+        recorder.Signal(sig);
+        const CliResult r = recorder.Wait();
+        ASSERT_EQ(r.code, cli::kExitOk) << "signal " << sig << ": " << r.err;
+        EXPECT_NE(r.out.find("Saved: " + output), std::string::npos) << r.out;
+        uint32_t first = 0;
+        uint32_t count = 0;
+        EXPECT_TRUE(HoldsPatternFrames(output, kSixUniverses, 512, &first, &count));
+        EXPECT_GE(count, 20u) << "signal " << sig;
+    }
     sender->Signal(SIGINT);
-    ASSERT_EQ(r.code, cli::kExitOk) << r.err;
-    EXPECT_NE(r.out.find("Saved: " + dir.File("cut.RGB")), std::string::npos) << r.out;
-    uint32_t first = 0;
-    uint32_t count = 0;
-    EXPECT_TRUE(HoldsPatternFrames(dir.File("cut.RGB"), kSixUniverses, 512, &first, &count));
-    EXPECT_GE(count, 20u);
 }
 
+// kill -9 leaves temp.RGB with a count that never runs ahead of its frames; --repair makes it
+// whole. Meanwhile a second recorder may not take the same folder.
+TEST_F(CliLive, AKilledRecordingLeavesACountedFileThatRepairs) {
+    const auto sender = StartSender();
+    const std::string working = dir.File("temp.RGB");
+    CliProcess recorder(
+        {"record", "--interface", "lo", "--frames", "60000", "--output", dir.File("k.RGB")},
+        dir.path());
+    // The header counts the frames once a second: at 40 a second, 60 take a second count.
+    WaitUntil([&] { return ReadRecording(working).header.frameCount >= 60; });
+
+    WriteShow(dir.File("show.pcap"), ShowPlan{});
+    CliResult r =
+        RunCli({"record", "--file", dir.File("show.pcap"), "--output", dir.File("second.RGB")},
+               dir.path());
+    EXPECT_EQ(r.code, cli::kExitRefused);
+    EXPECT_NE(r.err.find("Another recording is writing " + working + " right now"),
+              std::string::npos)
+        << r.err;
+
+    recorder.Signal(SIGKILL);
+    ASSERT_EQ(recorder.Wait().code, 128 + SIGKILL);
+    sender->Signal(SIGINT);
+    const Recording killed = ReadRecording(working);
+    ASSERT_TRUE(killed.valid);
+    EXPECT_GE(killed.header.frameCount, 60u);
+    EXPECT_LE(killed.header.frameCount, killed.frames.size());
+
+    r = RunCli({"inspect", "--repair", working}, dir.path());
+    EXPECT_EQ(r.code, cli::kExitOk) << r.err;
+    const std::string told =
+        killed.header.frameCount == killed.frames.size() && killed.trailing == 0
+            ? "Nothing to repair in " + working
+            : "Repaired " + working + ": the header counted " +
+                  std::to_string(killed.header.frameCount) + " frames, now " +
+                  std::to_string(killed.frames.size());
+    EXPECT_EQ(r.out.rfind(told, 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("Valid recording."), std::string::npos) << r.out;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    EXPECT_TRUE(HoldsPatternFrames(working, kSixUniverses, 512, &first, &count));
+    EXPECT_EQ(count, killed.frames.size());
+}
+
+// Once its device is open the recorder keeps no capture right, in any thread.
+TEST_F(CliLive, ARecordingHoldsNoCaptureRights) {
+    const auto sender = StartSender();
+    CliProcess recorder(
+        {"record", "--interface", "lo", "--frames", "60000", "--output", dir.File("r.RGB")},
+        dir.path());
+    WaitForFrames(5);
+    constexpr uint64_t kNetAdminAndRaw = (1ull << 12) | (1ull << 13);
+    std::set<std::string> threads;
+    int checked = 0;
+    int tasks = 0;
+    for (const auto& task :
+         fs::directory_iterator("/proc/" + std::to_string(recorder.Pid()) + "/task")) {
+        ++tasks;
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("Name:\t", 0) == 0) threads.insert(line.substr(6));
+            if (line.rfind("CapEff:\t", 0) != 0 && line.rfind("CapPrm:\t", 0) != 0) continue;
+            EXPECT_EQ(std::stoull(line.substr(8), nullptr, 16) & kNetAdminAndRaw, 0u)
+                << task.path() << " " << line;
+            ++checked;
+        }
+    }
+    EXPECT_TRUE(threads.count("quorvex-packets") && threads.count("quorvex-writer"))
+        << testing::PrintToString(threads);
+    EXPECT_EQ(checked, 2 * tasks);
+    recorder.Signal(SIGINT);
+    EXPECT_EQ(recorder.Wait().code, cli::kExitOk);
+    sender->Signal(SIGINT);
+}
+
+// Interrupted before the first frame, in the survey or after it: an existing output stays as
+// it was and no temp.RGB is left.
 TEST_F(CliLive, SilentNetworkTimesOutOrIsInterrupted) {
     CliResult r = RunCli({"parse", "--interface", "lo", "--timeout", "1"}, dir.path());
     EXPECT_EQ(r.code, cli::kExitNoData);
@@ -74,15 +160,30 @@ TEST_F(CliLive, SilentNetworkTimesOutOrIsInterrupted) {
               std::string::npos)
         << r.err;
 
-    CliProcess recorder(
-        {"record", "--interface", "lo", "--timeout", "0", "--output", dir.File("never.RGB")},
-        dir.path());
-    WaitUntil([&] { return recorder.ErrSoFar().find("surveying") != std::string::npos; });
-    recorder.Signal(SIGINT);
-    r = recorder.Wait();
-    EXPECT_EQ(r.code, cli::kExitInterrupted) << r.err;
-    EXPECT_FALSE(fs::exists(dir.File("never.RGB")));
-    EXPECT_FALSE(fs::exists(dir.File("temp.RGB")));
+    const std::string output = dir.File("never.RGB");
+    std::ofstream(output) << "keep";
+    for (bool surveyed : {false, true}) {
+        CliProcess recorder(
+            {"record", "--interface", "lo", "--timeout", "0", "--output", output, "--overwrite"},
+            dir.path());
+        WaitUntil([&] { return recorder.ErrSoFar().find("surveying") != std::string::npos; });
+        // Four frames: the survey takes three, the fourth never ends.
+        std::unique_ptr<CliProcess> sender;
+        if (surveyed) {
+            sender = std::make_unique<CliProcess>(
+                std::vector<std::string>{"send", "--target", "127.0.0.1", "--frames", "4", "--fps",
+                                         "8"},
+                dir.path());
+            WaitUntil(
+                [&] { return recorder.ErrSoFar().find("recording up to") != std::string::npos; });
+            ASSERT_NE(recorder.ErrSoFar().find("recording up to"), std::string::npos);
+        }
+        recorder.Signal(SIGINT);
+        r = recorder.Wait();
+        EXPECT_EQ(r.code, cli::kExitInterrupted) << r.err;
+        EXPECT_EQ(ReadText(output), "keep") << "surveyed " << surveyed;
+        EXPECT_FALSE(fs::exists(dir.File("temp.RGB"))) << "surveyed " << surveyed;
+    }
 }
 
 }  // namespace

@@ -36,15 +36,16 @@ inline std::string ReadText(const std::string& path) {
 
 class CliProcess {
   public:
-    // Starts `quorvex-cli args...`; its output files go into `scratch`, or its stdout to
-    // `stdoutFd` when one is given.
-    CliProcess(const std::vector<std::string>& args, const std::string& scratch,
-               int stdoutFd = -1) {
+    // Starts `quorvex-cli args...`, under `wrapper` (a program and its arguments, e.g. strace)
+    // when one is given; its output files go into `scratch`, or its stdout to `stdoutFd`.
+    CliProcess(const std::vector<std::string>& args, const std::string& scratch, int stdoutFd = -1,
+               const std::vector<std::string>& wrapper = {}) {
         static int serial = 0;
         const std::string stem = scratch + "/cli-" + std::to_string(++serial);
         m_out = stem + ".out";
         m_err = stem + ".err";
-        std::vector<std::string> all{QUORVEX_CLI_PATH};
+        std::vector<std::string> all = wrapper;
+        all.push_back(QUORVEX_CLI_PATH);
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& a : all) argv.push_back(a.data());
@@ -59,7 +60,7 @@ class CliProcess {
         }
         posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
     ~CliProcess() {
@@ -75,6 +76,7 @@ class CliProcess {
         if (m_pid > 0) kill(m_pid, sig);
     }
     std::string ErrSoFar() const { return ReadText(m_err); }
+    pid_t Pid() const { return m_pid; }
 
     // Waits for the exit; a child still running after `limit` is killed (a hang, code -1).
     CliResult Wait(std::chrono::seconds limit = std::chrono::seconds(120)) {

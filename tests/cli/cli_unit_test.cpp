@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "cli/pattern_sender.h"
@@ -57,6 +59,43 @@ TEST(InspectRgb, AcceptsAWholeRecordingAndNamesEveryMismatch) {
     huge[20] = 0x40;  // 16386 ports: a header longer than the file
     EXPECT_TRUE(Mentions(InspectRgb(huge), "declares 16386 ports"));
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01é"), "\"a\\\"b\\\\c\\nd\\u0001é\"");
+    // Bytes that are no UTF-8 (a stray byte, an overlong form, a surrogate, a cut sequence)
+    // each become U+FFFD; well-formed four-byte sequences pass.
+    std::string replaced;
+    for (int k = 0; k < 6; ++k) replaced += "\\ufffd";
+    EXPECT_EQ(JsonString("\xff"
+                         "\xc0\xaf"
+                         "\xed\xa0\x80"
+                         "\xf0\x9f\x8e\x86"
+                         "\xe2\x82"),
+              "\"" + replaced + "\xf0\x9f\x8e\x86\\ufffd\\ufffd\"");
+}
+
+TEST(InspectRgb, GammaTablesThatSpoilTheShowAreProblemsAndCurvesAreNot) {
+    const auto withGamma = [](const std::function<int(int)>& entry) {
+        Bytes b = Recording();
+        const size_t gamma = b.size() - 3 * 150 - 512;
+        for (int i = 0; i < 256; ++i) {
+            b[gamma + 2 * i] = static_cast<uint8_t>(entry(i) >> 8);
+            b[gamma + 2 * i + 1] = static_cast<uint8_t>(entry(i) & 0xFF);
+        }
+        return InspectRgb(b);
+    };
+    InspectReport r = withGamma([](int) { return 0; });
+    EXPECT_FALSE(r.Valid());
+    EXPECT_TRUE(Mentions(r, "the gamma table is all zero: the LEDs would stay dark"));
+    r = withGamma([](int i) { return i == 200 ? 10 : i; });
+    EXPECT_FALSE(r.Valid());
+    EXPECT_TRUE(Mentions(r, "the gamma table decreases at entry 200 (10 after 199)"));
+
+    // A usual 2.2 curve: flat for the dark levels, never falling.
+    r = withGamma(
+        [](int i) { return static_cast<int>(std::lround(255 * std::pow(i / 255.0, 2.2))); });
+    EXPECT_TRUE(r.Valid()) << testing::PrintToString(r.problems);
+    EXPECT_NE(InspectText(r, "x").find("\nGamma:          custom\n"), std::string::npos);
+    EXPECT_NE(InspectJson(r, "x").find("\"gammaTable\":\"custom\""), std::string::npos);
+    EXPECT_NE(InspectJson(InspectRgb(Recording()), "x").find("\"gammaTable\":\"identity\""),
+              std::string::npos);
 }
 
 TEST(PatternSender, UniverseListsAndTargets) {
