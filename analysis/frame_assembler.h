@@ -1,8 +1,11 @@
 #pragma once
-// The frame assembler's per-packet step: finds frame boundaries by sequence changes, counts
-// frames, and places each packet's data at its universe's offset in the frame in progress.
-// The recording thread drives it; it knows nothing of threads, files or windows.
+// The frame assembler's per-packet step: decides whether a packet belongs to the recording,
+// finds frame boundaries by sequence changes, counts frames, and places each packet's data at
+// its universe's offset in the frame in progress. It also keeps the figures of the recording
+// check: frames missing upstream, incomplete frames and the time recorded. The recording
+// thread drives it; it knows nothing of threads, files or windows.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -23,43 +26,82 @@ class FrameAssembler {
 
     enum class Placement {
         Placed,
-        OutOfRange,    // universe not below the table size: the recording stops
         ReceiveError,  // data would run past the frame: the recording stops
     };
 
-    // Something the user should hear about once per universe and recording.
-    enum class Warning { None, NotSurveyed, Truncated };
+    // Something the user should hear about once per universe (per universe and sender for
+    // OtherSender) and recording.
+    enum class Warning { None, NotSurveyed, OutOfRange, OtherSender, Truncated };
+
+    // Whether a packet is recorded: only a surveyed universe from the sender it was surveyed
+    // from is. Packets that are not recorded never mark a frame boundary.
+    struct Admission {
+        bool recorded = false;
+        Warning warning = Warning::None;
+        int universe = 0;
+        uint32_t boundSource = 0;  // the sender the universe is recorded from
+        uint16_t dataLength = 0;   // channel bytes the packet brings
+        uint16_t slotLength = 0;   // channel bytes the survey found
+    };
 
     struct PlaceResult {
         Placement placement = Placement::Placed;
-        Warning warning = Warning::None;
-        int universe = 0;
         uint32_t position = 0;
         uint16_t recordLength = 0;
-        uint16_t slotLength = 0;
     };
 
     // Prepares a recording: `table` dense, frames `frameLength` bytes.
     void Start(const UniverseTable* table, uint32_t frameLength);
 
-    // First half of the step: what the record's sequence number means.
-    Boundary Classify(uint8_t sequence, bool paused, bool stopped, uint32_t maxFrames);
-    // Second half: copies the record's data into `frame`, the frame in progress.
+    // First step: is the record, from the sender `source`, part of the recording?
+    Admission Admit(const uint8_t* record, uint16_t recordLength, uint32_t source);
+    // Second step, for admitted records: what the sequence number means. `timestampUs` is the
+    // packet's capture time. Sequence 0 (sequencing off) never marks a boundary.
+    Boundary Classify(uint8_t sequence, int64_t timestampUs, bool paused, bool stopped,
+                      uint32_t maxFrames);
+    // Third step: copies the record's data into `frame`, the frame in progress.
     PlaceResult Place(const uint8_t* record, uint16_t recordLength, uint8_t* frame);
+    // At a NewFrame boundary, before the record is placed: gives the frame that just ended,
+    // `frame`, the bytes it did not get since it began from `previous`, the frame before it,
+    // so that every universe keeps the data it sent last. `previous` may be `frame`.
+    void CarryOver(const uint8_t* previous, uint8_t* frame);
 
     uint32_t FrameCount() const { return m_frameCount; }
-    // Frames that never arrived: sequence steps of more than one between consecutive frames.
+    // Frames that never arrived: sequence steps of more than one between consecutive frames,
+    // where they would have been recorded.
     uint32_t MissingUpstream() const { return m_missing; }
-    bool BoundarySeen() const { return m_boundarySeen; }
+    // Counted frames in which a surveyed universe did not arrive.
+    uint32_t IncompleteFrames() const { return m_incomplete; }
+    // Time the counted frames span, by packet timestamps; pauses are left out.
+    int64_t RecordedUs() const { return m_recordedUs; }
 
   private:
+    bool WarnOnce(int universe);
+    bool WarnOnce(int universe, uint32_t source);
+    void EndFrameArrivals(bool counted);
+
     const UniverseTable* m_table = nullptr;
     uint32_t m_frameLength = 0;
     uint32_t m_frameCount = 0;
     std::optional<uint8_t> m_sequence;
     bool m_boundarySeen = false;
     uint32_t m_missing = 0;
-    std::vector<uint8_t> m_warned;  // per universe: already told the user
+    uint32_t m_incomplete = 0;
+    int64_t m_lastBoundaryUs = 0;
+    int64_t m_recordedUs = 0;
+
+    // A bit per table slot: the universe arrived since the last boundary.
+    std::vector<uint64_t> m_arrived;
+    uint32_t m_arrivedCount = 0;
+    std::vector<uint32_t> m_surveyed;  // table slots of the surveyed universes
+    // Per table slot: bytes placed since the frame in progress began (a pause spans boundaries).
+    std::vector<uint16_t> m_placed;
+
+    std::vector<uint8_t> m_warned;  // per Port-Address: already told the user
+    // Universe and sender pairs already told about; open addressing, 0 is a free entry.
+    static constexpr size_t kSenderWarnings = 1024;
+    std::array<uint64_t, kSenderWarnings> m_warnedSenders{};
+    size_t m_warnedSenderCount = 0;
 };
 
 // Frames skipped between two consecutive sequence numbers (1..255, wrapping 255 to 1).

@@ -11,11 +11,14 @@ void UniverseSurvey::Reset() {
     m_table.clear();
     m_sequence.reset();
     m_boundarySeen = false;
+    m_sequenced.clear();
 }
 
-bool UniverseSurvey::Feed(const uint8_t* record, uint16_t recordLength) {
+bool UniverseSurvey::Feed(const uint8_t* record, uint16_t recordLength, uint32_t source) {
     const uint8_t s = RecordSequence(record);
-    if (!m_boundarySeen) {
+    if (s == 0) {
+        if (!m_boundarySeen) return false;
+    } else if (!m_boundarySeen) {
         // The frame in progress when the survey started is skipped.
         const bool changed = m_sequence && *m_sequence != s;
         m_sequence = s;
@@ -30,10 +33,19 @@ bool UniverseSurvey::Feed(const uint8_t* record, uint16_t recordLength) {
     // A universe sent twice in the frame keeps one slot, so that slot k can be universe k.
     auto it = std::find_if(m_table.begin(), m_table.end(),
                            [universe](const UniverseSlot& s) { return s.universe == universe; });
-    if (it != m_table.end()) {
+    if (it == m_table.end()) {
+        m_table.push_back(UniverseSlot{universe, 0, length, source});
+        m_sequenced.push_back(s != 0);
+        return false;
+    }
+    uint8_t& sequenced = m_sequenced[static_cast<size_t>(it - m_table.begin())];
+    // The sender that numbers its frames is the show's; one with sequencing off gives way.
+    if (!sequenced && s != 0) {
+        sequenced = 1;
+        it->source = source;
+        it->length = length;
+    } else if (it->source == source) {
         it->length = std::max(it->length, length);
-    } else {
-        m_table.push_back(UniverseSlot{universe, 0, length});
     }
     return false;
 }

@@ -17,14 +17,16 @@ class UniverseSurvey {
 
     // Empties the table and forgets the sequence seen so far.
     void Reset();
-    // Feeds one ArtDmx record. True when the surveyed frame is complete (the record that
-    // says so belongs to the next frame and is not noted).
-    bool Feed(const uint8_t* record, uint16_t recordLength);
+    // Feeds one ArtDmx record from the sender `source` (IPv4). True when the surveyed frame is
+    // complete (the record that says so belongs to the next frame and is not noted). Sequence
+    // 0 (sequencing off) never marks a boundary; each universe is noted with its sender.
+    bool Feed(const uint8_t* record, uint16_t recordLength, uint32_t source);
 
   private:
     UniverseTable& m_table;
     std::optional<uint8_t> m_sequence;
     bool m_boundarySeen = false;
+    std::vector<uint8_t> m_sequenced;  // per table slot: its sender was seen with a sequence
 };
 
 // The survey report's log lines. `perPort` is the universes per port, or 0 when the user

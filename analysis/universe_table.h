@@ -10,6 +10,7 @@ struct UniverseSlot {
     int32_t universe = 0;  // 15-bit Art-Net Port-Address
     uint32_t offset = 0;   // byte position within a frame (set when a recording starts)
     uint16_t length = 0;   // channel bytes the universe brought in the surveyed frame
+    uint32_t source = 0;   // IPv4 address of the sender it came from in the survey
 };
 
 // Filled by the survey in arrival order; made dense (slot k is universe k) for recording.

@@ -4,8 +4,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,8 +18,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -53,6 +58,29 @@ QLabel* NewLabel(const char* text, const char* name) {
     auto* l = new QLabel(QString::fromUtf8(text));
     l->setObjectName(QString::fromLatin1(name));
     return l;
+}
+
+// Whole seconds as mm:ss; the minutes grow past 99 as needed.
+QString ElapsedText(double seconds) {
+    const auto s = static_cast<long long>(std::max(seconds, 0.0));
+    return QStringLiteral("%1:%2")
+        .arg(s / 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The frame buffer size the user chose last time, or the default.
+int StoredFrameBufferMb() {
+    QSettings settings(QString::fromLatin1(kSettingsOrganisation),
+                       QString::fromLatin1(kSettingsApplication));
+    bool ok = false;
+    const int mb = settings.value(QString::fromLatin1(kFrameBufferKey)).toInt(&ok);
+    return ok && mb >= 1 && mb <= kMaxFrameBufferMb ? mb : kDefaultFrameBufferMb;
+}
+
+void StoreFrameBufferMb(int mb) {
+    QSettings settings(QString::fromLatin1(kSettingsOrganisation),
+                       QString::fromLatin1(kSettingsApplication));
+    settings.setValue(QString::fromLatin1(kFrameBufferKey), mb);
 }
 
 QGroupBox* NewGroup(const char* title, const char* name) {
@@ -105,6 +133,7 @@ void MainWindow::BuildControls() {
     QLabel* universesLabel = NewLabel("Universes/Port:", "universesLabel");
     QLabel* frameNumLabel = NewLabel("Current frame num:", "currentFrameLabel");
     m_frameDisplay = NewLabel("", "frameDisplay");
+    m_elapsedDisplay = NewLabel("", "elapsedDisplay");
     QLabel* captureFramesLabel = NewLabel("Cpature Frames:", "captureFramesLabel");
     m_captureFrames = new QLineEdit;
     m_captureFrames->setObjectName(QStringLiteral("captureFramesEdit"));
@@ -121,6 +150,8 @@ void MainWindow::BuildControls() {
     m_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_frameDisplay->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     m_frameDisplay->setMinimumWidth(120);
+    m_elapsedDisplay->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    m_elapsedDisplay->setMinimumWidth(60);
     m_icType->setMinimumWidth(120);
     m_ip->setMinimumWidth(180);
 
@@ -138,6 +169,7 @@ void MainWindow::BuildControls() {
     params->addWidget(m_captureFrames, 2, 1);
     params->addWidget(frameNumLabel, 3, 0);
     params->addWidget(m_frameDisplay, 3, 1);
+    params->addWidget(m_elapsedDisplay, 3, 2);
     params->setColumnStretch(3, 1);
 
     auto* logLayout = new QVBoxLayout(logBox);
@@ -188,6 +220,8 @@ void MainWindow::BuildControls() {
     m_contextMenu = new QMenu(this);
     m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
     m_contextMenu->addAction(QStringLiteral("关于 Quorvex(&A)..."), this, &MainWindow::ShowAbout);
+    m_contextMenu->addAction(QStringLiteral("Settings…"), this, &MainWindow::ShowSettings);
+    m_frameBufferMb = StoredFrameBufferMb();
 }
 
 void MainWindow::FillLists() {
@@ -265,6 +299,7 @@ RecordingSettings MainWindow::CurrentSettings() const {
     s.icTypeIndex = m_icType->currentIndex();
     s.universesPerPort = UniversesPerPort();
     s.rgbw = m_rgbw->isChecked();
+    s.frameBufferMb = m_frameBufferMb;
     return s;
 }
 
@@ -308,6 +343,27 @@ void MainWindow::ShowAbout() {
     grid->setHorizontalSpacing(16);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     about.exec();
+}
+
+void MainWindow::ShowSettings() {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("settingsDialog"));
+    dialog.setWindowTitle(QStringLiteral("Settings"));
+    auto* buffer = new QSpinBox(&dialog);
+    buffer->setObjectName(QStringLiteral("frameBufferSpin"));
+    buffer->setRange(1, kMaxFrameBufferMb);
+    buffer->setValue(m_frameBufferMb);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("Frame buffer (MB)"), buffer);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted) return;
+    // Taken by the next recording; one in progress keeps the buffer it started with.
+    m_frameBufferMb = buffer->value();
+    StoreFrameBufferMb(m_frameBufferMb);
+    ApplySettings();
 }
 
 void MainWindow::Deliver(Delivery delivery) {
@@ -381,7 +437,7 @@ void MainWindow::OnEvent(const RecorderEvent& event) {
         SelectAdapterLine(e->index);
         ShowCaptureFrames();
     } else if (const auto* e = std::get_if<FramesWritten>(&event)) {
-        ShowFramesWritten(e->frames);
+        ShowFramesWritten(*e);
     }
     // SurveyFinished and RecordingFinished: the recorder has logged what the user sees.
 }
@@ -447,9 +503,11 @@ void MainWindow::SelectAdapterLine(int index) {
     m_ip->setCurrentIndex(index >= 0 && index < m_ip->count() ? index : -1);
 }
 
-void MainWindow::ShowFramesWritten(uint32_t frames) {
-    const QString text = QString::number(frames);
+void MainWindow::ShowFramesWritten(const FramesWritten& written) {
+    const QString text = QString::number(written.frames);
     if (m_frameDisplay->text() != text) m_frameDisplay->setText(text);
+    const QString elapsed = ElapsedText(written.seconds);
+    if (m_elapsedDisplay->text() != elapsed) m_elapsedDisplay->setText(elapsed);
     ShowCaptureFrames();
 }
 

@@ -32,6 +32,11 @@ inline constexpr char kHotKeysUnavailable[] =
 inline constexpr char kUnsignedNeeded[] = "Please enter an unsigned integer.";
 // The adapter pre-selection runs this long after start.
 inline constexpr int kAutoSelectDelayMs = 500;
+// Where the window keeps its settings (QSettings).
+inline constexpr char kSettingsOrganisation[] = "Quorvex";
+inline constexpr char kSettingsApplication[] = "Quorvex";
+inline constexpr char kFrameBufferKey[] = "frameBufferMb";
+inline constexpr int kMaxFrameBufferMb = 1 << 20;
 
 class MainWindow : public QDialog, public RecorderHost {
     Q_OBJECT
@@ -53,6 +58,8 @@ class MainWindow : public QDialog, public RecorderHost {
     bool AutoSelectPending() const;
     bool FinishTicksOn() const;
     void ShowAbout();
+    // The settings dialog of the context menu; what it sets is kept for the next start.
+    void ShowSettings();
 
     // RecorderHost
     void Log(const std::string& line) override;
@@ -85,7 +92,7 @@ class MainWindow : public QDialog, public RecorderHost {
     void ShowCaptureFrames();
     void ShowAdapters(const AdaptersListed& listed);
     void SelectAdapterLine(int index);
-    void ShowFramesWritten(uint32_t frames);
+    void ShowFramesWritten(const FramesWritten& written);
 
     // Commands, from the buttons, the hot keys and the IP address list.
     void Parse();
@@ -112,6 +119,7 @@ class MainWindow : public QDialog, public RecorderHost {
     QComboBox* m_icType = nullptr;
     QComboBox* m_universes = nullptr;
     QLabel* m_frameDisplay = nullptr;
+    QLabel* m_elapsedDisplay = nullptr;  // the time recorded, mm:ss
     QLineEdit* m_captureFrames = nullptr;
     QCheckBox* m_rgbw = nullptr;
     QMenu* m_contextMenu = nullptr;
@@ -125,6 +133,7 @@ class MainWindow : public QDialog, public RecorderHost {
     // The last number taken from Capture Frames: each refresh of the display writes it back,
     // so refused text does not stay in the field.
     unsigned m_captureFramesValue = kDefaultFrames;
+    int m_frameBufferMb = kDefaultFrameBufferMb;
     std::unique_ptr<HotKeys> m_hotKeys;
     Recorder m_recorder;
 };

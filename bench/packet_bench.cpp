@@ -46,14 +46,15 @@ void BM_AssemblerStep(benchmark::State& state) {
         BuildArtDmxPayload(1, u, data.data(), 512, payload);
         records.push_back(test::RecordOf(payload));
     }
-    assembler.Classify(0, false, false, ~0u);  // past the first boundary
-    assembler.Classify(1, false, false, ~0u);
+    assembler.Classify(2, 0, false, false, ~0u);  // past the first boundary
+    assembler.Classify(1, 0, false, false, ~0u);
     size_t i = 0;
     for (auto _ : state) {
         const auto& r = records[i++ & 63];
-        benchmark::DoNotOptimize(assembler.Classify(r[2], false, false, ~0u));
-        benchmark::DoNotOptimize(
-            assembler.Place(r.data(), static_cast<uint16_t>(r.size()), frame.data()));
+        const auto length = static_cast<uint16_t>(r.size());
+        benchmark::DoNotOptimize(assembler.Admit(r.data(), length, 0));
+        benchmark::DoNotOptimize(assembler.Classify(r[2], 0, false, false, ~0u));
+        benchmark::DoNotOptimize(assembler.Place(r.data(), length, frame.data()));
     }
     state.SetItemsProcessed(state.iterations());
 }

@@ -6,14 +6,15 @@ namespace quorvex {
 
 namespace {
 constexpr size_t kEthernetHeader = 14;
+constexpr size_t kIpv4Source = 12;  // source address within the IPv4 header
 constexpr size_t kUdpHeader = 8;
 constexpr uint8_t kArtNetId[8] = {'A', 'r', 't', '-', 'N', 'e', 't', 0};
 constexpr size_t kDmxDataOffset = 18;  // Data within the UDP payload
 constexpr size_t kRecordStart = 10;    // ProtVerHi within the UDP payload
 }  // namespace
 
-ArtKind RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength, uint8_t* record,
-                          uint16_t* recordLength) {
+ArtKind FindArtRecord(const uint8_t* frame, size_t captured, size_t wireLength,
+                      const uint8_t** record, uint16_t* recordLength, uint32_t* sourceIp) {
     if (captured > wireLength) captured = wireLength;
     if (captured <= kEthernetHeader) return ArtKind::None;
     const size_t ihl = frame[kEthernetHeader] & 0x0F;
@@ -31,8 +32,13 @@ ArtKind RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLeng
     const uint8_t* art = udp + kUdpHeader;
     if (std::memcmp(art, kArtNetId, sizeof kArtNetId) != 0 || art[8] != 0) return ArtKind::None;
 
+    // Present: the payload check above reaches past the IPv4 header.
+    const uint8_t* source = frame + kEthernetHeader + kIpv4Source;
+    const uint32_t sender = (uint32_t{source[0]} << 24) | (uint32_t{source[1]} << 16) |
+                            (uint32_t{source[2]} << 8) | uint32_t{source[3]};
     if (art[9] == 0x52) {
         *recordLength = 0;
+        if (sourceIp) *sourceIp = sender;
         return ArtKind::Sync;
     }
     if (art[9] != 0x50) return ArtKind::None;
@@ -42,9 +48,18 @@ ArtKind RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLeng
     // A Length that runs past the captured bytes or the record is not trusted.
     if (payloadStart + kRecordStart + copy > captured || copy > kArtRecordSize)
         return ArtKind::None;
-    std::memcpy(record, art + kRecordStart, copy);
+    *record = art + kRecordStart;
     *recordLength = static_cast<uint16_t>(copy);
+    if (sourceIp) *sourceIp = sender;
     return ArtKind::Dmx;
+}
+
+ArtKind RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength, uint8_t* record,
+                          uint16_t* recordLength, uint32_t* sourceIp) {
+    const uint8_t* found = nullptr;
+    const ArtKind kind = FindArtRecord(frame, captured, wireLength, &found, recordLength, sourceIp);
+    if (kind == ArtKind::Dmx) std::memcpy(record, found, *recordLength);
+    return kind;
 }
 
 }  // namespace quorvex

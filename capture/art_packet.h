@@ -14,13 +14,17 @@ inline constexpr size_t kArtRecordHeader = 8;   // ProtVerHi .. Length copied be
 enum class ArtKind { Dmx, Sync, None };
 
 // Recognises one Ethernet II / IPv4 / UDP frame. `captured` is how many bytes of the frame
-// are present, `wireLength` its length on the wire. For ArtDmx the record (ProtVerHi onward:
-// 8 header bytes and the channel data) is copied into `record` (kArtRecordSize bytes) and
-// its length stored in `recordLength`; for ArtSync `recordLength` is set to 0 and the record
-// is left alone. Anything else, or any field that would run past the captured bytes or the
-// record, gives ArtKind::None and writes nothing.
+// are present, `wireLength` its length on the wire. For ArtDmx `record` is pointed at the
+// record inside `frame` (ProtVerHi onward: 8 header bytes and the channel data) and its length
+// stored in `recordLength`; for ArtSync `recordLength` is set to 0 and `record` is left alone.
+// For both, the IPv4 source address (host byte order) is stored in `sourceIp` when it is
+// given. Anything else, or any field that would run past the captured bytes or a record of
+// kArtRecordSize bytes, gives ArtKind::None and writes nothing.
+ArtKind FindArtRecord(const uint8_t* frame, size_t captured, size_t wireLength,
+                      const uint8_t** record, uint16_t* recordLength, uint32_t* sourceIp = nullptr);
+// The same, with the ArtDmx record copied into `record` (kArtRecordSize bytes).
 ArtKind RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength, uint8_t* record,
-                          uint16_t* recordLength);
+                          uint16_t* recordLength, uint32_t* sourceIp = nullptr);
 
 // Fields of an ArtDmx record.
 inline int RecordUniverse(const uint8_t* record) { return (record[5] & 0x7F) * 256 + record[4]; }

@@ -4,6 +4,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <ctime>
 
 #include "platform/capture_rights.h"
@@ -188,14 +189,21 @@ int PcapSource::NextFrame(const uint8_t** data) {
     return rc;
 }
 
-ArtKind PcapSource::ReadArtPacket(uint8_t* buffer, uint16_t* recordLength) {
+ArtKind PacketSource::ReadArtPacket(uint8_t* record, uint16_t* recordLength) {
+    const uint8_t* found = nullptr;
+    const ArtKind kind = NextArtRecord(&found, recordLength);
+    if (kind == ArtKind::Dmx) std::memcpy(record, found, *recordLength);
+    return kind;
+}
+
+ArtKind PcapSource::NextArtRecord(const uint8_t** record, uint16_t* recordLength) {
     const uint32_t start = m_ticks();
     const uint8_t* data = nullptr;
     for (;;) {
         if (NextFrame(&data) != 1) return ArtKind::None;
         if (static_cast<uint32_t>(m_ticks() - start) > kReadBudgetMs) return ArtKind::None;
-        const ArtKind r =
-            RecognizeArtFrame(data, m_header->caplen, m_header->len, buffer, recordLength);
+        const ArtKind r = FindArtRecord(data, m_header->caplen, m_header->len, record, recordLength,
+                                        &m_lastSource);
         if (r != ArtKind::None) return r;
     }
 }

@@ -28,10 +28,15 @@ class PacketSource {
     virtual bool IsOpen() const = 0;
     virtual bool IsFile() const = 0;
     // Pulls frames until an ArtDmx or ArtSync packet; None when no frame is ready, at the end
-    // of a file, on a read error, or after 100 s of other traffic.
-    virtual ArtKind ReadArtPacket(uint8_t* record, uint16_t* recordLength) = 0;
+    // of a file, on a read error, or after 100 s of other traffic. `record` is pointed at the
+    // ArtDmx record in the source's own buffer, valid until the next read.
+    virtual ArtKind NextArtRecord(const uint8_t** record, uint16_t* recordLength) = 0;
+    // The same, with the record copied into `record` (kArtRecordSize bytes).
+    ArtKind ReadArtPacket(uint8_t* record, uint16_t* recordLength);
     // Capture time of the frame last pulled, in microseconds; -1 before the first.
     virtual int64_t LastTimestampUs() const = 0;
+    // IPv4 source address (host byte order) of the Art-Net packet last returned; 0 before it.
+    virtual uint32_t LastSourceIp() const = 0;
     // Discards the frames captured before the call began; a file source discards nothing.
     virtual void Drain() = 0;
     // True once a file source reached its end or a read failed: nothing more will come.
@@ -69,8 +74,9 @@ class PcapSource final : public PacketSource {
 
     bool IsOpen() const override { return m_handle.load(std::memory_order_acquire) != nullptr; }
     bool IsFile() const override { return m_isFile.load(std::memory_order_acquire); }
-    ArtKind ReadArtPacket(uint8_t* record, uint16_t* recordLength) override;
+    ArtKind NextArtRecord(const uint8_t** record, uint16_t* recordLength) override;
     int64_t LastTimestampUs() const override;
+    uint32_t LastSourceIp() const override { return m_lastSource; }
     void Drain() override;
     bool Ended() const override { return m_ended.load(std::memory_order_acquire); }
     std::string EndReason() const override;
@@ -101,6 +107,7 @@ class PcapSource final : public PacketSource {
     bool m_havePending = false;       // a frame pulled by Drain that belongs to the new traffic
     const uint8_t* m_pendingData = nullptr;
     uint64_t m_framesRead = 0;
+    uint32_t m_lastSource = 0;
 };
 
 }  // namespace quorvex

@@ -56,7 +56,8 @@ class RecorderRun {
         // line, so no adapter is chosen by itself.
         m_recorder.ListAdapters();
         if (m_o.verbose) PrintAddressLines(m_recorder.Snapshot().adapters);
-        m_recorder.ApplySettings({m_o.icTypeIndex, m_o.universesPerPort, m_o.rgbw});
+        m_recorder.ApplySettings(
+            {m_o.icTypeIndex, m_o.universesPerPort, m_o.rgbw, static_cast<int>(m_o.bufferMb)});
         if (!OpenSource()) return kExitSource;
         // One source is all this run opens: the capture rights are not needed any more.
         (void)DropCaptureRights();
@@ -160,7 +161,10 @@ class RecorderRun {
             // Nothing recorded: an existing file stays as it was, and no empty file is left.
             std::error_code ec;
             fs::remove(finished->workingFile, ec);
-            Error("no frame was recorded; " + final + " was left as it was");
+            std::error_code exists;
+            Error(fs::exists(fs::symlink_status(final, exists))
+                      ? "no frame was recorded; " + final + " was left as it was"
+                      : "no frame was recorded; nothing was saved");
             return Interrupts().load() ? kExitInterrupted : kExitNoData;
         }
         const std::string saved =
@@ -185,6 +189,13 @@ class RecorderRun {
         }
         // The reason was logged once; what was recorded is saved, but the run failed.
         if (finished && !finished->failure.empty()) return kExitIo;
+        if (m_o.strict && (s.incompleteFrames > 0 || s.missingUpstream > 0)) {
+            Error(
+                Format("the recording is not whole: %u incomplete frames, %u frames missing "
+                       "upstream (--strict)",
+                       s.incompleteFrames, s.missingUpstream));
+            return kExitNotWhole;
+        }
         return kExitOk;
     }
 

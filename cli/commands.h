@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/pattern_sender.h"
+#include "recording/frame_writer.h"
 
 namespace quorvex::cli {
 
@@ -22,7 +23,9 @@ struct RecorderOptions {
     unsigned frames = 200;
     int icTypeIndex = 1;  // position in the IC type list: DMX512, SPI&TTL, TM1814
     bool rgbw = false;
-    bool overwrite = false;  // an existing output may be replaced
+    bool overwrite = false;                     // an existing output may be replaced
+    unsigned bufferMb = kDefaultFrameBufferMb;  // frames waiting for the disk, in MiB
+    bool strict = false;                        // a recording that is not whole fails the run
 };
 
 struct InspectOptions {

@@ -11,6 +11,7 @@ enum ExitCode : int {
     kExitInvalid = 4,       // inspect: not a valid recording
     kExitNoData = 5,        // no Art-Net found in time, or nothing recorded
     kExitIo = 6,            // a file or socket could not be read or written
+    kExitNotWhole = 7,      // record --strict: frames incomplete or missing upstream
     kExitInterrupted = 130  // Ctrl-C before anything could be saved
 };
 
@@ -26,6 +27,8 @@ inline constexpr char kExitCodeHelp[] =
     "recorded\n"
     "  6    a file or socket could not be read or written, also when a recording was cut short\n"
     "       by a failed write or a broken capture file (what was recorded is saved)\n"
+    "  7    record --strict: a recorded frame is incomplete or frames went missing upstream\n"
+    "       (the recording is saved)\n"
     "  130  interrupted (Ctrl-C) before anything could be saved";
 
 }  // namespace quorvex::cli

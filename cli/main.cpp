@@ -87,6 +87,15 @@ int main(int argc, char** argv) {
     recordCmd->add_flag("--overwrite", record.overwrite,
                         "Replace the output file when it exists (a run that records no frame "
                         "never replaces it)");
+    recordCmd
+        ->add_option("--buffer-mb", record.bufferMb,
+                     "Memory for frames waiting for the disk, in MiB (at least two frames): "
+                     "a stalled disk holds up the recording only once it is full")
+        ->check(CLI::Range(1u, 1048576u))
+        ->capture_default_str();
+    recordCmd->add_flag("--strict", record.strict,
+                        "Exit 7 when a recorded frame is incomplete (a surveyed universe did not "
+                        "arrive in it) or frames went missing upstream");
 
     InspectOptions inspect;
     CLI::App* inspectCmd = app.add_subcommand("inspect", "Check a .RGB file and print its header");

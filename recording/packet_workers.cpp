@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 
 #include "platform/text_format.h"
 #include "recording/rgb_header.h"
@@ -20,10 +21,10 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, LogLine l
             source.BeginReading();
             survey.Reset();
             source.Drain();
-            uint8_t record[kArtRecordSize];
             while (m_active.load(std::memory_order_acquire)) {
+                const uint8_t* record = nullptr;
                 uint16_t length = 0;
-                const ArtKind kind = source.ReadArtPacket(record, &length);
+                const ArtKind kind = source.NextArtRecord(&record, &length);
                 if (kind == ArtKind::None && source.Ended()) {
                     // Nothing more will come: report what was found.
                     const std::string reason = source.EndReason();
@@ -31,7 +32,7 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, LogLine l
                     break;
                 }
                 if (kind != ArtKind::Dmx) continue;
-                if (survey.Feed(record, length)) break;
+                if (survey.Feed(record, length, source.LastSourceIp())) break;
             }
             source.EndReading();
             if (m_active.exchange(false)) ended();
@@ -48,46 +49,132 @@ void SurveyWorker::Join() {
 }
 
 void AssemblyWorker::Start(PacketSource& source, const UniverseTable& table, uint32_t frameLength,
-                           RecordingFlags& flags, FrameWriter& writer, LogLine log,
-                           std::function<void(End)> ended) {
+                           RecordingFlags& flags, FrameWriter& writer, std::string liveAdapter,
+                           LogLine log, std::function<void(End)> ended) {
     Join();
     m_assembler.Start(&table, frameLength);
-    m_thread = std::thread(
-        [this, &source, &table, &flags, &writer, log = std::move(log), ended = std::move(ended)] {
-            pthread_setname_np(pthread_self(), "quorvex-packets");
-            source.BeginReading();
-            const uint64_t packetsBefore = source.FramesRead();
-            const auto start = std::chrono::steady_clock::now();
-            const End end = Loop(source, table, flags, writer, log);
-            m_figures.packetsRead = source.FramesRead() - packetsBefore;
-            m_figures.seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            m_figures.missingUpstream = m_assembler.MissingUpstream();
-            source.EndReading();
-            flags.running = false;
-            ended(end);
-        });
+    m_recordedUs = 0;
+    m_thread = std::thread([this, &source, &flags, &writer, liveAdapter = std::move(liveAdapter),
+                            log = std::move(log), ended = std::move(ended)] {
+        pthread_setname_np(pthread_self(), "quorvex-packets");
+        source.BeginReading();
+        const uint64_t packetsBefore = source.FramesRead();
+        const auto start = std::chrono::steady_clock::now();
+        const End end = Loop(source, flags, writer, liveAdapter, log);
+        m_figures.packetsRead = source.FramesRead() - packetsBefore;
+        m_figures.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        m_figures.missingUpstream = m_assembler.MissingUpstream();
+        m_figures.incompleteFrames = m_assembler.IncompleteFrames();
+        m_figures.recordedUs = m_assembler.RecordedUs();
+        source.EndReading();
+        flags.running = false;
+        ended(end);
+    });
 }
 
 void AssemblyWorker::Join() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, const UniverseTable& table,
-                                         RecordingFlags& flags, FrameWriter& writer,
+namespace {
+
+std::string Ipv4Text(uint32_t a) {
+    return Format("%u.%u.%u.%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+}
+
+// The log line of an admission's warning; `sender` sent the packet.
+void Tell(const FrameAssembler::Admission& a, uint32_t sender, const LogLine& log) {
+    switch (a.warning) {
+        case FrameAssembler::Warning::None:
+            break;
+        case FrameAssembler::Warning::OutOfRange:
+            log(Format("Universe num:%d, out of range！", a.universe));
+            break;
+        case FrameAssembler::Warning::NotSurveyed:
+            log(Format("Universe %d was not found by Parse; its data is not recorded.",
+                       a.universe));
+            break;
+        case FrameAssembler::Warning::OtherSender: {
+            const std::string bound = Ipv4Text(a.boundSource);
+            log(Format("Universe %d also arrives from %s; only %s, found by Parse, is recorded.",
+                       a.universe, Ipv4Text(sender).c_str(), bound.c_str()));
+            break;
+        }
+        case FrameAssembler::Warning::Truncated:
+            log(
+                Format("Universe %d sends %d bytes, more than the %d found by Parse; the rest is "
+                       "not recorded.",
+                       a.universe, a.dataLength, a.slotLength));
+            break;
+    }
+}
+
+// A live recording tells once when frames stop coming, and once when they come again.
+class SilenceWatch {
+  public:
+    static constexpr uint32_t kSilenceMs = 2000;
+
+    explicit SilenceWatch(const std::string& adapter)
+        : m_on(!adapter.empty()),
+          m_text(Format("No frame for 2 s: is the show still sending to %s?", adapter.c_str())),
+          m_lastFrame(Now()) {}
+
+    // Each turn of the loop; a pause is never silence.
+    void Look(bool paused, const LogLine& log) {
+        if (!m_on) return;
+        const uint32_t now = Now();
+        if (paused) {
+            m_lastFrame = now;
+        } else if (!m_told && now - m_lastFrame >= kSilenceMs) {
+            m_told = true;
+            log(m_text);
+        }
+    }
+    void Frame(const LogLine& log) {
+        if (!m_on) return;
+        m_lastFrame = Now();
+        if (m_told) {
+            m_told = false;
+            log("Frames arrive again.");
+        }
+    }
+
+  private:
+    // A coarse clock is plenty for seconds, and cheap per packet.
+    static uint32_t Now() {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+        return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000 +
+                                     static_cast<uint64_t>(ts.tv_nsec) / 1000000);
+    }
+
+    const bool m_on;
+    const std::string m_text;
+    uint32_t m_lastFrame;
+    bool m_told = false;
+};
+
+}  // namespace
+
+AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& flags,
+                                         FrameWriter& writer, const std::string& liveAdapter,
                                          const LogLine& log) {
-    (void)table;
     m_figures = Figures{};
     source.Drain();
-    uint8_t record[kArtRecordSize];
+    SilenceWatch silence(liveAdapter);
+    uint8_t* frame = writer.Frame();
     while (flags.running.load(std::memory_order_acquire)) {
         if (flags.forceStop.load(std::memory_order_acquire)) {
             // A stop that met no frame boundary: the frame in progress is not counted.
             log(kStoppedText);
             return End::AtStop;
         }
+        const bool paused = flags.paused.load(std::memory_order_acquire);
+        silence.Look(paused, log);
+        const uint8_t* record = nullptr;
         uint16_t length = 0;
-        const ArtKind kind = source.ReadArtPacket(record, &length);
+        const ArtKind kind = source.NextArtRecord(&record, &length);
         if (kind != ArtKind::Dmx) {
             if (kind == ArtKind::None && source.Ended()) {
                 // The end of a capture file (or a failed device) ends the recording as Stop
@@ -100,17 +187,16 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, const UniverseTab
             continue;
         }
 
-        const bool wasSeen = m_assembler.BoundarySeen();
-        const uint32_t before = m_assembler.FrameCount();
-        const auto boundary = m_assembler.Classify(
-            RecordSequence(record), flags.paused.load(std::memory_order_acquire),
-            flags.stopRequested.load(std::memory_order_acquire),
-            std::min<uint32_t>(flags.maxFrames.load(std::memory_order_acquire),
-                               kMaxRecordedFrames));
-        // Timestamps of the start of frame 1 and of the end of the last counted frame.
-        if (!wasSeen && m_assembler.BoundarySeen()) {
-            m_figures.firstBoundaryUs = source.LastTimestampUs();
-        }
+        const uint32_t sender = source.LastSourceIp();
+        const auto admitted = m_assembler.Admit(record, length, sender);
+        if (admitted.warning != FrameAssembler::Warning::None) Tell(admitted, sender, log);
+        if (!admitted.recorded) continue;
+
+        const auto boundary =
+            m_assembler.Classify(RecordSequence(record), source.LastTimestampUs(), paused,
+                                 flags.stopRequested.load(std::memory_order_acquire),
+                                 std::min<uint32_t>(flags.maxFrames.load(std::memory_order_acquire),
+                                                    kMaxRecordedFrames));
         switch (boundary) {
             case FrameAssembler::Boundary::Drop:
                 continue;
@@ -121,29 +207,17 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, const UniverseTab
                 log(kStoppedText);
                 return End::AtLimit;
             case FrameAssembler::Boundary::NewFrame:
-                m_figures.lastBoundaryUs = source.LastTimestampUs();
-                if (!writer.FrameCompleted(before + 1)) return End::Abandoned;
+                m_recordedUs.store(m_assembler.RecordedUs(), std::memory_order_relaxed);
+                m_assembler.CarryOver(writer.PreviousFrame(), frame);
+                if (!writer.FrameCompleted(m_assembler.FrameCount())) return End::Abandoned;
+                frame = writer.Frame();
+                silence.Frame(log);
                 break;
             case FrameAssembler::Boundary::Continue:
                 break;
         }
 
-        const auto placed =
-            m_assembler.Place(record, length, writer.BufferFor(m_assembler.FrameCount() + 1));
-        if (placed.warning == FrameAssembler::Warning::NotSurveyed) {
-            log(Format("Universe %d was not found by Parse; its data is not recorded.",
-                       placed.universe));
-        } else if (placed.warning == FrameAssembler::Warning::Truncated) {
-            log(
-                Format("Universe %d sends %d bytes, more than the %d found by Parse; the rest is "
-                       "not recorded.",
-                       placed.universe, placed.recordLength - 8, placed.slotLength));
-        }
-        if (placed.placement == FrameAssembler::Placement::OutOfRange) {
-            log(Format("Universe num:%d, out of range！", placed.universe));
-            log(kStoppedText);
-            return End::Halted;
-        }
+        const auto placed = m_assembler.Place(record, length, frame);
         if (placed.placement == FrameAssembler::Placement::ReceiveError) {
             log(Format("pos:%u,len:%d", placed.position, placed.recordLength));
             log("Receive error!");

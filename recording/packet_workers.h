@@ -57,30 +57,36 @@ class AssemblyWorker {
 
     struct Figures {
         uint32_t missingUpstream = 0;
-        int64_t firstBoundaryUs = -1;  // packet timestamps of the first and last boundary
-        int64_t lastBoundaryUs = -1;
+        uint32_t incompleteFrames = 0;
+        int64_t recordedUs = 0;  // time the counted frames span, by packet timestamps
         uint64_t packetsRead = 0;
         double seconds = 0;  // from the start of the loop to its end
     };
 
     ~AssemblyWorker() { Join(); }
 
-    // Runs the recording loop; `flags.running` must be set. Calls `ended` on the worker
-    // thread as it leaves, once `flags.running` is clear.
+    // Runs the recording loop; `flags.running` must be set. `liveAdapter` names the device a
+    // live source reads, whose silence is told in the log; empty for a capture file. Calls
+    // `ended` on the worker thread as it leaves, once `flags.running` is clear.
     void Start(PacketSource& source, const UniverseTable& table, uint32_t frameLength,
-               RecordingFlags& flags, FrameWriter& writer, LogLine log,
+               RecordingFlags& flags, FrameWriter& writer, std::string liveAdapter, LogLine log,
                std::function<void(End)> ended);
     void Join();
     bool Running() const { return m_thread.joinable(); }
     // Valid after Join.
     const Figures& Result() const { return m_figures; }
+    // Any thread: the time the frames completed so far span, pauses left out.
+    double RecordedSeconds() const {
+        return static_cast<double>(m_recordedUs.load(std::memory_order_relaxed)) / 1e6;
+    }
 
   private:
-    End Loop(PacketSource& source, const UniverseTable& table, RecordingFlags& flags,
-             FrameWriter& writer, const LogLine& log);
+    End Loop(PacketSource& source, RecordingFlags& flags, FrameWriter& writer,
+             const std::string& liveAdapter, const LogLine& log);
 
     FrameAssembler m_assembler;
     Figures m_figures;
+    std::atomic<int64_t> m_recordedUs{0};
     std::thread m_thread;
 };
 

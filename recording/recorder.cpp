@@ -17,6 +17,7 @@ std::string SummaryLine(const RecordingSummary& s) {
         line += Format(" in %.1f s (%.1f frames/s)", s.seconds, s.framesWritten / s.seconds);
     }
     line += Format(", %u frames missing upstream", s.missingUpstream);
+    line += Format(", %u incomplete frames", s.incompleteFrames);
     if (s.fromFile) {
         line += ", read from a capture file.";
     } else if (s.haveKernelStats) {
@@ -123,20 +124,32 @@ void Recorder::Stop() { Apply(Input::Stop); }
 void Recorder::Close() { Apply(Input::Close); }
 
 void Recorder::FinishTick() {
-    Apply(m_flags.running.load(std::memory_order_acquire) ? Input::TickWhileRunning
-                                                          : Input::TickAfterEnd);
+    Apply(RecordingBusy() ? Input::TickWhileRunning : Input::TickAfterEnd);
+}
+
+bool Recorder::RecordingBusy() const {
+    // The finish step waits for queued frames here, not on the control thread.
+    return m_flags.running.load(std::memory_order_acquire) || (m_writer && !m_writer->Drained());
 }
 
 void Recorder::Post(std::atomic<bool>& flag) {
-    flag.store(true, std::memory_order_release);
+    // One wake-up per delivery: the flag stays set until RunPending takes it, so posts before
+    // then (a frame written each millisecond) need none of their own.
+    if (flag.exchange(true, std::memory_order_acq_rel)) return;
     if (!m_detached) m_host.WakeControl();
 }
 
 void Recorder::RunPending() {
-    if (m_framesWritten.exchange(false) && m_writer) Emit(FramesWritten{m_writer->Written()});
+    if (m_framesWritten.exchange(false) && m_writer) {
+        Emit(FramesWritten{m_writer->Written(), m_assemblyWorker.RecordedSeconds()});
+    }
     if (m_surveyEnded.exchange(false)) Apply(Input::SurveyEnded);
     if (m_recordingHalted.exchange(false)) Apply(Input::RecordingHalted);
     if (m_recordingEnded.exchange(false)) Apply(Input::RecordingEnded);
+    // A capture file that has ended needs no finish tick: nothing more can come.
+    if (m_state.phase == Phase::Stopping && m_source.IsFile() && !RecordingBusy()) {
+        Apply(Input::TickAfterEnd);
+    }
 }
 
 void Recorder::Apply(Input input) {
@@ -311,15 +324,33 @@ bool Recorder::BeginRecording() {
         if (m_flags.running.exchange(false)) Log(kStoppedText);
         Post(m_recordingEnded);
     };
-    m_writer = std::make_unique<FrameWriter>(m_file, m_layout.frameLength, std::move(hooks));
+    auto writer = FrameWriter::Create(
+        m_file, m_layout.frameLength,
+        static_cast<uint64_t>(std::max(m_settings.frameBufferMb, 1)) << 20, std::move(hooks));
+    if (!writer) {
+        m_file.Close();
+        std::error_code ec;
+        std::filesystem::remove(WorkingFilePath(), ec);
+        Emit(Alert{writer.error()});
+        return false;
+    }
+    m_writer = std::move(*writer);
+    // Kernel drops are counted from here to the end of the recording.
+    m_statsAtStart.reset();
+    if (const auto stats = m_source.Stats()) m_statsAtStart = *stats;
     Log("Start capture......");
     if (m_flags.maxFrames > kMaxRecordedFrames) {
         // More would not fit the header's 16-bit frame count.
         Log(Format("A recording holds at most %u frames; this one stops there.",
                    kMaxRecordedFrames));
     }
+    std::string liveAdapter;
+    if (!m_source.IsFile() && m_selected >= 0 &&
+        static_cast<size_t>(m_selected) < m_devices.size()) {
+        liveAdapter = m_devices[static_cast<size_t>(m_selected)].name;
+    }
     m_assemblyWorker.Start(
-        m_source, m_universes, m_layout.frameLength, m_flags, *m_writer,
+        m_source, m_universes, m_layout.frameLength, m_flags, *m_writer, std::move(liveAdapter),
         [this](const std::string& l) { Log(l); },
         [this](AssemblyWorker::End end) {
             switch (end) {
@@ -349,13 +380,14 @@ RecordingSummary Recorder::Summarize() {
     RecordingSummary s;
     s.framesWritten = m_writer ? m_writer->Written() : 0;
     s.missingUpstream = f.missingUpstream;
-    if (f.firstBoundaryUs >= 0 && f.lastBoundaryUs > f.firstBoundaryUs) {
-        s.seconds = static_cast<double>(f.lastBoundaryUs - f.firstBoundaryUs) / 1e6;
-    }
+    s.incompleteFrames = f.incompleteFrames;
+    s.seconds = static_cast<double>(f.recordedUs) / 1e6;
     s.fromFile = m_source.IsFile();
-    if (const auto stats = m_source.Stats()) {
+    // Counters lower than at the start belong to an adapter opened since: unknown.
+    const auto stats = m_source.Stats();
+    if (stats && m_statsAtStart && stats->dropped >= m_statsAtStart->dropped) {
         s.haveKernelStats = true;
-        s.kernelDropped = stats->dropped;
+        s.kernelDropped = stats->dropped - m_statsAtStart->dropped;
     }
     s.packetsRead = f.packetsRead;
     s.processingSeconds = f.seconds;
@@ -365,7 +397,9 @@ RecordingSummary Recorder::Summarize() {
 void Recorder::Finish() {
     EndWorkers();
     // The last frames were written as the workers ended.
-    if (m_framesWritten.exchange(false) && m_writer) Emit(FramesWritten{m_writer->Written()});
+    if (m_framesWritten.exchange(false) && m_writer) {
+        Emit(FramesWritten{m_writer->Written(), m_assemblyWorker.RecordedSeconds()});
+    }
     if (!m_file.IsOpen()) {
         m_writer.reset();
         return;
@@ -443,6 +477,7 @@ RecorderStatus Recorder::Snapshot() const {
     if (m_state.phase != Phase::Surveying) s.universes = m_universes.size();
     s.framesCompleted = m_writer ? m_writer->Completed() : 0;
     s.framesWritten = m_writer ? m_writer->Written() : 0;
+    s.recordedSeconds = m_assemblyWorker.RecordedSeconds();
     s.maxFrames = m_flags.maxFrames.load();
     s.settings = m_settings;
     s.recordingFolder = m_folder;

@@ -41,6 +41,7 @@ struct RecordingSettings {
     int icTypeIndex = kDefaultIcType;                 // position in kIcTypeNames
     int universesPerPort = kDefaultUniversesPerPort;  // 1..8; 0 when the user gave no such number
     bool rgbw = false;
+    int frameBufferMb = kDefaultFrameBufferMb;  // frames waiting for the disk, in MiB
 };
 
 // Events, delivered on the control thread.
@@ -66,6 +67,7 @@ struct SurveyFinished {
 };
 struct FramesWritten {
     uint32_t frames = 0;
+    double seconds = 0;  // the time recorded so far, pauses left out
 };
 struct RecordingFinished {
     RecordingSummary summary;
@@ -113,6 +115,7 @@ struct RecorderStatus {
     size_t universes = 0;  // slots of the universe table (dense once a recording started)
     uint32_t framesCompleted = 0;
     uint32_t framesWritten = 0;
+    double recordedSeconds = 0;  // the time recorded so far, pauses left out
     uint32_t maxFrames = kDefaultFrames;
     RecordingSettings settings;
     std::string recordingFolder;  // empty until the first Capture
@@ -178,6 +181,8 @@ class Recorder {
     bool BeginRecording();
     void ReportSurvey();
     void EndWorkers();
+    // The recording thread runs, or the writer still has frames to write.
+    bool RecordingBusy() const;
     void Finish();
     void Save(const std::string& chosenPath, RecordingFinished& outcome);
     RecordingSummary Summarize();
@@ -203,6 +208,7 @@ class Recorder {
     std::unique_ptr<FrameWriter> m_writer;
     PortLayout m_layout;
     std::string m_folder;
+    std::optional<CaptureStats> m_statsAtStart;  // kernel counters when the recording began
     int m_sceneNumber = 1;
     RecordingSummary m_lastSummary;
     std::string m_failure;  // why the recording in progress ended early; set by the workers

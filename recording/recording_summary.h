@@ -8,11 +8,12 @@ namespace quorvex {
 
 struct RecordingSummary {
     uint32_t framesWritten = 0;
-    double seconds = 0;  // from the first to the last frame boundary, by packet timestamps
+    double seconds = 0;  // the time the frames span, by packet timestamps, pauses left out
     uint32_t missingUpstream = 0;
+    uint32_t incompleteFrames = 0;  // frames in which a surveyed universe did not arrive
     bool fromFile = false;
     bool haveKernelStats = false;
-    uint32_t kernelDropped = 0;
+    uint32_t kernelDropped = 0;  // from the start of the recording to its end
     // How fast the recording thread went: frames it pulled from the source, and the time
     // from the start of its loop to its end.
     uint64_t packetsRead = 0;

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -119,15 +120,37 @@ Status RgbFile::WriteAll(const uint8_t* data, size_t length) {
     return {};
 }
 
-Status RgbFile::AppendFrame(const uint8_t* data, size_t length) {
+Status RgbFile::AppendFrames(const uint8_t* const* frames, size_t count, size_t length,
+                             size_t* whole) {
+    *whole = 0;
     if (m_fd < 0) return Fail("the file is not open");
     const off_t before = ::lseek(m_fd, 0, SEEK_CUR);
-    Status written = WriteAll(data, length);
-    // Leave no partial frame behind: the file must stay header + whole frames.
-    if (!written && before >= 0 && ::ftruncate(m_fd, before) == 0) {
-        ::lseek(m_fd, before, SEEK_SET);
+    const size_t total = count * length;
+    size_t done = 0;
+    std::string error;
+    while (done < total && length > 0) {
+        // What is left, from the frame a short write stopped in.
+        iovec parts[64];
+        int n = 0;
+        for (size_t i = done / length; i < count && n < 64; ++i, ++n) {
+            const size_t skip = i == done / length ? done % length : 0;
+            parts[n].iov_base = const_cast<uint8_t*>(frames[i] + skip);
+            parts[n].iov_len = length - skip;
+        }
+        const ssize_t written = ::writev(m_fd, parts, n);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            error = written < 0 ? Errno() : "the file takes no more data";
+            break;
+        }
+        done += static_cast<size_t>(written);
     }
-    return written;
+    *whole = length ? done / length : count;
+    if (error.empty()) return {};
+    // Leave no partial frame behind: the file must stay header + whole frames.
+    const off_t kept = before + static_cast<off_t>(*whole * length);
+    if (before >= 0 && ::ftruncate(m_fd, kept) == 0) ::lseek(m_fd, kept, SEEK_SET);
+    return Fail(error);
 }
 
 Status RgbFile::WriteCount(uint32_t frames) {

@@ -24,8 +24,10 @@ class RgbFile {
     // Creates `path` as a new file (never through a symbolic link, never over an existing
     // file), holds it locked for this recording, and writes the header.
     Status Create(const std::string& path, const std::vector<uint8_t>& header);
-    // Appends one frame at the end of the file, whole or not at all from the caller's view.
-    Status AppendFrame(const uint8_t* data, size_t length);
+    // Appends `count` frames of `length` bytes at the end of the file in one go. On failure
+    // the frames written whole stay (`whole` says how many) and a partial one is removed, so
+    // the file stays header + whole frames.
+    Status AppendFrames(const uint8_t* const* frames, size_t count, size_t length, size_t* whole);
     // Makes the frames written so far durable, then counts `frames` in the header, so that a
     // crash leaves a valid file.
     Status Checkpoint(uint32_t frames);

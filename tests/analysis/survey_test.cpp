@@ -12,12 +12,13 @@ using test::Bytes;
 // An ArtDmx record as the packet reader leaves it.
 struct Record {
     Bytes bytes;
+    uint32_t source = 0;  // the sender's IPv4 address
     uint16_t length() const { return static_cast<uint16_t>(bytes.size()); }
 };
 
-Record Dmx(int universe, uint8_t seq, int channels) {
+Record Dmx(int universe, uint8_t seq, int channels, uint32_t source = 0) {
     Bytes payload = test::ArtDmx(universe, seq, Bytes(static_cast<size_t>(channels), 0x11));
-    return Record{test::RecordOf(payload)};
+    return Record{test::RecordOf(payload), source};
 }
 
 Record DmxNet(uint8_t net, uint8_t subUni, uint8_t seq, int channels) {
@@ -30,7 +31,9 @@ Record DmxNet(uint8_t net, uint8_t subUni, uint8_t seq, int channels) {
     return Record{test::RecordOf(payload)};
 }
 
-bool Feed(UniverseSurvey& s, const Record& r) { return s.Feed(r.bytes.data(), r.length()); }
+bool Feed(UniverseSurvey& s, const Record& r) {
+    return s.Feed(r.bytes.data(), r.length(), r.source);
+}
 
 TEST(UniverseSurvey, RecordsExactlyTheFrameAfterTheFirstBoundary) {
     UniverseTable table;
@@ -71,6 +74,27 @@ TEST(UniverseSurvey, RepeatedUniverseKeepsOneSlotWithTheLongestLength) {
     ASSERT_EQ(table.size(), 2u);
     EXPECT_EQ(table[0].universe, 0);
     EXPECT_EQ(table[0].length, 300);
+}
+
+TEST(UniverseSurvey, EachUniverseIsBoundToTheSenderThatNumbersItsFrames) {
+    constexpr uint32_t kShow = 0x0A000001, kOther = 0x0A000002, kUnnumbered = 0x0A000003;
+    UniverseTable table;
+    UniverseSurvey survey(table);
+    EXPECT_FALSE(Feed(survey, Dmx(0, 7, 512, kShow)));
+    // Sequence 0 (sequencing off) neither starts nor ends the surveyed frame.
+    EXPECT_FALSE(Feed(survey, Dmx(0, 0, 512, kUnnumbered)));
+    EXPECT_FALSE(Feed(survey, Dmx(0, 8, 512, kShow)));
+    EXPECT_FALSE(Feed(survey, Dmx(1, 0, 100, kUnnumbered)));
+    EXPECT_FALSE(Feed(survey, Dmx(1, 8, 510, kShow)));
+    EXPECT_FALSE(Feed(survey, Dmx(0, 8, 530, kOther)));
+    EXPECT_FALSE(Feed(survey, Dmx(2, 0, 64, kUnnumbered)));
+    EXPECT_TRUE(Feed(survey, Dmx(0, 9, 512, kShow)));
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[0].source, kShow);
+    EXPECT_EQ(table[0].length, 512);  // the other sender's longer data is not its
+    EXPECT_EQ(table[1].source, kShow);
+    EXPECT_EQ(table[1].length, 510);
+    EXPECT_EQ(table[2].source, kUnnumbered);  // nobody else sends universe 2
 }
 
 TEST(UniverseSurvey, TopBitOfNetIsIgnoredAndResetEmptiesTheTable) {

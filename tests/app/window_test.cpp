@@ -3,12 +3,15 @@
 // and (with capture rights) from live loopback traffic.
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QSettings>
+#include <QSpinBox>
 #include <QThread>
 #include <algorithm>
 #include <filesystem>
@@ -270,13 +273,42 @@ class WindowTest : public QObject {
         QApplication::sendEvent(box, &event);
         QTRY_COMPARE(m_responder->seen.size(), size_t{2});
         QCOMPARE(m_responder->seen[0].kind, QStringLiteral("menu"));
-        QCOMPARE(m_responder->seen[0].texts, QStringList{"关于 Quorvex(&A)..."});
+        QCOMPARE(m_responder->seen[0].texts, (QStringList{"关于 Quorvex(&A)...", "Settings…"}));
         const auto& about = m_responder->seen[1];
         QCOMPARE(about.title, QStringLiteral("关于 Quorvex"));
         QCOMPARE(about.texts.size(), 2);
         QCOMPARE(about.texts[0], QStringLiteral("Quorvex，版本 1.0"));
         QCOMPARE(about.buttons, QStringList{"确定"});
         QVERIFY(about.hasPixmap);
+    }
+
+    void settingsAreKeptForTheNextStart() {
+        MainWindow& w = Show(Create());
+        m_responder.reset();  // this test answers the dialog itself
+        QCOMPARE(StatusOf(w).settings.frameBufferMb, kDefaultFrameBufferMb);
+        for (const bool accept : {true, false}) {
+            QTimer answer;
+            QStringList labels;
+            connect(&answer, &QTimer::timeout, this, [&] {
+                auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                if (!dialog || dialog->objectName() != QStringLiteral("settingsDialog")) return;
+                answer.stop();
+                for (QLabel* l : dialog->findChildren<QLabel*>()) labels << l->text();
+                dialog->findChild<QSpinBox*>(QStringLiteral("frameBufferSpin"))
+                    ->setValue(accept ? 64 : 128);
+                auto* buttons = dialog->findChild<QDialogButtonBox*>();
+                buttons->button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+            });
+            answer.start(10);
+            w.ShowSettings();
+            QCOMPARE(labels, QStringList{"Frame buffer (MB)"});
+            QCOMPARE(StatusOf(w).settings.frameBufferMb, 64);
+        }
+        m_window.reset();
+        QCOMPARE(StatusOf(Create()).settings.frameBufferMb, 64);
+        QSettings(QString::fromLatin1(app::kSettingsOrganisation),
+                  QString::fromLatin1(app::kSettingsApplication))
+            .remove(QString::fromLatin1(app::kFrameBufferKey));
     }
 
     void hotKeysWhileFocused() {
@@ -354,6 +386,8 @@ class WindowTest : public QObject {
         QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + saved)));
         CheckRecording(saved, 200);
         QCOMPARE(FrameDisplay(w), 200u);  // the display follows the frames written
+        // 200 frames at 40 frames a second, by the capture's timestamps.
+        QCOMPARE(Get<QLabel>("elapsedDisplay")->text(), QStringLiteral("00:05"));
         QVERIFY(Get<QPushButton>("parseButton")->isEnabled());
         QVERIFY(Get<QPushButton>("captureButton")->isEnabled());
         QVERIFY(!Get<QPushButton>("pauseButton")->isEnabled());
@@ -375,8 +409,8 @@ class WindowTest : public QObject {
     }
 
     void stopWhileTheWriterLags() {
-        // The writer holds frame 20 back: the recording thread waits for it, so Stop finds it
-        // still running at the first finish ticks. The ticks go on until it has ended.
+        // The writer holds frame 20 back. The recording thread goes on into the frame buffer,
+        // but the finish waits for every frame to reach the disk: the ticks go on until then.
         std::atomic<bool> release{false};
         SpyWindow& w = Show(Create([&release](uint32_t frame) {
             for (int i = 0; frame >= 20 && !release && i < 20000; ++i) {
@@ -394,13 +428,14 @@ class WindowTest : public QObject {
         QTest::qWait(3 * kFinishTickMs);  // ticks that find the recording thread held up
         QCOMPARE(StatusOf(w).phase, Phase::Stopping);
         QCOMPARE(seen.calls, 0);
+        QCOMPARE(StatusOf(w).framesWritten, 19u);
         release = true;
 
         const std::string saved = m_dir->File("rec/stopped.RGB");
         QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + saved)));
         QCOMPARE(seen.calls, 1);
         const uint32_t frames = FrameDisplay(w);
-        QVERIFY(frames >= 20 && frames < 200);
+        QVERIFY(frames >= 21 && frames <= 200);
         CheckRecording(saved, frames);
         QVERIFY(!w.FinishTicksOn());
         ExpectButtons(true, true, false, false);
@@ -573,6 +608,9 @@ int main(int argc, char* argv[]) {
     std::string why;
     if (getuid() == 0 && !IsolateNetwork(&why)) std::fprintf(stderr, "note: %s\n", why.c_str());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window's settings go to a folder of the test's own, not the user's.
+    const test::TempDir config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
     QApplication app(argc, argv);
     WindowTest test;
     return QTest::qExec(&test, argc, argv);

@@ -2,10 +2,17 @@
 // by `record --file`, checked byte for byte, then `inspect`, `devices` and the refusals.
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <sstream>
 
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_process.h"
@@ -108,28 +115,225 @@ TEST(CliRecordFile, OptionsShapeTheHeaderAndTheFileEndEndsTheRecording) {
         << r.out;
 }
 
-// A universe the survey never saw halts the recording: the run stops it and saves the frames
-// before it, as Stop does in the window.
-TEST(CliRecordFile, AnErrorInTheDataEndsTheRecordingWithTheFramesSoFar) {
+// A universe the survey never saw is told once and the recording goes on with whole frames;
+// --strict fails a run only when a recorded frame lacks a surveyed universe.
+TEST(CliRecordFile, AStrayUniverseIsToldOnceAndStrictFailsOnlyOnAnIncompleteFrame) {
     TempDir dir;
-    {
-        PcapWriter pcap(dir.File("grows.pcap"));
+    const auto write = [&](const std::string& name, int frameWithoutUniverse3) {
+        PcapWriter pcap(dir.File(name));
         uint64_t us = 0;
         for (int f = 1; f <= 40; ++f) {
             for (int u = 0; u < (f <= 20 ? 6 : 7); ++u) {
+                if (f == frameWithoutUniverse3 && u == 3) continue;
                 pcap.Write(UdpFrame(ArtDmx(u, SequenceOf(f), ShowData(f, u, 512))), us += 1000);
             }
         }
-    }
-    const CliResult r = RunCli(
-        {"record", "--file", dir.File("grows.pcap"), "--output", dir.File("g.RGB")}, dir.path());
+    };
+    write("grows.pcap", 0);
+    write("gap.pcap", 30);
+    CliResult r = RunCli({"record", "--file", dir.File("grows.pcap"), "--output", dir.File("g.RGB"),
+                          "--strict", "--buffer-mb", "1"},
+                         dir.path());
     ASSERT_EQ(r.code, kExitOk) << r.err;
-    EXPECT_NE(r.out.find("Universe num:6, out of range！"), std::string::npos) << r.out;
+    const std::string stray = "Universe num:6, out of range！";
+    const size_t told = r.out.find(stray);
+    EXPECT_NE(told, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(stray, told + 1), std::string::npos) << r.out;
     uint32_t first = 0;
     uint32_t count = 0;
     ASSERT_TRUE(HoldsPatternFrames(dir.File("g.RGB"), kSixUniverses, 512, &first, &count));
     EXPECT_EQ(first, 4u);
-    EXPECT_EQ(first + count - 1, 20u);
+    EXPECT_EQ(first + count - 1, 39u);  // frame 40 never sees its end
+
+    r = RunCli(
+        {"record", "--file", dir.File("gap.pcap"), "--output", dir.File("gap.RGB"), "--strict"},
+        dir.path());
+    EXPECT_EQ(r.code, kExitNotWhole) << r.err;
+    EXPECT_NE(r.out.find(", 1 incomplete frames,"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("not whole"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadRecording(dir.File("gap.RGB")).header.frameCount, 36);  // saved all the same
+}
+
+// Where record `n` (from 0) of a capture file written here starts (host byte order).
+size_t PcapRecordAt(const Bytes& pcap, int n) {
+    size_t at = 24;
+    for (int k = 0; k < n; ++k) {
+        uint32_t captured = 0;
+        std::memcpy(&captured, &pcap[at + 8], 4);
+        at += 16 + captured;
+    }
+    return at;
+}
+
+// A capture that breaks half-way, or a disk that fills up, ends the run with exit 6 and the
+// frames so far saved whole.
+TEST(CliRecordFile, ABrokenCaptureOrAFullDiskSavesTheFramesSoFarAndExits6) {
+    TempDir dir;
+    const std::string pcap = dir.File("show.pcap");
+    ASSERT_EQ(RunCli({"send", "--pcap", pcap, "--frames", "600"}, dir.path()).code, kExitOk);
+    const Bytes whole = ReadFileBytes(pcap);
+    const size_t half = PcapRecordAt(whole, 6 * 50);
+    const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(half + 16 + 100));
+    Bytes garbage = whole;
+    std::memset(&garbage[half + 8], 0xEE, 4);  // a captured length no packet has
+    const auto recordsAndFails = [&](const std::string& output, const std::string& reason) {
+        const CliResult r =
+            RunCli({"record", "--file", pcap, "--output", output, "--frames", "1000"}, dir.path());
+        EXPECT_EQ(r.code, kExitIo) << r.err;
+        size_t said = 0;
+        for (size_t at = 0; (at = r.out.find(reason, at)) != std::string::npos; ++at) ++said;
+        EXPECT_EQ(said, 1u) << r.out;
+        EXPECT_EQ(r.err.find(reason), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find("Saved: " + output), std::string::npos) << r.out;
+        uint32_t first = 0;
+        uint32_t count = 0;
+        EXPECT_TRUE(HoldsPatternFrames(output, kSixUniverses, 512, &first, &count));
+        EXPECT_GT(count, 0u);
+        return count;
+    };
+    // Both breaks are in frame 51: nothing after them is recorded.
+    WriteBytes(pcap, cut);
+    EXPECT_LT(recordsAndFails(dir.File("cut.RGB"), "Capture error: "), 50u);
+    WriteBytes(pcap, garbage);
+    EXPECT_LT(recordsAndFails(dir.File("garbage.RGB"), "Capture error: "), 50u);
+
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
+    // A mount namespace of the test's own: the file system never shows outside it.
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
+        GTEST_SKIP() << "cannot make a mount namespace: " << std::strerror(errno);
+    }
+    const std::string small = dir.File("small");
+    fs::create_directory(small);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    }
+    WriteBytes(pcap, whole);  // about 2 MB of frames for 1 MB of room
+    EXPECT_LT(recordsAndFails(small + "/full.RGB", "Writing the recording failed: "), 600u);
+    umount2(small.c_str(), MNT_DETACH);
+}
+
+// The system calls of a `strace -f` log, "name(arguments) = result", in the order they ended;
+// one split by another thread's call is joined again.
+std::vector<std::string> TracedCalls(const std::string& log) {
+    std::map<std::string, std::string> started;  // by thread
+    std::vector<std::string> calls;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        // The thread id is padded to a width: "2413  openat(...)".
+        const size_t space = line.find(' ');
+        const size_t start = line.find_first_not_of(' ', space);
+        if (start == std::string::npos) continue;
+        const std::string thread = line.substr(0, space);
+        std::string call = line.substr(start);
+        if (const size_t at = call.find(" <unfinished ...>"); at != std::string::npos) {
+            started[thread] = call.substr(0, at);
+            continue;
+        }
+        if (call.rfind("<... ", 0) == 0) {
+            call = started[thread] + call.substr(call.find(" resumed>") + 9);
+        }
+        calls.push_back(call);
+    }
+    return calls;
+}
+
+// The descriptor a call returned, or -1.
+int ReturnedFd(const std::string& call) {
+    const size_t at = call.rfind(" = ");
+    return at == std::string::npos ? -1 : std::atoi(call.c_str() + at + 3);
+}
+
+TEST(CliDurableSave, TheFileIsSyncedBeforeItsMoveAndItsFolderAfter) {
+    if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "strace is missing or cannot trace here (scripts/setup.sh installs it)";
+    }
+    // LeakSanitizer cannot run under a tracer; the sanitizer builds run this test too.
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    TempDir dir;
+    WriteShow(dir.File("show.pcap"), ShowPlan{});
+    const std::string log = dir.File("strace.log");
+    const CliResult r = CliProcess({"record", "--file", dir.File("show.pcap"), "--output",
+                                    dir.File("d.RGB"), "--frames", "5"},
+                                   dir.path(), -1,
+                                   {"strace", "-f", "-s", "4096", "-o", log, "-e",
+                                    "trace=openat,close,fsync,fdatasync,rename,renameat,renameat2"})
+                            .Wait();
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    const std::vector<std::string> calls = TracedCalls(ReadText(log));
+    const auto find = [&](size_t from, const std::string& start, const std::string& has = "") {
+        for (size_t i = from; i < calls.size(); ++i) {
+            if (calls[i].rfind(start, 0) == 0 && calls[i].find(has) != std::string::npos) return i;
+        }
+        return calls.size();
+    };
+    const std::string working = dir.File("temp.RGB");
+    const size_t created = find(0, "openat(AT_FDCWD, \"" + working + "\"", "O_CREAT");
+    ASSERT_LT(created, calls.size()) << "temp.RGB was never created";
+    const std::string fd = std::to_string(ReturnedFd(calls[created]));
+    const size_t moved = find(created, "rename", "\"" + working + "\", \"" + dir.File("d.RGB"));
+    ASSERT_LT(moved, calls.size()) << "temp.RGB was never renamed to d.RGB";
+    const size_t synced = find(created, "fsync(" + fd + ")", " = 0");
+    EXPECT_LT(synced, moved) << "temp.RGB was not synced before its move";
+    EXPECT_LT(synced, find(created, "close(" + fd + ")")) << "temp.RGB was closed unsynced";
+    const size_t folder = find(moved, "openat(AT_FDCWD, \"" + dir.path() + "\"", "O_DIRECTORY");
+    ASSERT_LT(folder, calls.size()) << "the folder was not opened after the move";
+    EXPECT_LT(find(folder, "fsync(" + std::to_string(ReturnedFd(calls[folder])) + ")", " = 0"),
+              calls.size())
+        << "the folder was not synced after the move";
+}
+
+// Nothing on disk is written through, replaced or lost by a run that records nothing.
+TEST(CliWorkingFile, ExistingFilesAreNeitherWrittenThroughNorReplacedNorLost) {
+    TempDir dir;
+    const std::string pcap = dir.File("show.pcap");
+    ASSERT_EQ(RunCli({"send", "--pcap", pcap, "--frames", "40"}, dir.path()).code, kExitOk);
+    const auto record = [&](const std::string& output, const std::string& from) {
+        return RunCli({"record", "--file", from, "--output", dir.File(output), "--frames", "5",
+                       "--overwrite"},
+                      dir.path());
+    };
+    const std::string working = dir.File("temp.RGB");
+    WriteBytes(dir.File("victim"), Bytes{'k', 'e', 'e', 'p'});
+    fs::create_symlink(dir.File("victim"), working);
+    for (bool fifo : {false, true}) {
+        const CliResult r = record("a.RGB", pcap);
+        EXPECT_EQ(r.code, kExitRefused) << "fifo " << fifo;
+        EXPECT_NE(r.err.find(working + " is not a regular file"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir.File("a.RGB")));
+        fs::remove(working);
+        ASSERT_TRUE(fifo || mkfifo(working.c_str(), 0600) == 0);
+    }
+    EXPECT_EQ(ReadText(dir.File("victim")), "keep");
+
+    ASSERT_EQ(record("a.RGB", pcap).code, kExitOk);
+    const Bytes saved = ReadFileBytes(dir.File("a.RGB"));
+    CliResult r = RunCli({"record", "--file", pcap, "--output", dir.File("a.rgb")}, dir.path());
+    EXPECT_EQ(r.code, kExitRefused);
+    EXPECT_EQ(r.err, "quorvex-cli: " + dir.File("a.RGB") +
+                         " already exists; add --overwrite to replace it\n");
+
+    // Three frames are all the survey takes: nothing is recorded, nothing replaced.
+    ASSERT_EQ(RunCli({"send", "--pcap", dir.File("three.pcap"), "--frames", "3"}, dir.path()).code,
+              kExitOk);
+    EXPECT_EQ(record("a.RGB", dir.File("three.pcap")).code, kExitNoData);
+    EXPECT_EQ(ReadFileBytes(dir.File("a.RGB")), saved);
+    EXPECT_FALSE(fs::exists(working));
+
+    // As a crash leaves it: frames, a count of 0, part of a frame.
+    Bytes left = saved;
+    left[kRgbFrameCountOffset] = left[kRgbFrameCountOffset + 1] = 0;
+    left.insert(left.end(), {1, 2, 3});
+    WriteBytes(working, left);
+    r = record("b.RGB", pcap);
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    std::smatch moved;
+    ASSERT_TRUE(
+        std::regex_search(r.out, moved,
+                          std::regex("An unsaved recording of 5 frames was moved aside: (.*/"
+                                     "Unsaved-[0-9]{8}-[0-9]{6}\\.RGB)\n")))
+        << r.out;
+    EXPECT_EQ(fs::path(moved[1].str()).parent_path(), fs::path(dir.path()));
+    EXPECT_EQ(ReadFileBytes(moved[1].str()), saved);
 }
 
 // The log lines of terminal output: what follows each erase-line up to a new line. A log
@@ -174,6 +378,41 @@ TEST(CliRecordFile, TheProgressLineOnATerminalLeavesTheLogWhole) {
     EXPECT_EQ(LogLinesOf(shown), plain.out) << shown;
 }
 
+TEST(CliInspect, AFifoIsRefusedAtOnceAndAnyFileNameGivesValidJson) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.File("pipe.RGB").c_str(), 0600), 0);
+    CliResult r = CliProcess({"inspect", dir.File("pipe.RGB")}, dir.path()).Wait();
+    EXPECT_EQ(r.code, kExitIo);  // -1 when it hung on the read
+    EXPECT_NE(r.err.find(dir.File("pipe.RGB") + " is not a regular file"), std::string::npos)
+        << r.err;
+
+    // Two frames, a gamma curve, and a name that is no UTF-8.
+    Bytes rgb = BuildRgbHeader(PortLayout{1, {30}, 30}, IcTypeCode(1), false);
+    const size_t gamma = rgb.size() - 512;
+    for (int i = 0; i < 256; ++i) rgb[gamma + 2 * i + 1] = static_cast<uint8_t>(i * i / 255);
+    rgb[kRgbFrameCountOffset + 1] = 2;
+    rgb.resize(rgb.size() + 60, 7);
+    const std::string odd = dir.File("bad\xff.RGB");
+    WriteBytes(odd, rgb);
+    r = RunCli({"inspect", "--json", odd}, dir.path());
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    if (std::system("python3 -c 'import json' >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "python3 is missing: cannot check the JSON (scripts/setup.sh installs it)";
+    }
+    WriteBytes(dir.File("report.json"), Bytes(r.out.begin(), r.out.end()));
+    const std::string check =
+        "python3 -c 'import json,sys; d = json.loads(sys.stdin.buffer.read().decode(\"utf-8\")); "
+        "print(d[\"gammaTable\"], d[\"valid\"], d[\"file\"].endswith(\"/bad\\ufffd.RGB\"))' < " +
+        dir.File("report.json") + " 2>&1";
+    std::string parsed;
+    if (std::FILE* p = popen(check.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, p)) parsed += buffer;
+        pclose(p);
+    }
+    EXPECT_EQ(parsed, "custom True True\n") << r.out;
+}
+
 TEST(CliRefusals, ExitCodesTellWhatWentWrong) {
     TempDir dir;
     CliResult r = RunCli({"send", "--target", "10.0.0.1", "--frames", "1"}, dir.path());
@@ -194,6 +433,21 @@ TEST(CliRefusals, ExitCodesTellWhatWentWrong) {
     r = RunCli({"record", "--file", dir.File("empty.pcap"), "--output", dir.File("e.RGB")},
                dir.path());
     EXPECT_EQ(r.code, kExitNoData);
+    EXPECT_FALSE(fs::exists(dir.File("temp.RGB")));
+
+    // More ports than a header can describe: refused before anything is written.
+    ASSERT_EQ(RunCli({"send", "--pcap", dir.File("wide.pcap"), "--universes", "0,30000", "--frames",
+                      "20", "--channels", "8"},
+                     dir.path())
+                  .code,
+              kExitOk);
+    r = RunCli({"record", "--file", dir.File("wide.pcap"), "--output", dir.File("w.RGB")},
+               dir.path());
+    EXPECT_EQ(r.code, kExitRefused);
+    EXPECT_NE(r.err.find("Universe 30000 at 6 universes per port needs 5001 ports"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir.File("w.RGB")));
     EXPECT_FALSE(fs::exists(dir.File("temp.RGB")));
 }
 

@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint8_t kSentinel = 0xA5;
 constexpr uint16_t kUntouched = 0xBEEF;
+constexpr uint32_t kNoSource = 0xDEADBEEF;
 
 void Check(bool ok) {
     if (!ok) __builtin_trap();
@@ -33,14 +34,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<uint8_t> record(quorvex::kArtRecordSize, kSentinel);
     uint16_t length = kUntouched;
+    uint32_t source = kNoSource;
     const quorvex::ArtKind r =
-        quorvex::RecognizeArtFrame(frame.data(), captured, wire, record.data(), &length);
+        quorvex::RecognizeArtFrame(frame.data(), captured, wire, record.data(), &length, &source);
 
     const size_t present = captured < wire ? captured : wire;
+    // A recognised packet names its IPv4 sender, read from inside the present bytes.
+    if (r != quorvex::ArtKind::None) {
+        Check(present >= 30);
+        Check(source == ((uint32_t{frame[26]} << 24) | (uint32_t{frame[27]} << 16) |
+                         (uint32_t{frame[28]} << 8) | uint32_t{frame[29]}));
+    }
     size_t written = 0;
     switch (r) {
         case quorvex::ArtKind::None:
-            Check(length == kUntouched);
+            Check(length == kUntouched && source == kNoSource);
             break;
         case quorvex::ArtKind::Sync:
             Check(length == 0);

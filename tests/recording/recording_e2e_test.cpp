@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -87,7 +88,7 @@ TEST(Recording, EveryFrameOfAShowIsRecordedByteForByte) {
     EXPECT_EQ(CountOf(after, "Stopped！"), 1u);
     EXPECT_EQ(LineStartingWith(after, "Recording check:"),
               "Recording check: 200 frames written in 5.0 s (40.0 frames/s), 0 frames missing "
-              "upstream, read from a capture file.");
+              "upstream, 0 incomplete frames, read from a capture file.");
     EXPECT_TRUE(Contains(after, "Saved: " + rig.dir.File("show.RGB")));
     EXPECT_FALSE(std::filesystem::exists(rig.WorkingFile()));
     EXPECT_EQ(rig.host.FrameDisplay(), "200");
@@ -117,14 +118,19 @@ TEST(Recording, SameCaptureGivesTheSameFileAsBefore) {
               test::ReadFileBytes(QUORVEX_TEST_DATA "/pattern-0-2-5x30-u2-rgbw.RGB"));
 }
 
+// A writer slower than the show fills the frame buffer (20 frames here), then holds up the
+// assembly thread: frames wait, none is lost or torn.
 TEST(Recording, SlowWriterLosesNoFrame) {
     Recorder::Options options;
     options.beforeFrameWrite = [](uint32_t frame) {
         if (frame % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(15));
     };
     Rig rig(options);
-    test::ShowPlan show = Plan(70, 64);
+    std::vector<int> hundred(100);
+    for (int u = 0; u < 100; ++u) hundred[static_cast<size_t>(u)] = u;
+    test::ShowPlan show = Plan(70, 512, hundred);
     ASSERT_TRUE(rig.SurveyShow(show));
+    rig.settings.frameBufferMb = 1;
     rig.frames = 60;
     rig.host.AnswerSaveAs(rig.dir.File("slow.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
@@ -132,7 +138,38 @@ TEST(Recording, SlowWriterLosesNoFrame) {
     EXPECT_EQ(r.header.frameCount, 60);
     ASSERT_EQ(r.frames.size(), 60u);
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, kSix, 64)) << "frame " << i;
+        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, hundred, 512))
+            << "frame " << i;
+    }
+}
+
+// The disk stalls before frame 5 until every frame of the recording has been assembled: the
+// assembly thread never waits for it, and no frame is lost or torn.
+TEST(Recording, AStalledDiskHoldsUpNoFrame) {
+    std::atomic<bool> release{false};
+    Recorder::Options options;
+    options.beforeFrameWrite = [&release](uint32_t frame) {
+        while (frame == 5 && !release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    Rig rig(options);
+    ASSERT_TRUE(rig.SurveyShow(Plan(70, 512)));
+    rig.frames = 60;
+    rig.host.AnswerSaveAs(rig.dir.File("stalled.RGB"));
+    rig.Capture();
+    const bool queued = rig.host.PumpUntil([&] { return rig.Status().framesCompleted == 60; });
+    const uint32_t writtenMeanwhile = rig.Status().framesWritten;
+    const bool finishedMeanwhile = !rig.host.SaveAsDefaults().empty();
+    release = true;
+    ASSERT_TRUE(queued);
+    EXPECT_LE(writtenMeanwhile, 4u);
+    EXPECT_FALSE(finishedMeanwhile);  // the finish waits for the queue to reach the disk
+    ASSERT_TRUE(rig.WaitFinished(0));
+    const Recording r = ReadRecording(rig.dir.File("stalled.RGB"));
+    EXPECT_EQ(r.header.frameCount, 60);
+    ASSERT_EQ(r.frames.size(), 60u);
+    for (size_t i = 0; i < r.frames.size(); ++i) {
+        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, kSix, 512))
+            << "frame " << i;
     }
 }
 
@@ -192,40 +229,56 @@ TEST(Recording, FrameLimitZeroGivesAHeaderOnlyFile) {
     EXPECT_EQ(bytes[15], 0);
 }
 
-TEST(Recording, UniverseAboveTheTableHaltsUntilStopAndKeepsTheFrames) {
+// A universe above the table, a second sender of a surveyed universe (with sequence numbers of
+// its own, or none) and the show's own Sequence 0 packets: none ends the recording or tears a
+// frame, and each is told once.
+TEST(Recording, ForeignTrafficNeitherEndsNorTearsTheRecording) {
     Rig rig;
-    test::PcapWriter w(rig.dir.File("stray.pcap"));
+    test::PcapWriter w(rig.dir.File("foreign.pcap"));
+    test::UdpOptions other;
+    other.srcIp = 0x0A000002;
     uint64_t ts = 1000000;
     for (int f = 1; f <= 20; ++f, ts += 25000) {
-        for (int u : {0, 1}) {
-            w.Write(test::UdpFrame(test::ArtDmx(u, test::SequenceOf(f), test::ShowData(f, u, 8))),
+        const uint8_t seq = test::SequenceOf(f);
+        w.Write(test::UdpFrame(test::ArtDmx(0, seq, test::ShowData(f, 0, 8))), ts);
+        if (f >= 6) {
+            w.Write(test::UdpFrame(test::ArtDmx(1, static_cast<uint8_t>(100 + f), Bytes(8, 0x66)),
+                                   other),
                     ts);
+            w.Write(test::UdpFrame(test::ArtDmx(1, 0, Bytes(8, 0x67)), other), ts);
+            w.Write(test::UdpFrame(test::ArtDmx(0, 0, test::ShowData(f, 0, 8))), ts);
         }
-        if (f == 9) w.Write(test::UdpFrame(test::ArtDmx(7, test::SequenceOf(f), Bytes(8, 1))), ts);
+        if (f == 9 || f == 12) w.Write(test::UdpFrame(test::ArtDmx(7, seq, Bytes(8, 1))), ts);
+        // Universe 1 sends nothing in frame 16: it keeps what it sent in frame 15.
+        if (f != 16) w.Write(test::UdpFrame(test::ArtDmx(1, seq, test::ShowData(f, 1, 8))), ts);
     }
     w.Close();
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("stray.pcap")));
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("foreign.pcap")));
     ASSERT_TRUE(rig.Parse());
-    rig.Capture();
-    ASSERT_TRUE(rig.host.PumpUntil([&] { return rig.Status().phase == Phase::Halted; }));
-    rig.host.PumpPending();
+    rig.host.AnswerSaveAs(rig.dir.File("foreign.RGB"));
+    ASSERT_TRUE(rig.RecordToEnd());
+    const auto phases = rig.host.Phases();
+    EXPECT_EQ(std::count(phases.begin(), phases.end(), Phase::Halted), 0);
+    const Recording r = ReadRecording(rig.dir.File("foreign.RGB"));
+    // Frames 4..19: frame 20 is in progress at the end of the file.
+    ASSERT_EQ(r.frames.size(), 16u);
+    for (size_t i = 0; i < r.frames.size(); ++i) {
+        const int f = static_cast<int>(i) + 4;
+        Bytes expected = test::ShowData(f, 0, 8);
+        const Bytes one = test::ShowData(f == 16 ? 15 : f, 1, 8);
+        expected.insert(expected.end(), one.begin(), one.end());
+        EXPECT_EQ(r.frames[i], expected) << "frame " << f;
+    }
     const auto log = rig.host.LogLines();
-    const auto it = std::find(log.begin(), log.end(), "Universe num:7, out of range！");
-    ASSERT_NE(it, log.end());
-    ASSERT_NE(it + 1, log.end());
-    EXPECT_EQ(*(it + 1), "Stopped！");
-    // Halted: nothing finishes by itself; Stop still lets the user save.
-    EXPECT_TRUE(rig.host.Buttons().stop);
-    EXPECT_TRUE(rig.host.SaveAsDefaults().empty());
-    rig.host.AnswerSaveAs(rig.dir.File("halted.RGB"));
-    const size_t asked = rig.host.SaveAsDefaults().size();
-    rig.rec->Stop();
-    ASSERT_TRUE(rig.WaitFinished(asked));
-    const Recording r = ReadRecording(rig.dir.File("halted.RGB"));
-    // Frames 4..8 were complete when frame 9 brought the stray universe.
-    EXPECT_EQ(r.header.frameCount, 5);
-    ASSERT_EQ(r.frames.size(), 5u);
-    EXPECT_EQ(r.frames[4], test::ShowFrame(8, {0, 1}, 8));
+    EXPECT_EQ(CountOf(log, "Universe num:7, out of range！"), 1u);
+    EXPECT_EQ(CountOf(log,
+                      "Universe 1 also arrives from 10.0.0.2; only 10.0.0.1, found by Parse, "
+                      "is recorded."),
+              1u);
+    EXPECT_EQ(CountOf(log, "Stopped！"), 1u);
+    const std::string check = LineStartingWith(log, "Recording check:");
+    EXPECT_NE(check.find(", 0 frames missing upstream, 1 incomplete frames,"), std::string::npos)
+        << check;
 }
 
 TEST(Recording, UniverseMissingFromTheSurveyIsNotRecordedAndToldOnce) {

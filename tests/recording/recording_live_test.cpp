@@ -141,6 +141,35 @@ TEST_F(LiveRecording, StopEndsTheRecordingWhenTrafficStopsOrNeverAdvances) {
     }
 }
 
+// Two seconds without a frame are told once, and so is their end; a pause is no silence.
+TEST_F(LiveRecording, SilenceIsToldOnceAndSoIsItsEnd) {
+    const std::string silent = "No frame for 2 s: is the show still sending to lo?";
+    const std::string again = "Frames arrive again.";
+    const auto count = [&](const std::string& line) {
+        const auto log = rig->host.LogLines();
+        return std::count(log.begin(), log.end(), line);
+    };
+    auto sender = std::make_unique<test::ShowSender>(kSix, 16);
+    ASSERT_TRUE(rig->Parse());
+    rig->frames = 100000;
+    rig->host.AnswerSaveAs(rig->dir.File("silence.RGB"));
+    rig->Capture();
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return rig->Status().framesWritten >= 3; }));
+    sender.reset();
+    rig->rec->Pause();
+    const auto pausedUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+    rig->host.PumpUntil([&] { return std::chrono::steady_clock::now() >= pausedUntil; });
+    EXPECT_EQ(count(silent), 0);
+    rig->Capture();  // resume, still without traffic
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return count(silent) > 0; }));
+    sender = std::make_unique<test::ShowSender>(kSix, 16);
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return count(again) > 0; }));
+    rig->rec->Stop();
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return Finished(); }, std::chrono::seconds(10)));
+    EXPECT_EQ(count(silent), 1);
+    EXPECT_EQ(count(again), 1);
+}
+
 TEST_F(LiveRecording, SecondParseWhileOneRunsIsRefused) {
     rig->rec->Parse();  // no traffic: the survey keeps waiting
     ASSERT_EQ(rig->Status().phase, Phase::Surveying);
