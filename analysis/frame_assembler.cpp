@@ -94,7 +94,8 @@ void FrameAssembler::EndFrameArrivals(bool counted) {
 }
 
 FrameAssembler::Boundary FrameAssembler::Classify(uint8_t s, int64_t timestampUs, bool paused,
-                                                  bool stopped, uint32_t maxFrames) {
+                                                  bool stopped, uint32_t maxFrames,
+                                                  int64_t maxRecordedUs) {
     // Sequence 0: the sender does not number its frames, so its packets mark no boundary.
     if (s == 0) return m_boundarySeen ? Boundary::Continue : Boundary::Drop;
     if (!m_boundarySeen) {
@@ -118,7 +119,9 @@ FrameAssembler::Boundary FrameAssembler::Classify(uint8_t s, int64_t timestampUs
         EndFrameArrivals(false);
         return Boundary::Continue;
     }
-    if (m_frameCount >= maxFrames) return Boundary::Limit;
+    if (m_frameCount >= maxFrames || (maxRecordedUs > 0 && m_recordedUs >= maxRecordedUs)) {
+        return Boundary::Limit;
+    }
     ++m_frameCount;
     m_missing += SequenceGap(previous, s);
     if (timestampUs > m_lastBoundaryUs) m_recordedUs += timestampUs - m_lastBoundaryUs;

@@ -56,12 +56,18 @@ class FrameAssembler {
     // First step: is the record, from the sender `source`, part of the recording?
     Admission Admit(const uint8_t* record, uint16_t recordLength, uint32_t source);
     // Second step, for admitted records: what the sequence number means. `timestampUs` is the
-    // packet's capture time. Sequence 0 (sequencing off) never marks a boundary.
+    // packet's capture time. Sequence 0 (sequencing off) never marks a boundary. The limit is
+    // reached at `maxFrames` frames, or once the frames span `maxRecordedUs` (when above 0).
     Boundary Classify(uint8_t sequence, int64_t timestampUs, bool paused, bool stopped,
-                      uint32_t maxFrames);
+                      uint32_t maxFrames, int64_t maxRecordedUs = 0);
+    // Whether Classify would see a frame boundary in `sequence` (NewFrame, Stop or Limit, or a
+    // boundary passed over while paused): the frame in progress is complete.
+    bool IsBoundary(uint8_t sequence) const {
+        return m_boundarySeen && sequence != 0 && sequence != *m_sequence;
+    }
     // Third step: copies the record's data into `frame`, the frame in progress.
     PlaceResult Place(const uint8_t* record, uint16_t recordLength, uint8_t* frame);
-    // At a NewFrame boundary, before the record is placed: gives the frame that just ended,
+    // At a boundary that will count, before the record is placed: gives the frame that just ended,
     // `frame`, the bytes it did not get since it began from `previous`, the frame before it,
     // so that every universe keeps the data it sent last. `previous` may be `frame`.
     void CarryOver(const uint8_t* previous, uint8_t* frame);

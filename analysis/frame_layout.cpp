@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/text_format.h"
+
 namespace quorvex {
 
 PortLayout ComputeFrameLayout(UniverseTable& table, int perPort) {
@@ -36,6 +38,52 @@ PortLayout ComputeFrameLayout(UniverseTable& table, int perPort) {
         table.push_back(s);
     }
     return layout;
+}
+
+}  // namespace quorvex
+
+namespace quorvex {
+
+namespace {
+
+// "0-3,5,8-9"
+std::string RangesText(const std::vector<int>& sorted) {
+    std::string text;
+    for (size_t i = 0; i < sorted.size();) {
+        size_t j = i;
+        while (j + 1 < sorted.size() && sorted[j + 1] == sorted[j] + 1) ++j;
+        if (!text.empty()) text += ",";
+        text += j == i ? Format("%d", sorted[i]) : Format("%d-%d", sorted[i], sorted[j]);
+        i = j + 1;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> LayoutInUseLines(const UniverseTable& table, const PortLayout& layout,
+                                          int perPort) {
+    // Enough to check a show; a layout of thousands of ports is summed up.
+    constexpr int kPortsListed = 64;
+    std::vector<std::string> lines;
+    lines.push_back(Format("Layout in use: %d universes per port, %d ports, %u bytes per frame.",
+                           perPort, layout.portCount, layout.frameLength));
+    std::vector<std::vector<int>> universes(static_cast<size_t>(layout.portCount));
+    for (const UniverseSlot& s : table) {
+        if (s.length && perPort > 0 && s.universe / perPort < layout.portCount) {
+            universes[static_cast<size_t>(s.universe / perPort)].push_back(s.universe);
+        }
+    }
+    for (int p = 0; p < layout.portCount && p < kPortsListed; ++p) {
+        const auto& list = universes[static_cast<size_t>(p)];
+        lines.push_back(Format("Port %d: universes %s, %u bytes.", p + 1,
+                               list.empty() ? "none" : RangesText(list).c_str(),
+                               static_cast<unsigned>(layout.portLengths[static_cast<size_t>(p)])));
+    }
+    if (layout.portCount > kPortsListed) {
+        lines.push_back(Format("... and %d more ports.", layout.portCount - kPortsListed));
+    }
+    return lines;
 }
 
 }  // namespace quorvex

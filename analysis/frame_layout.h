@@ -4,6 +4,7 @@
 // in which slot k describes universe k.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "analysis/universe_table.h"
@@ -18,5 +19,9 @@ struct PortLayout {
 
 // Reshapes `table` (at least one slot) in place and returns the ports for `perPort` (1..8).
 PortLayout ComputeFrameLayout(UniverseTable& table, int perPort);
+// The log lines of the layout a recording uses: universes per port, then each port with its
+// universes and bytes. `table` as ComputeFrameLayout left it.
+std::vector<std::string> LayoutInUseLines(const UniverseTable& table, const PortLayout& layout,
+                                          int perPort);
 
 }  // namespace quorvex

@@ -50,6 +50,31 @@ bool UniverseSurvey::Feed(const uint8_t* record, uint16_t recordLength, uint32_t
     return false;
 }
 
+std::string SurveyWaitingHint(const std::string& adapter, double seconds, uint64_t packets,
+                              uint64_t artDmx, uint64_t sequencedArtDmx) {
+    const char* a = adapter.c_str();
+    if (packets == 0) {
+        return Format(
+            "Nothing arrives on %s: no packet in %g s. Check the cable, and that the "
+            "show sends to this network.",
+            a, seconds);
+    }
+    if (artDmx == 0) {
+        return Format("Packets arrive on %s, but no Art-Net ArtDmx among them in %g s.", a,
+                      seconds);
+    }
+    if (sequencedArtDmx == 0) {
+        return Format(
+            "ArtDmx arrives on %s, but its Sequence is always 0 (sequencing off), so "
+            "no frame can be told from the next.",
+            a);
+    }
+    return Format(
+        "ArtDmx arrives on %s, but no whole frame in %g s: its sequence number "
+        "hardly changes.",
+        a, seconds);
+}
+
 std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort) {
     std::vector<std::string> lines;
     const int n = static_cast<int>(table.size());

@@ -29,6 +29,11 @@ class UniverseSurvey {
     std::vector<uint8_t> m_sequenced;  // per table slot: its sender was seen with a sequence
 };
 
+// What a survey that waited `seconds` on `adapter` without a whole frame tells: nothing
+// arrives, packets but no ArtDmx, ArtDmx whose Sequence is always 0, or too few frames.
+std::string SurveyWaitingHint(const std::string& adapter, double seconds, uint64_t packets,
+                              uint64_t artDmx, uint64_t sequencedArtDmx);
+
 // The survey report's log lines. `perPort` is the universes per port, or 0 when the user
 // gave no valid number (the ports line is then left out).
 std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort);

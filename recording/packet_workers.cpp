@@ -11,32 +11,93 @@
 
 namespace quorvex {
 
-void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, LogLine log,
+namespace {
+
+// A coarse monotonic clock in milliseconds: plenty for seconds, and cheap per packet.
+uint32_t CoarseMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000 +
+                                 static_cast<uint64_t>(ts.tv_nsec) / 1000000);
+}
+
+}  // namespace
+
+void ObserveRecord(InputMonitor& monitor, const PacketSource& source, const uint8_t* record,
+                   uint16_t length) {
+    if (length < kArtRecordHeader) return;
+    monitor.Observe(RecordUniverse(record), source.LastSourceIp(), RecordSequence(record),
+                    source.LastTimestampUs(), record + kArtRecordHeader,
+                    static_cast<uint16_t>(length - kArtRecordHeader));
+}
+
+void MonitorWorker::Start(PacketSource& source, InputMonitor& monitor) {
+    Stop();
+    m_active = true;
+    m_thread = std::thread([this, &source, &monitor] {
+        pthread_setname_np(pthread_self(), "quorvex-monitor");
+        source.BeginReading();
+        while (m_active.load(std::memory_order_acquire)) {
+            const uint8_t* record = nullptr;
+            uint16_t length = 0;
+            const ArtKind kind = source.NextArtRecord(&record, &length);
+            if (kind == ArtKind::Dmx) {
+                ObserveRecord(monitor, source, record, length);
+            } else if (kind == ArtKind::None && source.Ended()) {
+                break;
+            }
+        }
+        source.EndReading();
+    });
+}
+
+void MonitorWorker::Stop() {
+    m_active = false;
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMonitor& monitor,
+                         std::string liveAdapter, int hintMs, LogLine log,
                          std::function<void()> ended) {
     Join();
     m_active = true;
-    m_thread =
-        std::thread([this, &source, &survey, log = std::move(log), ended = std::move(ended)] {
-            pthread_setname_np(pthread_self(), "quorvex-survey");
-            source.BeginReading();
-            survey.Reset();
-            source.Drain();
-            while (m_active.load(std::memory_order_acquire)) {
-                const uint8_t* record = nullptr;
-                uint16_t length = 0;
-                const ArtKind kind = source.NextArtRecord(&record, &length);
-                if (kind == ArtKind::None && source.Ended()) {
-                    // Nothing more will come: report what was found.
-                    const std::string reason = source.EndReason();
-                    if (!reason.empty()) log("Capture error: " + reason);
-                    break;
-                }
-                if (kind != ArtKind::Dmx) continue;
-                if (survey.Feed(record, length, source.LastSourceIp())) break;
+    m_thread = std::thread([this, &source, &survey, &monitor, liveAdapter = std::move(liveAdapter),
+                            hintMs, log = std::move(log), ended = std::move(ended)] {
+        pthread_setname_np(pthread_self(), "quorvex-survey");
+        source.BeginReading();
+        survey.Reset();
+        source.Drain();
+        if (!liveAdapter.empty()) log("Waiting for Art-Net on " + liveAdapter + "\u2026");
+        const uint64_t framesBefore = source.FramesRead();
+        const uint32_t start = CoarseMs();
+        bool hinted = liveAdapter.empty();
+        uint64_t artDmx = 0;
+        uint64_t sequenced = 0;
+        while (m_active.load(std::memory_order_acquire)) {
+            if (!hinted && CoarseMs() - start >= static_cast<uint32_t>(hintMs)) {
+                // Said once; Parse goes on waiting.
+                hinted = true;
+                log(SurveyWaitingHint(liveAdapter, hintMs / 1000.0,
+                                      source.FramesRead() - framesBefore, artDmx, sequenced));
             }
-            source.EndReading();
-            if (m_active.exchange(false)) ended();
-        });
+            const uint8_t* record = nullptr;
+            uint16_t length = 0;
+            const ArtKind kind = source.NextArtRecord(&record, &length);
+            if (kind == ArtKind::None && source.Ended()) {
+                // Nothing more will come: report what was found.
+                const std::string reason = source.EndReason();
+                if (!reason.empty()) log("Capture error: " + reason);
+                break;
+            }
+            if (kind != ArtKind::Dmx) continue;
+            ObserveRecord(monitor, source, record, length);
+            ++artDmx;
+            if (RecordSequence(record) != 0) ++sequenced;
+            if (survey.Feed(record, length, source.LastSourceIp())) break;
+        }
+        source.EndReading();
+        if (m_active.exchange(false)) ended();
+    });
 }
 
 void SurveyWorker::Cancel() {
@@ -49,18 +110,20 @@ void SurveyWorker::Join() {
 }
 
 void AssemblyWorker::Start(PacketSource& source, const UniverseTable& table, uint32_t frameLength,
-                           RecordingFlags& flags, FrameWriter& writer, std::string liveAdapter,
-                           LogLine log, std::function<void(End)> ended) {
+                           RecordingFlags& flags, FrameWriter& writer, InputMonitor& monitor,
+                           TriggerWatch& trigger, std::string liveAdapter, LogLine log,
+                           std::function<void(End)> ended) {
     Join();
     m_assembler.Start(&table, frameLength);
     m_recordedUs = 0;
-    m_thread = std::thread([this, &source, &flags, &writer, liveAdapter = std::move(liveAdapter),
-                            log = std::move(log), ended = std::move(ended)] {
+    m_thread = std::thread([this, &source, &flags, &writer, &monitor, &trigger,
+                            liveAdapter = std::move(liveAdapter), log = std::move(log),
+                            ended = std::move(ended)] {
         pthread_setname_np(pthread_self(), "quorvex-packets");
         source.BeginReading();
         const uint64_t packetsBefore = source.FramesRead();
         const auto start = std::chrono::steady_clock::now();
-        const End end = Loop(source, flags, writer, liveAdapter, log);
+        const End end = Loop(source, flags, writer, monitor, trigger, liveAdapter, log);
         m_figures.packetsRead = source.FramesRead() - packetsBefore;
         m_figures.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -78,10 +141,6 @@ void AssemblyWorker::Join() {
 }
 
 namespace {
-
-std::string Ipv4Text(uint32_t a) {
-    return Format("%u.%u.%u.%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
-}
 
 // The log line of an admission's warning; `sender` sent the packet.
 void Tell(const FrameAssembler::Admission& a, uint32_t sender, const LogLine& log) {
@@ -118,12 +177,12 @@ class SilenceWatch {
     explicit SilenceWatch(const std::string& adapter)
         : m_on(!adapter.empty()),
           m_text(Format("No frame for 2 s: is the show still sending to %s?", adapter.c_str())),
-          m_lastFrame(Now()) {}
+          m_lastFrame(CoarseMs()) {}
 
     // Each turn of the loop; a pause is never silence.
     void Look(bool paused, const LogLine& log) {
         if (!m_on) return;
-        const uint32_t now = Now();
+        const uint32_t now = CoarseMs();
         if (paused) {
             m_lastFrame = now;
         } else if (!m_told && now - m_lastFrame >= kSilenceMs) {
@@ -133,7 +192,7 @@ class SilenceWatch {
     }
     void Frame(const LogLine& log) {
         if (!m_on) return;
-        m_lastFrame = Now();
+        m_lastFrame = CoarseMs();
         if (m_told) {
             m_told = false;
             log("Frames arrive again.");
@@ -141,14 +200,6 @@ class SilenceWatch {
     }
 
   private:
-    // A coarse clock is plenty for seconds, and cheap per packet.
-    static uint32_t Now() {
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-        return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000 +
-                                     static_cast<uint64_t>(ts.tv_nsec) / 1000000);
-    }
-
     const bool m_on;
     const std::string m_text;
     uint32_t m_lastFrame;
@@ -158,7 +209,8 @@ class SilenceWatch {
 }  // namespace
 
 AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& flags,
-                                         FrameWriter& writer, const std::string& liveAdapter,
+                                         FrameWriter& writer, InputMonitor& monitor,
+                                         TriggerWatch& trigger, const std::string& liveAdapter,
                                          const LogLine& log) {
     m_figures = Figures{};
     source.Drain();
@@ -186,17 +238,46 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
             }
             continue;
         }
+        ObserveRecord(monitor, source, record, length);
 
         const uint32_t sender = source.LastSourceIp();
         const auto admitted = m_assembler.Admit(record, length, sender);
         if (admitted.warning != FrameAssembler::Warning::None) Tell(admitted, sender, log);
         if (!admitted.recorded) continue;
 
-        const auto boundary =
-            m_assembler.Classify(RecordSequence(record), source.LastTimestampUs(), paused,
-                                 flags.stopRequested.load(std::memory_order_acquire),
-                                 std::min<uint32_t>(flags.maxFrames.load(std::memory_order_acquire),
-                                                    kMaxRecordedFrames));
+        const uint8_t sequence = RecordSequence(record);
+        // While the start trigger is armed, boundaries pass as in a pause: the frame in
+        // progress keeps every universe's latest data until a frame fires the trigger.
+        bool held = false;
+        if (m_assembler.IsBoundary(sequence)) {
+            silence.Frame(log);
+            if (!paused) {
+                if (trigger.Armed()) {
+                    if (trigger.Fires(frame)) {
+                        flags.triggerArmed = false;
+                        log("Start trigger fired: recording from this frame on.");
+                    } else {
+                        held = true;
+                    }
+                }
+                if (!held) {
+                    // The frame that just ended takes what it did not get from the one before.
+                    m_assembler.CarryOver(writer.PreviousFrame(), frame);
+                    if (trigger.Released(frame)) {
+                        log("The start trigger's channel fell below its value again: the "
+                            "recording ends.");
+                        log(kStoppedText);
+                        return End::AtLimit;
+                    }
+                }
+            }
+        }
+
+        const auto boundary = m_assembler.Classify(
+            sequence, source.LastTimestampUs(), paused || held,
+            flags.stopRequested.load(std::memory_order_acquire),
+            std::min<uint32_t>(flags.maxFrames.load(std::memory_order_acquire), kMaxRecordedFrames),
+            flags.maxRecordedUs.load(std::memory_order_relaxed));
         switch (boundary) {
             case FrameAssembler::Boundary::Drop:
                 continue;
@@ -208,10 +289,8 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
                 return End::AtLimit;
             case FrameAssembler::Boundary::NewFrame:
                 m_recordedUs.store(m_assembler.RecordedUs(), std::memory_order_relaxed);
-                m_assembler.CarryOver(writer.PreviousFrame(), frame);
                 if (!writer.FrameCompleted(m_assembler.FrameCount())) return End::Abandoned;
                 frame = writer.Frame();
-                silence.Frame(log);
                 break;
             case FrameAssembler::Boundary::Continue:
                 break;

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "analysis/frame_assembler.h"
+#include "analysis/input_monitor.h"
+#include "analysis/start_trigger.h"
 #include "analysis/universe_survey.h"
 #include "capture/packet_source.h"
 #include "recording/frame_writer.h"
@@ -26,6 +28,25 @@ struct RecordingFlags {
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> forceStop{false};  // a stop that met no frame boundary by the tick
     std::atomic<uint32_t> maxFrames{200};
+    std::atomic<int64_t> maxRecordedUs{0};  // recorded show time that ends it; 0: none
+    std::atomic<bool> triggerArmed{false};  // waiting for the start trigger
+};
+
+// Every ArtDmx packet a worker reads goes to the live input view.
+void ObserveRecord(InputMonitor& monitor, const PacketSource& source, const uint8_t* record,
+                   uint16_t length);
+
+// Reads a live adapter while neither Parse nor a recording does, for the live input view.
+class MonitorWorker {
+  public:
+    ~MonitorWorker() { Stop(); }
+    void Start(PacketSource& source, InputMonitor& monitor);
+    void Stop();
+    bool Running() const { return m_thread.joinable(); }
+
+  private:
+    std::atomic<bool> m_active{false};
+    std::thread m_thread;
 };
 
 class SurveyWorker {
@@ -34,8 +55,10 @@ class SurveyWorker {
 
     // Fills `survey`'s table with the universes of one whole frame from `source`; calls
     // `ended` on the worker thread when it has (or the source ended), but not after Cancel.
-    void Start(PacketSource& source, UniverseSurvey& survey, LogLine log,
-               std::function<void()> ended);
+    // `liveAdapter` names the device a live source reads: the log tells that Parse waits on
+    // it, and after `hintMs` without a whole frame, what arrives instead. Empty for a file.
+    void Start(PacketSource& source, UniverseSurvey& survey, InputMonitor& monitor,
+               std::string liveAdapter, int hintMs, LogLine log, std::function<void()> ended);
     void Cancel();
     void Join();
     bool Running() const { return m_thread.joinable(); }
@@ -66,10 +89,12 @@ class AssemblyWorker {
     ~AssemblyWorker() { Join(); }
 
     // Runs the recording loop; `flags.running` must be set. `liveAdapter` names the device a
-    // live source reads, whose silence is told in the log; empty for a capture file. Calls
-    // `ended` on the worker thread as it leaves, once `flags.running` is clear.
+    // live source reads, whose silence is told in the log; empty for a capture file. `trigger`
+    // holds back the first frame until it fires (when armed). Calls `ended` on the worker
+    // thread as it leaves, once `flags.running` is clear.
     void Start(PacketSource& source, const UniverseTable& table, uint32_t frameLength,
-               RecordingFlags& flags, FrameWriter& writer, std::string liveAdapter, LogLine log,
+               RecordingFlags& flags, FrameWriter& writer, InputMonitor& monitor,
+               TriggerWatch& trigger, std::string liveAdapter, LogLine log,
                std::function<void(End)> ended);
     void Join();
     bool Running() const { return m_thread.joinable(); }
@@ -82,7 +107,8 @@ class AssemblyWorker {
 
   private:
     End Loop(PacketSource& source, RecordingFlags& flags, FrameWriter& writer,
-             const std::string& liveAdapter, const LogLine& log);
+             InputMonitor& monitor, TriggerWatch& trigger, const std::string& liveAdapter,
+             const LogLine& log);
 
     FrameAssembler m_assembler;
     Figures m_figures;

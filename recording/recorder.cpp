@@ -6,6 +6,7 @@
 
 #include "capture/adapter_directory.h"
 #include "platform/app_paths.h"
+#include "platform/duration_text.h"
 #include "platform/text_format.h"
 #include "recording/rgb_header.h"
 
@@ -27,6 +28,8 @@ std::string SummaryLine(const RecordingSummary& s) {
     }
     return line;
 }
+
+Recorder::Recorder(RecorderHost& host) : Recorder(host, Options{}) {}
 
 Recorder::Recorder(RecorderHost& host, Options options)
     : m_host(host), m_options(std::move(options)) {}
@@ -67,14 +70,32 @@ std::optional<size_t> Recorder::AutoSelectAdapter() {
     if (!choice) return std::nullopt;
     m_selected = static_cast<int>(*choice);
     Emit(AdapterSelected{m_selected});
+    if (!m_source.IsOpen()) {
+        // Not asked for by the user: a failure waits for Parse or Capture to be told.
+        const Status opened = OpenDevice(m_devices[*choice].name);
+        if (!opened) Log(opened.error());
+    }
     return choice;
 }
 
 void Recorder::ChooseAdapter(int index) {
     if (index < 0 || static_cast<size_t>(index) >= m_devices.size()) return;
     m_selected = index;
-    const Status opened = m_source.OpenDevice(m_devices[static_cast<size_t>(index)].name);
+    const Status opened = OpenDevice(m_devices[static_cast<size_t>(index)].name);
     if (!opened) Emit(Alert{opened.error()});
+}
+
+Status Recorder::OpenDevice(const std::string& name) {
+    if (m_source.IsOpen() && !m_source.IsFile() && name == m_openDevice) return {};
+    const Status opened = m_source.OpenDevice(name);
+    if (!opened) {
+        if (!m_source.IsOpen()) m_openDevice.clear();
+        return opened;
+    }
+    m_openDevice = name;
+    m_monitor.Clear();
+    ResumeMonitoring();
+    return opened;
 }
 
 Status Recorder::OpenInterface(const std::string& name) {
@@ -86,19 +107,44 @@ Status Recorder::OpenInterface(const std::string& name) {
     for (size_t i = 0; i < m_devices.size(); ++i) {
         if (m_devices[i].name != name) continue;
         m_selected = static_cast<int>(i);
-        return m_source.OpenDevice(name);
+        return OpenDevice(name);
     }
     return Fail("no capture device is named \"" + name + "\" (see quorvex-cli devices)");
 }
 
-Status Recorder::OpenCaptureFile(const std::string& path) { return m_source.OpenFile(path); }
+Status Recorder::OpenCaptureFile(const std::string& path) {
+    // A file is read once, by Parse and the recording: the live view must not consume it.
+    m_monitorWorker.Stop();
+    m_monitor.Clear();
+    const Status opened = m_source.OpenFile(path);
+    if (opened || !m_source.IsOpen()) m_openDevice.clear();
+    return opened;
+}
+
+std::string Recorder::LiveAdapterName() const {
+    if (m_source.IsFile() || m_selected < 0 ||
+        static_cast<size_t>(m_selected) >= m_devices.size()) {
+        return {};
+    }
+    return m_devices[static_cast<size_t>(m_selected)].name;
+}
+
+void Recorder::ResumeMonitoring() {
+    if (m_closed || m_state.phase != Phase::Idle || !m_source.IsOpen() || m_source.IsFile()) {
+        return;
+    }
+    if (m_surveyWorker.Running() || m_assemblyWorker.Running() || m_monitorWorker.Running()) {
+        return;
+    }
+    m_monitorWorker.Start(m_source, m_monitor);
+}
 
 void Recorder::ApplySettings(const RecordingSettings& settings) { m_settings = settings; }
 
 bool Recorder::EnsureSourceOpen() {
     if (m_source.IsOpen()) return true;
     if (m_selected >= 0 && static_cast<size_t>(m_selected) < m_devices.size()) {
-        const Status opened = m_source.OpenDevice(m_devices[static_cast<size_t>(m_selected)].name);
+        const Status opened = OpenDevice(m_devices[static_cast<size_t>(m_selected)].name);
         if (!opened) Emit(Alert{opened.error()});
         return opened.ok();
     }
@@ -203,6 +249,7 @@ void Recorder::Apply(Input input) {
             ReportSurvey();
             return;
         case Action::Shutdown:
+            m_closed = true;
             m_host.SetFinishTicks(false);
             EndWorkers();
             // No save prompt: the recording stays the working file, with a header that counts
@@ -220,6 +267,7 @@ void Recorder::SetState(ControlState next) {
     const bool changed = !(next == m_state);
     m_state = next;
     if (changed) Emit(PhaseChanged{next.phase, next.paused, ButtonsFor(next)});
+    if (next.phase == Phase::Idle) ResumeMonitoring();
 }
 
 void Recorder::Emit(const RecorderEvent& event) { m_host.OnEvent(event); }
@@ -230,8 +278,8 @@ bool Recorder::BeginSurvey() {
     if (!EnsureSourceOpen()) return false;
     EndWorkers();
     m_surveyWorker.Start(
-        m_source, m_survey, [this](const std::string& l) { Log(l); },
-        [this] { Post(m_surveyEnded); });
+        m_source, m_survey, m_monitor, LiveAdapterName(), m_options.surveyHintMs,
+        [this](const std::string& l) { Log(l); }, [this] { Post(m_surveyEnded); });
     return true;
 }
 
@@ -248,6 +296,7 @@ void Recorder::ReportSurvey() {
 std::string Recorder::WorkingFilePath() const { return m_folder + "/" + kWorkingFileName; }
 
 void Recorder::EndWorkers() {
+    m_monitorWorker.Stop();
     m_surveyWorker.Cancel();
     m_flags.running = false;
     m_assemblyWorker.Join();
@@ -284,6 +333,11 @@ bool Recorder::BeginRecording() {
                          highest, perPort, m_layout.portCount, kMaxRgbPorts, highest)});
         return false;
     }
+    if (const Status armed = m_trigger.Start(m_settings.start, m_universes, m_layout.frameLength);
+        !armed) {
+        Emit(Alert{armed.error()});
+        return false;
+    }
     const auto header =
         BuildRgbHeader(m_layout, IcTypeCode(m_settings.icTypeIndex), m_settings.rgbw);
     // Nothing recorded is ever overwritten: a kept working file moves aside first.
@@ -305,6 +359,9 @@ bool Recorder::BeginRecording() {
     m_flags.paused = false;
     m_flags.stopRequested = false;
     m_flags.forceStop = false;
+    m_flags.maxRecordedUs =
+        m_settings.durationSeconds > 0 ? static_cast<int64_t>(m_settings.durationSeconds * 1e6) : 0;
+    m_flags.triggerArmed = m_trigger.Armed();
     m_flags.running = true;
     {
         std::lock_guard lock(m_failureMutex);
@@ -338,20 +395,26 @@ bool Recorder::BeginRecording() {
     // Kernel drops are counted from here to the end of the recording.
     m_statsAtStart.reset();
     if (const auto stats = m_source.Stats()) m_statsAtStart = *stats;
+    // The layout the file gets, which Universes/Port may have changed since Parse.
+    for (const std::string& line : LayoutInUseLines(m_universes, m_layout, perPort)) Log(line);
     Log("Start capture......");
     if (m_flags.maxFrames > kMaxRecordedFrames) {
         // More would not fit the header's 16-bit frame count.
         Log(Format("A recording holds at most %u frames; this one stops there.",
                    kMaxRecordedFrames));
     }
-    std::string liveAdapter;
-    if (!m_source.IsFile() && m_selected >= 0 &&
-        static_cast<size_t>(m_selected) < m_devices.size()) {
-        liveAdapter = m_devices[static_cast<size_t>(m_selected)].name;
+    if (m_settings.durationSeconds > 0) {
+        Log(Format("The recording ends after %s of show time, or at %u frames.",
+                   MinutesSecondsText(m_settings.durationSeconds).c_str(),
+                   std::min<uint32_t>(m_flags.maxFrames, kMaxRecordedFrames)));
+    }
+    if (m_trigger.Armed()) {
+        Log("Start trigger armed: the recording begins with the first frame with " +
+            DescribeStartTrigger(m_settings.start) + ".");
     }
     m_assemblyWorker.Start(
-        m_source, m_universes, m_layout.frameLength, m_flags, *m_writer, std::move(liveAdapter),
-        [this](const std::string& l) { Log(l); },
+        m_source, m_universes, m_layout.frameLength, m_flags, *m_writer, m_monitor, m_trigger,
+        LiveAdapterName(), [this](const std::string& l) { Log(l); },
         [this](AssemblyWorker::End end) {
             switch (end) {
                 case AssemblyWorker::End::SourceEnded:
@@ -479,6 +542,7 @@ RecorderStatus Recorder::Snapshot() const {
     s.framesWritten = m_writer ? m_writer->Written() : 0;
     s.recordedSeconds = m_assemblyWorker.RecordedSeconds();
     s.maxFrames = m_flags.maxFrames.load();
+    s.triggerArmed = m_flags.running.load() && m_flags.triggerArmed.load();
     s.settings = m_settings;
     s.recordingFolder = m_folder;
     s.workingFile = m_folder.empty() ? std::string() : WorkingFilePath();

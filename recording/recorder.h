@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "analysis/frame_layout.h"
+#include "analysis/input_monitor.h"
+#include "analysis/start_trigger.h"
 #include "analysis/universe_survey.h"
 #include "capture/device_list.h"
 #include "capture/packet_source.h"
@@ -42,6 +44,10 @@ struct RecordingSettings {
     int universesPerPort = kDefaultUniversesPerPort;  // 1..8; 0 when the user gave no such number
     bool rgbw = false;
     int frameBufferMb = kDefaultFrameBufferMb;  // frames waiting for the disk, in MiB
+    // Recorded show time after which the recording ends, pauses left out; 0: no such limit
+    // (the frame count still applies).
+    double durationSeconds = 0;
+    StartTrigger start;  // when the first recorded frame comes
 };
 
 // Events, delivered on the control thread.
@@ -117,6 +123,7 @@ struct RecorderStatus {
     uint32_t framesWritten = 0;
     double recordedSeconds = 0;  // the time recorded so far, pauses left out
     uint32_t maxFrames = kDefaultFrames;
+    bool triggerArmed = false;  // the recording waits for its start trigger
     RecordingSettings settings;
     std::string recordingFolder;  // empty until the first Capture
     std::string workingFile;
@@ -130,9 +137,12 @@ class Recorder {
         std::string recordingFolder;  // empty: the usual RGBFiles folder
         // Called on the writer thread before each frame is written (tests slow it down).
         std::function<void(uint32_t frame)> beforeFrameWrite;
+        // How long Parse waits on a live adapter before it tells what it sees instead.
+        int surveyHintMs = 5000;
     };
 
-    explicit Recorder(RecorderHost& host, Options options = {});
+    explicit Recorder(RecorderHost& host);
+    Recorder(RecorderHost& host, Options options);
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -140,9 +150,11 @@ class Recorder {
     // Adapters. Listing selects the first one; nothing is opened until it is needed.
     void ListAdapters();
     // The pre-selection half a second after start: re-reads the devices and selects the first
-    // gigabit adapter whose link is up. Its index, or nothing.
+    // gigabit adapter whose link is up, and opens it when no source is open yet, so that the
+    // live input view fills. Its index, or nothing.
     std::optional<size_t> AutoSelectAdapter();
-    // The user picked line `index` of the adapter list: it is opened at once.
+    // The user picked line `index` of the adapter list: it is opened at once (an adapter that
+    // is open already stays open, with its live counters).
     void ChooseAdapter(int index);
     // Opens an adapter by device name, or a capture file, as the source.
     Status OpenInterface(const std::string& name);
@@ -168,6 +180,9 @@ class Recorder {
     void FinishTick();
 
     RecorderStatus Snapshot() const;
+    // The live input view's counters: read them (InputMonitor::Read) from any thread. They
+    // follow the chosen adapter whenever it is open, also during Parse and recording.
+    const InputMonitor& Monitor() const { return m_monitor; }
 
   private:
     void Apply(Input input);
@@ -177,10 +192,14 @@ class Recorder {
         if (!m_detached) m_host.Log(line);
     }
     bool EnsureSourceOpen();
+    Status OpenDevice(const std::string& name);
     bool BeginSurvey();
     bool BeginRecording();
     void ReportSurvey();
     void EndWorkers();
+    // The live input view follows an open adapter whenever no other worker reads it.
+    void ResumeMonitoring();
+    std::string LiveAdapterName() const;
     // The recording thread runs, or the writer still has frames to write.
     bool RecordingBusy() const;
     void Finish();
@@ -197,6 +216,11 @@ class Recorder {
     PcapSource m_source;
     std::vector<DeviceEntry> m_devices;
     int m_selected = -1;
+    std::string m_openDevice;  // the device the source reads; empty for a file or none
+
+    InputMonitor m_monitor;
+    MonitorWorker m_monitorWorker;
+    bool m_closed = false;
 
     UniverseTable m_universes;
     UniverseSurvey m_survey{m_universes};
@@ -204,6 +228,7 @@ class Recorder {
 
     RecordingFlags m_flags;
     AssemblyWorker m_assemblyWorker;
+    TriggerWatch m_trigger;
     RgbFile m_file;
     std::unique_ptr<FrameWriter> m_writer;
     PortLayout m_layout;

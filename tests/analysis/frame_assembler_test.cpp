@@ -41,7 +41,7 @@ class AssemblerTest : public ::testing::Test {
         const auto length = static_cast<uint16_t>(r.size());
         admitted = assembler.Admit(r.data(), length, source);
         if (!admitted.recorded) return B::Drop;
-        const B b = assembler.Classify(seq, nowUs, paused, stopped, maxFrames);
+        const B b = assembler.Classify(seq, nowUs, paused, stopped, maxFrames, maxUs);
         if (b == B::NewFrame) {
             assembler.CarryOver(previous, Frame().data());
             completed.push_back(Frame());
@@ -66,6 +66,7 @@ class AssemblerTest : public ::testing::Test {
     FrameAssembler::Admission admitted;
     FrameAssembler::PlaceResult placed;
     int64_t nowUs = 0;  // capture time of the next packet
+    int64_t maxUs = 0;  // recorded time that ends the recording; 0: none
 };
 
 TEST_F(AssemblerTest, CountsFramesUpToTheLimit) {
@@ -134,6 +135,13 @@ TEST_F(AssemblerTest, RecordedTimeLeavesPausesOutAndGapsCountOnlyWhereFramesAreR
     EXPECT_EQ(Step(0, 13, Bytes(512, 1)), B::NewFrame);
     EXPECT_EQ(assembler.RecordedUs(), 25'000 + 25'000 + 50'000);
     EXPECT_EQ(assembler.MissingUpstream(), 1u);
+    // A duration counts the same recorded time: the pause does not use it up.
+    maxUs = 100'001;
+    nowUs = 11'150'000;
+    EXPECT_EQ(Step(0, 14, Bytes(512, 1)), B::NewFrame);
+    nowUs = 11'175'000;
+    EXPECT_EQ(Step(0, 15, Bytes(512, 1)), B::Limit);
+    EXPECT_EQ(assembler.FrameCount(), 4u);
 }
 
 // Each frame keeps the latest data of what it did not get: bytes a universe did not send

@@ -281,6 +281,81 @@ TEST(Recording, ForeignTrafficNeitherEndsNorTearsTheRecording) {
         << check;
 }
 
+// The start trigger holds frames back until one fires it; the first recorded frame is that one.
+// Channel 1 of universe 5 in frame f is (5 f + 85) mod 256: 130 in frame 9, 4 in frame 35.
+TEST(Recording, StartTriggerDurationAndRelease) {
+    Rig rig;
+    ASSERT_TRUE(rig.SurveyShow(Plan(80, 16)));
+    const auto record = [&](const std::string& name) {
+        rig.host.AnswerSaveAs(rig.dir.File(name));
+        EXPECT_TRUE(rig.RecordToEnd());
+        return ReadRecording(rig.dir.File(name));
+    };
+    const auto firstFrameIs = [&](const Recording& r, int first, size_t count) {
+        ASSERT_EQ(r.frames.size(), count);
+        for (size_t i = 0; i < count; ++i) {
+            EXPECT_EQ(r.frames[i], test::ShowFrame(first + static_cast<int>(i), kSix, 16)) << i;
+        }
+    };
+    const StartTrigger channel{StartTrigger::Kind::Channel, 5, 1, 128, false};
+
+    rig.settings.start = channel;
+    rig.frames = 10;
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")) && rig.Parse());
+    firstFrameIs(record("trigger.RGB"), 9, 10);  // up to Capture Frames
+    const auto log = rig.host.LogLines();
+    EXPECT_TRUE(Contains(log,
+                         "Start trigger armed: the recording begins with the first frame with "
+                         "universe 5 channel 1 >= 128."));
+    EXPECT_TRUE(Contains(log, "Start trigger fired: recording from this frame on."));
+
+    // Released: frames 9..34, the frame that falls below the value is not recorded.
+    rig.settings.start.stopWhenReleased = true;
+    rig.frames = 1000;
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")) && rig.Parse());
+    firstFrameIs(record("released.RGB"), 9, 26);
+
+    // A duration counts recorded show time by packet timestamps: 0.5 s at 40 frames/s.
+    rig.settings.start = {};
+    rig.settings.durationSeconds = 0.5;
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")) && rig.Parse());
+    firstFrameIs(record("half.RGB"), 4, 20);
+    EXPECT_TRUE(Contains(rig.host.LogLines(),
+                         "The recording ends after 00:00 of show time, or at 1000 frames."));
+
+    // A channel Parse did not find is refused before anything is written.
+    rig.settings.durationSeconds = 0;
+    rig.settings.start = {StartTrigger::Kind::Channel, 7, 1, 1, false};
+    rig.Capture();
+    EXPECT_EQ(rig.host.Alerts().back(),
+              "The start trigger watches universe 7, which Parse did not find.");
+    EXPECT_EQ(rig.Status().phase, Phase::Idle);
+    EXPECT_EQ(rig.host.Alerts().size(), 1u);
+}
+
+// First light: the show is dark until frame 12.
+TEST(Recording, FirstLightStartsWithTheFirstFrameThatIsNotDark) {
+    Rig rig;
+    test::PcapWriter w(rig.dir.File("dark.pcap"));
+    for (int f = 1; f <= 30; ++f) {
+        for (int u : {0, 1}) {
+            const Bytes data = f < 12 ? Bytes(8, 0) : test::ShowData(f, u, 8);
+            w.Write(test::UdpFrame(test::ArtDmx(u, test::SequenceOf(f), data)),
+                    1000000 + static_cast<uint64_t>(f) * 25000);
+        }
+    }
+    w.Close();
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("dark.pcap")));
+    ASSERT_TRUE(rig.Parse());
+    rig.settings.start.kind = StartTrigger::Kind::FirstLight;
+    rig.host.AnswerSaveAs(rig.dir.File("light.RGB"));
+    ASSERT_TRUE(rig.RecordToEnd());
+    const Recording r = ReadRecording(rig.dir.File("light.RGB"));
+    ASSERT_EQ(r.frames.size(), 18u);  // 12..29
+    EXPECT_EQ(r.frames[0], test::ShowFrame(12, {0, 1}, 8));
+    EXPECT_EQ(r.frames[17], test::ShowFrame(29, {0, 1}, 8));
+}
+
 TEST(Recording, UniverseMissingFromTheSurveyIsNotRecordedAndToldOnce) {
     Rig rig;
     test::PcapWriter w(rig.dir.File("late.pcap"));
@@ -508,6 +583,16 @@ TEST(Commands, UniversesPerPortTypedByTheUser) {
     EXPECT_EQ(rig.host.Alerts().back(), kUniversesPerPortText);
     EXPECT_FALSE(rig.Status().workersRunning);
     EXPECT_EQ(rig.Status().phase, Phase::Idle);
+
+    // Changed after Parse: the log tells the layout the file really gets.
+    rig.settings.universesPerPort = 2;
+    rig.host.AnswerSaveAs(rig.dir.File("two.RGB"));
+    ASSERT_TRUE(rig.RecordToEnd());
+    const auto log = rig.host.LogLines();
+    EXPECT_TRUE(Contains(log, "Layout in use: 2 universes per port, 5 ports, 72 bytes per frame."));
+    EXPECT_TRUE(Contains(log, "Port 1: universes 0-1, 16 bytes."));
+    EXPECT_TRUE(Contains(log, "Port 5: universes 8, 8 bytes."));
+    EXPECT_EQ(ReadRecording(rig.dir.File("two.RGB")).header.portCount, 5);
 }
 
 TEST(Commands, PausedRecordingResumesEvenWhenCaptureFramesHoldsNoNumber) {

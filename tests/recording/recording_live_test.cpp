@@ -29,7 +29,13 @@ class LiveRecording : public ::testing::Test {
     void SetUp() override {
         std::string why;
         if (!test::IsolateNetwork(&why)) GTEST_SKIP() << "live capture needs root: " << why;
-        rig = std::make_unique<test::RecorderRig>();
+        OpenLoopback({});
+    }
+
+    // A fresh recorder with the loopback device chosen.
+    void OpenLoopback(const Recorder::Options& options) {
+        rig.reset();
+        rig = std::make_unique<test::RecorderRig>(options);
         rig->rec->ListAdapters();
         const auto devices = rig->host.Adapters();
         const auto lo = std::find_if(devices.begin(), devices.end(),
@@ -40,6 +46,14 @@ class LiveRecording : public ::testing::Test {
     }
 
     bool Finished() const { return !rig->host.SaveAsDefaults().empty(); }
+    bool Logged(const std::string& line) const {
+        const auto log = rig->host.LogLines();
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
+    void Wait(std::chrono::milliseconds time) {
+        const auto until = std::chrono::steady_clock::now() + time;
+        rig->host.PumpUntil([&] { return std::chrono::steady_clock::now() >= until; });
+    }
     std::vector<int> FramesIn(const std::string& path, const std::vector<int>& universes,
                               int channels, int lastSent, uint16_t* count) {
         const test::Recording r = test::ReadRecording(path);
@@ -55,7 +69,8 @@ const std::vector<int> kSix{0, 1, 2, 3, 4, 5};
 TEST_F(LiveRecording, HundredFramesAreExactlyConsecutiveSentFrames) {
     test::ShowSender sender(kSix, 512);
     ASSERT_TRUE(rig->Parse());
-    EXPECT_EQ(rig->host.LogLines().front(), "Parse to 6 Universes");
+    EXPECT_EQ(rig->host.LogLines().front(), "Waiting for Art-Net on lo\u2026");
+    EXPECT_EQ(rig->host.LogLines().at(1), "Parse to 6 Universes");
     rig->frames = 100;
     rig->host.AnswerSaveAs(rig->dir.File("live.RGB"));
     rig->Capture();
@@ -168,6 +183,86 @@ TEST_F(LiveRecording, SilenceIsToldOnceAndSoIsItsEnd) {
     ASSERT_TRUE(rig->host.PumpUntil([&] { return Finished(); }, std::chrono::seconds(10)));
     EXPECT_EQ(count(silent), 1);
     EXPECT_EQ(count(again), 1);
+}
+
+// Parse says what it waits for and, when no whole frame comes, what arrives instead; then it
+// goes on waiting.
+TEST_F(LiveRecording, ParseTellsWhatItWaitsForAndWhatArrivesInstead) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"nothing",
+         "Nothing arrives on lo: no packet in 0.2 s. Check the cable, and that the show "
+         "sends to this network."},
+        {"poll", "Packets arrive on lo, but no Art-Net ArtDmx among them in 0.2 s."},
+        {"unnumbered",
+         "ArtDmx arrives on lo, but its Sequence is always 0 (sequencing off), so no "
+         "frame can be told from the next."},
+    };
+    Recorder::Options quick;
+    quick.surveyHintMs = 200;
+    for (const auto& [traffic, hint] : cases) {
+        SCOPED_TRACE(traffic);
+        OpenLoopback(quick);
+        std::atomic<bool> sending{true};
+        std::thread sender([&, kind = std::string(traffic)] {
+            test::LoopbackSocket socket;
+            while (sending) {
+                if (kind == "poll") socket.Send(test::ArtPoll());
+                if (kind == "unnumbered") socket.SendArtDmx(3, 0, Bytes(8, 1));
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+        rig->rec->Parse();
+        const bool told = rig->host.PumpUntil([&] { return Logged(hint); });
+        sending = false;
+        sender.join();
+        ASSERT_TRUE(told);
+        EXPECT_EQ(rig->host.LogLines().front(), "Waiting for Art-Net on lo\u2026");
+    }
+    test::ShowSender show({0, 1}, 8);
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return !rig->host.Surveys().empty(); }));
+    EXPECT_TRUE(Logged("Parse to 2 Universes"));
+}
+
+// The live input view follows the chosen adapter before Parse, and during a recording; each
+// universe and sender is a row of its own, with its own rate.
+TEST_F(LiveRecording, InputViewShowsEachUniverseAndSenderFromTheStart) {
+    test::ShowSender fast({0, 1}, 16);  // 40 frames a second from 127.0.0.1
+    test::ShowSender::Plan plan;
+    plan.universes = {7};
+    plan.channels = 8;
+    plan.periodMs = 100;
+    plan.from = 0x7F000002;
+    auto slow = std::make_unique<test::ShowSender>(plan);
+    const auto packetsOf = [&](int universe) {
+        for (const InputCounters& c : rig->rec->Monitor().Read()) {
+            if (c.universe == universe) return c.packets;
+        }
+        return uint64_t{0};
+    };
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return rig->rec->Monitor().Read().size() == 3; }));
+    InputRates rates;
+    rates.Sample(rig->rec->Monitor().Read(), WallClockUs());
+    Wait(std::chrono::milliseconds(1000));
+    const auto rows = rates.Sample(rig->rec->Monitor().Read(), WallClockUs());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].universe, 0);
+    EXPECT_EQ(Ipv4Text(rows[0].source), "127.0.0.1");
+    EXPECT_EQ(rows[0].length, 16);
+    EXPECT_EQ(rows[2].universe, 7);
+    EXPECT_EQ(Ipv4Text(rows[2].source), "127.0.0.2");
+    EXPECT_GT(rows[2].framesPerSecond, 0);
+    EXPECT_GT(rows[0].framesPerSecond, rows[2].framesPerSecond);
+    EXPECT_GT(rows[1].level, 0);
+
+    slow.reset();  // a second sender would only confuse the survey
+    ASSERT_TRUE(rig->Parse());
+    rig->frames = 100000;
+    rig->Capture();
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return rig->Status().framesWritten >= 2; }));
+    const uint64_t during = packetsOf(0);
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return rig->Status().framesWritten >= 6; }));
+    EXPECT_GT(packetsOf(0), during);
+    rig->rec->Close();
 }
 
 TEST_F(LiveRecording, SecondParseWhileOneRunsIsRefused) {

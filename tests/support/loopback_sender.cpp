@@ -10,7 +10,16 @@
 
 namespace quorvex::test {
 
-LoopbackSocket::LoopbackSocket() : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
+LoopbackSocket::LoopbackSocket(uint32_t from) : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
+    if (from != 0 && m_fd >= 0) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(from);
+        if (bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            close(m_fd);
+            m_fd = -1;
+        }
+    }
     m_to.sin_family = AF_INET;
     m_to.sin_port = htons(kArtNetPort);
     m_to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -34,9 +43,9 @@ bool LoopbackSocket::SendArtDmx(int universe, uint8_t sequence, const Bytes& dat
 }
 
 ShowSender::ShowSender(std::vector<int> universes, int channels, bool frozenSequence)
-    : ShowSender(Plan{std::move(universes), channels, frozenSequence, {}}) {}
+    : ShowSender(Plan{std::move(universes), channels, frozenSequence, 25, 0, {}}) {}
 
-ShowSender::ShowSender(Plan plan) : m_plan(std::move(plan)) {
+ShowSender::ShowSender(Plan plan) : m_plan(std::move(plan)), m_socket(m_plan.from) {
     if (!m_plan.data) m_plan.data = ShowData;
     m_thread = std::thread([this] {
         auto next = std::chrono::steady_clock::now();
@@ -46,7 +55,7 @@ ShowSender::ShowSender(Plan plan) : m_plan(std::move(plan)) {
                 m_socket.SendArtDmx(u, seq, m_plan.data(f, u, m_plan.channels));
             }
             m_sent = f;
-            next += std::chrono::milliseconds(25);
+            next += std::chrono::milliseconds(m_plan.periodMs);
             std::this_thread::sleep_until(next);
         }
     });

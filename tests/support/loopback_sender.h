@@ -15,7 +15,8 @@ namespace quorvex::test {
 // A UDP socket aimed at the loopback Art-Net port.
 class LoopbackSocket {
   public:
-    LoopbackSocket();
+    // `from`: the 127.x.y.z address it sends from (host byte order); 0 lets the system choose.
+    explicit LoopbackSocket(uint32_t from = 0);
     ~LoopbackSocket();
     LoopbackSocket(const LoopbackSocket&) = delete;
     LoopbackSocket& operator=(const LoopbackSocket&) = delete;
@@ -36,6 +37,8 @@ class ShowSender {
         std::vector<int> universes{0, 1, 2, 3, 4, 5};
         int channels = 512;
         bool frozenSequence = false;  // every packet with sequence 7: no frame boundary ever
+        int periodMs = 25;            // between frames
+        uint32_t from = 0;            // sending address, as LoopbackSocket takes it
         // Channel data of a universe in a frame; ShowData by default.
         std::function<Bytes(int frame, int universe, int channels)> data;
     };

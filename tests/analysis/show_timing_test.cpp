@@ -1,0 +1,137 @@
+// What the user sets about when a recording starts and ends, and the live input view.
+
+#include <gtest/gtest.h>
+
+#include "analysis/frame_layout.h"
+#include "analysis/input_monitor.h"
+#include "analysis/start_trigger.h"
+#include "platform/duration_text.h"
+
+namespace quorvex {
+namespace {
+
+TEST(DurationText, WhatPeopleTypeAndWhatIsRefused) {
+    const std::pair<const char*, double> good[] = {
+        {"90s", 90},    {"2m30s", 150},    {"1h5m", 3900}, {"90", 90},
+        {"02:30", 150}, {"1:00:05", 3605}, {" 1.5m ", 90}, {"0:01", 1},
+    };
+    for (const auto& [text, seconds] : good) {
+        ASSERT_TRUE(ParseDurationText(text)) << text;
+        EXPECT_DOUBLE_EQ(*ParseDurationText(text), seconds) << text;
+    }
+    for (const char* bad :
+         {"", "0", "0:00", "2m30", "30s2m", "1:60", "abc", "-5s", "5x", ":30", "1::2", "1e400"}) {
+        EXPECT_FALSE(ParseDurationText(bad)) << bad;
+    }
+    EXPECT_EQ(MinutesSecondsText(150.9), "02:30");
+    EXPECT_EQ(MinutesSecondsText(6000), "100:00");
+    EXPECT_EQ(MinutesSecondsText(-3), "00:00");
+}
+
+TEST(StartTrigger, ConditionsParseAndWatchWholeFrames) {
+    const auto light = ParseStartCondition("first-light");
+    ASSERT_TRUE(light);
+    EXPECT_EQ(light->kind, StartTrigger::Kind::FirstLight);
+    const auto channel = ParseStartCondition(" 5/1 >= 128 ");
+    ASSERT_TRUE(channel);
+    EXPECT_EQ(*channel, (StartTrigger{StartTrigger::Kind::Channel, 5, 1, 128, false}));
+    EXPECT_EQ(DescribeStartTrigger(*channel), "universe 5 channel 1 >= 128");
+    for (const char* bad : {"", "5/1", "5/1>128", "5/0>=1", "5/513>=1", "5/1>=256", "32768/1>=1",
+                            "x/1>=1", "5/1>=1x"}) {
+        EXPECT_FALSE(ParseStartCondition(bad)) << bad;
+    }
+
+    // Universes 0 (4 channels) and 2 (2 channels): a 6-byte frame, universe 2 at offset 4.
+    UniverseTable table{{0, 0, 4, 1}, {2, 0, 2, 1}};
+    const PortLayout layout = ComputeFrameLayout(table, 1);
+    TriggerWatch watch;
+    StartTrigger t{StartTrigger::Kind::Channel, 2, 2, 100, true};
+    ASSERT_TRUE(watch.Start(t, table, layout.frameLength));
+    uint8_t frame[6] = {255, 255, 255, 255, 0, 99};
+    EXPECT_TRUE(watch.Armed());
+    EXPECT_FALSE(watch.Fires(frame));
+    frame[5] = 100;
+    EXPECT_TRUE(watch.Fires(frame));
+    EXPECT_FALSE(watch.Armed());
+    EXPECT_FALSE(watch.Released(frame));
+    frame[5] = 99;
+    EXPECT_TRUE(watch.Released(frame));
+
+    // A channel Parse did not find cannot start anything.
+    EXPECT_FALSE(watch.Start({StartTrigger::Kind::Channel, 1, 1, 1, false}, table, 6));
+    const Status beyond = watch.Start({StartTrigger::Kind::Channel, 2, 3, 1, false}, table, 6);
+    ASSERT_FALSE(beyond);
+    EXPECT_EQ(beyond.error(),
+              "The start trigger watches channel 3 of universe 2, which sends only 2 channels.");
+
+    ASSERT_TRUE(watch.Start({StartTrigger::Kind::FirstLight}, table, 6));
+    const uint8_t dark[6] = {};
+    EXPECT_FALSE(watch.Fires(dark));
+    const uint8_t glow[6] = {0, 0, 0, 0, 0, 1};
+    EXPECT_TRUE(watch.Fires(glow));
+    EXPECT_FALSE(watch.Released(dark));  // first light has no release
+
+    ASSERT_TRUE(watch.Start({}, table, 6));
+    EXPECT_FALSE(watch.Armed());
+}
+
+TEST(FrameLayout, LayoutInUseNamesEachPortsUniversesAndBytes) {
+    UniverseTable table{{0, 0, 512, 1}, {1, 0, 512, 1}, {2, 0, 100, 1}, {5, 0, 30, 1}};
+    const PortLayout layout = ComputeFrameLayout(table, 2);
+    EXPECT_EQ(LayoutInUseLines(table, layout, 2),
+              (std::vector<std::string>{
+                  "Layout in use: 2 universes per port, 3 ports, 1154 bytes per frame.",
+                  "Port 1: universes 0-1, 1024 bytes.", "Port 2: universes 2, 100 bytes.",
+                  "Port 3: universes 5, 30 bytes."}));
+}
+
+TEST(InputMonitor, CountsEachUniverseAndSenderAndRatesComeFromReadings) {
+    InputMonitor monitor;
+    InputRates rates;
+    const uint8_t data[4] = {1, 200, 3, 4};
+    const uint32_t a = 0x0A000001;
+    const uint32_t b = 0x0A000002;
+    // Two frames of universe 1 from a, one packet of universe 1 from b, one of universe 0.
+    monitor.Observe(1, a, 5, 1'000'000, data, 4);
+    monitor.Observe(1, a, 5, 1'000'100, data, 4);
+    monitor.Observe(1, a, 6, 1'025'000, data, 2);
+    monitor.Observe(1, b, 0, 1'030'000, data, 4);
+    monitor.Observe(0, a, 6, 1'030'000, data, 1);
+    auto rows = rates.Sample(monitor.Read(), 2'000'000);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].universe, 0);
+    EXPECT_EQ(rows[0].level, 1);
+    EXPECT_EQ(rows[1].source, a);
+    EXPECT_EQ(rows[1].length, 2);
+    EXPECT_EQ(rows[1].level, 200);
+    EXPECT_DOUBLE_EQ(rows[1].secondsSinceSeen, 0.975);
+    EXPECT_EQ(rows[2].source, b);
+    EXPECT_EQ(rows[1].packetsPerSecond, 0);  // one reading gives no rate yet
+
+    // 40 packets and 20 sequence changes of universe 1 from a in the next half second.
+    for (int i = 0; i < 40; ++i) {
+        monitor.Observe(1, a, static_cast<uint8_t>(7 + i / 2), 2'000'000 + i * 10'000, data, 4);
+    }
+    rows = rates.Sample(monitor.Read(), 2'500'000);
+    EXPECT_DOUBLE_EQ(rows[1].packetsPerSecond, 80);
+    EXPECT_DOUBLE_EQ(rows[1].framesPerSecond, 40);
+    EXPECT_DOUBLE_EQ(rows[2].packetsPerSecond, 0);
+
+    // Another adapter: the old rows are gone at once, and the table fills anew.
+    monitor.Clear();
+    EXPECT_TRUE(monitor.Read().empty());
+    monitor.Observe(9, b, 1, 3'000'000, data, 4);
+    rows = rates.Sample(monitor.Read(), 3'000'000);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].universe, 9);
+
+    // Beyond its capacity it counts what it cannot show.
+    for (uint32_t s = 0; s < InputMonitor::kCapacity + 5; ++s) {
+        monitor.Observe(3, s + 100, 1, 3'000'000, data, 4);
+    }
+    EXPECT_EQ(monitor.Read().size(), InputMonitor::kCapacity);
+    EXPECT_EQ(monitor.Overflowed(), 6u);
+}
+
+}  // namespace
+}  // namespace quorvex
