@@ -11,23 +11,29 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
 #include "app/app_icon.h"
 #include "app/hot_keys.h"
+#include "platform/duration_text.h"
 
 namespace quorvex::app {
 
@@ -68,19 +74,53 @@ QString ElapsedText(double seconds) {
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-// The frame buffer size the user chose last time, or the default.
-int StoredFrameBufferMb() {
-    QSettings settings(QString::fromLatin1(kSettingsOrganisation),
-                       QString::fromLatin1(kSettingsApplication));
-    bool ok = false;
-    const int mb = settings.value(QString::fromLatin1(kFrameBufferKey)).toInt(&ok);
-    return ok && mb >= 1 && mb <= kMaxFrameBufferMb ? mb : kDefaultFrameBufferMb;
+QSettings Stored() {
+    return QSettings(QString::fromLatin1(kSettingsOrganisation),
+                     QString::fromLatin1(kSettingsApplication));
 }
 
-void StoreFrameBufferMb(int mb) {
-    QSettings settings(QString::fromLatin1(kSettingsOrganisation),
-                       QString::fromLatin1(kSettingsApplication));
-    settings.setValue(QString::fromLatin1(kFrameBufferKey), mb);
+// A stored whole number within [low, high], or `fallback` when there is none such.
+int StoredInt(const QSettings& settings, const char* key, int low, int high, int fallback) {
+    bool ok = false;
+    const int value = settings.value(QString::fromLatin1(key)).toInt(&ok);
+    return ok && value >= low && value <= high ? value : fallback;
+}
+
+// The frame buffer size the user chose last time, or the default.
+int StoredFrameBufferMb() {
+    return StoredInt(Stored(), kFrameBufferKey, 1, kMaxFrameBufferMb, kDefaultFrameBufferMb);
+}
+
+void StoreFrameBufferMb(int mb) { Stored().setValue(QString::fromLatin1(kFrameBufferKey), mb); }
+
+// The IPv4 address first, as people know their adapters; then name and description.
+QString AdapterLine(const DeviceEntry& d) {
+    QStringList parts;
+    for (const std::string* part : {&d.address, &d.name, &d.description}) {
+        if (!part->empty()) parts << Q(*part);
+    }
+    return parts.join(QStringLiteral("  "));
+}
+
+// The Level column: the number over a bar as long as the level.
+class LevelDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const int level = std::clamp(index.data().toInt(), 0, 255);
+        QRect bar = option.rect.adjusted(2, 3, -2, -3);
+        bar.setWidth(bar.width() * level / 255);
+        painter->fillRect(bar, option.palette.highlight().color().lighter(160));
+        QStyledItemDelegate::paint(painter, option, index);
+    }
+};
+
+QSpinBox* NewSpin(const char* name, int low, int high) {
+    auto* spin = new QSpinBox;
+    spin->setObjectName(QString::fromLatin1(name));
+    spin->setRange(low, high);
+    return spin;
 }
 
 QGroupBox* NewGroup(const char* title, const char* name) {
@@ -117,6 +157,7 @@ void MainWindow::BuildControls() {
     QLabel* ipLabel = NewLabel("IP address：", "ipLabel");
     m_ip = new QComboBox;
     m_ip->setObjectName(QStringLiteral("ipCombo"));
+    m_refresh = NewButton("Refresh", "refreshAdaptersButton");
     m_parse = NewButton("Parse", "parseButton");
     QGroupBox* localBox = NewGroup("Local network", "localNetworkBox");
     m_pause = NewButton("Pause", "pauseButton");
@@ -139,6 +180,24 @@ void MainWindow::BuildControls() {
     m_captureFrames->setObjectName(QStringLiteral("captureFramesEdit"));
     m_rgbw = new QCheckBox(QStringLiteral("RGBW"));
     m_rgbw->setObjectName(QStringLiteral("rgbwCheck"));
+    QLabel* durationLabel = NewLabel("Duration (mm:ss):", "durationLabel");
+    m_duration = new QLineEdit;
+    m_duration->setObjectName(QStringLiteral("durationEdit"));
+    QLabel* startLabel = NewLabel("Start:", "startLabel");
+    m_start = new QComboBox;
+    m_start->setObjectName(QStringLiteral("startCombo"));
+    QLabel* startUniverseLabel = NewLabel("Universe", "startUniverseLabel");
+    m_startUniverse = NewSpin("startUniverseSpin", 0, 32767);
+    QLabel* startChannelLabel = NewLabel("Channel", "startChannelLabel");
+    m_startChannel = NewSpin("startChannelSpin", 1, 512);
+    QLabel* startValueLabel = NewLabel("Value", "startValueLabel");
+    m_startValue = NewSpin("startValueSpin", 0, 255);
+    m_stopWhenReleased = new QCheckBox(QStringLiteral("Stop when released"));
+    m_stopWhenReleased->setObjectName(QStringLiteral("stopWhenReleasedCheck"));
+    m_triggerState = NewLabel("", "triggerState");
+    QGroupBox* inputBox = NewGroup("Live input", "inputBox");
+    m_inputView = new QTableWidget(0, 6);
+    m_inputView->setObjectName(QStringLiteral("inputView"));
 
     m_capture->setDefault(true);
     m_universes->setEditable(true);
@@ -154,10 +213,28 @@ void MainWindow::BuildControls() {
     m_elapsedDisplay->setMinimumWidth(60);
     m_icType->setMinimumWidth(120);
     m_ip->setMinimumWidth(180);
+    // Long descriptions show in the open list; they do not widen the window.
+    m_ip->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_duration->setPlaceholderText(QStringLiteral("none"));
+    m_duration->setMaximumWidth(90);
+    for (const char* kind : {"On Capture", "First light", "Channel"}) {
+        m_start->addItem(QString::fromLatin1(kind));
+    }
+    m_startValue->setValue(StartTrigger{}.value);
+    m_inputView->setHorizontalHeaderLabels(
+        {"Universe", "Source", "Packets/s", "Frames/s", "Last seen", "Level"});
+    m_inputView->verticalHeader()->hide();
+    m_inputView->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    m_inputView->horizontalHeader()->setStretchLastSection(true);
+    m_inputView->setColumnWidth(1, 110);
+    m_inputView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_inputView->setSelectionMode(QAbstractItemView::NoSelection);
+    m_inputView->setItemDelegateForColumn(5, new LevelDelegate(m_inputView));
 
     auto* localLayout = new QHBoxLayout(localBox);
     localLayout->addWidget(ipLabel);
     localLayout->addWidget(m_ip, 1);
+    localLayout->addWidget(m_refresh);
 
     auto* params = new QGridLayout(paramBox);
     params->addWidget(icLabel, 0, 0);
@@ -167,10 +244,26 @@ void MainWindow::BuildControls() {
     params->addWidget(m_universes, 1, 1);
     params->addWidget(captureFramesLabel, 2, 0);
     params->addWidget(m_captureFrames, 2, 1);
-    params->addWidget(frameNumLabel, 3, 0);
-    params->addWidget(m_frameDisplay, 3, 1);
-    params->addWidget(m_elapsedDisplay, 3, 2);
-    params->setColumnStretch(3, 1);
+    params->addWidget(durationLabel, 2, 2);
+    params->addWidget(m_duration, 2, 3);
+    params->addWidget(startLabel, 3, 0);
+    params->addWidget(m_start, 3, 1);
+    auto* trigger = new QHBoxLayout;
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             startUniverseLabel, m_startUniverse, startChannelLabel, m_startChannel,
+             startValueLabel, m_startValue, m_stopWhenReleased}) {
+        trigger->addWidget(field);
+    }
+    trigger->addStretch(1);
+    params->addLayout(trigger, 3, 2, 1, 3);
+    params->addWidget(frameNumLabel, 4, 0);
+    params->addWidget(m_frameDisplay, 4, 1);
+    params->addWidget(m_elapsedDisplay, 4, 2, 1, 2);
+    params->addWidget(m_triggerState, 4, 4);
+    params->setColumnStretch(4, 1);
+
+    auto* inputLayout = new QVBoxLayout(inputBox);
+    inputLayout->addWidget(m_inputView);
 
     auto* logLayout = new QVBoxLayout(logBox);
     logLayout->addWidget(m_log);
@@ -182,12 +275,18 @@ void MainWindow::BuildControls() {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(localBox);
     layout->addWidget(paramBox);
-    layout->addWidget(logBox, 1);
+    layout->addWidget(inputBox, 3);
+    layout->addWidget(logBox, 2);
     layout->addLayout(buttons);
-    resize(560, 520);
+    resize(760, 640);
 
-    const QWidget* order[] = {m_capture, m_cancel, m_ip,        m_parse,         m_pause, m_stop,
-                              m_log,     m_icType, m_universes, m_captureFrames, m_rgbw};
+    const QWidget* order[] = {m_capture,      m_cancel,        m_ip,
+                              m_refresh,      m_parse,         m_pause,
+                              m_stop,         m_log,           m_icType,
+                              m_universes,    m_captureFrames, m_duration,
+                              m_rgbw,         m_start,         m_startUniverse,
+                              m_startChannel, m_startValue,    m_stopWhenReleased,
+                              m_inputView};
     for (size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
     }
@@ -204,13 +303,24 @@ void MainWindow::BuildControls() {
     connect(m_universes, &QComboBox::currentIndexChanged, this, &MainWindow::ApplySettings);
     connect(m_universes, &QComboBox::editTextChanged, this, &MainWindow::ApplySettings);
     connect(m_rgbw, &QCheckBox::toggled, this, &MainWindow::ApplySettings);
+    connect(m_refresh, &QPushButton::clicked, this, &MainWindow::RefreshAdapters);
+    connect(m_start, &QComboBox::currentIndexChanged, this, [this] {
+        ShowTriggerFields();
+        ApplySettings();
+    });
+    for (QSpinBox* spin : {m_startUniverse, m_startChannel, m_startValue}) {
+        connect(spin, &QSpinBox::valueChanged, this, &MainWindow::ApplySettings);
+    }
+    connect(m_stopWhenReleased, &QCheckBox::toggled, this, &MainWindow::ApplySettings);
 
     m_autoSelectTimer = new QTimer(this);
     m_autoSelectTimer->setSingleShot(true);
     m_autoSelectTimer->setInterval(kAutoSelectDelayMs);
-    connect(m_autoSelectTimer, &QTimer::timeout, this, [this] {
-        if (!m_closed) m_recorder.AutoSelectAdapter();
-    });
+    connect(m_autoSelectTimer, &QTimer::timeout, this, &MainWindow::PreselectAdapter);
+    // Reading the counters never waits for the packet threads.
+    m_inputTimer = new QTimer(this);
+    m_inputTimer->setInterval(kInputViewMs);
+    connect(m_inputTimer, &QTimer::timeout, this, &MainWindow::ShowInput);
     m_finishTimer = new QTimer(this);
     m_finishTimer->setInterval(kFinishTickMs);
     connect(m_finishTimer, &QTimer::timeout, this, [this] {
@@ -233,8 +343,23 @@ void MainWindow::FillLists() {
     for (int i = 1; i <= 8; ++i) m_universes->addItem(QString::number(i));
     m_universes->setCurrentIndex(kDefaultUniversesPerPort - 1);
     ShowButtons(m_recorder.Snapshot().buttons);
+    RestoreChoices();
+    ShowTriggerFields();
     ApplySettings();
+    // From here on, what the user changes is kept for the next start.
+    const auto store = [this] { StoreChoices(); };
+    connect(m_icType, &QComboBox::currentIndexChanged, this, store);
+    connect(m_universes, &QComboBox::currentTextChanged, this, store);
+    connect(m_rgbw, &QCheckBox::toggled, this, store);
+    connect(m_captureFrames, &QLineEdit::editingFinished, this, store);
+    connect(m_duration, &QLineEdit::editingFinished, this, store);
+    connect(m_start, &QComboBox::currentIndexChanged, this, store);
+    for (QSpinBox* spin : {m_startUniverse, m_startChannel, m_startValue}) {
+        connect(spin, &QSpinBox::valueChanged, this, store);
+    }
+    connect(m_stopWhenReleased, &QCheckBox::toggled, this, store);
     m_autoSelectTimer->start();
+    m_inputTimer->start();
     // A recording an earlier run could not save is not forgotten.
     m_recorder.ReportUnsavedRecording();
 }
@@ -247,8 +372,17 @@ void MainWindow::Parse() {
 }
 
 void MainWindow::Capture() {
+    // A paused recording resumes with the duration it started with.
+    if (!m_recorder.Snapshot().paused) {
+        const std::optional<double> duration = ReadDuration();
+        if (!duration) return;
+        m_durationSeconds = *duration;
+    }
     ApplySettings();
-    m_recorder.Capture(ReadCaptureFrames());
+    const std::optional<unsigned> frames = ReadCaptureFrames();
+    StoreChoices();
+    StoreAdapter();
+    m_recorder.Capture(frames);
 }
 
 void MainWindow::Pause() { m_recorder.Pause(); }
@@ -259,7 +393,45 @@ void MainWindow::PickAdapter(int index) {
     // Only to tell the user now: the number is used at the next Capture.
     (void)ReadCaptureFrames();
     m_recorder.ChooseAdapter(index);
+    StoreAdapter();
     ShowCaptureFrames();
+}
+
+void MainWindow::RefreshAdapters() {
+    // Re-opening the adapter under a survey or a recording would cut it short.
+    if (m_closed || !m_idle) return;
+    const std::string current = m_recorder.Snapshot().adapterName;
+    m_recorder.ListAdapters();
+    // Listing selects the first line: the adapter in use stays selected (and open).
+    if (const int index = AdapterIndex(current); index > 0) SelectAdapter(index, current);
+}
+
+void MainWindow::PreselectAdapter() {
+    if (m_closed) return;
+    const std::string remembered =
+        Stored().value(QString::fromLatin1(kAdapterKey)).toString().toStdString();
+    const int index = AdapterIndex(remembered);
+    // A source opened meanwhile (a capture file) is not replaced.
+    if (index < 0 || m_recorder.Snapshot().sourceOpen) {
+        m_recorder.AutoSelectAdapter();
+        return;
+    }
+    // The user chose it last time: it is opened as when picked, so the live view fills.
+    SelectAdapter(index, remembered);
+}
+
+int MainWindow::AdapterIndex(const std::string& name) const {
+    const std::vector<DeviceEntry> adapters = m_recorder.Snapshot().adapters;
+    for (size_t i = 0; i < adapters.size(); ++i) {
+        if (!name.empty() && adapters[i].name == name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void MainWindow::SelectAdapter(int index, const std::string& name) {
+    // No message box: the user did not ask just now. The log says why; Parse asks again.
+    if (const Status opened = m_recorder.OpenInterface(name); !opened) Log(opened.error());
+    SelectAdapterLine(index);
 }
 
 void MainWindow::HotKey(void (MainWindow::*command)()) {
@@ -277,6 +449,16 @@ std::optional<unsigned> MainWindow::ReadCaptureFrames() {
     MessageBox(kUnsignedNeeded);
     m_captureFrames->setFocus();
     m_captureFrames->selectAll();
+    return std::nullopt;
+}
+
+std::optional<double> MainWindow::ReadDuration() {
+    const QString text = m_duration->text().trimmed();
+    if (text.isEmpty()) return 0.0;
+    if (const auto seconds = ParseDurationText(text.toStdString())) return *seconds;
+    MessageBox(kDurationNeeded);
+    m_duration->setFocus();
+    m_duration->selectAll();
     return std::nullopt;
 }
 
@@ -300,10 +482,81 @@ RecordingSettings MainWindow::CurrentSettings() const {
     s.universesPerPort = UniversesPerPort();
     s.rgbw = m_rgbw->isChecked();
     s.frameBufferMb = m_frameBufferMb;
+    s.durationSeconds = m_durationSeconds;
+    s.start.kind = static_cast<StartTrigger::Kind>(std::max(m_start->currentIndex(), 0));
+    s.start.universe = m_startUniverse->value();
+    s.start.channel = m_startChannel->value();
+    s.start.value = m_startValue->value();
+    s.start.stopWhenReleased = m_stopWhenReleased->isChecked();
     return s;
 }
 
 void MainWindow::ApplySettings() { m_recorder.ApplySettings(CurrentSettings()); }
+
+namespace {
+// QSettings keys of the choices kept between runs.
+constexpr char kIcTypeKey[] = "icType";
+constexpr char kUniversesKey[] = "universesPerPort";
+constexpr char kRgbwKey[] = "rgbw";
+constexpr char kCaptureFramesKey[] = "captureFrames";
+constexpr char kDurationKey[] = "duration";
+constexpr char kStartKindKey[] = "start/kind";
+constexpr char kStartUniverseKey[] = "start/universe";
+constexpr char kStartChannelKey[] = "start/channel";
+constexpr char kStartValueKey[] = "start/value";
+constexpr char kStopWhenReleasedKey[] = "start/stopWhenReleased";
+
+QString Key(const char* key) { return QString::fromLatin1(key); }
+}  // namespace
+
+void MainWindow::RestoreChoices() {
+    const QSettings st = Stored();
+    const int icTypes = static_cast<int>(std::size(kIcTypeNames));
+    m_icType->setCurrentIndex(StoredInt(st, kIcTypeKey, 0, icTypes - 1, kDefaultIcType));
+    m_universes->setCurrentIndex(StoredInt(st, kUniversesKey, 1, 8, kDefaultUniversesPerPort) - 1);
+    m_rgbw->setChecked(st.value(Key(kRgbwKey), false).toBool());
+    if (const auto frames = ParseUnsigned(st.value(Key(kCaptureFramesKey)).toString())) {
+        m_captureFramesValue = *frames;
+        ShowCaptureFrames();
+    }
+    const QString duration = st.value(Key(kDurationKey)).toString();
+    if (ParseDurationText(duration.toStdString())) m_duration->setText(duration);
+    m_start->setCurrentIndex(StoredInt(st, kStartKindKey, 0, m_start->count() - 1, 0));
+    const StartTrigger fallback;
+    m_startUniverse->setValue(StoredInt(st, kStartUniverseKey, m_startUniverse->minimum(),
+                                        m_startUniverse->maximum(), fallback.universe));
+    m_startChannel->setValue(StoredInt(st, kStartChannelKey, m_startChannel->minimum(),
+                                       m_startChannel->maximum(), fallback.channel));
+    m_startValue->setValue(StoredInt(st, kStartValueKey, m_startValue->minimum(),
+                                     m_startValue->maximum(), fallback.value));
+    m_stopWhenReleased->setChecked(st.value(Key(kStopWhenReleasedKey), false).toBool());
+}
+
+void MainWindow::StoreChoices() {
+    QSettings st = Stored();
+    st.setValue(Key(kIcTypeKey), m_icType->currentIndex());
+    // Half-typed or wrong text is not kept: the next start shows the last good choice.
+    if (const int perPort = UniversesPerPort(); perPort > 0) {
+        st.setValue(Key(kUniversesKey), perPort);
+    }
+    st.setValue(Key(kRgbwKey), m_rgbw->isChecked());
+    st.setValue(Key(kCaptureFramesKey),
+                ParseUnsigned(m_captureFrames->text()).value_or(m_captureFramesValue));
+    const QString duration = m_duration->text().trimmed();
+    if (duration.isEmpty() || ParseDurationText(duration.toStdString())) {
+        st.setValue(Key(kDurationKey), duration);
+    }
+    st.setValue(Key(kStartKindKey), m_start->currentIndex());
+    st.setValue(Key(kStartUniverseKey), m_startUniverse->value());
+    st.setValue(Key(kStartChannelKey), m_startChannel->value());
+    st.setValue(Key(kStartValueKey), m_startValue->value());
+    st.setValue(Key(kStopWhenReleasedKey), m_stopWhenReleased->isChecked());
+}
+
+void MainWindow::StoreAdapter() {
+    const std::string name = m_recorder.Snapshot().adapterName;
+    if (!name.empty()) Stored().setValue(Key(kAdapterKey), Q(name));
+}
 
 // ---- closing ----
 
@@ -317,6 +570,7 @@ void MainWindow::Shutdown() {
     m_closed = true;
     m_autoSelectTimer->stop();
     m_finishTimer->stop();
+    m_inputTimer->stop();
     m_recorder.Close();
     m_hotKeys.reset();
 }
@@ -428,6 +682,8 @@ bool MainWindow::AutoSelectPending() const { return m_autoSelectTimer->isActive(
 
 void MainWindow::OnEvent(const RecorderEvent& event) {
     if (const auto* e = std::get_if<PhaseChanged>(&event)) {
+        m_idle = e->phase == Phase::Idle && !e->paused;
+        m_refresh->setEnabled(m_idle);
         ShowButtons(e->buttons);
     } else if (const auto* e = std::get_if<Alert>(&event)) {
         if (!m_closed) MessageBox(e->text);
@@ -494,7 +750,7 @@ void MainWindow::ShowCaptureFrames() {
 
 void MainWindow::ShowAdapters(const AdaptersListed& listed) {
     m_ip->clear();
-    for (const DeviceEntry& d : listed.adapters) m_ip->addItem(Q(d.address));
+    for (const DeviceEntry& d : listed.adapters) m_ip->addItem(AdapterLine(d));
     SelectAdapterLine(listed.selected);
     ShowCaptureFrames();
 }
@@ -506,9 +762,50 @@ void MainWindow::SelectAdapterLine(int index) {
 void MainWindow::ShowFramesWritten(const FramesWritten& written) {
     const QString text = QString::number(written.frames);
     if (m_frameDisplay->text() != text) m_frameDisplay->setText(text);
-    const QString elapsed = ElapsedText(written.seconds);
+    QString elapsed = ElapsedText(written.seconds);
+    if (m_durationSeconds > 0) {
+        // From the whole seconds shown, so that the two add up to the duration.
+        const double shown = std::floor(std::max(written.seconds, 0.0));
+        elapsed += QStringLiteral(" / %1 left").arg(ElapsedText(m_durationSeconds - shown));
+    }
     if (m_elapsedDisplay->text() != elapsed) m_elapsedDisplay->setText(elapsed);
     ShowCaptureFrames();
+}
+
+void MainWindow::ShowTriggerFields() {
+    const bool channel = m_start->currentIndex() == static_cast<int>(StartTrigger::Kind::Channel);
+    for (QWidget* field : std::initializer_list<QWidget*>{m_startUniverse, m_startChannel,
+                                                          m_startValue, m_stopWhenReleased}) {
+        field->setEnabled(channel);
+    }
+}
+
+void MainWindow::ShowInput() {
+    if (m_closed) return;
+    const std::vector<InputRow> rows =
+        m_inputRates.Sample(m_recorder.Monitor().Read(), WallClockUs());
+    m_inputView->setRowCount(static_cast<int>(rows.size()));
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const InputRow& row = rows[r];
+        const QVariant cells[] = {row.universe,
+                                  Q(Ipv4Text(row.source)),
+                                  QString::number(row.packetsPerSecond, 'f', 1),
+                                  QString::number(row.framesPerSecond, 'f', 1),
+                                  QStringLiteral("%1 s ago").arg(row.secondsSinceSeen, 0, 'f', 1),
+                                  int{row.level}};
+        for (int c = 0; c < static_cast<int>(std::size(cells)); ++c) {
+            QTableWidgetItem* item = m_inputView->item(static_cast<int>(r), c);
+            if (!item) {
+                item = new QTableWidgetItem;
+                if (c != 1) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                m_inputView->setItem(static_cast<int>(r), c, item);
+            }
+            if (item->data(Qt::DisplayRole) != cells[c]) item->setData(Qt::DisplayRole, cells[c]);
+        }
+    }
+    const QString trigger =
+        m_recorder.Snapshot().triggerArmed ? QString::fromLatin1(kWaitingForTrigger) : QString();
+    if (m_triggerState->text() != trigger) m_triggerState->setText(trigger);
 }
 
 }  // namespace quorvex::app

@@ -20,6 +20,8 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
+class QTableWidget;
 class QTimer;
 
 namespace quorvex::app {
@@ -36,7 +38,12 @@ inline constexpr int kAutoSelectDelayMs = 500;
 inline constexpr char kSettingsOrganisation[] = "Quorvex";
 inline constexpr char kSettingsApplication[] = "Quorvex";
 inline constexpr char kFrameBufferKey[] = "frameBufferMb";
+inline constexpr char kAdapterKey[] = "adapter";
 inline constexpr int kMaxFrameBufferMb = 1 << 20;
+inline constexpr char kDurationNeeded[] = "Please enter a duration as mm:ss, for example 02:30.";
+// How often the live input view reads the counters.
+inline constexpr int kInputViewMs = 250;
+inline constexpr char kWaitingForTrigger[] = "waiting for start trigger";
 
 class MainWindow : public QDialog, public RecorderHost {
     Q_OBJECT
@@ -93,6 +100,8 @@ class MainWindow : public QDialog, public RecorderHost {
     void ShowAdapters(const AdaptersListed& listed);
     void SelectAdapterLine(int index);
     void ShowFramesWritten(const FramesWritten& written);
+    void ShowInput();
+    void ShowTriggerFields();
 
     // Commands, from the buttons, the hot keys and the IP address list.
     void Parse();
@@ -100,6 +109,9 @@ class MainWindow : public QDialog, public RecorderHost {
     void Pause();
     void Stop();
     void PickAdapter(int index);
+    void RefreshAdapters();
+    // The pre-selection: the adapter of the last run when it is listed, else the automatic one.
+    void PreselectAdapter();
     void HotKey(void (MainWindow::*command)());
 
     RecordingSettings CurrentSettings() const;
@@ -107,6 +119,16 @@ class MainWindow : public QDialog, public RecorderHost {
     void ApplySettings();
     // The Capture Frames field as a number; tells the user when it is none.
     std::optional<unsigned> ReadCaptureFrames();
+    // The Duration field in seconds, 0 when empty; tells the user when it is no duration.
+    std::optional<double> ReadDuration();
+    // The user's choices of the last run (QSettings), and keeping them for the next.
+    void RestoreChoices();
+    void StoreChoices();
+    void StoreAdapter();
+    // The first line of the adapter list for device `name`, or -1.
+    int AdapterIndex(const std::string& name) const;
+    // Line `index`, device `name`: selected and opened.
+    void SelectAdapter(int index, const std::string& name);
 
     Options m_options;
     QPushButton* m_capture = nullptr;
@@ -122,6 +144,16 @@ class MainWindow : public QDialog, public RecorderHost {
     QLabel* m_elapsedDisplay = nullptr;  // the time recorded, mm:ss
     QLineEdit* m_captureFrames = nullptr;
     QCheckBox* m_rgbw = nullptr;
+    QPushButton* m_refresh = nullptr;
+    QLineEdit* m_duration = nullptr;
+    QComboBox* m_start = nullptr;
+    QSpinBox* m_startUniverse = nullptr;
+    QSpinBox* m_startChannel = nullptr;
+    QSpinBox* m_startValue = nullptr;
+    QCheckBox* m_stopWhenReleased = nullptr;
+    QLabel* m_triggerState = nullptr;
+    QTableWidget* m_inputView = nullptr;
+    QTimer* m_inputTimer = nullptr;
     QMenu* m_contextMenu = nullptr;
     QTimer* m_autoSelectTimer = nullptr;
     QTimer* m_finishTimer = nullptr;
@@ -133,6 +165,10 @@ class MainWindow : public QDialog, public RecorderHost {
     // The last number taken from Capture Frames: each refresh of the display writes it back,
     // so refused text does not stay in the field.
     unsigned m_captureFramesValue = kDefaultFrames;
+    // The duration last taken at Capture; a paused recording keeps it when it resumes.
+    double m_durationSeconds = 0;
+    bool m_idle = true;  // no survey or recording runs: the adapter list may be re-read
+    InputRates m_inputRates;
     int m_frameBufferMb = kDefaultFrameBufferMb;
     std::unique_ptr<HotKeys> m_hotKeys;
     Recorder m_recorder;

@@ -1,23 +1,21 @@
 #!/usr/bin/env bash
-# Starts the window on a virtual X display and writes docs/screenshot.png.
-#   BUILD_DIR  build folder holding app/quorvex (default build-app)
+# Writes docs/screenshot.png: the window during a live recording of the test pattern, with the
+# live input view filled, on Qt's offscreen platform. The traffic stays in a network namespace
+# of its own, which takes root (sudo is used when you are not).
+#   BUILD_DIR  build folder holding tests/app/app_window_screenshot (default build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program="${BUILD_DIR:-build-app}/app/quorvex"
+program="${BUILD_DIR:-build}/tests/app/app_window_screenshot"
 if [ ! -x "$program" ]; then
     echo "build $program first" >&2
     exit 1
 fi
 mkdir -p docs
-export QT_QPA_PLATFORM=xcb
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    set -euo pipefail
-    "$1" >/dev/null 2>&1 &
-    pid=$!
-    window=$(xdotool search --sync --onlyvisible --pid "$pid" --name "^Quorvex V1\.49\.1$" | head -n1)
-    sleep 2  # first paint, and the adapter pre-selection 500 ms after start
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage docs/screenshot.png
-    kill "$pid"
-' screenshot "$program"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+# The window's full-width punctuation ("IP address：") needs a CJK font.
+if [ -z "$(fc-list ':charset=ff1a')" ]; then
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends fonts-wqy-microhei >/dev/null
+fi
+"${sudo_cmd[@]}" env QT_QPA_PLATFORM=offscreen "$program" docs/screenshot.png
 echo "wrote docs/screenshot.png"

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QThread>
 #include <algorithm>
 #include <filesystem>
@@ -32,6 +33,11 @@ namespace {
 
 constexpr size_t kHeader = 548;  // one port
 constexpr size_t kFrame = 3072;  // six universes of 512 channels
+
+QSettings Stored() {
+    return QSettings(QString::fromLatin1(app::kSettingsOrganisation),
+                     QString::fromLatin1(app::kSettingsApplication));
+}
 
 // The window, noting every recorder event and whether it came on another thread than the
 // window's.
@@ -72,6 +78,8 @@ class WindowTest : public QObject {
 
   private slots:
     void init() {
+        // Every test starts as a first run: nothing kept by an earlier one.
+        Stored().clear();
         m_dir = std::make_unique<test::TempDir>();
         m_responder = std::make_unique<test::ModalResponder>();
     }
@@ -87,8 +95,13 @@ class WindowTest : public QObject {
         auto* ip = Get<QComboBox>("ipCombo");
         QVERIFY(!ip->isEditable());
         QVERIFY(ip->count() > 0);
+        // The IPv4 address first, then the name; an adapter without one by its name.
+        const std::vector<DeviceEntry> adapters = StatusOf(w).adapters;
         for (int i = 0; i < ip->count(); ++i) {
-            QCOMPARE(ip->itemText(i).toStdString(), StatusOf(w).adapters[i].address);
+            const DeviceEntry& d = adapters[static_cast<size_t>(i)];
+            const std::string head = d.address.empty() ? d.name : d.address + "  " + d.name;
+            QVERIFY2(ip->itemText(i).startsWith(QString::fromStdString(head)),
+                     qPrintable(ip->itemText(i)));
         }
         QCOMPARE(ip->currentIndex(), 0);
         auto* ic = Get<QComboBox>("icTypeCombo");
@@ -100,6 +113,10 @@ class WindowTest : public QObject {
         QCOMPARE(Items(universes), QStringList({"1", "2", "3", "4", "5", "6", "7", "8"}));
         QCOMPARE(universes->currentText(), QStringLiteral("6"));
         QCOMPARE(Get<QLineEdit>("captureFramesEdit")->text(), QStringLiteral("200"));
+        QCOMPARE(Get<QLineEdit>("durationEdit")->text(), QString());
+        auto* start = Get<QComboBox>("startCombo");
+        QCOMPARE(Items(start), QStringList({"On Capture", "First light", "Channel"}));
+        QCOMPARE(start->currentIndex(), 0);
         QCOMPARE(Get<QLabel>("frameDisplay")->text(), QString());
         QVERIFY(!Get<QCheckBox>("rgbwCheck")->isChecked());
         QVERIFY(Get<QPushButton>("parseButton")->isEnabled());
@@ -127,7 +144,11 @@ class WindowTest : public QObject {
             {"icTypeLabel", "IC Type:"},
             {"universesLabel", "Universes/Port:"},
             {"currentFrameLabel", "Current frame num:"},
-            {"captureFramesLabel", "Cpature Frames:"}};
+            {"captureFramesLabel", "Cpature Frames:"},
+            {"refreshAdaptersButton", "Refresh"},
+            {"durationLabel", "Duration (mm:ss):"},
+            {"startLabel", "Start:"},
+            {"stopWhenReleasedCheck", "Stop when released"}};
         for (const auto& [name, text] : texts) {
             const QObject* o = Get<QWidget>(name);
             const QString shown = o->property("text").toString();
@@ -136,6 +157,14 @@ class WindowTest : public QObject {
         QCOMPARE(Get<QGroupBox>("localNetworkBox")->title(), QStringLiteral("Local network"));
         QCOMPARE(Get<QGroupBox>("parametersBox")->title(), QStringLiteral("Parameters"));
         QCOMPARE(Get<QGroupBox>("logBox")->title(), QStringLiteral("Log"));
+        QCOMPARE(Get<QGroupBox>("inputBox")->title(), QStringLiteral("Live input"));
+        auto* input = Get<QTableWidget>("inputView");
+        QStringList headers;
+        for (int c = 0; c < input->columnCount(); ++c) {
+            headers << input->horizontalHeaderItem(c)->text();
+        }
+        QCOMPARE(headers, QStringList({"Universe", "Source", "Packets/s", "Frames/s", "Last seen",
+                                       "Level"}));
         QCOMPARE(Get<QCheckBox>("rgbwCheck")->text(), QStringLiteral("RGBW"));
         QVERIFY(Get<QPushButton>("captureButton")->isDefault());
         auto* log = Get<QPlainTextEdit>("logPane");
@@ -146,7 +175,8 @@ class WindowTest : public QObject {
         // Arrangement: boxes top to bottom, the button row under them, RGBW beside IC type.
         const auto top = [&](const char* n) { return Get<QWidget>(n)->mapTo(&w, QPoint()).y(); };
         QVERIFY(top("localNetworkBox") < top("parametersBox"));
-        QVERIFY(top("parametersBox") < top("logBox"));
+        QVERIFY(top("parametersBox") < top("inputBox"));
+        QVERIFY(top("inputBox") < top("logBox"));
         QVERIFY(top("logBox") < top("parseButton"));
         int lastX = -1;
         for (const char* b :
@@ -306,9 +336,99 @@ class WindowTest : public QObject {
         }
         m_window.reset();
         QCOMPARE(StatusOf(Create()).settings.frameBufferMb, 64);
-        QSettings(QString::fromLatin1(app::kSettingsOrganisation),
-                  QString::fromLatin1(app::kSettingsApplication))
-            .remove(QString::fromLatin1(app::kFrameBufferKey));
+    }
+
+    void recordingChoices() {
+        MainWindow& w = Show(Create());
+        // The trigger's fields count only for Channel.
+        const char* fields[] = {"startUniverseSpin", "startChannelSpin", "startValueSpin",
+                                "stopWhenReleasedCheck"};
+        for (const char* f : fields) QVERIFY2(!Get<QWidget>(f)->isEnabled(), f);
+        Get<QComboBox>("startCombo")->setCurrentIndex(2);
+        for (const char* f : fields) QVERIFY2(Get<QWidget>(f)->isEnabled(), f);
+        Get<QSpinBox>("startUniverseSpin")->setValue(5);
+        Get<QSpinBox>("startChannelSpin")->setValue(7);
+        Get<QSpinBox>("startValueSpin")->setValue(200);
+        QTest::mouseClick(Get<QCheckBox>("stopWhenReleasedCheck"), Qt::LeftButton);
+        const StartTrigger trigger{StartTrigger::Kind::Channel, 5, 7, 200, true};
+        QCOMPARE(StatusOf(w).settings.start, trigger);
+
+        // A duration that is none stops Capture with the one prompt.
+        auto* duration = Get<QLineEdit>("durationEdit");
+        for (const char* text : {"2:3x", "00:00", "-5"}) {
+            duration->setText(text);
+            Click(w, "captureButton");
+            QTRY_COMPARE(m_responder->seen.size(), size_t{1});
+            QCOMPARE(m_responder->seen[0].texts, QStringList{app::kDurationNeeded});
+            QCOMPARE(w.focusWidget(), duration);
+            m_responder->seen.clear();
+        }
+        // A good one goes to the recorder with the rest at Capture (here refused: no Parse).
+        duration->setText("02:30");
+        Get<QLineEdit>("captureFramesEdit")->setText("350");
+        Get<QComboBox>("icTypeCombo")->setCurrentIndex(0);
+        Get<QComboBox>("universesCombo")->setCurrentIndex(2);
+        Get<QCheckBox>("rgbwCheck")->setChecked(true);
+        Click(w, "captureButton");
+        QTRY_COMPARE(m_responder->seen.size(), size_t{1});
+        QCOMPARE(m_responder->seen[0].texts,
+                 QStringList{"Please click the parse button first to parse the data packet！"});
+        QCOMPARE(StatusOf(w).settings.durationSeconds, 150.0);
+        QCOMPARE(StatusOf(w).maxFrames, 350u);
+        duration->clear();
+        Click(w, "captureButton");
+        QCOMPARE(StatusOf(w).settings.durationSeconds, 0.0);
+        duration->setText("90s");
+        emit duration->editingFinished();
+
+        // The next start shows the same choices and hands them to the recorder.
+        m_window.reset();
+        MainWindow& again = Create();
+        QCOMPARE(Get<QLineEdit>("durationEdit")->text(), QStringLiteral("90s"));
+        QCOMPARE(Get<QLineEdit>("captureFramesEdit")->text(), QStringLiteral("350"));
+        QCOMPARE(Get<QComboBox>("startCombo")->currentIndex(), 2);
+        QVERIFY(Get<QWidget>("startUniverseSpin")->isEnabled());
+        const RecordingSettings kept = StatusOf(again).settings;
+        QCOMPARE(kept.start, trigger);
+        QCOMPARE(kept.icTypeIndex, 0);
+        QCOMPARE(kept.universesPerPort, 3);
+        QVERIFY(kept.rgbw);
+    }
+
+    void adapterList() {
+        MainWindow& w = Show(Create());
+        QTRY_VERIFY(!w.AutoSelectPending());
+        auto* ip = Get<QComboBox>("ipCombo");
+        const std::vector<DeviceEntry> adapters = StatusOf(w).adapters;
+        const auto line = [&](const std::string& name) {
+            for (int i = 0; i < ip->count(); ++i) {
+                if (adapters[static_cast<size_t>(i)].name == name) return i;
+            }
+            return -1;
+        };
+        const int lo = line("lo");
+        QVERIFY(lo >= 0);
+        QVERIFY(ip->itemText(lo).startsWith(QStringLiteral("127.0.0.1  lo")));
+        // Lines without an address can be chosen; a refresh keeps the adapter chosen.
+        std::vector<std::string> names;
+        for (int i = 0; i < ip->count(); ++i) {
+            const DeviceEntry& d = adapters[static_cast<size_t>(i)];
+            if (d.address.empty() && names.empty()) names.push_back(d.name);
+        }
+        names.push_back("lo");
+        for (const std::string& name : names) {
+            PickIpLine(w, line(name));
+            QCOMPARE(StatusOf(w).adapterName, name);
+            Click(w, "refreshAdaptersButton");
+            QCOMPARE(ip->currentIndex(), line(name));
+            QCOMPARE(StatusOf(w).adapterName, name);
+        }
+        // The next start selects the adapter chosen last instead of the automatic choice.
+        m_window.reset();
+        MainWindow& again = Create();
+        QTRY_VERIFY(!again.AutoSelectPending());
+        QCOMPARE(Get<QComboBox>("ipCombo")->currentIndex(), lo);
+        QCOMPARE(StatusOf(again).adapterName, std::string("lo"));
     }
 
     void hotKeysWhileFocused() {
@@ -373,6 +493,7 @@ class WindowTest : public QObject {
         AnswerSaveAs(w, seen, m_dir->File("rec/scene.rgb"));
         SurveyShow(w);
         if (QTest::currentTestFailed()) return;
+        Get<QLineEdit>("durationEdit")->setText("02:30");  // longer than the 200 frames
         Click(w, "captureButton");
         QTRY_COMPARE_WITH_TIMEOUT(seen.calls, 1, 30000);
         QCOMPARE(seen.defaultName, QStringLiteral("Sc-01-01.RGB"));
@@ -387,7 +508,7 @@ class WindowTest : public QObject {
         CheckRecording(saved, 200);
         QCOMPARE(FrameDisplay(w), 200u);  // the display follows the frames written
         // 200 frames at 40 frames a second, by the capture's timestamps.
-        QCOMPARE(Get<QLabel>("elapsedDisplay")->text(), QStringLiteral("00:05"));
+        QCOMPARE(Get<QLabel>("elapsedDisplay")->text(), QStringLiteral("00:05 / 02:25 left"));
         QVERIFY(Get<QPushButton>("parseButton")->isEnabled());
         QVERIFY(Get<QPushButton>("captureButton")->isEnabled());
         QVERIFY(!Get<QPushButton>("pauseButton")->isEnabled());
@@ -448,6 +569,12 @@ class WindowTest : public QObject {
         test::ArtSender sender;
         StartLive(w);
         if (QTest::currentTestFailed()) return;
+        // The live view: a line per universe of the sender, its highest value 255.
+        const QStringList universes{"0", "1", "2", "3", "4", "5"};
+        QTRY_COMPARE(InputColumn(0), universes);
+        QCOMPARE(InputColumn(1), QStringList(6, QStringLiteral("127.0.0.1")));
+        QTRY_COMPARE(InputColumn(5), QStringList(6, QStringLiteral("255")));
+        QTRY_VERIFY(InputColumn(3).value(0).toDouble() > 0);  // frames per second
         SaveAsSeen seen;
         AnswerSaveAs(w, seen, m_dir->File("rec/live.rgb"));
 
@@ -455,6 +582,10 @@ class WindowTest : public QObject {
         QVERIFY(WaitForLog(w, "Start capture......"));
         ExpectButtons(false, false, true, true);
         QTRY_VERIFY_WITH_TIMEOUT(FrameDisplay(w) >= 10, 20000);
+        // It goes on during the recording.
+        QCOMPARE(InputColumn(0), universes);
+        QVERIFY(InputColumn(2).value(0).toDouble() > 0);  // packets per second
+        QTRY_VERIFY(InputColumn(4).value(0).startsWith(QStringLiteral("0.")));  // "0.1 s ago"
         QVERIFY(FrameDisplay(w) <= StatusOf(w).framesWritten);  // never ahead of the file
         Click(w, "pauseButton");
         QVERIFY(WaitForLog(w, "Paused......"));
@@ -510,6 +641,15 @@ class WindowTest : public QObject {
         T* child = m_window->findChild<T*>(QString::fromLatin1(name));
         if (!child) qFatal("no control %s", name);
         return child;
+    }
+    // One column of the live input view, top to bottom.
+    QStringList InputColumn(int column) {
+        auto* view = Get<QTableWidget>("inputView");
+        QStringList cells;
+        for (int r = 0; r < view->rowCount(); ++r) {
+            cells << (view->item(r, column) ? view->item(r, column)->text() : QString());
+        }
+        return cells;
     }
     static QStringList Items(const QComboBox* c) {
         QStringList items;

@@ -222,6 +222,9 @@ int main(int argc, char* argv[]) {
     // server is still reached through its socket file.
     std::string why;
     if (getuid() == 0 && !IsolateNetwork(&why)) std::fprintf(stderr, "note: %s\n", why.c_str());
+    // The window's settings, also the started program's, go to a folder of the test's own.
+    const TempDir config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
     QApplication app(argc, argv);
     if (QGuiApplication::platformName() != "xcb") {
         std::fprintf(stderr, "needs an X display: run through run_under_xvfb.sh\n");
