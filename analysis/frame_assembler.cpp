@@ -17,8 +17,10 @@ uint32_t SequenceGap(uint8_t previous, uint8_t next) {
     return step == 0 ? 0 : static_cast<uint32_t>(step - 1);
 }
 
-void FrameAssembler::Start(const UniverseTable* table, uint32_t frameLength) {
+void FrameAssembler::Start(const UniverseTable* table, uint32_t frameLength, bool fromStart) {
     m_table = table;
+    m_fromStart = fromStart;
+    m_firstOfFile = false;
     m_frameLength = frameLength;
     m_frameCount = 0;
     m_sequence.reset();
@@ -27,6 +29,7 @@ void FrameAssembler::Start(const UniverseTable* table, uint32_t frameLength) {
     m_incomplete = 0;
     m_lastBoundaryUs = 0;
     m_recordedUs = 0;
+    m_firstFrameUs = 0;
     m_arrived.assign((table->size() + 63) / 64, 0);
     m_arrivedCount = 0;
     m_surveyed.clear();
@@ -98,6 +101,15 @@ FrameAssembler::Boundary FrameAssembler::Classify(uint8_t s, int64_t timestampUs
                                                   int64_t maxRecordedUs) {
     // Sequence 0: the sender does not number its frames, so its packets mark no boundary.
     if (s == 0) return m_boundarySeen ? Boundary::Continue : Boundary::Drop;
+    if (!m_boundarySeen && m_fromStart) {
+        // The start of a file: its first packet begins the first frame.
+        m_sequence = s;
+        m_boundarySeen = true;
+        m_firstOfFile = true;
+        m_lastBoundaryUs = timestampUs;
+        EndFrameArrivals(false);
+        return Boundary::Continue;
+    }
     if (!m_boundarySeen) {
         // Packets of the frame in progress when recording began are never recorded.
         const bool changed = m_sequence && *m_sequence != s;
@@ -109,6 +121,7 @@ FrameAssembler::Boundary FrameAssembler::Classify(uint8_t s, int64_t timestampUs
         return Boundary::Continue;
     }
     if (s == *m_sequence) return Boundary::Continue;
+    m_firstOfFile = false;
     const uint8_t previous = *m_sequence;
     m_sequence = s;
     if (stopped) return Boundary::Stop;
@@ -122,12 +135,27 @@ FrameAssembler::Boundary FrameAssembler::Classify(uint8_t s, int64_t timestampUs
     if (m_frameCount >= maxFrames || (maxRecordedUs > 0 && m_recordedUs >= maxRecordedUs)) {
         return Boundary::Limit;
     }
+    if (m_frameCount == 0) m_firstFrameUs = m_lastBoundaryUs;
     ++m_frameCount;
     m_missing += SequenceGap(previous, s);
     if (timestampUs > m_lastBoundaryUs) m_recordedUs += timestampUs - m_lastBoundaryUs;
     m_lastBoundaryUs = timestampUs;
     EndFrameArrivals(true);
     return Boundary::NewFrame;
+}
+
+bool FrameAssembler::CloseLastFrame(bool synced, uint32_t maxFrames, int64_t maxRecordedUs) {
+    if (!m_boundarySeen || m_arrivedCount == 0) return false;
+    if (m_arrivedCount < m_surveyed.size() && (!synced || m_firstOfFile)) return false;
+    if (m_frameCount >= maxFrames || (maxRecordedUs > 0 && m_recordedUs >= maxRecordedUs)) {
+        return false;
+    }
+    // No boundary tells when it ends: it lasts as long as the frames before it did.
+    if (m_frameCount == 0) m_firstFrameUs = m_lastBoundaryUs;
+    if (m_frameCount > 0) m_recordedUs += m_recordedUs / m_frameCount;
+    ++m_frameCount;
+    EndFrameArrivals(true);
+    return true;
 }
 
 FrameAssembler::PlaceResult FrameAssembler::Place(const uint8_t* record, uint16_t recordLength,

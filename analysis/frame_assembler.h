@@ -50,8 +50,10 @@ class FrameAssembler {
         uint16_t recordLength = 0;
     };
 
-    // Prepares a recording: `table` dense, frames `frameLength` bytes.
-    void Start(const UniverseTable* table, uint32_t frameLength);
+    // Prepares a recording: `table` dense, frames `frameLength` bytes. `fromStart`: the packets
+    // come from the start of a capture file, so the first frame is recorded when it is whole
+    // (it was not cut by the start of the capture), without waiting for a boundary.
+    void Start(const UniverseTable* table, uint32_t frameLength, bool fromStart = false);
 
     // First step: is the record, from the sender `source`, part of the recording?
     Admission Admit(const uint8_t* record, uint16_t recordLength, uint32_t source);
@@ -65,6 +67,13 @@ class FrameAssembler {
     bool IsBoundary(uint8_t sequence) const {
         return m_boundarySeen && sequence != 0 && sequence != *m_sequence;
     }
+    // The frame in progress is the first of a capture file and misses a surveyed universe:
+    // the capture began inside it, so it is not recorded (the caller holds it at its boundary).
+    bool PartialFirstFrame() const { return m_firstOfFile && m_arrivedCount < m_surveyed.size(); }
+    // At the end of a capture file: counts the frame in progress when it is whole, or when an
+    // ArtSync closed it (`synced`), within the limits. True when it was counted; the caller
+    // then completes it as at a NewFrame boundary.
+    bool CloseLastFrame(bool synced, uint32_t maxFrames, int64_t maxRecordedUs);
     // Third step: copies the record's data into `frame`, the frame in progress.
     PlaceResult Place(const uint8_t* record, uint16_t recordLength, uint8_t* frame);
     // At a boundary that will count, before the record is placed: gives the frame that just ended,
@@ -80,6 +89,8 @@ class FrameAssembler {
     uint32_t IncompleteFrames() const { return m_incomplete; }
     // Time the counted frames span, by packet timestamps; pauses are left out.
     int64_t RecordedUs() const { return m_recordedUs; }
+    // Capture time at which the first counted frame began; 0 before it.
+    int64_t FirstFrameUs() const { return m_firstFrameUs; }
 
   private:
     bool WarnOnce(int universe);
@@ -91,10 +102,13 @@ class FrameAssembler {
     uint32_t m_frameCount = 0;
     std::optional<uint8_t> m_sequence;
     bool m_boundarySeen = false;
+    bool m_fromStart = false;
+    bool m_firstOfFile = false;  // the frame in progress began at the start of the file
     uint32_t m_missing = 0;
     uint32_t m_incomplete = 0;
     int64_t m_lastBoundaryUs = 0;
     int64_t m_recordedUs = 0;
+    int64_t m_firstFrameUs = 0;
 
     // A bit per table slot: the universe arrived since the last boundary.
     std::vector<uint64_t> m_arrived;

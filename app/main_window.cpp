@@ -7,18 +7,22 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
@@ -30,10 +34,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
+#include <vector>
 
 #include "app/app_icon.h"
 #include "app/hot_keys.h"
 #include "platform/duration_text.h"
+#include "platform/text_format.h"
+#include "recording/rgb_preview.h"
 
 namespace quorvex::app {
 
@@ -127,6 +135,50 @@ QGroupBox* NewGroup(const char* title, const char* name) {
     auto* g = new QGroupBox(QString::fromUtf8(title));
     g->setObjectName(QString::fromLatin1(name));
     return g;
+}
+
+// The picture of the recording at `path`. The header's promises are checked against the file
+// first, and each frame is read within it, so a damaged file gives a reason, never a crash.
+Result<QImage> PictureOf(const std::string& path) {
+    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    // A FIFO or a device would block the window or never end.
+    if (!QFileInfo(file).isFile()) return Fail("it is not a regular file");
+    if (!file.open(QIODevice::ReadOnly)) return Fail(file.errorString().toStdString());
+    const uint64_t size = static_cast<uint64_t>(file.size());
+    const QByteArray head = file.read(static_cast<qint64>(
+        std::min<uint64_t>(size, RgbHeaderLength(std::numeric_limits<uint16_t>::max()))));
+    auto parsed = ParseRgbHeader(std::vector<uint8_t>(head.begin(), head.end()));
+    if (!parsed) return Fail("it is not a recording (" + parsed.error() + ")");
+    const RgbHeaderInfo& h = *parsed;
+    if (!h.tagsValid) return Fail("it does not begin with the header of a recording");
+    uint64_t portBytes = 0;
+    for (const RgbHeaderInfo::Port& port : h.ports) portBytes += port.length;
+    if (h.frameLength == 0 || portBytes != h.frameLength) {
+        return Fail(Format("its ports hold %llu bytes a frame, its header says %u",
+                           static_cast<unsigned long long>(portBytes), h.frameLength));
+    }
+    const uint64_t frames = size > h.headerLength ? (size - h.headerLength) / h.frameLength : 0;
+    if (frames < h.frameCount) {
+        return Fail(Format("it holds %llu whole frames of the %u its header counts",
+                           static_cast<unsigned long long>(frames), h.frameCount));
+    }
+    const FrameSource source = [&](uint32_t index, std::vector<uint8_t>& bytes) -> Status {
+        if (index >= h.frameCount) return Fail(Format("it has no frame %u", index + 1));
+        bytes.resize(h.frameLength);
+        const auto length = static_cast<qint64>(h.frameLength);
+        if (!file.seek(static_cast<qint64>(h.headerLength + uint64_t{index} * h.frameLength)) ||
+            file.read(reinterpret_cast<char*>(bytes.data()), length) != length) {
+            return Fail(Format("frame %u cannot be read", index + 1));
+        }
+        return {};
+    };
+    const auto image = RenderPreview(h, source, RenderOptions{path});
+    if (!image) return Fail(image.error());
+    QImage picture = QImage(image->rgb.data(), image->width, image->height, image->width * 3,
+                            QImage::Format_RGB888)
+                         .copy();
+    if (picture.isNull()) return Fail("the picture is too large to show");
+    return picture;
 }
 
 }  // namespace
@@ -331,6 +383,8 @@ void MainWindow::BuildControls() {
     m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
     m_contextMenu->addAction(QStringLiteral("关于 Quorvex(&A)..."), this, &MainWindow::ShowAbout);
     m_contextMenu->addAction(QStringLiteral("Settings…"), this, &MainWindow::ShowSettings);
+    m_contextMenu->addAction(QStringLiteral("Preview a recording…"), this,
+                             &MainWindow::PreviewRecording);
     m_frameBufferMb = StoredFrameBufferMb();
 }
 
@@ -620,6 +674,59 @@ void MainWindow::ShowSettings() {
     ApplySettings();
 }
 
+void MainWindow::PreviewRecording() {
+    QFileDialog dialog(this, QStringLiteral("Preview a recording"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("rgb文件(*.RGB)"));
+    const std::string folder = m_recorder.Snapshot().recordingFolder;
+    if (!folder.empty()) dialog.setDirectory(Q(folder));
+    std::optional<std::string> chosen;
+    if (openRecordingHook) {
+        chosen = openRecordingHook(dialog);
+    } else if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        chosen = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    }
+    if (chosen && !chosen->empty()) ShowPreview(*chosen, true);
+}
+
+void MainWindow::ShowPreview(const std::string& path, bool asked) {
+    const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName();
+    const Result<QImage> picture = PictureOf(path);
+    if (!picture) {
+        const std::string why = "Cannot preview " + name.toStdString() + ": " + picture.error();
+        // Right after a save the user did not ask: the log tells.
+        if (asked) {
+            MessageBox(why + ".");
+        } else {
+            Log(why);
+        }
+        return;
+    }
+    if (!m_preview) {
+        m_preview = new QDialog(this);
+        m_preview->setObjectName(QStringLiteral("previewDialog"));
+        m_previewImage = new QLabel;
+        m_previewImage->setObjectName(QStringLiteral("previewImage"));
+        auto* scroll = new QScrollArea;
+        scroll->setWidget(m_previewImage);
+        auto* layout = new QVBoxLayout(m_preview);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(scroll);
+    }
+    m_preview->setWindowTitle(QStringLiteral("Preview – %1").arg(name));
+    m_previewImage->setPixmap(QPixmap::fromImage(*picture));
+    m_previewImage->adjustSize();
+    // Small: a larger picture scrolls within it.
+    m_preview->resize((picture->size() + QSize(24, 24)).boundedTo(QSize(800, 600)));
+    // After a save the main window keeps the focus, for its hot keys.
+    m_preview->setAttribute(Qt::WA_ShowWithoutActivating, !asked);
+    m_preview->show();
+    m_preview->raise();
+    if (asked) m_preview->activateWindow();
+}
+
 void MainWindow::Deliver(Delivery delivery) {
     // The data crosses threads under a standard mutex; Qt's queue only wakes the window
     // thread, with nothing of ours in the event (invisible to ThreadSanitizer).
@@ -694,8 +801,16 @@ void MainWindow::OnEvent(const RecorderEvent& event) {
         ShowCaptureFrames();
     } else if (const auto* e = std::get_if<FramesWritten>(&event)) {
         ShowFramesWritten(*e);
+    } else if (const auto* e = std::get_if<RecordingFinished>(&event)) {
+        // The recorder has logged the outcome; the picture follows its step, as drawing reads
+        // the file.
+        if (!e->savedPath.empty()) {
+            QTimer::singleShot(0, this, [this, path = e->savedPath] {
+                if (!m_closed) ShowPreview(path, false);
+            });
+        }
     }
-    // SurveyFinished and RecordingFinished: the recorder has logged what the user sees.
+    // SurveyFinished: the recorder has logged what the user sees.
 }
 
 std::optional<std::string> MainWindow::AskSavePath(const SaveRequest& request) {

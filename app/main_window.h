@@ -61,6 +61,8 @@ class MainWindow : public QDialog, public RecorderHost {
     Recorder& recorder() { return m_recorder; }
     // When set, Save As hands the configured dialog to this instead of running it.
     std::function<std::optional<std::string>(QFileDialog& dialog)> saveAsHook;
+    // The same for the file dialog of "Preview a recording…".
+    std::function<std::optional<std::string>(QFileDialog& dialog)> openRecordingHook;
     // The adapter pre-selection is still to run; the finish ticks run.
     bool AutoSelectPending() const;
     bool FinishTicksOn() const;
@@ -102,6 +104,11 @@ class MainWindow : public QDialog, public RecorderHost {
     void ShowFramesWritten(const FramesWritten& written);
     void ShowInput();
     void ShowTriggerFields();
+    // The picture of the recording at `path` in the preview dialog. `asked`: the user chose
+    // the file, so a failure gets a message box and the dialog comes to the front.
+    void ShowPreview(const std::string& path, bool asked);
+    // "Preview a recording…": asks for a file and shows its picture.
+    void PreviewRecording();
 
     // Commands, from the buttons, the hot keys and the IP address list.
     void Parse();
@@ -155,6 +162,8 @@ class MainWindow : public QDialog, public RecorderHost {
     QTableWidget* m_inputView = nullptr;
     QTimer* m_inputTimer = nullptr;
     QMenu* m_contextMenu = nullptr;
+    QDialog* m_preview = nullptr;  // made at its first use
+    QLabel* m_previewImage = nullptr;
     QTimer* m_autoSelectTimer = nullptr;
     QTimer* m_finishTimer = nullptr;
 

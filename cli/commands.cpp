@@ -1,6 +1,8 @@
 #include "cli/commands.h"
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,10 +14,12 @@
 #include "capture/adapter_directory.h"
 #include "capture/device_list.h"
 #include "cli/exit_codes.h"
+#include "cli/input_view.h"
 #include "cli/interrupt.h"
 #include "cli/rgb_check.h"
 #include "cli/terminal_host.h"
 #include "platform/capture_rights.h"
+#include "platform/duration_text.h"
 #include "platform/text_format.h"
 #include "recording/recorder.h"
 #include "recording/rgb_file.h"
@@ -56,8 +60,8 @@ class RecorderRun {
         // line, so no adapter is chosen by itself.
         m_recorder.ListAdapters();
         if (m_o.verbose) PrintAddressLines(m_recorder.Snapshot().adapters);
-        m_recorder.ApplySettings(
-            {m_o.icTypeIndex, m_o.universesPerPort, m_o.rgbw, static_cast<int>(m_o.bufferMb)});
+        m_recorder.ApplySettings({m_o.icTypeIndex, m_o.universesPerPort, m_o.rgbw,
+                                  static_cast<int>(m_o.bufferMb), m_o.durationSeconds, m_o.start});
         if (!OpenSource()) return kExitSource;
         // One source is all this run opens: the capture rights are not needed any more.
         (void)DropCaptureRights();
@@ -126,9 +130,10 @@ class RecorderRun {
         m_host.SetSavePath(fs::absolute(m_o.output).string());
         m_recorder.Capture(m_o.frames);
         if (Refused()) return kExitRefused;
-        m_host.Status(
-            Format("quorvex-cli: recording up to %u frames; Ctrl-C stops and saves", m_o.frames));
-        m_host.StartProgress(m_o.frames);
+        m_host.Status(RecordingPlanText());
+        const bool timed = m_o.untilStopped || m_o.durationSeconds > 0;
+        m_host.StartProgress({m_o.frames, !timed || m_o.frames < kMaxRecordedFrames,
+                              m_o.durationSeconds, TriggerText()});
         bool stopAsked = false;
         // The finish step ends with the recorder idle again.
         while (m_host.CurrentPhase() != Phase::Idle) {
@@ -152,6 +157,32 @@ class RecorderRun {
         m_host.EndProgress();
         if (Refused()) return kExitRefused;
         return CheckSaved();
+    }
+
+    std::string TriggerText() const {
+        return m_o.start.kind == StartTrigger::Kind::OnCapture ? std::string()
+                                                               : DescribeStartTrigger(m_o.start);
+    }
+
+    // What ends the recording, and what starts it when that is not now.
+    std::string RecordingPlanText() const {
+        std::string ends;
+        if (m_o.untilStopped) {
+            ends = Format("until stopped (at most %u frames)", m_o.frames);
+        } else if (m_o.durationSeconds > 0 && m_o.frames >= kMaxRecordedFrames) {
+            ends = "for " + MinutesSecondsText(m_o.durationSeconds);
+        } else if (m_o.durationSeconds > 0) {
+            ends = Format("for %s or up to %u frames, whichever comes first",
+                          MinutesSecondsText(m_o.durationSeconds).c_str(), m_o.frames);
+        } else {
+            ends = Format("up to %u frames", m_o.frames);
+        }
+        if (m_o.start.kind == StartTrigger::Kind::Channel && m_o.start.stopWhenReleased) {
+            ends += Format(" or until the channel falls below %d again", m_o.start.value);
+        }
+        const std::string waits =
+            TriggerText().empty() ? std::string() : "waiting for " + TriggerText() + ", then ";
+        return "quorvex-cli: " + waits + "recording " + ends + "; Ctrl-C stops and saves";
     }
 
     int CheckSaved() {
@@ -253,6 +284,133 @@ int RunRecord(const RecorderOptions& o) {
         return kExitRefused;
     }
     return RecorderRun(o, true).Run();
+}
+
+std::string ApplyRecordLimits(const RecordLimitsText& t, RecorderOptions& o) {
+    if (t.untilStopped && !t.duration.empty()) {
+        return "--until-stopped and --duration exclude each other";
+    }
+    if (t.untilStopped && t.frames) return "--until-stopped and --frames exclude each other";
+    o.untilStopped = t.untilStopped;
+    o.durationSeconds = 0;
+    if (!t.duration.empty()) {
+        const auto seconds = ParseDurationText(t.duration);
+        if (!seconds) {
+            return "--duration needs a time such as 90s, 2m30s, 1h5m or 02:30, not \"" +
+                   t.duration + "\"";
+        }
+        o.durationSeconds = *seconds;
+    }
+    // Time decides, unless a frame count was asked for as well.
+    if (t.frames) {
+        o.frames = *t.frames;
+    } else {
+        o.frames = t.untilStopped || o.durationSeconds > 0 ? kMaxRecordedFrames
+                                                           : static_cast<unsigned>(kDefaultFrames);
+    }
+    o.start = StartTrigger{};
+    if (!t.startWhen.empty()) {
+        auto trigger = ParseStartCondition(t.startWhen);
+        if (!trigger) return "--start-when: " + trigger.error();
+        o.start = *trigger;
+    }
+    if (t.stopWhenReleased) {
+        if (o.start.kind != StartTrigger::Kind::Channel) {
+            return "--stop-when-released needs a channel condition, such as --start-when "
+                   "5/1>=128";
+        }
+        o.start.stopWhenReleased = true;
+    }
+    return {};
+}
+
+namespace {
+
+constexpr auto kMonitorRedraw = std::chrono::milliseconds(500);
+
+// The terminal's rows and columns; 24 x 80 when it does not tell.
+winsize TerminalSize() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) {
+        size.ws_row = 24;
+        size.ws_col = 80;
+    }
+    return size;
+}
+
+// A line wider than the terminal would wrap, and the block would no longer redraw in place.
+std::string CutLines(const std::string& text, size_t columns) {
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        out += text.substr(at, std::min(end - at, columns));
+        if (end < text.size()) out += '\n';
+        at = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+int RunMonitor(const MonitorOptions& o) {
+    InstallInterruptHandlers();
+    // With --json, stdout holds the document alone: the log goes to stderr.
+    TerminalHost host(o.json ? stderr : stdout, stderr, !o.json);
+    Recorder recorder(host);
+    recorder.ListAdapters();
+    const Status opened = recorder.OpenInterface(o.interface);
+    if (!opened) {
+        Error(opened.error().empty() ? "cannot open the interface " + o.interface : opened.error());
+        return kExitSource;
+    }
+    (void)DropCaptureRights();
+
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(o.seconds));
+    InputRates rates;
+    auto nextDraw = start;
+    while (!Interrupts().load() && (o.seconds <= 0 || Clock::now() < deadline)) {
+        if (host.OnTerminal() && Clock::now() >= nextDraw) {
+            nextDraw += kMonitorRedraw;
+            const auto rows = rates.Sample(recorder.Monitor().Read(), WallClockUs());
+            const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+            // The headings and "... and N more" take three rows; one stays free.
+            const winsize size = TerminalSize();
+            std::string block =
+                Format("Art-Net input on %s, %s (Ctrl-C ends)\n", o.interface.c_str(),
+                       MinutesSecondsText(elapsed).c_str()) +
+                (rows.empty() ? "No Art-Net seen yet.\n"
+                              : InputTable(rows, size.ws_row > 5u ? size.ws_row - 4u : 1u));
+            block.pop_back();
+            host.ShowBlock(CutLines(block, size.ws_col - 1u));
+        }
+        host.Pump(recorder, kLoopWait);
+    }
+    host.EndProgress();
+
+    // Rates over the whole run, from the counters' totals.
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const auto totals = WholeRunInput(recorder.Monitor().Read(), seconds, WallClockUs());
+    if (o.json) {
+        std::printf("%s\n", InputJson(o.interface, seconds, totals).c_str());
+    } else {
+        std::vector<InputRow> rows;
+        for (const InputTotal& t : totals) rows.push_back(t.row);
+        std::printf("Art-Net input on %s over %.1f s:\n%s", o.interface.c_str(), seconds,
+                    rows.empty() ? "No Art-Net seen.\n" : InputTable(rows).c_str());
+        if (const uint64_t more = recorder.Monitor().Overflowed()) {
+            std::printf("%llu packets of further universes and senders were not followed\n",
+                        static_cast<unsigned long long>(more));
+        }
+    }
+    std::fflush(stdout);
+    if (totals.empty()) {
+        Error("no Art-Net seen on the interface " + o.interface);
+        return kExitNoData;
+    }
+    // Ctrl-C is how a watch ends: nothing is lost by it.
+    return kExitOk;
 }
 
 int RunInspect(const InspectOptions& o) {

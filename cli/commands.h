@@ -1,8 +1,10 @@
 #pragma once
 // The commands of quorvex-cli, each returning its exit code (cli/exit_codes.h).
 
+#include <optional>
 #include <string>
 
+#include "analysis/start_trigger.h"
 #include "cli/pattern_sender.h"
 #include "recording/frame_writer.h"
 
@@ -26,6 +28,27 @@ struct RecorderOptions {
     bool overwrite = false;                     // an existing output may be replaced
     unsigned bufferMb = kDefaultFrameBufferMb;  // frames waiting for the disk, in MiB
     bool strict = false;                        // a recording that is not whole fails the run
+    double durationSeconds = 0;                 // recorded show time that ends it; 0: none
+    bool untilStopped = false;                  // only Ctrl-C or the header's limit ends it
+    StartTrigger start;
+};
+
+// How a recording starts and ends, as typed on the command line.
+struct RecordLimitsText {
+    std::optional<unsigned> frames;  // --frames, when given
+    std::string duration;            // --duration; empty: none
+    bool untilStopped = false;
+    std::string startWhen;  // --start-when; empty: at once
+    bool stopWhenReleased = false;
+};
+
+// Sets frames, durationSeconds, untilStopped and start of `o`. Empty, or the usage error.
+std::string ApplyRecordLimits(const RecordLimitsText& text, RecorderOptions& o);
+
+struct MonitorOptions {
+    std::string interface;
+    double seconds = 0;  // 0: until Ctrl-C
+    bool json = false;   // one JSON document at the end, nothing before
 };
 
 struct InspectOptions {
@@ -44,6 +67,7 @@ struct SendOptions {
 int RunDevices(const DevicesOptions& options);
 int RunParse(const RecorderOptions& options);
 int RunRecord(const RecorderOptions& options);
+int RunMonitor(const MonitorOptions& options);
 int RunInspect(const InspectOptions& options);
 int RunSend(const SendOptions& options);
 

@@ -1,4 +1,4 @@
-// quorvex-cli: the headless recorder. Commands: devices, parse, record, inspect, send.
+// quorvex-cli: the headless recorder. Commands: devices, parse, monitor, record, inspect, send.
 
 #include <CLI/CLI.hpp>
 #include <string>
@@ -15,6 +15,7 @@ constexpr char kPatternHelp[] =
     "Test pattern (frame f from 1, universe u, channel c from 0):\n"
     "  sequence of frame f:    1 + (f - 1) mod 255, the same for every universe of the frame\n"
     "  channel c of universe u: (5 f + 17 u + c) mod 256\n"
+    "With --dark-frames N, frames 1 to N carry only zeros (a show before its first light).\n"
     "With --sync an ArtSync follows each frame. --target sends UDP to port 6454 paced at the\n"
     "frame rate; only 127.0.0.0/8 unless --allow-network. --pcap writes the same traffic as\n"
     "Ethernet/IPv4/UDP frames from 2.0.0.1 to 2.255.255.255, stamped 1/fps apart.";
@@ -28,7 +29,26 @@ constexpr char kRecordHelp[] =
     "show.RGB). An existing output is refused without --overwrite. A temp.RGB that an earlier\n"
     "run left with frames is first moved aside as Unsaved-YYYYMMDD-HHMMSS.RGB; one that another\n"
     "recording is writing is refused. Log lines go to stdout, problems to stderr; nothing is\n"
-    "ever asked.";
+    "ever asked.\n"
+    "\n"
+    "--duration ends the recording after that much recorded show time, by the packets' capture\n"
+    "times, and --until-stopped only at Ctrl-C; without --frames the header's limit of 65535\n"
+    "frames is the only other end, with it whichever comes first.\n"
+    "--start-when first-light starts at the first frame with a channel above 0; U/C>=V (e.g.\n"
+    "5/1>=128: universe 5, channel 1 of 1..512, value 0..255; quote it in a shell) at the first\n"
+    "frame in which that channel reaches V. The channel must be one the survey found.\n"
+    "--stop-when-released ends the recording at the first frame in which it is below V again;\n"
+    "that frame is not recorded.";
+
+constexpr char kMonitorHelp[] =
+    "Opens the interface (no survey) and shows, per universe and sender, packets and frames\n"
+    "per second, how long ago the last packet came and the highest channel value. On a\n"
+    "terminal the table is redrawn in place twice a second. When it ends (--seconds, or\n"
+    "Ctrl-C, which exits 0) it prints the table once more with rates over the whole run; that\n"
+    "is all it prints when stdout is no terminal. --json prints instead one JSON document:\n"
+    "{\"interface\", \"seconds\", \"universes\": [{\"universe\", \"source\", \"packets\",\n"
+    "\"packetsPerSecond\", \"framesPerSecond\", \"lastSeenSecondsAgo\", \"length\", \"level\"}]}.\n"
+    "Exits 5 when no Art-Net came at all.";
 
 void AddSourceOptions(CLI::App* sub, RecorderOptions& o) {
     CLI::App* source = sub->add_option_group("source", "Where the Art-Net comes from (one)");
@@ -70,6 +90,17 @@ int main(int argc, char** argv) {
         "parse", "Survey which universes one frame carries and print the report");
     AddSourceOptions(parseCmd, parse);
 
+    MonitorOptions monitor;
+    CLI::App* monitorCmd = app.add_subcommand(
+        "monitor", "Show the Art-Net coming in on an interface, per universe and sender");
+    monitorCmd->footer(std::string(kMonitorHelp) + "\n\n" + kExitCodeHelp);
+    monitorCmd->add_option("--interface", monitor.interface, "Capture device name, e.g. eth0")
+        ->required();
+    monitorCmd->add_option("--seconds", monitor.seconds, "Seconds to watch (default: until Ctrl-C)")
+        ->check(CLI::Range(0.001, 1e7));
+    monitorCmd->add_flag("--json", monitor.json,
+                         "Print one JSON document at the end, nothing else");
+
     RecorderOptions record;
     std::string icType = "SPI&TTL";
     CLI::App* recordCmd =
@@ -77,9 +108,20 @@ int main(int argc, char** argv) {
     recordCmd->footer(std::string(kRecordHelp) + "\n\n" + kExitCodeHelp);
     AddSourceOptions(recordCmd, record);
     recordCmd->add_option("--output", record.output, "The .RGB file to save")->required();
-    recordCmd->add_option("--frames", record.frames, "Frames to record (the header counts 16 bits)")
-        ->check(CLI::Range(1u, 65535u))
-        ->capture_default_str();
+    RecordLimitsText limits;
+    CLI::Option* recordFrames =
+        recordCmd
+            ->add_option("--frames", record.frames, "Frames to record (the header counts 16 bits)")
+            ->check(CLI::Range(1u, 65535u))
+            ->capture_default_str();
+    recordCmd->add_option("--duration", limits.duration,
+                          "Recorded time that ends the recording: 90s, 2m30s, 1h5m, 90, 02:30");
+    recordCmd->add_flag("--until-stopped", limits.untilStopped,
+                        "Record until Ctrl-C, or the header's limit of 65535 frames");
+    recordCmd->add_option("--start-when", limits.startWhen,
+                          "Wait for first-light, or for a channel: U/C>=V, e.g. 5/1>=128");
+    recordCmd->add_flag("--stop-when-released", limits.stopWhenReleased,
+                        "With --start-when U/C>=V: end when the channel falls below V again");
     recordCmd->add_option("--ic-type", icType, "IC type written into the header")
         ->check(CLI::IsMember({"DMX512", "SPI&TTL", "TM1814"}))
         ->capture_default_str();
@@ -130,6 +172,10 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0.001, 1e7))
         ->excludes(framesOpt);
     sendCmd->add_flag("--sync", send.pattern.sync, "Send an ArtSync after each frame");
+    sendCmd
+        ->add_option("--dark-frames", send.pattern.darkFrames,
+                     "The first N frames carry only zeros (to try --start-when first-light)")
+        ->check(CLI::Range(0u, 100000000u));
 
     try {
         app.parse(argc, argv);
@@ -140,8 +186,14 @@ int main(int argc, char** argv) {
 
     if (*devicesCmd) return RunDevices(devices);
     if (*parseCmd) return RunParse(parse);
+    if (*monitorCmd) return RunMonitor(monitor);
     if (*recordCmd) {
         record.icTypeIndex = icType == "DMX512" ? 0 : icType == "SPI&TTL" ? 1 : 2;
+        if (recordFrames->count()) limits.frames = record.frames;
+        if (const std::string error = ApplyRecordLimits(limits, record); !error.empty()) {
+            std::fprintf(stderr, "quorvex-cli: %s\n", error.c_str());
+            return kExitUsage;
+        }
         return RunRecord(record);
     }
     if (*inspectCmd) return RunInspect(inspect);

@@ -101,10 +101,11 @@ void BuildPatternFrame(const PatternOptions& o, uint32_t frame,
                        std::vector<std::vector<uint8_t>>& payloads) {
     payloads.resize(o.universes.size() + (o.sync ? 1 : 0));
     std::vector<uint8_t> data(static_cast<size_t>(o.channels));
+    const bool dark = frame <= o.darkFrames;
     for (size_t i = 0; i < o.universes.size(); ++i) {
         const int u = o.universes[i];
         for (int c = 0; c < o.channels; ++c) {
-            data[static_cast<size_t>(c)] = TestPatternByte(frame, u, c);
+            data[static_cast<size_t>(c)] = dark ? 0 : TestPatternByte(frame, u, c);
         }
         BuildArtDmxPayload(ArtSequenceOf(frame), u, data.data(), static_cast<uint16_t>(o.channels),
                            payloads[i]);

@@ -15,7 +15,8 @@ struct PatternOptions {
     int channels = 512;
     double fps = 40;
     uint32_t frames = 200;
-    bool sync = false;  // ArtSync after each frame
+    bool sync = false;        // ArtSync after each frame
+    uint32_t darkFrames = 0;  // the first frames carry only zeros: a show before its first light
 };
 
 // "0-5,8,10": ascending and without repeats, each 0..32767. Nothing, with the reason in

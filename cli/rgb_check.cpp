@@ -119,19 +119,6 @@ size_t Utf8Length(const std::string& s, size_t at) {
 
 }  // namespace
 
-std::string IcTypeName(uint8_t code) {
-    switch (code) {
-        case 3:
-            return "DMX512";
-        case 6:
-            return "SPI&TTL";
-        case 27:
-            return "TM1814";
-        default:
-            return "unknown";
-    }
-}
-
 InspectReport InspectRgb(const std::vector<uint8_t>& head, uint64_t fileSize) {
     InspectReport r;
     r.fileSize = fileSize;

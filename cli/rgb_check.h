@@ -32,9 +32,6 @@ inline InspectReport InspectRgb(const std::vector<uint8_t>& bytes) {
 // Bytes InspectRgb may need from the start of a file: the longest possible header.
 inline constexpr size_t kLongestRgbHeader = 535 + 13 * 65535;
 
-// Name of an IC type code, as the IC type list shows it; "unknown" for others.
-std::string IcTypeName(uint8_t code);
-
 // The report for people, and as one JSON object.
 std::string InspectText(const InspectReport& report, const std::string& path);
 std::string InspectJson(const InspectReport& report, const std::string& path);

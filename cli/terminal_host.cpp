@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+
+#include "platform/duration_text.h"
 #include "platform/text_format.h"
 
 namespace quorvex::cli {
@@ -11,6 +15,7 @@ constexpr auto kTickPeriod = std::chrono::milliseconds(kFinishTickMs);
 // The progress line is redrawn at most this often; a log line always redraws it.
 constexpr auto kProgressRedraw = std::chrono::milliseconds(100);
 constexpr char kClearLine[] = "\r\033[K";
+constexpr char kClearLineAbove[] = "\033[A\033[K";
 }  // namespace
 
 TerminalHost::TerminalHost(std::FILE* out, std::FILE* err, bool progress)
@@ -58,7 +63,7 @@ void TerminalHost::OnEvent(const RecorderEvent& event) {
     } else if (const auto* s = std::get_if<SurveyFinished>(&event)) {
         m_surveyed = s->universes;
     } else if (const auto* w = std::get_if<FramesWritten>(&event)) {
-        ShowFramesWritten(w->frames);
+        ShowFramesWritten(w->frames, w->seconds);
     } else if (const auto* r = std::get_if<RecordingFinished>(&event)) {
         m_finished = *r;
     }
@@ -70,11 +75,22 @@ std::optional<std::string> TerminalHost::AskSavePath(const SaveRequest& request)
     return m_savePath;
 }
 
-void TerminalHost::StartProgress(unsigned total) {
+void TerminalHost::StartProgress(const ProgressPlan& plan) {
     std::lock_guard lock(m_outMutex);
-    m_progressTotal = total;
+    ClearProgressLocked();
+    m_plan = plan;
+    m_block.clear();
     m_progressFrames = 0;
+    m_progressSeconds = 0;
     m_progressRate = 0;
+    m_progressShown = m_progressWanted;
+    DrawProgressLocked();
+}
+
+void TerminalHost::ShowBlock(const std::string& text) {
+    std::lock_guard lock(m_outMutex);
+    ClearProgressLocked();
+    m_block = text;
     m_progressShown = m_progressWanted;
     DrawProgressLocked();
 }
@@ -102,21 +118,45 @@ void TerminalHost::Log(const std::string& line) {
 }
 
 void TerminalHost::ClearProgressLocked() {
-    if (!m_progressShown) return;
+    if (!m_progressShown || m_shownLines == 0) return;
     std::fputs(kClearLine, m_out);
+    for (int i = 1; i < m_shownLines; ++i) std::fputs(kClearLineAbove, m_out);
     std::fflush(m_out);
+    m_shownLines = 0;
+}
+
+std::string TerminalHost::ProgressLineLocked() const {
+    if (m_progressFrames == 0 && !m_plan.waitingFor.empty()) {
+        return "waiting for " + m_plan.waitingFor;
+    }
+    std::string line = Format("%u frames written", m_progressFrames);
+    if (m_plan.framesShown) line += Format(" of %u", m_plan.frames);
+    if (m_progressRate > 0) line += Format(", %.1f frames per second", m_progressRate);
+    line += ", " + MinutesSecondsText(m_progressSeconds);
+    if (m_plan.seconds > 0) line += " of " + MinutesSecondsText(m_plan.seconds);
+    line += " recorded";
+    // Time decides when it was given; frames left at the present rate otherwise, or first.
+    double left = -1;
+    if (m_plan.seconds > 0) left = std::max(0.0, m_plan.seconds - m_progressSeconds);
+    if (m_plan.framesShown && m_progressRate > 0 && m_plan.frames >= m_progressFrames) {
+        const double byFrames = (m_plan.frames - m_progressFrames) / m_progressRate;
+        left = left < 0 ? byFrames : std::min(left, byFrames);
+    }
+    // Rounded up: "00:00 left" only once nothing is.
+    if (left >= 0) line += ", " + MinutesSecondsText(std::ceil(left)) + " left";
+    return line;
 }
 
 void TerminalHost::DrawProgressLocked() {
     if (!m_progressShown) return;
-    std::string line = Format("%u frames written of %u", m_progressFrames, m_progressTotal);
-    if (m_progressRate > 0) line += Format(", %.1f frames per second", m_progressRate);
-    std::fprintf(m_out, "%s%s", kClearLine, line.c_str());
+    const std::string text = m_block.empty() ? ProgressLineLocked() : m_block;
+    std::fprintf(m_out, "%s%s", kClearLine, text.c_str());
     std::fflush(m_out);
+    m_shownLines = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     m_progressDrawn = Clock::now();
 }
 
-void TerminalHost::ShowFramesWritten(unsigned frames) {
+void TerminalHost::ShowFramesWritten(unsigned frames, double seconds) {
     std::lock_guard lock(m_outMutex);
     if (!m_progressShown || frames == m_progressFrames) return;
     const auto now = Clock::now();
@@ -125,12 +165,13 @@ void TerminalHost::ShowFramesWritten(unsigned frames) {
         m_progressFirst = frames;
     }
     m_progressFrames = frames;
+    m_progressSeconds = seconds;
     // The rate as of the last frame: it stays put while the recording is finished.
-    const double seconds = std::chrono::duration<double>(now - m_progressStart).count();
-    if (frames > m_progressFirst && seconds > 0) {
-        m_progressRate = (frames - m_progressFirst) / seconds;
+    const double wall = std::chrono::duration<double>(now - m_progressStart).count();
+    if (frames > m_progressFirst && wall > 0) {
+        m_progressRate = (frames - m_progressFirst) / wall;
     }
-    if (now - m_progressDrawn >= kProgressRedraw || frames >= m_progressTotal) {
+    if (now - m_progressDrawn >= kProgressRedraw || frames >= m_plan.frames) {
         DrawProgressLocked();
     }
 }

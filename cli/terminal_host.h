@@ -33,9 +33,20 @@ class TerminalHost : public RecorderHost {
     std::optional<size_t> Surveyed() const { return m_surveyed; }
     const std::optional<RecordingFinished>& Finished() const { return m_finished; }
 
-    // Starts / ends the live progress line of a recording of `total` frames.
-    void StartProgress(unsigned total);
+    // What a recording is heading for, for its progress line.
+    struct ProgressPlan {
+        unsigned frames = 0;      // the frame limit
+        bool framesShown = true;  // false: the header's limit, no goal anyone chose
+        double seconds = 0;       // the recorded time that ends it; 0: none
+        std::string waitingFor;   // the start trigger, shown until the first frame
+    };
+    // Starts / ends the live progress line of a recording.
+    void StartProgress(const ProgressPlan& plan);
     void EndProgress();
+    // Shows `text` (lines, the last without a new line) below the log in place, instead of the
+    // progress line; EndProgress takes it away. Only on a terminal.
+    void ShowBlock(const std::string& text);
+    bool OnTerminal() const { return m_progressWanted; }
     // Prints a status line on stderr, clear of the progress line.
     void Status(const std::string& text);
 
@@ -49,8 +60,9 @@ class TerminalHost : public RecorderHost {
   private:
     using Clock = std::chrono::steady_clock;
 
-    void ShowFramesWritten(unsigned frames);
+    void ShowFramesWritten(unsigned frames, double seconds);
     // Callers hold m_outMutex.
+    std::string ProgressLineLocked() const;
     void ClearProgressLocked();
     void DrawProgressLocked();
 
@@ -73,8 +85,11 @@ class TerminalHost : public RecorderHost {
 
     std::mutex m_outMutex;  // every write to the terminal
     bool m_progressShown = false;
-    unsigned m_progressTotal = 0;
+    int m_shownLines = 0;  // of the progress line or the block, as drawn
+    std::string m_block;
+    ProgressPlan m_plan;
     unsigned m_progressFrames = 0;
+    double m_progressSeconds = 0;
     unsigned m_progressFirst = 0;  // frames written when the rate's clock started
     double m_progressRate = 0;
     Clock::time_point m_progressStart;

@@ -114,7 +114,9 @@ void AssemblyWorker::Start(PacketSource& source, const UniverseTable& table, uin
                            TriggerWatch& trigger, std::string liveAdapter, LogLine log,
                            std::function<void(End)> ended) {
     Join();
-    m_assembler.Start(&table, frameLength);
+    // A capture file is read from its start (the recorder reopens it), so its first frame
+    // counts when whole.
+    m_assembler.Start(&table, frameLength, source.IsFile());
     m_recordedUs = 0;
     m_thread = std::thread([this, &source, &flags, &writer, &monitor, &trigger,
                             liveAdapter = std::move(liveAdapter), log = std::move(log),
@@ -130,6 +132,7 @@ void AssemblyWorker::Start(PacketSource& source, const UniverseTable& table, uin
         m_figures.missingUpstream = m_assembler.MissingUpstream();
         m_figures.incompleteFrames = m_assembler.IncompleteFrames();
         m_figures.recordedUs = m_assembler.RecordedUs();
+        m_figures.firstFrameUs = m_assembler.FirstFrameUs();
         source.EndReading();
         flags.running = false;
         ended(end);
@@ -216,6 +219,7 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
     source.Drain();
     SilenceWatch silence(liveAdapter);
     uint8_t* frame = writer.Frame();
+    bool synced = false;  // an ArtSync came since the last boundary
     while (flags.running.load(std::memory_order_acquire)) {
         if (flags.forceStop.load(std::memory_order_acquire)) {
             // A stop that met no frame boundary: the frame in progress is not counted.
@@ -227,12 +231,27 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
         const uint8_t* record = nullptr;
         uint16_t length = 0;
         const ArtKind kind = source.NextArtRecord(&record, &length);
+        if (kind == ArtKind::Sync) synced = true;
         if (kind != ArtKind::Dmx) {
             if (kind == ArtKind::None && source.Ended()) {
                 // The end of a capture file (or a failed device) ends the recording as Stop
-                // would.
+                // would. The last frame of a file counts when it is whole.
                 const std::string reason = source.EndReason();
                 if (!reason.empty()) log("Capture error: " + reason);
+                if (source.IsFile() && reason.empty() && !paused && !trigger.Armed() &&
+                    m_assembler.CloseLastFrame(
+                        synced,
+                        std::min<uint32_t>(flags.maxFrames.load(std::memory_order_acquire),
+                                           kMaxRecordedFrames),
+                        flags.maxRecordedUs.load(std::memory_order_relaxed))) {
+                    m_assembler.CarryOver(writer.PreviousFrame(), frame);
+                    if (!trigger.Released(frame)) {
+                        m_recordedUs.store(m_assembler.RecordedUs(), std::memory_order_relaxed);
+                        if (!writer.FrameCompleted(m_assembler.FrameCount())) {
+                            return End::Abandoned;
+                        }
+                    }
+                }
                 log(kStoppedText);
                 return End::SourceEnded;
             }
@@ -251,7 +270,10 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
         bool held = false;
         if (m_assembler.IsBoundary(sequence)) {
             silence.Frame(log);
-            if (!paused) {
+            synced = false;
+            // A first frame the capture began inside is not recorded.
+            held = m_assembler.PartialFirstFrame();
+            if (!paused && !held) {
                 if (trigger.Armed()) {
                     if (trigger.Fires(frame)) {
                         flags.triggerArmed = false;

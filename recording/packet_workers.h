@@ -81,7 +81,8 @@ class AssemblyWorker {
     struct Figures {
         uint32_t missingUpstream = 0;
         uint32_t incompleteFrames = 0;
-        int64_t recordedUs = 0;  // time the counted frames span, by packet timestamps
+        int64_t recordedUs = 0;    // time the counted frames span, by packet timestamps
+        int64_t firstFrameUs = 0;  // capture time the first counted frame began; 0: none
         uint64_t packetsRead = 0;
         double seconds = 0;  // from the start of the loop to its end
     };

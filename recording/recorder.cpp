@@ -8,6 +8,7 @@
 #include "platform/app_paths.h"
 #include "platform/duration_text.h"
 #include "platform/text_format.h"
+#include "recording/recording_notes.h"
 #include "recording/rgb_header.h"
 
 namespace quorvex {
@@ -118,6 +119,7 @@ Status Recorder::OpenCaptureFile(const std::string& path) {
     m_monitor.Clear();
     const Status opened = m_source.OpenFile(path);
     if (opened || !m_source.IsOpen()) m_openDevice.clear();
+    if (opened) m_capturePath = path;
     return opened;
 }
 
@@ -130,6 +132,14 @@ std::string Recorder::LiveAdapterName() const {
 }
 
 void Recorder::ResumeMonitoring() {
+    // Started from RunPending, not here: a front-end that gives up its capture rights right
+    // after opening the adapter must do so before the thread starts, or it would keep them.
+    if (m_monitorWanted) return;
+    m_monitorWanted = true;
+    if (!m_detached) m_host.WakeControl();
+}
+
+void Recorder::StartMonitoring() {
     if (m_closed || m_state.phase != Phase::Idle || !m_source.IsOpen() || m_source.IsFile()) {
         return;
     }
@@ -186,6 +196,10 @@ void Recorder::Post(std::atomic<bool>& flag) {
 }
 
 void Recorder::RunPending() {
+    if (m_monitorWanted) {
+        m_monitorWanted = false;
+        StartMonitoring();
+    }
     if (m_framesWritten.exchange(false) && m_writer) {
         Emit(FramesWritten{m_writer->Written(), m_assemblyWorker.RecordedSeconds()});
     }
@@ -318,6 +332,13 @@ bool Recorder::BeginRecording() {
     EndWorkers();
     if (m_file.IsOpen()) (void)m_file.FixFrameCountAndClose(m_writer ? m_writer->Written() : 0);
     m_writer.reset();
+    // A capture file is recorded from its start: the frames the survey read are not lost.
+    if (m_source.IsFile()) {
+        if (const Status reopened = m_source.OpenFile(m_capturePath); !reopened) {
+            Emit(Alert{reopened.error()});
+            return false;
+        }
+    }
 
     m_folder = m_options.recordingFolder.empty() ? RecordingFolder() : m_options.recordingFolder;
     EnsureWritableFolder(m_folder);
@@ -453,6 +474,7 @@ RecordingSummary Recorder::Summarize() {
         s.kernelDropped = stats->dropped - m_statsAtStart->dropped;
     }
     s.packetsRead = f.packetsRead;
+    s.startUs = f.firstFrameUs;
     s.processingSeconds = f.seconds;
     return s;
 }
@@ -509,6 +531,18 @@ void Recorder::Save(const std::string& chosenPath, RecordingFinished& outcome) {
     ++m_sceneNumber;
     Log("Saved: " + final);
     outcome.savedPath = final;
+    // The notes help playback and inspection; the controller never needs them, so a failure
+    // here is told but does not undo the save.
+    const auto start = m_lastSummary.startUs > 0
+                           ? std::chrono::system_clock::time_point(
+                                 std::chrono::microseconds(m_lastSummary.startUs))
+                           : std::chrono::system_clock::now();
+    const RecordingNotes notes = NotesFor(m_universes, m_layout, m_settings.universesPerPort,
+                                          kIcTypeNames[std::clamp(m_settings.icTypeIndex, 0, 2)],
+                                          m_settings.rgbw, start, m_lastSummary);
+    if (const Status written = WriteNotes(final, notes); !written) {
+        Log("The recording notes could not be written: " + written.error());
+    }
 }
 
 void Recorder::ReportUnsavedRecording() {

@@ -199,6 +199,7 @@ class Recorder {
     void EndWorkers();
     // The live input view follows an open adapter whenever no other worker reads it.
     void ResumeMonitoring();
+    void StartMonitoring();
     std::string LiveAdapterName() const;
     // The recording thread runs, or the writer still has frames to write.
     bool RecordingBusy() const;
@@ -216,11 +217,13 @@ class Recorder {
     PcapSource m_source;
     std::vector<DeviceEntry> m_devices;
     int m_selected = -1;
-    std::string m_openDevice;  // the device the source reads; empty for a file or none
+    std::string m_openDevice;   // the device the source reads; empty for a file or none
+    std::string m_capturePath;  // the capture file last opened
 
     InputMonitor m_monitor;
     MonitorWorker m_monitorWorker;
     bool m_closed = false;
+    bool m_monitorWanted = false;  // start the idle monitor at the next RunPending
 
     UniverseTable m_universes;
     UniverseSurvey m_survey{m_universes};

@@ -14,6 +14,7 @@ struct RecordingSummary {
     bool fromFile = false;
     bool haveKernelStats = false;
     uint32_t kernelDropped = 0;  // from the start of the recording to its end
+    int64_t startUs = 0;         // capture time (Unix, µs) at which the first frame began; 0: none
     // How fast the recording thread went: frames it pulled from the source, and the time
     // from the start of its loop to its end.
     uint64_t packetsRead = 0;

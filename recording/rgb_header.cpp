@@ -34,6 +34,19 @@ uint8_t IcTypeCode(int listIndex) {
     }
 }
 
+std::string IcTypeName(uint8_t code) {
+    switch (code) {
+        case 3:
+            return "DMX512";
+        case 6:
+            return "SPI&TTL";
+        case 27:
+            return "TM1814";
+        default:
+            return "unknown";
+    }
+}
+
 std::vector<uint8_t> BuildRgbHeader(const PortLayout& layout, uint8_t icCode, bool rgbw) {
     const size_t h = RgbHeaderLength(layout.portCount);
     std::vector<uint8_t> b(h, 0);

@@ -18,6 +18,8 @@ inline constexpr uint32_t kMaxRecordedFrames = 65535;
 
 // IC type code by position in the IC type list: DMX512 3, SPI&TTL 6, TM1814 27.
 uint8_t IcTypeCode(int listIndex);
+// Name of an IC type code, as the IC type list shows it; "unknown" for others.
+std::string IcTypeName(uint8_t code);
 
 // The header stores H - 1 in 16 bits: a recording has at most this many ports.
 inline constexpr int32_t kMaxRgbPorts = 5000;

@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang clang-format
   libpcap-dev libcap-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev libpng-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev libxcb-keysyms1-dev
   tshark xvfb xauth xdotool x11-utils imagemagick iproute2 ethtool strace python3
+  fonts-wqy-microhei
 )
 
 missing=()

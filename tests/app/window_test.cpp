@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "recording/rgb_header.h"
+#include "recording/rgb_preview.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/recordings.h"
 #include "tests/support/traffic_builder.h"
@@ -303,7 +304,8 @@ class WindowTest : public QObject {
         QApplication::sendEvent(box, &event);
         QTRY_COMPARE(m_responder->seen.size(), size_t{2});
         QCOMPARE(m_responder->seen[0].kind, QStringLiteral("menu"));
-        QCOMPARE(m_responder->seen[0].texts, (QStringList{"关于 Quorvex(&A)...", "Settings…"}));
+        QCOMPARE(m_responder->seen[0].texts,
+                 (QStringList{"关于 Quorvex(&A)...", "Settings…", "Preview a recording…"}));
         const auto& about = m_responder->seen[1];
         QCOMPARE(about.title, QStringLiteral("关于 Quorvex"));
         QCOMPARE(about.texts.size(), 2);
@@ -527,6 +529,73 @@ class WindowTest : public QObject {
         QCOMPARE(written.back(), 200u);
         QCOMPARE(w.Events<SurveyFinished>().size(), size_t{1});
         QVERIFY(!w.FinishTicksOn());
+
+        // The saved recording's picture shows in a window of its own: a row for each frame,
+        // a pixel for each 3 bytes, the same picture the renderer draws from the file.
+        QTRY_VERIFY(Preview() && Preview()->isVisible());
+        QCOMPARE(Preview()->windowTitle(), QStringLiteral("Preview – scene.RGB"));
+        const test::Recording rec = test::ReadRecording(saved);
+        const auto drawn = RenderPreview(
+            rec.header,
+            [&](uint32_t i, std::vector<uint8_t>& bytes) -> Status {
+                bytes = rec.frames.at(i);
+                return {};
+            },
+            RenderOptions{saved});
+        QVERIFY(drawn.ok());
+        QCOMPARE(drawn->width, int{kFrame / 3});
+        QCOMPARE(drawn->height, drawn->framesTop + 200);
+        QCOMPARE(PreviewImage(), QImage(drawn->rgb.data(), drawn->width, drawn->height,
+                                        drawn->width * 3, QImage::Format_RGB888));
+        QVERIFY(m_responder->seen.empty());
+    }
+
+    void previewFromTheMenu() {
+        MainWindow& w = Show(Create());
+        // A recording of three frames, the same cut short, and text.
+        const PortLayout layout{1, {6}, 6};
+        test::Bytes whole = BuildRgbHeader(layout, 6, false);
+        whole[kRgbFrameCountOffset + 1] = 3;
+        whole.resize(whole.size() + 3 * 6, 0x40);
+        const auto write = [&](const char* name, const test::Bytes& bytes) {
+            std::ofstream(m_dir->File(name), std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
+            return m_dir->File(name);
+        };
+        const std::string cut = write("cut.RGB", test::Bytes(whole.begin(), whole.end() - 1));
+        const std::string junk = write("junk.RGB", test::Bytes(40, 'x'));
+        const std::string good = write("good.RGB", whole);
+
+        QStringList filters;
+        std::string answer;
+        w.openRecordingHook = [&](QFileDialog& d) -> std::optional<std::string> {
+            filters = d.nameFilters();
+            return answer;
+        };
+        const auto open = [&](const std::string& path) {
+            answer = path;
+            for (QAction* a : Get<QMenu>("contextMenu")->actions()) {
+                if (a->text() == QStringLiteral("Preview a recording…")) a->trigger();
+            }
+        };
+        open(cut);
+        open(junk);
+        QCOMPARE(filters, QStringList{"rgb文件(*.RGB)"});
+        QCOMPARE(m_responder->seen.size(), size_t{2});
+        QCOMPARE(m_responder->seen[0].texts,
+                 QStringList{"Cannot preview cut.RGB: it holds 2 whole frames of the 3 its "
+                             "header counts."});
+        QCOMPARE(m_responder->seen[1].texts,
+                 QStringList{"Cannot preview junk.RGB: it is not a recording (too short for the "
+                             "header it declares)."});
+        QVERIFY(!Preview());
+
+        open(good);
+        QVERIFY(Preview() && Preview()->isVisible());
+        QCOMPARE(Preview()->windowTitle(), QStringLiteral("Preview – good.RGB"));
+        QCOMPARE(PreviewImage().pixel(0, PreviewImage().height() - 1), qRgb(0x40, 0x40, 0x40));
+        QCOMPARE(m_responder->seen.size(), size_t{2});
     }
 
     void stopWhileTheWriterLags() {
@@ -641,6 +710,14 @@ class WindowTest : public QObject {
         T* child = m_window->findChild<T*>(QString::fromLatin1(name));
         if (!child) qFatal("no control %s", name);
         return child;
+    }
+    QDialog* Preview() { return m_window->findChild<QDialog*>(QStringLiteral("previewDialog")); }
+    QImage PreviewImage() {
+        return Preview()
+            ->findChild<QLabel*>(QStringLiteral("previewImage"))
+            ->pixmap()
+            .toImage()
+            .convertToFormat(QImage::Format_RGB888);
     }
     // One column of the live input view, top to bottom.
     QStringList InputColumn(int column) {

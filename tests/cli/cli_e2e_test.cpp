@@ -59,9 +59,8 @@ TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
     uint32_t count = 0;
     ASSERT_TRUE(HoldsPatternFrames(dir.File("takes/show.RGB"), kSixUniverses, 512, &first, &count));
     EXPECT_EQ(count, 30u);
-    // The survey skips frame 1, surveys frame 2 and ends on the first packet of frame 3; the
-    // recording starts at the next boundary.
-    EXPECT_EQ(first, 4u);
+    // A capture file is recorded from its start, whatever the survey read of it.
+    EXPECT_EQ(first, 1u);
 
     r = RunCli({"inspect", dir.File("takes/show.RGB")}, dir.path());
     EXPECT_EQ(r.code, kExitOk) << r.err;
@@ -102,9 +101,9 @@ TEST(CliRecordFile, OptionsShapeTheHeaderAndTheFileEndEndsTheRecording) {
     uint32_t first = 0;
     uint32_t count = 0;
     ASSERT_TRUE(HoldsPatternFrames(dir.File("gaps.RGB"), {0, 2, 9}, 170, &first, &count));
-    EXPECT_EQ(first, 243u);
-    // Every whole frame up to the end of the file: the last one never sees its end.
-    EXPECT_EQ(first + count - 1, 278u);
+    // Every frame of the file, the last one too: it is whole when the file ends.
+    EXPECT_EQ(first, 240u);
+    EXPECT_EQ(first + count - 1, 279u);
 
     r = RunCli({"inspect", "--json", dir.File("gaps.RGB")}, dir.path());
     EXPECT_EQ(r.code, kExitOk) << r.err;
@@ -142,8 +141,8 @@ TEST(CliRecordFile, AStrayUniverseIsToldOnceAndStrictFailsOnlyOnAnIncompleteFram
     uint32_t first = 0;
     uint32_t count = 0;
     ASSERT_TRUE(HoldsPatternFrames(dir.File("g.RGB"), kSixUniverses, 512, &first, &count));
-    EXPECT_EQ(first, 4u);
-    EXPECT_EQ(first + count - 1, 39u);  // frame 40 never sees its end
+    EXPECT_EQ(first, 1u);
+    EXPECT_EQ(first + count - 1, 40u);
 
     r = RunCli(
         {"record", "--file", dir.File("gap.pcap"), "--output", dir.File("gap.RGB"), "--strict"},
@@ -151,7 +150,64 @@ TEST(CliRecordFile, AStrayUniverseIsToldOnceAndStrictFailsOnlyOnAnIncompleteFram
     EXPECT_EQ(r.code, kExitNotWhole) << r.err;
     EXPECT_NE(r.out.find(", 1 incomplete frames,"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("not whole"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadRecording(dir.File("gap.RGB")).header.frameCount, 36);  // saved all the same
+    EXPECT_EQ(ReadRecording(dir.File("gap.RGB")).header.frameCount, 40);  // saved all the same
+}
+
+// Time and start triggers pick the frames: channel 1 of universe 5 carries (5f + 85) mod 256,
+// so it reaches 128 in frame 9 and falls below it in frame 35.
+TEST(CliRecordFile, DurationAndStartTriggersChooseTheFramesRecorded) {
+    TempDir dir;
+    const std::string pcap = dir.File("show.pcap");
+    ASSERT_EQ(RunCli({"send", "--pcap", pcap, "--frames", "200"}, dir.path()).code, kExitOk);
+    ASSERT_EQ(
+        RunCli({"send", "--pcap", dir.File("dark.pcap"), "--frames", "40", "--dark-frames", "10"},
+               dir.path())
+            .code,
+        kExitOk);
+    int run = 0;
+    const auto record = [&](const std::string& from, std::vector<std::string> more, uint32_t* first,
+                            uint32_t* count) {
+        const std::string output = dir.File("r" + std::to_string(++run) + ".RGB");
+        std::vector<std::string> args{"record", "--file", from, "--output", output};
+        args.insert(args.end(), more.begin(), more.end());
+        const CliResult r = RunCli(args, dir.path());
+        EXPECT_EQ(r.code, kExitOk) << r.err;
+        return HoldsPatternFrames(output, kSixUniverses, 512, first, count);
+    };
+    uint32_t first = 0;
+    uint32_t count = 0;
+    // 2 s at 40 frames per second; --frames, when given too, may come first.
+    EXPECT_TRUE(record(pcap, {"--duration", "2s"}, &first, &count));
+    EXPECT_EQ(count, 80u);
+    EXPECT_TRUE(record(pcap, {"--duration", "00:02", "--frames", "50"}, &first, &count));
+    EXPECT_EQ(count, 50u);
+    EXPECT_TRUE(record(pcap, {"--until-stopped"}, &first, &count));
+    EXPECT_EQ(first + count - 1, 200u);  // the file's end stopped it
+
+    EXPECT_TRUE(record(pcap, {"--start-when", "5/1>=128", "--frames", "5"}, &first, &count));
+    EXPECT_EQ(first, 9u);
+    EXPECT_EQ(count, 5u);
+    EXPECT_TRUE(record(pcap, {"--start-when", "5/1>=128", "--stop-when-released"}, &first, &count));
+    EXPECT_EQ(first, 9u);
+    EXPECT_EQ(first + count - 1, 34u);
+    EXPECT_TRUE(record(dir.File("dark.pcap"), {"--start-when", "first-light"}, &first, &count));
+    EXPECT_EQ(first, 11u);
+    EXPECT_EQ(first + count - 1, 40u);
+
+    // A channel the survey did not find is the recorder's refusal; a bad condition a usage error.
+    CliResult r =
+        RunCli({"record", "--file", pcap, "--output", dir.File("x.RGB"), "--start-when", "9/1>=1"},
+               dir.path());
+    EXPECT_EQ(r.code, kExitRefused);
+    EXPECT_NE(r.err.find("universe 9"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.File("x.RGB")));
+    EXPECT_FALSE(fs::exists(dir.File("temp.RGB")));
+    r = RunCli({"record", "--file", pcap, "--output", dir.File("x.RGB"), "--start-when",
+                "first-light", "--stop-when-released"},
+               dir.path());
+    EXPECT_EQ(r.code, kExitUsage);
+    EXPECT_NE(r.err.find("--stop-when-released needs a channel condition"), std::string::npos)
+        << r.err;
 }
 
 // Where record `n` (from 0) of a capture file written here starts (host byte order).
@@ -312,10 +368,12 @@ TEST(CliWorkingFile, ExistingFilesAreNeitherWrittenThroughNorReplacedNorLost) {
     EXPECT_EQ(r.err, "quorvex-cli: " + dir.File("a.RGB") +
                          " already exists; add --overwrite to replace it\n");
 
-    // Three frames are all the survey takes: nothing is recorded, nothing replaced.
-    ASSERT_EQ(RunCli({"send", "--pcap", dir.File("three.pcap"), "--frames", "3"}, dir.path()).code,
-              kExitOk);
-    EXPECT_EQ(record("a.RGB", dir.File("three.pcap")).code, kExitNoData);
+    // A start trigger that never fires (channel 1 of universe 0 is 5f mod 256, 255 first in
+    // frame 51): nothing is recorded, nothing replaced.
+    r = RunCli({"record", "--file", pcap, "--output", dir.File("a.RGB"), "--overwrite",
+                "--start-when", "0/1>=255"},
+               dir.path());
+    EXPECT_EQ(r.code, kExitNoData) << r.err;
     EXPECT_EQ(ReadFileBytes(dir.File("a.RGB")), saved);
     EXPECT_FALSE(fs::exists(working));
 

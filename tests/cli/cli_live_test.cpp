@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <set>
 
 #include "cli/exit_codes.h"
@@ -25,10 +27,10 @@ class CliLive : public testing::Test {
         std::string why;
         if (!IsolateNetwork(&why)) GTEST_SKIP() << why;
     }
-    std::unique_ptr<CliProcess> StartSender() {
-        return std::make_unique<CliProcess>(
-            std::vector<std::string>{"send", "--target", "127.0.0.1", "--duration", "120"},
-            dir.path());
+    std::unique_ptr<CliProcess> StartSender(std::vector<std::string> more = {}) {
+        std::vector<std::string> args{"send", "--target", "127.0.0.1", "--duration", "120"};
+        args.insert(args.end(), more.begin(), more.end());
+        return std::make_unique<CliProcess>(args, dir.path());
     }
     // Waits until temp.RGB holds `frames` frames of the pattern.
     void WaitForFrames(size_t frames) const {
@@ -53,6 +55,51 @@ TEST_F(CliLive, RecordsThePatternSentToLoopback) {
     uint32_t count = 0;
     EXPECT_TRUE(HoldsPatternFrames(dir.File("live.RGB"), kSixUniverses, 512, &first, &count));
     EXPECT_EQ(count, 100u);
+}
+
+// --duration counts recorded time: about 80 frames at 40 a second.
+TEST_F(CliLive, ADurationEndsTheRecording) {
+    const auto sender = StartSender();
+    const CliResult r = RunCli(
+        {"record", "--interface", "lo", "--duration", "2s", "--output", dir.File("timed.RGB")},
+        dir.path());
+    sender->Signal(SIGINT);
+    ASSERT_EQ(r.code, cli::kExitOk) << r.err;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    EXPECT_TRUE(HoldsPatternFrames(dir.File("timed.RGB"), kSixUniverses, 512, &first, &count));
+    EXPECT_GE(count, 60u);
+    EXPECT_LE(count, 100u);
+}
+
+// Two senders at different rates, watched as JSON and as the table a pipe gets.
+TEST_F(CliLive, MonitorShowsEachUniverseAtItsOwnRate) {
+    const auto fast = StartSender({"--universes", "0-1", "--fps", "40"});
+    const auto slow = StartSender({"--universes", "2", "--fps", "10"});
+    CliProcess json({"monitor", "--interface", "lo", "--seconds", "2", "--json"}, dir.path());
+    CliProcess table({"monitor", "--interface", "lo", "--seconds", "2"}, dir.path());
+    const CliResult j = json.Wait();
+    const CliResult t = table.Wait();
+    fast->Signal(SIGINT);
+    slow->Signal(SIGINT);
+    ASSERT_EQ(j.code, cli::kExitOk) << j.err;
+    ASSERT_EQ(t.code, cli::kExitOk) << t.err;
+
+    EXPECT_EQ(j.out.rfind("{\"interface\":\"lo\",\"seconds\":", 0), 0u) << j.out;
+    const std::regex row(
+        "\\{\"universe\":([0-9]+),\"source\":\"127\\.0\\.0\\.1\",\"packets\":[1-9][0-9]*,"
+        "\"packetsPerSecond\":[0-9.]+,\"framesPerSecond\":([0-9.]+),\"lastSeenSecondsAgo\":"
+        "[0-9.]+,\"length\":512,\"level\":255\\}");
+    std::map<int, double> fps;
+    for (std::sregex_iterator m(j.out.begin(), j.out.end(), row), end; m != end; ++m) {
+        fps[std::stoi((*m)[1])] = std::stod((*m)[2]);
+    }
+    ASSERT_EQ(fps.size(), 3u) << j.out;
+    EXPECT_GT(fps[0], fps[2]);
+    EXPECT_GT(fps[2], 0);
+
+    EXPECT_EQ(t.out.rfind("Art-Net input on lo over ", 0), 0u) << t.out;
+    EXPECT_TRUE(std::regex_search(t.out, std::regex("\n +2  127\\.0\\.0\\.1 +[0-9.]+ +"))) << t.out;
 }
 
 // Ctrl-C, and a closed terminal or a quit key alike.
@@ -120,19 +167,14 @@ TEST_F(CliLive, AKilledRecordingLeavesACountedFileThatRepairs) {
     EXPECT_EQ(count, killed.frames.size());
 }
 
-// Once its device is open the recorder keeps no capture right, in any thread.
-TEST_F(CliLive, ARecordingHoldsNoCaptureRights) {
-    const auto sender = StartSender();
-    CliProcess recorder(
-        {"record", "--interface", "lo", "--frames", "60000", "--output", dir.File("r.RGB")},
-        dir.path());
-    WaitForFrames(5);
+// Thread names of `pid`; each thread's effective and permitted capabilities lack the capture
+// rights.
+std::set<std::string> ThreadsWithoutCaptureRights(pid_t pid) {
     constexpr uint64_t kNetAdminAndRaw = (1ull << 12) | (1ull << 13);
     std::set<std::string> threads;
     int checked = 0;
     int tasks = 0;
-    for (const auto& task :
-         fs::directory_iterator("/proc/" + std::to_string(recorder.Pid()) + "/task")) {
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
         ++tasks;
         std::ifstream status(task.path() / "status");
         for (std::string line; std::getline(status, line);) {
@@ -143,11 +185,34 @@ TEST_F(CliLive, ARecordingHoldsNoCaptureRights) {
             ++checked;
         }
     }
+    EXPECT_EQ(checked, 2 * tasks);
+    return threads;
+}
+
+// Once its device is open neither a recording nor the monitor keeps a capture right, in any
+// thread.
+TEST_F(CliLive, RecordingAndMonitorHoldNoCaptureRights) {
+    const auto sender = StartSender();
+    CliProcess recorder(
+        {"record", "--interface", "lo", "--frames", "60000", "--output", dir.File("r.RGB")},
+        dir.path());
+    WaitForFrames(5);
+    std::set<std::string> threads = ThreadsWithoutCaptureRights(recorder.Pid());
     EXPECT_TRUE(threads.count("quorvex-packets") && threads.count("quorvex-writer"))
         << testing::PrintToString(threads);
-    EXPECT_EQ(checked, 2 * tasks);
     recorder.Signal(SIGINT);
     EXPECT_EQ(recorder.Wait().code, cli::kExitOk);
+
+    CliProcess monitor({"monitor", "--interface", "lo"}, dir.path());
+    const std::string tasks = "/proc/" + std::to_string(monitor.Pid()) + "/task";
+    WaitUntil([&] {
+        std::error_code gone;  // it ended early: the checks below tell
+        return std::distance(fs::directory_iterator(tasks, gone), fs::directory_iterator()) > 1;
+    });
+    threads = ThreadsWithoutCaptureRights(monitor.Pid());
+    EXPECT_TRUE(threads.count("quorvex-monitor")) << testing::PrintToString(threads);
+    monitor.Signal(SIGINT);
+    EXPECT_EQ(monitor.Wait().code, cli::kExitOk);
     sender->Signal(SIGINT);
 }
 
@@ -159,6 +224,10 @@ TEST_F(CliLive, SilentNetworkTimesOutOrIsInterrupted) {
     EXPECT_NE(r.err.find("no whole Art-Net frame seen on the interface lo within 1 s"),
               std::string::npos)
         << r.err;
+
+    r = RunCli({"monitor", "--interface", "lo", "--seconds", "0.5", "--json"}, dir.path());
+    EXPECT_EQ(r.code, cli::kExitNoData);
+    EXPECT_NE(r.out.find("\"universes\":[]}"), std::string::npos) << r.out;
 
     const std::string output = dir.File("never.RGB");
     std::ofstream(output) << "keep";

@@ -1,5 +1,6 @@
-// The recorder's parts on their own: the recording check, the pattern traffic and the
-// terminal host's log lines under concurrent writers.
+// The recorder's parts on their own: the recording check, the pattern traffic, the options
+// that decide when a recording starts and ends, the input view and the terminal host's log
+// lines under concurrent writers.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include <functional>
 #include <thread>
 
+#include "cli/commands.h"
+#include "cli/input_view.h"
 #include "cli/pattern_sender.h"
 #include "cli/rgb_check.h"
 #include "cli/terminal_host.h"
@@ -121,6 +124,64 @@ TEST(PatternSender, FramesHaveValidChecksums) {
     EXPECT_EQ(test::OnesComplementSum(f, 14, 20), 0xFFFFu);
     const uint32_t pseudo = test::OnesComplementSum(f, 26, 8) + 17 + (f.size() - 34);
     EXPECT_EQ(test::OnesComplementSum(f, 34, f.size() - 34, pseudo), 0xFFFFu);
+}
+
+TEST(RecordLimits, TimeDecidesUnlessFramesAreGivenAndContradictionsAreRefused) {
+    // --frames, --duration, --until-stopped, --start-when, --stop-when-released.
+    const auto apply = [](RecordLimitsText text, RecorderOptions* o = nullptr) {
+        RecorderOptions scratch;
+        return ApplyRecordLimits(text, o ? *o : scratch);
+    };
+    RecorderOptions o;
+    EXPECT_EQ(apply({}, &o), "");
+    EXPECT_EQ(o.frames, 200u);
+    EXPECT_EQ(o.start.kind, StartTrigger::Kind::OnCapture);
+    EXPECT_EQ(apply({{}, "2m30s", false, "", false}, &o), "");
+    EXPECT_EQ(o.durationSeconds, 150);
+    EXPECT_EQ(o.frames, 65535u);
+    EXPECT_EQ(apply({100, "02:30", false, "", false}, &o), "");
+    EXPECT_EQ(o.frames, 100u);
+    EXPECT_EQ(apply({{}, "", true, "", false}, &o), "");
+    EXPECT_EQ(o.frames, 65535u);
+    EXPECT_EQ(o.durationSeconds, 0);
+    EXPECT_EQ(apply({{}, "", false, "5/1>=128", true}, &o), "");
+    EXPECT_EQ(o.start, (StartTrigger{StartTrigger::Kind::Channel, 5, 1, 128, true}));
+
+    EXPECT_NE(apply({{}, "90s", true, "", false}), "");
+    EXPECT_NE(apply({10, "", true, "", false}), "");
+    EXPECT_NE(apply({{}, "0s", false, "", false}).find("not \"0s\""), std::string::npos);
+    EXPECT_NE(apply({{}, "", false, "5/1", false}).find("--start-when: a start condition is"),
+              std::string::npos);
+    for (const char* start : {"", "first-light"}) {
+        EXPECT_NE(apply({{}, "", false, start, true}).find("channel condition"), std::string::npos)
+            << start;
+    }
+}
+
+TEST(InputView, WholeRunRatesAreTotalsOverTheRunByUniverseThenSender) {
+    const std::vector<InputCounters> counters{
+        {3, 0x0A000002, 20, 10, 9'000'000, 170, 7},
+        {3, 0x0A000001, 80, 40, 9'500'000, 512, 255},
+        {0, 0x0A000009, 40, 0, 10'000'000, 512, 0},
+    };
+    const auto totals = WholeRunInput(counters, 2.0, 10'000'000);
+    ASSERT_EQ(totals.size(), 3u);
+    EXPECT_EQ(totals[0].row.universe, 0);
+    EXPECT_EQ(totals[1].row.source, 0x0A000001u);
+    EXPECT_EQ(totals[1].row.packetsPerSecond, 40);
+    EXPECT_EQ(totals[1].row.framesPerSecond, 20);
+    EXPECT_EQ(totals[2].row.secondsSinceSeen, 1);
+    EXPECT_EQ(InputJson("eth\"1", 2, {totals[1]}),
+              "{\"interface\":\"eth\\\"1\",\"seconds\":2.000,\"universes\":[{\"universe\":3,"
+              "\"source\":\"10.0.0.1\",\"packets\":80,\"packetsPerSecond\":40.00,"
+              "\"framesPerSecond\":20.00,\"lastSeenSecondsAgo\":0.500,\"length\":512,"
+              "\"level\":255}]}");
+    std::vector<InputRow> rows;
+    for (const InputTotal& t : totals) rows.push_back(t.row);
+    EXPECT_EQ(InputTable(rows, 1),
+              "Universe  Source           Packets/s  Frames/s  Last seen  Level\n"
+              "       0  10.0.0.9              20.0       0.0      0.0 s      0\n"
+              "... and 2 more\n");
 }
 
 TEST(TerminalHost, LinesStayWholeAndAlertsGoToStderr) {

@@ -15,7 +15,9 @@
 
 #include "cli/pattern_sender.h"
 #include "platform/app_paths.h"
+#include "platform/text_format.h"
 #include "recording/recorder.h"
+#include "recording/recording_notes.h"
 #include "recording/rgb_header.h"
 #include "tests/support/fake_recorder_host.h"
 #include "tests/support/recordings.h"
@@ -78,9 +80,9 @@ TEST(Recording, EveryFrameOfAShowIsRecordedByteForByte) {
     EXPECT_EQ(r.header.headerLength, 548u);
     ASSERT_EQ(r.frames.size(), 200u);
     EXPECT_EQ(r.trailing, 0u);
-    // The survey uses frames 1-3 of the file; the recording starts at frame 4.
+    // The survey read frames 1-3, but a capture file is recorded from its first whole frame.
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, kSix, 512))
+        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 1, kSix, 512))
             << "frame " << i;
     }
     const auto after = rig.host.LogLines();
@@ -92,6 +94,16 @@ TEST(Recording, EveryFrameOfAShowIsRecordedByteForByte) {
     EXPECT_TRUE(Contains(after, "Saved: " + rig.dir.File("show.RGB")));
     EXPECT_FALSE(std::filesystem::exists(rig.WorkingFile()));
     EXPECT_EQ(rig.host.FrameDisplay(), "200");
+    // Notes beside it: universes and senders, the layout, and when the show was recorded.
+    const auto notes = ReadNotes(rig.dir.File("show.RGB"));
+    ASSERT_TRUE(notes && *notes);
+    EXPECT_EQ((*notes)->universes.size(), 6u);
+    EXPECT_EQ((*notes)->universes[5].source, "10.0.0.1");
+    EXPECT_EQ((*notes)->ports, 1);
+    EXPECT_EQ((*notes)->icType, "SPI&TTL");
+    EXPECT_EQ((*notes)->startTime, "2023-11-14T22:13:20Z");
+    EXPECT_EQ((*notes)->check.framesWritten, 200u);
+    EXPECT_DOUBLE_EQ((*notes)->framesPerSecond, 40);
     // Buttons back to idle.
     EXPECT_TRUE(rig.host.Buttons().parse);
     EXPECT_TRUE(rig.host.Buttons().capture);
@@ -138,7 +150,7 @@ TEST(Recording, SlowWriterLosesNoFrame) {
     EXPECT_EQ(r.header.frameCount, 60);
     ASSERT_EQ(r.frames.size(), 60u);
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, hundred, 512))
+        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 1, hundred, 512))
             << "frame " << i;
     }
 }
@@ -168,37 +180,58 @@ TEST(Recording, AStalledDiskHoldsUpNoFrame) {
     EXPECT_EQ(r.header.frameCount, 60);
     ASSERT_EQ(r.frames.size(), 60u);
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, kSix, 512))
+        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 1, kSix, 512))
             << "frame " << i;
     }
 }
 
+// A capture file is recorded whole: from its first whole frame to its last whole one. One cut
+// by the start or the end of the capture is left out, unless an ArtSync closes the last.
 TEST(Recording, EndOfFileEndsTheRecordingAsStopWouldAndCountsGaps) {
-    Rig rig;
-    // Frames 1..30 but frames 10 and 11 never made it onto the wire.
-    test::PcapWriter w(rig.dir.File("gaps.pcap"));
-    uint64_t ts = 1000000;
-    for (int f = 1; f <= 30; ++f, ts += 25000) {
-        if (f == 10 || f == 11) continue;
-        for (int u : {0, 1}) {
-            w.Write(test::UdpFrame(test::ArtDmx(u, test::SequenceOf(f), test::ShowData(f, u, 16))),
-                    ts);
+    for (const bool synced : {false, true}) {
+        SCOPED_TRACE(synced ? "ArtSync after the cut last frame" : "cut last frame");
+        Rig rig;
+        // Frames 1..30, but frames 10 and 11 never made it onto the wire, the capture began
+        // after universe 0 of frame 1 and ended before universe 1 of frame 30.
+        test::PcapWriter w(rig.dir.File("gaps.pcap"));
+        uint64_t ts = 1000000;
+        for (int f = 1; f <= 30; ++f, ts += 25000) {
+            if (f == 10 || f == 11) continue;
+            for (int u : {0, 1}) {
+                if ((f == 1 && u == 0) || (f == 30 && u == 1)) continue;
+                w.Write(test::UdpFrame(
+                            test::ArtDmx(u, test::SequenceOf(f), test::ShowData(f, u, 16))),
+                        ts);
+            }
         }
+        if (synced) w.Write(test::UdpFrame(test::ArtSync()), ts);
+        w.Close();
+        ASSERT_TRUE(rig.OpenFile(rig.dir.File("gaps.pcap")));
+        ASSERT_TRUE(rig.Parse());
+        rig.host.AnswerSaveAs(rig.dir.File("gaps.RGB"));
+        ASSERT_TRUE(rig.RecordToEnd());
+        // Frames 2..29 less the two missing, and frame 30 when the ArtSync closed it.
+        const size_t frames = synced ? 27 : 26;
+        const Recording r = ReadRecording(rig.dir.File("gaps.RGB"));
+        EXPECT_EQ(r.header.frameCount, frames);
+        ASSERT_EQ(r.frames.size(), frames);
+        EXPECT_EQ(r.frames[0], test::ShowFrame(2, {0, 1}, 16));
+        EXPECT_EQ(r.frames[7], test::ShowFrame(9, {0, 1}, 16));
+        EXPECT_EQ(r.frames[8], test::ShowFrame(12, {0, 1}, 16));
+        if (synced) {
+            // Universe 1 keeps what it sent in frame 29.
+            Bytes last = test::ShowData(30, 0, 16);
+            const Bytes one = test::ShowData(29, 1, 16);
+            last.insert(last.end(), one.begin(), one.end());
+            EXPECT_EQ(r.frames.back(), last);
+        }
+        const std::string check = LineStartingWith(rig.host.LogLines(), "Recording check:");
+        EXPECT_EQ(check.rfind(Format("Recording check: %zu frames written", frames), 0), 0u)
+            << check;
+        EXPECT_NE(check.find(Format(", 2 frames missing upstream, %d incomplete", synced ? 1 : 0)),
+                  std::string::npos)
+            << check;
     }
-    w.Close();
-    ASSERT_TRUE(rig.OpenFile(rig.dir.File("gaps.pcap")));
-    ASSERT_TRUE(rig.Parse());
-    rig.host.AnswerSaveAs(rig.dir.File("gaps.RGB"));
-    ASSERT_TRUE(rig.RecordToEnd());
-    // Frames 4..29 complete (frame 30 is in progress at the end), less the two missing.
-    const Recording r = ReadRecording(rig.dir.File("gaps.RGB"));
-    EXPECT_EQ(r.header.frameCount, 24);
-    ASSERT_EQ(r.frames.size(), 24u);
-    EXPECT_EQ(r.frames[5], test::ShowFrame(9, {0, 1}, 16));
-    EXPECT_EQ(r.frames[6], test::ShowFrame(12, {0, 1}, 16));
-    const std::string check = LineStartingWith(rig.host.LogLines(), "Recording check:");
-    EXPECT_EQ(check.rfind("Recording check: 24 frames written", 0), 0u) << check;
-    EXPECT_NE(check.find(", 2 frames missing upstream"), std::string::npos) << check;
 }
 
 TEST(Recording, ARecordingStopsAtTheLargestCountTheHeaderHolds) {
@@ -260,10 +293,10 @@ TEST(Recording, ForeignTrafficNeitherEndsNorTearsTheRecording) {
     const auto phases = rig.host.Phases();
     EXPECT_EQ(std::count(phases.begin(), phases.end(), Phase::Halted), 0);
     const Recording r = ReadRecording(rig.dir.File("foreign.RGB"));
-    // Frames 4..19: frame 20 is in progress at the end of the file.
-    ASSERT_EQ(r.frames.size(), 16u);
+    // Frames 1..20: the last one is whole too.
+    ASSERT_EQ(r.frames.size(), 20u);
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        const int f = static_cast<int>(i) + 4;
+        const int f = static_cast<int>(i) + 1;
         Bytes expected = test::ShowData(f, 0, 8);
         const Bytes one = test::ShowData(f == 16 ? 15 : f, 1, 8);
         expected.insert(expected.end(), one.begin(), one.end());
@@ -319,7 +352,7 @@ TEST(Recording, StartTriggerDurationAndRelease) {
     rig.settings.start = {};
     rig.settings.durationSeconds = 0.5;
     ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")) && rig.Parse());
-    firstFrameIs(record("half.RGB"), 4, 20);
+    firstFrameIs(record("half.RGB"), 1, 20);
     EXPECT_TRUE(Contains(rig.host.LogLines(),
                          "The recording ends after 00:00 of show time, or at 1000 frames."));
 
@@ -351,7 +384,7 @@ TEST(Recording, FirstLightStartsWithTheFirstFrameThatIsNotDark) {
     rig.host.AnswerSaveAs(rig.dir.File("light.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
     const Recording r = ReadRecording(rig.dir.File("light.RGB"));
-    ASSERT_EQ(r.frames.size(), 18u);  // 12..29
+    ASSERT_EQ(r.frames.size(), 19u);  // 12..30
     EXPECT_EQ(r.frames[0], test::ShowFrame(12, {0, 1}, 8));
     EXPECT_EQ(r.frames[17], test::ShowFrame(29, {0, 1}, 8));
 }
@@ -376,9 +409,9 @@ TEST(Recording, UniverseMissingFromTheSurveyIsNotRecordedAndToldOnce) {
     rig.host.AnswerSaveAs(rig.dir.File("late.RGB"));
     ASSERT_TRUE(rig.RecordToEnd());
     const Recording r = ReadRecording(rig.dir.File("late.RGB"));
-    ASSERT_EQ(r.frames.size(), 8u);
+    ASSERT_EQ(r.frames.size(), 12u);
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        EXPECT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, {0, 2}, 8));
+        EXPECT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 1, {0, 2}, 8));
     }
     EXPECT_EQ(CountOf(rig.host.LogLines(),
                       "Universe 1 was not found by Parse; its data is not recorded."),
@@ -436,7 +469,7 @@ TEST(Recording, FailedFrameWriteEndsTheRecordingAndKeepsWhatWasWritten) {
     EXPECT_EQ(r.header.frameCount, 3);
     ASSERT_EQ(r.frames.size(), 3u);
     EXPECT_EQ(r.trailing, 0u);
-    EXPECT_EQ(r.frames[2], test::ShowFrame(7, {0}, 64));  // one packet a frame: starts at 5
+    EXPECT_EQ(r.frames[2], test::ShowFrame(3, {0}, 64));
 }
 
 // ---- Working-file safety ----
@@ -490,7 +523,7 @@ TEST(WorkingFile, AnUnsavedRecordingIsMovedAsideNotTruncated) {
     EXPECT_EQ(kept.header.frameCount, 10);
     EXPECT_EQ(kept.frames.size(), 10u);
     EXPECT_EQ(kept.trailing, 0u);
-    EXPECT_EQ(kept.frames[0], test::ShowFrame(4, kSix, 8));
+    EXPECT_EQ(kept.frames[0], test::ShowFrame(1, kSix, 8));
 }
 
 TEST(WorkingFile, AWorkingFileInUseByAnotherRecordingIsRefused) {
@@ -515,7 +548,7 @@ TEST(WorkingFile, AWorkingFileInUseByAnotherRecordingIsRefused) {
     const Recording r = ReadRecording(first.dir.File("first.RGB"));
     EXPECT_EQ(r.header.frameCount, r.frames.size());
     for (size_t i = 0; i < r.frames.size(); ++i) {
-        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 4, kSix, 8));
+        ASSERT_EQ(r.frames[i], test::ShowFrame(static_cast<int>(i) + 1, kSix, 8));
     }
 }
 
@@ -638,9 +671,9 @@ TEST(Commands, SecondRecordingWithoutNewSurveyAndHaltedRestart) {
     const Recording two = ReadRecording(rig.dir.File("two.RGB"));
     ASSERT_EQ(one.frames.size(), 5u);
     ASSERT_EQ(two.frames.size(), 5u);
-    EXPECT_EQ(one.frames[0], test::ShowFrame(4, {1, 3}, 16));
-    // The second recording skips the frame in progress (frame 10) and starts at 11.
-    EXPECT_EQ(two.frames[0], test::ShowFrame(11, {1, 3}, 16));
+    // Each recording of a capture file starts at its first whole frame.
+    EXPECT_EQ(one.frames[0], test::ShowFrame(1, {1, 3}, 16));
+    EXPECT_EQ(two.frames[0], test::ShowFrame(1, {1, 3}, 16));
     EXPECT_EQ(two.header.portCount, 1);
 }
 

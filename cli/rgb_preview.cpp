@@ -1,0 +1,81 @@
+#include "cli/rgb_preview.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/exit_codes.h"
+#include "cli/rgb_reader.h"
+#include "recording/recording_notes.h"
+
+namespace quorvex::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Error(const std::string& text) { std::fprintf(stderr, "quorvex-cli: %s\n", text.c_str()); }
+
+}  // namespace
+
+Status WritePng(const std::string& path, const Image& img) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(img.width);
+    png.height = static_cast<png_uint_32>(img.height);
+    png.format = PNG_FORMAT_RGB;
+    png_alloc_size_t size = 0;
+    // The first call measures, the second encodes.
+    if (!png_image_write_to_memory(&png, nullptr, &size, 0, img.rgb.data(), 0, nullptr)) {
+        return Fail(std::string("cannot encode the picture: ") + png.message);
+    }
+    std::string bytes(size, '\0');
+    if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, img.rgb.data(), 0, nullptr)) {
+        return Fail(std::string("cannot encode the picture: ") + png.message);
+    }
+    bytes.resize(size);
+    return ReplaceFileDurably(path, bytes);
+}
+
+int RunPreview(const PreviewOptions& o) {
+    const std::string output = o.output.empty() ? o.path + ".png" : o.output;
+    int code = kExitOk;
+    auto reader = RgbReader::Open(o.path, &code);
+    if (!reader) {
+        Error(reader.error());
+        return code;
+    }
+    std::error_code ec;
+    if (fs::equivalent(o.path, output, ec)) {
+        Error("the picture would replace the recording " + o.path + "; choose another output");
+        return kExitRefused;
+    }
+    if (!o.overwrite && fs::exists(fs::symlink_status(output, ec))) {
+        Error(output + " already exists; add --overwrite to replace it");
+        return kExitRefused;
+    }
+    bool readFailed = false;
+    const auto image = RenderPreview(
+        reader->Header(),
+        [&](uint32_t index, std::vector<uint8_t>& bytes) {
+            Status read = reader->ReadFrame(index, bytes);
+            readFailed = !read;
+            return read;
+        },
+        o);
+    if (!image) {
+        Error("cannot draw " + o.path + ": " + image.error());
+        // Otherwise the picture would be too large: a larger --every helps.
+        return readFailed ? kExitIo : kExitUsage;
+    }
+    if (const Status written = WritePng(output, *image); !written) {
+        Error(written.error());
+        return kExitIo;
+    }
+    std::fprintf(stderr, "quorvex-cli: %s: %d x %d pixels, every %u frames a row\n", output.c_str(),
+                 image->width, image->height, image->every);
+    return kExitOk;
+}
+
+}  // namespace quorvex::cli

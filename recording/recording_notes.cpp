@@ -1,0 +1,302 @@
+#include "recording/recording_notes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "analysis/input_monitor.h"
+#include "platform/text_format.h"
+#include "platform/unique_fd.h"
+#include "recording/rgb_file.h"
+#include "recording/rgb_header.h"
+
+namespace quorvex {
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr int32_t kMaxUniverse = 0x7FFF;
+constexpr uint16_t kMaxDmxLength = 512;
+// Far more than the 32768 universes notes can list: anything larger is not notes.
+constexpr off_t kMaxNotesBytes = 16 << 20;
+
+std::string Errno() { return std::strerror(errno); }
+
+double Finite(double v) { return std::isfinite(v) ? v : 0; }
+
+// Reads `key` of `j` as a whole number in [lo, hi].
+Result<int64_t> Whole(const json& j, const char* key, int64_t lo, int64_t hi) {
+    const auto it = j.find(key);
+    if (it == j.end() || !it->is_number_integer()) {
+        return Fail(Format("\"%s\" is missing or not a whole number", key));
+    }
+    const auto v = it->get<int64_t>();
+    if (it->is_number_unsigned() ? it->get<uint64_t>() > static_cast<uint64_t>(hi)
+                                 : v < lo || v > hi) {
+        return Fail(Format("\"%s\" must be from %lld to %lld", key, static_cast<long long>(lo),
+                           static_cast<long long>(hi)));
+    }
+    return v;
+}
+
+Result<double> Number(const json& j, const char* key) {
+    const auto it = j.find(key);
+    if (it == j.end() || !it->is_number() || it->get<double>() < 0) {
+        return Fail(Format("\"%s\" is missing or not a number of at least 0", key));
+    }
+    return it->get<double>();
+}
+
+Result<std::string> Text(const json& j, const char* key) {
+    const auto it = j.find(key);
+    if (it == j.end() || !it->is_string())
+        return Fail(Format("\"%s\" is missing or not text", key));
+    return it->get<std::string>();
+}
+
+Result<bool> Flag(const json& j, const char* key) {
+    const auto it = j.find(key);
+    if (it == j.end() || !it->is_boolean()) {
+        return Fail(Format("\"%s\" is missing or not true/false", key));
+    }
+    return it->get<bool>();
+}
+
+Result<std::vector<NotesUniverse>> Universes(const json& j) {
+    const auto it = j.find("universes");
+    if (it == j.end() || !it->is_array()) return Fail("\"universes\" is missing or not a list");
+    std::vector<NotesUniverse> out;
+    for (const json& u : *it) {
+        if (!u.is_object()) return Fail("an entry of \"universes\" is not an object");
+        const auto number = Whole(u, "universe", 0, kMaxUniverse);
+        const auto length = Whole(u, "length", 0, kMaxDmxLength);
+        const auto source = Text(u, "source");
+        if (!number) return Fail("universes: " + number.error());
+        if (!length) return Fail("universes: " + length.error());
+        if (!source) return Fail("universes: " + source.error());
+        // The frame is laid out in this order, so it must be the recorder's order.
+        if (!out.empty() && *number <= out.back().universe) {
+            return Fail("\"universes\" must be in ascending order without repeats");
+        }
+        out.push_back({static_cast<int32_t>(*number), static_cast<uint16_t>(*length), *source});
+    }
+    return out;
+}
+
+Result<RecordingNotes::Check> CheckOf(const json& j) {
+    const auto it = j.find("check");
+    if (it == j.end() || !it->is_object()) return Fail("\"check\" is missing or not an object");
+    const json& c = *it;
+    const auto written = Whole(c, "framesWritten", 0, UINT32_MAX);
+    const auto seconds = Number(c, "seconds");
+    const auto missing = Whole(c, "missingUpstream", 0, UINT32_MAX);
+    const auto incomplete = Whole(c, "incompleteFrames", 0, UINT32_MAX);
+    const auto fromFile = Flag(c, "fromFile");
+    for (const std::string* e : {&written.error(), &seconds.error(), &missing.error(),
+                                 &incomplete.error(), &fromFile.error()}) {
+        if (!e->empty()) return Fail("check: " + *e);
+    }
+    RecordingNotes::Check out;
+    out.framesWritten = static_cast<uint32_t>(*written);
+    out.seconds = *seconds;
+    out.missingUpstream = static_cast<uint32_t>(*missing);
+    out.incompleteFrames = static_cast<uint32_t>(*incomplete);
+    out.fromFile = *fromFile;
+    const auto dropped = c.find("kernelDropped");
+    if (dropped == c.end()) return Fail("check: \"kernelDropped\" is missing");
+    if (!dropped->is_null()) {
+        const auto n = Whole(c, "kernelDropped", 0, UINT32_MAX);
+        if (!n) return Fail("check: " + n.error() + " (or null when unknown)");
+        out.kernelDropped = static_cast<uint32_t>(*n);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string IsoUtcText(std::chrono::system_clock::time_point time) {
+    const time_t t = std::chrono::system_clock::to_time_t(time);
+    tm utc{};
+    gmtime_r(&t, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+RecordingNotes NotesFor(const UniverseTable& table, const PortLayout& layout, int universesPerPort,
+                        const std::string& icType, bool rgbw,
+                        std::chrono::system_clock::time_point start,
+                        const RecordingSummary& summary) {
+    RecordingNotes n;
+    for (const UniverseSlot& s : table) {
+        if (s.length == 0) continue;
+        n.universes.push_back({s.universe, s.length, Ipv4Text(s.source)});
+    }
+    n.universesPerPort = universesPerPort;
+    n.ports = layout.portCount;
+    n.icType = icType;
+    n.rgbw = rgbw;
+    n.framesPerSecond = summary.seconds > 0 ? summary.framesWritten / summary.seconds : 0;
+    n.startTime = IsoUtcText(start);
+    n.check.framesWritten = summary.framesWritten;
+    n.check.seconds = summary.seconds;
+    n.check.missingUpstream = summary.missingUpstream;
+    n.check.incompleteFrames = summary.incompleteFrames;
+    if (summary.haveKernelStats && !summary.fromFile) n.check.kernelDropped = summary.kernelDropped;
+    n.check.fromFile = summary.fromFile;
+    return n;
+}
+
+std::string NotesJson(const RecordingNotes& n) {
+    json universes = json::array();
+    for (const NotesUniverse& u : n.universes) {
+        universes.push_back({{"universe", u.universe}, {"length", u.length}, {"source", u.source}});
+    }
+    json check = {{"framesWritten", n.check.framesWritten},
+                  {"seconds", Finite(n.check.seconds)},
+                  {"missingUpstream", n.check.missingUpstream},
+                  {"incompleteFrames", n.check.incompleteFrames},
+                  {"kernelDropped", nullptr},
+                  {"fromFile", n.check.fromFile}};
+    if (n.check.kernelDropped) check["kernelDropped"] = *n.check.kernelDropped;
+    const json j = {{"universes", std::move(universes)},
+                    {"universesPerPort", n.universesPerPort},
+                    {"ports", n.ports},
+                    {"icType", n.icType},
+                    {"rgbw", n.rgbw},
+                    {"framesPerSecond", Finite(n.framesPerSecond)},
+                    {"startTime", n.startTime},
+                    {"check", std::move(check)}};
+    // Text that is not UTF-8 (a sender's name one day) must not make the notes unwritable.
+    return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+Result<RecordingNotes> ParseNotesJson(const std::string& text) {
+    const json j = json::parse(text, nullptr, false);
+    if (j.is_discarded()) return Fail("not valid JSON");
+    if (!j.is_object()) return Fail("not recording notes: a JSON object is expected");
+    RecordingNotes n;
+    const auto universes = Universes(j);
+    const auto perPort = Whole(j, "universesPerPort", 1, 8);
+    const auto ports = Whole(j, "ports", 0, kMaxRgbPorts);
+    const auto icType = Text(j, "icType");
+    const auto rgbw = Flag(j, "rgbw");
+    const auto fps = Number(j, "framesPerSecond");
+    const auto start = Text(j, "startTime");
+    const auto check = CheckOf(j);
+    for (const std::string* e :
+         {&universes.error(), &perPort.error(), &ports.error(), &icType.error(), &rgbw.error(),
+          &fps.error(), &start.error(), &check.error()}) {
+        if (!e->empty()) return Fail("not recording notes: " + *e);
+    }
+    n.universes = *universes;
+    n.universesPerPort = static_cast<int>(*perPort);
+    n.ports = static_cast<int>(*ports);
+    n.icType = *icType;
+    n.rgbw = *rgbw;
+    n.framesPerSecond = *fps;
+    n.startTime = *start;
+    n.check = *check;
+    return n;
+}
+
+Status ReplaceFileDurably(const std::string& path, const std::string& bytes) {
+    static std::atomic<unsigned> counter{0};
+    const fs::path target(path);
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = (folder / Format(".%s.%d-%u.tmp", target.filename().c_str(), ::getpid(),
+                                counter.fetch_add(1)))
+                   .string();
+        // Fresh, never through a link: nobody can make us write into someone else's file.
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) return Fail(temp + ": " + Errno());
+    }
+    if (fd < 0) return Fail("cannot create a temporary file beside " + path);
+    std::string error;
+    {
+        UniqueFd held(fd);
+        for (size_t done = 0; done < bytes.size() && error.empty();) {
+            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                error = n < 0 ? Errno() : "the file takes no more data";
+            } else {
+                done += static_cast<size_t>(n);
+            }
+        }
+        // On the medium before the name points at it.
+        if (error.empty() && ::fsync(fd) != 0) error = Errno();
+    }
+    if (error.empty()) {
+        if (const Status moved = MoveFile(temp, path); !moved) error = moved.error();
+    }
+    if (!error.empty()) {
+        ::unlink(temp.c_str());
+        return Fail("cannot write " + path + ": " + error);
+    }
+    return {};
+}
+
+Status WriteNotes(const std::string& rgbPath, const RecordingNotes& notes) {
+    return ReplaceFileDurably(NotesPath(rgbPath), NotesJson(notes));
+}
+
+Result<std::optional<RecordingNotes>> ReadNotes(const std::string& rgbPath) {
+    const std::string path = NotesPath(rgbPath);
+    // Non-blocking: a FIFO in its place must not hang the reader.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.ok()) {
+        if (errno == ENOENT) return std::optional<RecordingNotes>();
+        return Fail(path + ": " + Errno());
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return Fail(path + ": " + Errno());
+    if (!S_ISREG(st.st_mode)) return Fail(path + " is not a regular file");
+    if (st.st_size > kMaxNotesBytes) return Fail(path + " is too large for recording notes");
+    std::string text(static_cast<size_t>(st.st_size), '\0');
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::read(fd.get(), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Fail(path + ": " + Errno());
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    text.resize(done);
+    auto parsed = ParseNotesJson(text);
+    if (!parsed) return Fail(path + ": " + parsed.error());
+    return std::optional<RecordingNotes>(std::move(*parsed));
+}
+
+Status MoveNotes(const std::string& fromRgb, const std::string& toRgb) {
+    const std::string from = NotesPath(fromRgb);
+    const std::string to = NotesPath(toRgb);
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0) {
+        if (errno != ENOENT) return Fail(from + ": " + Errno());
+        if (::lstat(to.c_str(), &st) != 0) return {};
+        if (::unlink(to.c_str()) != 0) return Fail("cannot remove " + to + ": " + Errno());
+        return SyncFolderOf(to);
+    }
+    std::error_code ec;
+    if (from == to || fs::equivalent(from, to, ec)) return {};
+    if (const Status moved = MoveFile(from, to); !moved) {
+        return Fail("cannot move " + from + " to " + to + ": " + moved.error());
+    }
+    return {};
+}
+
+}  // namespace quorvex
