@@ -22,6 +22,7 @@
 #include "platform/duration_text.h"
 #include "platform/text_format.h"
 #include "recording/recorder.h"
+#include "recording/recording_notes.h"
 #include "recording/rgb_file.h"
 #include "recording/rgb_header.h"
 
@@ -413,6 +414,26 @@ int RunMonitor(const MonitorOptions& o) {
     return kExitOk;
 }
 
+std::string NotesText(const RecordingNotes& n, const std::string& path) {
+    std::string text = "Notes (" + path + "):\n";
+    for (const NotesUniverse& u : n.universes) {
+        text += Format("  Universe %d: %u bytes from %s\n", u.universe, u.length, u.source.c_str());
+    }
+    text += Format("  %d universes per port, %d ports, IC type %s%s\n", n.universesPerPort, n.ports,
+                   n.icType.c_str(), n.rgbw ? ", RGBW" : "");
+    text += Format("  Recorded from %s at %.1f frames/s\n", n.startTime.c_str(), n.framesPerSecond);
+    RecordingSummary s;
+    s.framesWritten = n.check.framesWritten;
+    s.seconds = n.check.seconds;
+    s.missingUpstream = n.check.missingUpstream;
+    s.incompleteFrames = n.check.incompleteFrames;
+    s.fromFile = n.check.fromFile;
+    s.haveKernelStats = n.check.kernelDropped.has_value();
+    s.kernelDropped = n.check.kernelDropped.value_or(0);
+    text += "  " + SummaryLine(s) + "\n";
+    return text;
+}
+
 int RunInspect(const InspectOptions& o) {
     // A FIFO or a device would block the read, or never end it.
     struct stat st {};
@@ -452,10 +473,26 @@ int RunInspect(const InspectOptions& o) {
         return kExitIo;
     }
     const InspectReport report = InspectRgb(head, size);
+    // Notes that cannot be read are told, but do not make the recording invalid: the
+    // controller never reads them.
+    std::optional<RecordingNotes> notes;
+    if (auto read = ReadNotes(o.path); !read) {
+        Error(read.error());
+    } else {
+        notes = std::move(*read);
+    }
     if (o.json) {
-        std::printf("%s\n", InspectJson(report, o.path).c_str());
+        std::string json = InspectJson(report, o.path);
+        if (!json.empty() && json.back() == '}') {
+            json.pop_back();
+            std::string n = notes ? NotesJson(*notes) : "null";
+            while (!n.empty() && n.back() == '\n') n.pop_back();
+            json += ",\"notes\":" + n + "}";
+        }
+        std::printf("%s\n", json.c_str());
     } else {
         std::fputs(InspectText(report, o.path).c_str(), stdout);
+        if (notes) std::fputs(NotesText(*notes, NotesPath(o.path)).c_str(), stdout);
     }
     std::fflush(stdout);
     if (report.Valid()) return kExitOk;

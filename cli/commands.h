@@ -7,6 +7,7 @@
 #include "analysis/start_trigger.h"
 #include "cli/pattern_sender.h"
 #include "recording/frame_writer.h"
+#include "recording/recording_notes.h"
 
 namespace quorvex::cli {
 
@@ -69,6 +70,8 @@ int RunParse(const RecorderOptions& options);
 int RunRecord(const RecorderOptions& options);
 int RunMonitor(const MonitorOptions& options);
 int RunInspect(const InspectOptions& options);
+// inspect's lines for the notes beside a recording, read from `path`.
+std::string NotesText(const RecordingNotes& notes, const std::string& path);
 int RunSend(const SendOptions& options);
 
 }  // namespace quorvex::cli

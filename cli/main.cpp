@@ -1,10 +1,16 @@
 // quorvex-cli: the headless recorder. Commands: devices, parse, monitor, record, inspect, send.
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/rgb_player.h"
+#include "cli/rgb_preview.h"
 #include "platform/capture_rights.h"
 
 using namespace quorvex::cli;
@@ -49,6 +55,17 @@ constexpr char kMonitorHelp[] =
     "{\"interface\", \"seconds\", \"universes\": [{\"universe\", \"source\", \"packets\",\n"
     "\"packetsPerSecond\", \"framesPerSecond\", \"lastSeenSecondsAgo\", \"length\", \"level\"}]}.\n"
     "Exits 5 when no Art-Net came at all.";
+
+constexpr char kPreviewHelp[] =
+    "One row per frame, time running down; each port's bytes as pixels left to right (3 bytes\n"
+    "RGB, 4 with RGBW, the white added), a grey line between ports, under a strip with the\n"
+    "file name, frames, ports and pixels per port. A long recording is sampled to --max-rows.";
+
+constexpr char kPlayHelp[] =
+    "Each frame goes out as ArtDmx packets sharing one sequence number, then an ArtSync, paced\n"
+    "at --fps. The universes come from the notes beside the recording (FILE.RGB.json); without\n"
+    "them port p's bytes go out as consecutive 512-byte universes from p x --universes-per-port.\n"
+    "Targets outside 127.0.0.0/8 need --allow-network. Ctrl-C stops.";
 
 void AddSourceOptions(CLI::App* sub, RecorderOptions& o) {
     CLI::App* source = sub->add_option_group("source", "Where the Art-Net comes from (one)");
@@ -147,6 +164,37 @@ int main(int argc, char** argv) {
                          "First set the header's frame count to the whole frames the file holds "
                          "and drop a partial frame at its end (a recording left by a crash)");
 
+    PreviewOptions preview;
+    CLI::App* previewCmd = app.add_subcommand(
+        "preview", "Draw a recording as a PNG: a row per frame, time running down");
+    previewCmd->footer(kPreviewHelp);
+    previewCmd->add_option("FILE", preview.path, "The recording")->required();
+    previewCmd->add_option("--output", preview.output, "The PNG to write (default FILE.png)");
+    previewCmd->add_option("--every", preview.every, "Draw every Nth frame (default: as needed)")
+        ->check(CLI::Range(1u, 65535u));
+    previewCmd->add_option("--max-rows", preview.maxRows, "Rows at most when --every is not given")
+        ->check(CLI::Range(1u, 65535u))
+        ->capture_default_str();
+    previewCmd->add_flag("--overwrite", preview.overwrite, "Replace the PNG when it exists");
+
+    PlayOptions play;
+    CLI::App* playCmd =
+        app.add_subcommand("play", "Send a recording as Art-Net, an ArtSync after each frame");
+    playCmd->footer(std::string(kPlayHelp) + "\n\n" + kExitCodeHelp);
+    playCmd->add_option("FILE", play.path, "The recording")->required();
+    playCmd->add_option("--target", play.target, "IPv4 address to send to (port 6454)")
+        ->capture_default_str();
+    playCmd->add_option("--fps", play.fps, "Frames per second")
+        ->check(CLI::Range(0.001, 1000.0))
+        ->capture_default_str();
+    playCmd->add_flag("--loop", play.loop, "Start again after the last frame, until Ctrl-C");
+    playCmd->add_flag("--allow-network", play.allowNetwork, "Allow a --target outside 127.0.0.0/8");
+    playCmd
+        ->add_option("--universes-per-port", play.universesPerPort,
+                     "Without notes: port p goes out from universe p x this")
+        ->check(CLI::Range(1, 8))
+        ->capture_default_str();
+
     SendOptions send;
     std::string universes = "0-5";
     double duration = 0;
@@ -197,6 +245,24 @@ int main(int argc, char** argv) {
         return RunRecord(record);
     }
     if (*inspectCmd) return RunInspect(inspect);
+    if (*previewCmd) return RunPreview(preview);
+    if (*playCmd) {
+        // A progress line on a terminal, redrawn a few times a second.
+        if (isatty(STDERR_FILENO)) {
+            play.progress =
+                [last = std::chrono::steady_clock::time_point()](const PlayProgress& p) mutable {
+                    const auto now = std::chrono::steady_clock::now();
+                    if (now - last < std::chrono::milliseconds(200) && p.frame != p.frames) return;
+                    last = now;
+                    std::fprintf(stderr, "\rframe %u of %u, round %u, %llu frames sent ", p.frame,
+                                 p.frames, p.round, static_cast<unsigned long long>(p.framesSent));
+                    std::fflush(stderr);
+                };
+        }
+        const int rc = RunPlay(play);
+        if (play.progress) std::fprintf(stderr, "\n");
+        return rc;
+    }
     std::string error;
     const auto list = ParseUniverseList(universes, &error);
     if (!list) {

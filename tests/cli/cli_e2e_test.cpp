@@ -65,6 +65,15 @@ TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
     r = RunCli({"inspect", dir.File("takes/show.RGB")}, dir.path());
     EXPECT_EQ(r.code, kExitOk) << r.err;
     EXPECT_NE(r.out.find("Valid recording."), std::string::npos) << r.out;
+    // The notes beside it, in text and in JSON, and its picture.
+    EXPECT_NE(r.out.find("  Universe 5: 512 bytes from 2.0.0.1\n"), std::string::npos) << r.out;
+    r = RunCli({"inspect", "--json", dir.File("takes/show.RGB")}, dir.path());
+    EXPECT_NE(r.out.find("\"notes\":{"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"framesWritten\": 30"), std::string::npos) << r.out;
+    r = RunCli({"preview", dir.File("takes/show.RGB"), "--output", dir.File("show.png")},
+               dir.path());
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(ReadFileBytes(dir.File("show.png")).at(1), 'P');
 
     // Damaged copies.
     const Bytes good = ReadFileBytes(dir.File("takes/show.RGB"));
@@ -477,6 +486,11 @@ TEST(CliRefusals, ExitCodesTellWhatWentWrong) {
     EXPECT_EQ(r.code, kExitRefused);
     EXPECT_NE(r.err.find("--allow-network"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("real show network"), std::string::npos) << r.err;
+    // play guards the network as send does, and checks the file first.
+    WriteBytes(dir.File("cut.RGB"), Bytes{'R', 'G', 'B', '0'});
+    EXPECT_EQ(RunCli({"play", dir.File("cut.RGB")}, dir.path()).code, kExitInvalid);
+    r = RunCli({"play", dir.File("cut.RGB"), "--target", "10.0.0.1"}, dir.path());
+    EXPECT_EQ(r.code, kExitRefused) << r.err;
 
     EXPECT_EQ(RunCli({"record", "--output", dir.File("x.RGB")}, dir.path()).code, kExitUsage);
 
