@@ -511,16 +511,12 @@ int RunSend(const SendOptions& o) {
                      o.pcap.c_str());
         return kExitOk;
     }
-    const auto target = ParseIpv4(o.target);
+    std::string why;
+    int code = kExitOk;
+    const auto target = SendTarget(o.target, o.allowNetwork, "test traffic", &why, &code);
     if (!target) {
-        Error("--target needs an IPv4 address like 127.0.0.1, not \"" + o.target + "\"");
-        return kExitUsage;
-    }
-    if (!IsLoopback(*target) && !o.allowNetwork) {
-        Error("refusing to send to " + o.target +
-              ": test traffic must not reach a real show network by accident. Targets outside "
-              "127.0.0.0/8 need --allow-network.");
-        return kExitRefused;
+        Error(why);
+        return code;
     }
     InstallInterruptHandlers();
     uint32_t sent = 0;

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "capture/art_packet.h"
+#include "cli/exit_codes.h"
 #include "cli/test_pattern.h"
 
 namespace quorvex::cli {
@@ -212,6 +213,24 @@ std::string SendPattern(uint32_t target, const PatternOptions& o, const std::ato
     }
     close(s);
     return error;
+}
+
+std::optional<uint32_t> SendTarget(const std::string& target, bool allowNetwork,
+                                   const std::string& what, std::string* why, int* exitCode) {
+    const auto address = ParseIpv4(target);
+    if (!address) {
+        *why = "--target needs an IPv4 address like 127.0.0.1, not \"" + target + "\"";
+        *exitCode = kExitUsage;
+        return std::nullopt;
+    }
+    if (!IsLoopback(*address) && !allowNetwork) {
+        *why = "refusing to send to " + target + ": " + what +
+               " must not reach a real show network by accident. Targets outside 127.0.0.0/8 "
+               "need --allow-network.";
+        *exitCode = kExitRefused;
+        return std::nullopt;
+    }
+    return address;
 }
 
 }  // namespace quorvex::cli

@@ -26,6 +26,11 @@ std::optional<std::vector<int>> ParseUniverseList(const std::string& text, std::
 // Dotted IPv4 text to a host-order address.
 std::optional<uint32_t> ParseIpv4(const std::string& text);
 inline bool IsLoopback(uint32_t address) { return (address >> 24) == 127; }
+// The address `target` names, when Art-Net may go there: anything outside 127.0.0.0/8 only
+// with `allowNetwork`, so that `what` ("test traffic") never reaches a show network by
+// accident. Otherwise the reason, and in `exitCode` kExitUsage or kExitRefused.
+std::optional<uint32_t> SendTarget(const std::string& target, bool allowNetwork,
+                                   const std::string& what, std::string* why, int* exitCode);
 
 // The UDP payloads of frame `frame` (from 1): one ArtDmx per universe, then an ArtSync.
 void BuildPatternFrame(const PatternOptions& options, uint32_t frame,

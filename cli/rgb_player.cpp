@@ -99,18 +99,13 @@ int RunPlay(const PlayOptions& o) {
         Error("universes per port must be a whole number from 1 to 8");
         return kExitUsage;
     }
-    const auto target = ParseIpv4(o.target);
-    if (!target) {
-        Error("--target needs an IPv4 address like 127.0.0.1, not \"" + o.target + "\"");
-        return kExitUsage;
-    }
-    if (!IsLoopback(*target) && !o.allowNetwork) {
-        Error("refusing to send to " + o.target +
-              ": a recording played by accident must not reach a real show network. Targets "
-              "outside 127.0.0.0/8 need --allow-network.");
-        return kExitRefused;
-    }
+    std::string why;
     int code = kExitOk;
+    const auto target = SendTarget(o.target, o.allowNetwork, "a recording", &why, &code);
+    if (!target) {
+        Error(why);
+        return code;
+    }
     auto reader = RgbReader::Open(o.path, &code);
     if (!reader) {
         Error(reader.error());
