@@ -1,5 +1,5 @@
 // Writes the seed corpus of art_packet_fuzz into the folder given as argument, built with the
-// test traffic builder so the fuzzer starts from well-formed Art-Net.
+// test traffic builder so the fuzzer starts from well-formed Art-Net and sACN.
 
 #include <cstdio>
 #include <fstream>
@@ -42,5 +42,29 @@ int main(int argc, char** argv) {
          t::UdpFrame(
              t::ArtDmx(t::ArtDmxFields{.subUni = 5, .data = Bytes(40, 2), .lengthField = 400})));
     Seed(dir, "artpoll", t::UdpFrame(t::ArtPoll()));
+
+    const auto sacn = [&](uint16_t universe, uint8_t options, uint8_t startCode, size_t channels) {
+        t::SacnDataFields f;
+        f.universe = universe;
+        f.sequence = 42;
+        f.options = options;
+        f.startCode = startCode;
+        f.data.assign(data.begin(), data.begin() + static_cast<long>(channels));
+        return f;
+    };
+    Seed(dir, "sacn_512", t::UdpFrame(t::SacnData(sacn(1, 0, 0, 512)), t::SacnUdp(1)));
+    Seed(dir, "sacn_empty", t::UdpFrame(t::SacnData(sacn(63999, 0, 0, 0)), t::SacnUdp(63999)));
+    Seed(dir, "sacn_startcode_dd", t::UdpFrame(t::SacnData(sacn(2, 0, 0xDD, 24)), t::SacnUdp(2)));
+    Seed(dir, "sacn_preview_terminated",
+         t::UdpFrame(t::SacnData(sacn(3, 0xE0, 0, 8)), t::SacnUdp(3, 0x0A000002)));
+    Seed(dir, "sacn_sync",
+         t::UdpFrame(t::SacnSync({.sequence = 5, .syncAddress = 9}), t::SacnUdp(9)));
+    t::UdpOptions ihl6 = t::SacnUdp(4);
+    ihl6.ipOptionWords = 1;
+    Seed(dir, "sacn_ihl6", t::UdpFrame(t::SacnData(sacn(4, 0, 0, 40)), ihl6));
+    Seed(dir, "sacn_truncated", t::UdpFrame(t::SacnData(sacn(5, 0, 0, 512)), t::SacnUdp(5)), 300);
+    t::SacnDataFields lies = sacn(6, 0, 0, 40);
+    lies.valueCount = 400;
+    Seed(dir, "sacn_count_lies", t::UdpFrame(t::SacnData(lies), t::SacnUdp(6)));
     return 0;
 }

@@ -1,4 +1,4 @@
-// libFuzzer target for RecognizeArtFrame.
+// libFuzzer target for RecognizeArtFrame and FindSacnPacket.
 //
 // Input: byte 0 picks how the wire length relates to the captured bytes, bytes 1-2 (big
 // endian) are the difference, the rest is the captured frame. So the fuzzer drives both a
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/art_packet.h"
+#include "capture/sacn_packet.h"
 
 namespace {
 
@@ -19,6 +20,49 @@ constexpr uint32_t kNoSource = 0xDEADBEEF;
 
 void Check(bool ok) {
     if (!ok) __builtin_trap();
+}
+
+// What the sACN recogniser reports must come from inside the present bytes.
+quorvex::SacnKind CheckSacn(const std::vector<uint8_t>& frame, size_t wire) {
+    using quorvex::SacnKind;
+    quorvex::SacnPacket out;
+    std::memset(&out, kSentinel, sizeof out);
+    quorvex::SacnPacket before;
+    std::memcpy(&before, &out, sizeof out);
+    const size_t captured = frame.size();
+    const SacnKind r = quorvex::FindSacnPacket(frame.data(), captured, wire, &out);
+    Check(quorvex::FindSacnPacket(frame.data(), captured, wire, nullptr) == r);
+    if (r == SacnKind::None) {
+        Check(std::memcmp(&out, &before, sizeof out) == 0);
+        return r;
+    }
+    Check(out.kind == r);
+    const size_t present = captured < wire ? captured : wire;
+    Check(present >= 34);
+    const size_t ihl = frame[14] & 0x0F;
+    const size_t payload = 14 + ihl * 4 + 8;
+    Check(ihl >= 5 && payload <= present);
+    Check(((frame[payload - 6] << 8) | frame[payload - 5]) == quorvex::kSacnPort);
+    Check(out.sourceIp == ((uint32_t{frame[26]} << 24) | (uint32_t{frame[27]} << 16) |
+                           (uint32_t{frame[28]} << 8) | uint32_t{frame[29]}));
+    Check(std::memcmp(out.cid, frame.data() + payload + 22, sizeof out.cid) == 0);
+    if (r == SacnKind::Sync) {
+        Check(payload + 49 <= present);
+        Check(out.syncAddress >= 1 && out.syncAddress <= quorvex::kSacnMaxUniverse);
+        Check(out.universe == 0 && out.length == 0 && out.data == nullptr);
+        return r;
+    }
+    Check(r == SacnKind::Data);
+    // Start code, channels and the source name all lie inside the present bytes.
+    const uint8_t* start = frame.data() + payload + 125;
+    Check(out.data == start + 1 && payload + 126 + out.length <= present);
+    Check(out.startCode == *start && out.length <= quorvex::kSacnMaxChannels);
+    Check(out.sourceName == frame.data() + payload + 44);
+    Check(out.universe >= 1 && out.universe <= quorvex::kSacnMaxUniverse);
+    Check(out.priority <= quorvex::kSacnMaxPriority);
+    Check(out.preview == ((out.options & 0x80) != 0));
+    Check(out.terminated == ((out.options & 0x40) != 0));
+    return r;
 }
 
 }  // namespace
@@ -69,5 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(false);
     }
     for (size_t i = written; i < record.size(); ++i) Check(record[i] == kSentinel);
+
+    // The two protocols use different ports, so a frame is at most one of them.
+    const quorvex::SacnKind sacn = CheckSacn(frame, wire);
+    Check(r == quorvex::ArtKind::None || sacn == quorvex::SacnKind::None);
     return 0;
 }

@@ -2,12 +2,14 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 #include "capture/art_packet.h"
+#include "capture/sacn_packet.h"
 #include "cli/test_pattern.h"
 
 namespace quorvex::test {
@@ -58,6 +60,68 @@ Bytes ArtNzs(int universe, uint8_t sequence, const Bytes& data) {
     b[9] = 0x51;
     b[13] = 0x10;  // start code
     return b;
+}
+
+Bytes SacnData(const SacnDataFields& f) {
+    const size_t n = f.data.size();
+    Bytes b(sacn::kChannels + n, 0);
+    PutBe16(b, 0, 0x0010);
+    const char id[] = "ASC-E1.17";
+    std::copy(id, id + sizeof id - 1, b.begin() + 4);
+    auto flagsLength = [&](size_t at, int given) {
+        const int natural = static_cast<int>(b.size() - at);
+        PutBe16(b, at, static_cast<uint16_t>(0x7000 | ((given >= 0 ? given : natural) & 0x0FFF)));
+    };
+    flagsLength(sacn::kRootFlagsLength, f.rootLength);
+    PutBe32(b, sacn::kRootVector, 0x00000004);
+    std::copy(f.cid.begin(), f.cid.end(), b.begin() + sacn::kCid);
+    flagsLength(sacn::kFramingFlagsLength, f.framingLength);
+    PutBe32(b, sacn::kFramingVector, 0x00000002);
+    std::copy(f.sourceName.begin(),
+              f.sourceName.begin() + static_cast<long>(std::min<size_t>(f.sourceName.size(), 63)),
+              b.begin() + sacn::kSourceName);
+    b[sacn::kPriority] = f.priority;
+    PutBe16(b, sacn::kDataSyncAddress, f.syncAddress);
+    b[sacn::kSequence] = f.sequence;
+    b[sacn::kOptions] = f.options;
+    PutBe16(b, sacn::kUniverse, f.universe);
+    flagsLength(sacn::kDmpFlagsLength, f.dmpLength);
+    b[sacn::kDmpVector] = 0x02;
+    b[sacn::kAddressType] = 0xA1;
+    PutBe16(b, sacn::kIncrement, 0x0001);
+    PutBe16(b, sacn::kValueCount,
+            static_cast<uint16_t>(f.valueCount >= 0 ? f.valueCount : static_cast<int>(n + 1)));
+    b[sacn::kStartCode] = f.startCode;
+    std::copy(f.data.begin(), f.data.end(), b.begin() + sacn::kChannels);
+    return b;
+}
+
+Bytes SacnSync(const SacnSyncFields& f) {
+    SacnDataFields root;
+    root.cid = f.cid;
+    root.rootLength = f.rootLength >= 0
+                          ? f.rootLength
+                          : static_cast<int>(sacn::kSyncSize - sacn::kRootFlagsLength);
+    Bytes b = SacnData(root);
+    b.resize(sacn::kSyncSize);
+    std::fill(b.begin() + sacn::kSourceName, b.end(), 0);
+    PutBe32(b, sacn::kRootVector, 0x00000008);
+    const int framing = f.framingLength >= 0
+                            ? f.framingLength
+                            : static_cast<int>(sacn::kSyncSize - sacn::kFramingFlagsLength);
+    PutBe16(b, sacn::kFramingFlagsLength, static_cast<uint16_t>(0x7000 | (framing & 0x0FFF)));
+    PutBe32(b, sacn::kFramingVector, 0x00000001);
+    b[sacn::kSyncSequence] = f.sequence;
+    PutBe16(b, sacn::kSyncAddress, f.syncAddress);
+    return b;
+}
+
+UdpOptions SacnUdp(uint16_t universe, uint32_t unicastIp) {
+    UdpOptions o;
+    o.srcPort = 50123;  // senders pick any source port
+    o.dstPort = kSacnPort;
+    o.dstIp = unicastIp ? unicastIp : 0xEFFF0000u | universe;
+    return o;
 }
 
 Bytes UdpFrame(const Bytes& payload, const UdpOptions& o) {

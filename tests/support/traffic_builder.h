@@ -1,8 +1,9 @@
 #pragma once
-// Builds Ethernet/IPv4/UDP/Art-Net frames for tests and writes them to capture files.
+// Builds Ethernet/IPv4/UDP/Art-Net/sACN frames for tests and writes them to capture files.
 
 #include <pcap/pcap.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -31,6 +32,63 @@ Bytes ArtNzs(int universe, uint8_t sequence, const Bytes& data);
 // The record the packet reader makes of an ArtDmx payload: ProtVerHi onward.
 Bytes RecordOf(const Bytes& artDmxPayload);
 
+// An sACN data packet. The length fields default to the ones the data implies; setting one
+// lets a test send a length that lies.
+struct SacnDataFields {
+    uint16_t universe = 1;
+    uint8_t sequence = 0;
+    uint8_t priority = 100;
+    uint8_t options = 0;
+    uint16_t syncAddress = 0;
+    uint8_t startCode = 0;
+    Bytes data;
+    std::array<uint8_t, 16> cid{0x51, 0x55, 0x4F, 0x52, 0x56, 0x45, 0x58, 0x00,
+                                0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80};
+    std::string sourceName = "Quorvex test";
+    int rootLength = -1;  // 12-bit lengths of each layer's flags & length field
+    int framingLength = -1;
+    int dmpLength = -1;
+    int valueCount = -1;  // DMP property value count, start code included
+};
+
+struct SacnSyncFields {
+    uint8_t sequence = 0;
+    uint16_t syncAddress = 1;
+    std::array<uint8_t, 16> cid{};
+    int rootLength = -1;
+    int framingLength = -1;
+};
+
+// UDP payloads of an sACN data and synchronization packet.
+Bytes SacnData(const SacnDataFields& f);
+Bytes SacnSync(const SacnSyncFields& f);
+
+// Offsets of the sACN fields within the UDP payload, for tests that edit a packet.
+namespace sacn {
+inline constexpr size_t kRootFlagsLength = 16;
+inline constexpr size_t kRootVector = 18;
+inline constexpr size_t kCid = 22;
+inline constexpr size_t kFramingFlagsLength = 38;
+inline constexpr size_t kFramingVector = 40;
+inline constexpr size_t kSourceName = 44;
+inline constexpr size_t kPriority = 108;
+inline constexpr size_t kDataSyncAddress = 109;
+inline constexpr size_t kSequence = 111;
+inline constexpr size_t kOptions = 112;
+inline constexpr size_t kUniverse = 113;
+inline constexpr size_t kDmpFlagsLength = 115;
+inline constexpr size_t kDmpVector = 117;
+inline constexpr size_t kAddressType = 118;
+inline constexpr size_t kFirstAddress = 119;
+inline constexpr size_t kIncrement = 121;
+inline constexpr size_t kValueCount = 123;
+inline constexpr size_t kStartCode = 125;
+inline constexpr size_t kChannels = 126;
+inline constexpr size_t kSyncSequence = 44;  // in a synchronization packet
+inline constexpr size_t kSyncAddress = 45;
+inline constexpr size_t kSyncSize = 49;
+}  // namespace sacn
+
 struct UdpOptions {
     uint16_t srcPort = 6454;
     uint16_t dstPort = 6454;
@@ -41,6 +99,8 @@ struct UdpOptions {
 
 // Ethernet II + IPv4 + UDP around `payload`, with valid IPv4 and UDP lengths.
 Bytes UdpFrame(const Bytes& payload, const UdpOptions& options = {});
+// Ports 5568 and the multicast group of `universe` (239.255.hi.lo), or `unicastIp` if set.
+UdpOptions SacnUdp(uint16_t universe, uint32_t unicastIp = 0);
 
 // The ones' complement sum of `length` bytes from `from` (a last odd byte padded with 0),
 // added to `sum` and folded to 16 bits.
