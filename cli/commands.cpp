@@ -501,8 +501,16 @@ int RunInspect(const InspectOptions& o) {
 }
 
 int RunSend(const SendOptions& o) {
+    const bool sacn = o.pattern.protocol == PatternProtocol::Sacn;
+    PatternDestination to;
+    to.leaveHost = o.allowNetwork;
     if (!o.pcap.empty()) {
-        const std::string error = WritePatternCapture(o.pcap, o.pattern);
+        // Nothing leaves the machine: any address may go into the file.
+        if (!o.target.empty() && !(to.address = ParseIpv4(o.target))) {
+            Error("--target needs an IPv4 address like 127.0.0.1, not \"" + o.target + "\"");
+            return kExitUsage;
+        }
+        const std::string error = WritePatternCapture(o.pcap, o.pattern, to);
         if (!error.empty()) {
             Error(error);
             return kExitIo;
@@ -511,17 +519,24 @@ int RunSend(const SendOptions& o) {
                      o.pcap.c_str());
         return kExitOk;
     }
-    std::string why;
-    int code = kExitOk;
-    const auto target = SendTarget(o.target, o.allowNetwork, "test traffic", &why, &code);
-    if (!target) {
-        Error(why);
-        return code;
+    std::string where;
+    if (o.multicast) {
+        where =
+            o.allowNetwork ? "the sACN multicast groups" : "the sACN multicast groups on this host";
+    } else {
+        std::string why;
+        int code = kExitOk;
+        to.address = SendTarget(o.target, o.allowNetwork, "test traffic", &why, &code);
+        if (!to.address) {
+            Error(why);
+            return code;
+        }
+        where = o.target + (sacn ? ":5568" : ":6454");
     }
     InstallInterruptHandlers();
     uint32_t sent = 0;
-    const std::string error = SendPattern(*target, o.pattern, Interrupts(), &sent);
-    std::fprintf(stderr, "quorvex-cli: %u frames sent to %s:6454\n", sent, o.target.c_str());
+    const std::string error = SendPattern(to, o.pattern, Interrupts(), &sent);
+    std::fprintf(stderr, "quorvex-cli: %u frames sent to %s\n", sent, where.c_str());
     if (!error.empty()) {
         Error(error);
         return kExitIo;

@@ -59,7 +59,8 @@ struct InspectOptions {
 };
 
 struct SendOptions {
-    std::string target;  // exactly one of target and pcap
+    std::string target;  // target or multicast, or pcap with at most one of them
+    bool multicast = false;
     std::string pcap;
     bool allowNetwork = false;
     PatternOptions pattern;

@@ -19,12 +19,26 @@ namespace {
 
 constexpr char kPatternHelp[] =
     "Test pattern (frame f from 1, universe u, channel c from 0):\n"
-    "  sequence of frame f:    1 + (f - 1) mod 255, the same for every universe of the frame\n"
-    "  channel c of universe u: (5 f + 17 u + c) mod 256\n"
+    "  Art-Net sequence of frame f: 1 + (f - 1) mod 255 in every universe (0 with --no-sequence)\n"
+    "  sACN sequence of frame f:    (f - 1) mod 256, counted per universe\n"
+    "  channel c of universe u:     (5 f + 17 u + c) mod 256\n"
     "With --dark-frames N, frames 1 to N carry only zeros (a show before its first light).\n"
-    "With --sync an ArtSync follows each frame. --target sends UDP to port 6454 paced at the\n"
-    "frame rate; only 127.0.0.0/8 unless --allow-network. --pcap writes the same traffic as\n"
-    "Ethernet/IPv4/UDP frames from 2.0.0.1 to 2.255.255.255, stamped 1/fps apart.";
+    "\n"
+    "Art-Net (default): ArtDmx to UDP port 6454; --sync adds an ArtSync after each frame.\n"
+    "sACN (--protocol sacn, ANSI E1.31): data packets to UDP port 5568 from source\n"
+    "\"quorvex-cli\", priority 100. Universe u goes out as sACN universe u + --sacn-offset\n"
+    "(default 1: sACN counts from 1, and the recorder takes sACN universe N as universe N - 1),\n"
+    "which must lie in 1..63999. --sync adds a synchronization packet after each frame, its\n"
+    "own sequence counting like a universe's, on universe --sync-address (default: the first\n"
+    "sACN universe), which the data packets then name. --multicast sends sACN universe\n"
+    "N = 256 hi + lo to the group 239.255.hi.lo, synchronization to its address's group: only\n"
+    "on this host (out of the loopback device, TTL 0, looped back to local receivers) unless\n"
+    "--allow-network, then out of the interface the routing table picks, TTL 1.\n"
+    "\n"
+    "--target sends UDP paced at the frame rate; only 127.0.0.0/8 unless --allow-network.\n"
+    "--pcap writes the same traffic as Ethernet/IPv4/UDP frames from 2.0.0.1, stamped 1/fps\n"
+    "apart, to --target when given, else Art-Net to 2.255.255.255 and sACN to the multicast\n"
+    "groups (with their multicast MAC addresses).";
 
 constexpr char kRecordHelp[] =
     "Surveys the source (as Parse does), then records until --frames frames are written, the\n"
@@ -198,13 +212,25 @@ int main(int argc, char** argv) {
     SendOptions send;
     std::string universes = "0-5";
     double duration = 0;
-    CLI::App* sendCmd = app.add_subcommand("send", "Send or write the Art-Net test pattern");
+    std::string protocol = "artnet";
+    CLI::App* sendCmd =
+        app.add_subcommand("send", "Send or write the test pattern as Art-Net or sACN");
     sendCmd->footer(std::string(kPatternHelp) + "\n\n" + kExitCodeHelp);
-    CLI::App* dest = sendCmd->add_option_group("destination", "Where the pattern goes (one)");
-    dest->add_option("--target", send.target, "IPv4 address to send UDP to (port 6454)");
+    CLI::App* dest = sendCmd->add_option_group("destination",
+                                               "Where the pattern goes (--pcap may take one more)");
+    CLI::Option* targetOpt =
+        dest->add_option("--target", send.target,
+                         "IPv4 address to send UDP to (with --pcap: to write in the frames)");
+    CLI::Option* multicastOpt = dest->add_flag("--multicast", send.multicast,
+                                               "sACN: each universe to its group 239.255.hi.lo");
+    multicastOpt->excludes(targetOpt);
     dest->add_option("--pcap", send.pcap, "Capture file to write instead of sending");
-    dest->require_option(1);
-    sendCmd->add_flag("--allow-network", send.allowNetwork, "Allow a --target outside 127.0.0.0/8");
+    dest->require_option(1, 2);
+    sendCmd->add_option("--protocol", protocol, "artnet or sacn")
+        ->check(CLI::IsMember({"artnet", "sacn"}))
+        ->capture_default_str();
+    sendCmd->add_flag("--allow-network", send.allowNetwork,
+                      "Allow a --target outside 127.0.0.0/8, multicast beyond this host");
     sendCmd->add_option("--universes", universes, "Universes, e.g. 0-5,8,10")
         ->capture_default_str();
     sendCmd->add_option("--channels", send.pattern.channels, "Channels per universe")
@@ -219,11 +245,26 @@ int main(int argc, char** argv) {
     sendCmd->add_option("--duration", duration, "Seconds to send instead of --frames")
         ->check(CLI::Range(0.001, 1e7))
         ->excludes(framesOpt);
-    sendCmd->add_flag("--sync", send.pattern.sync, "Send an ArtSync after each frame");
+    CLI::Option* syncOpt = sendCmd->add_flag(
+        "--sync", send.pattern.sync, "An ArtSync or sACN synchronization packet after each frame");
     sendCmd
         ->add_option("--dark-frames", send.pattern.darkFrames,
                      "The first N frames carry only zeros (to try --start-when first-light)")
         ->check(CLI::Range(0u, 100000000u));
+    bool noSequence = false;
+    CLI::Option* noSequenceOpt =
+        sendCmd->add_flag("--no-sequence", noSequence, "Art-Net: Sequence 0 (off) in every ArtDmx");
+    CLI::Option* offsetOpt = sendCmd
+                                 ->add_option("--sacn-offset", send.pattern.sacnOffset,
+                                              "sACN universe = pattern universe + this")
+                                 ->check(CLI::Range(0, 63999))
+                                 ->capture_default_str();
+    CLI::Option* syncAddressOpt =
+        sendCmd
+            ->add_option("--sync-address", send.pattern.syncAddress,
+                         "sACN universe of the synchronization packets (default: the first)")
+            ->check(CLI::Range(1, 63999))
+            ->needs(syncOpt);
 
     try {
         app.parse(argc, argv);
@@ -263,13 +304,26 @@ int main(int argc, char** argv) {
         if (play.progress) std::fprintf(stderr, "\n");
         return rc;
     }
-    std::string error;
-    const auto list = ParseUniverseList(universes, &error);
-    if (!list) {
-        std::fprintf(stderr, "quorvex-cli: --universes: %s\n", error.c_str());
+    const bool sacn = protocol == "sacn";
+    send.pattern.protocol = sacn ? PatternProtocol::Sacn : PatternProtocol::ArtNet;
+    send.pattern.artSequence = !noSequence;
+    const auto usage = [](const std::string& why) {
+        std::fprintf(stderr, "quorvex-cli: %s\n", why.c_str());
         return kExitUsage;
+    };
+    if (sacn && noSequenceOpt->count()) {
+        return usage("--no-sequence is for Art-Net: sACN receivers always count sequences");
     }
+    for (const CLI::Option* o : {multicastOpt, offsetOpt, syncAddressOpt}) {
+        if (!sacn && o->count()) return usage(o->get_name() + " needs --protocol sacn");
+    }
+    std::string error;
+    const auto list = ParseUniverseList(universes, &error, sacn ? kSacnMaxUniverse : 0x7FFF);
+    if (!list) return usage("--universes: " + error);
     send.pattern.universes = *list;
+    if (const std::string problem = PatternProblem(send.pattern); !problem.empty()) {
+        return usage(problem);
+    }
     if (duration > 0) {
         send.pattern.frames =
             static_cast<uint32_t>(std::max(1.0, duration * send.pattern.fps + 0.5));

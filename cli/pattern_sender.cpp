@@ -21,13 +21,21 @@ namespace quorvex::cli {
 
 namespace {
 
-constexpr int kMaxUniverse = 0x7FFF;  // 15-bit Port-Address
 constexpr size_t kEthernetHeader = 14;
 constexpr size_t kIpHeader = 20;
 constexpr size_t kUdpHeader = 8;
 // Addresses written into capture files only: Art-Net's primary network, broadcast.
 constexpr uint32_t kFileSourceIp = 0x02000001;  // 2.0.0.1
 constexpr uint32_t kFileDestIp = 0x02FFFFFF;    // 2.255.255.255
+
+// sACN: this sender's CID, fixed so that receivers see one source across runs.
+constexpr uint8_t kSacnCid[16] = {0x34, 0x27, 0x79, 0x25, 0x6c, 0xb2, 0x44, 0xea,
+                                  0xb4, 0x0c, 0xa2, 0x20, 0xa0, 0x15, 0xb9, 0x4d};
+constexpr char kSacnSourceName[] = "quorvex-cli";
+constexpr size_t kSacnFramingAt = 38;
+constexpr size_t kSacnDmpAt = 115;
+constexpr size_t kSacnDataHeader = 126;  // up to and including the start code
+constexpr size_t kSacnSyncSize = 49;
 
 void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     b[at] = static_cast<uint8_t>((v >> 8) & 0xFF);
@@ -51,13 +59,13 @@ uint32_t SumWords(const std::vector<uint8_t>& b, size_t from, size_t length) {
     return Fold(sum);
 }
 
-std::optional<int> ParseNumber(const std::string& text) {
+std::optional<int> ParseNumber(const std::string& text, int max) {
     if (text.empty() || text.size() > 5 ||
         text.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
     const int v = std::stoi(text);
-    if (v > kMaxUniverse) return std::nullopt;
+    if (v > max) return std::nullopt;
     return v;
 }
 
@@ -67,20 +75,99 @@ std::string Trim(const std::string& s) {
     return s.substr(a, s.find_last_not_of(' ') - a + 1);
 }
 
+// Flags 0x7 and the length of a PDU from `at` to the end of `b`.
+void PutPduLength(std::vector<uint8_t>& b, size_t at) {
+    Put16(b, at, 0x7000u | static_cast<uint32_t>(b.size() - at));
+}
+
+// The root layer shared by data and synchronization packets, sized `size`.
+void StartSacnPacket(size_t size, uint32_t rootVector, std::vector<uint8_t>& b) {
+    b.assign(size, 0);
+    Put16(b, 0, 0x0010);  // preamble size; the post-amble size stays 0
+    static constexpr char kId[] = "ASC-E1.17";
+    std::copy(kId, kId + 9, b.begin() + 4);  // then three zeros
+    PutPduLength(b, 16);
+    Put32(b, 18, rootVector);
+    std::copy(kSacnCid, kSacnCid + 16, b.begin() + 22);
+}
+
+void BuildSacnDataPayload(uint8_t sequence, int universe, int syncAddress, const uint8_t* data,
+                          size_t length, std::vector<uint8_t>& b) {
+    StartSacnPacket(kSacnDataHeader + length, 0x00000004, b);
+    const size_t f = kSacnFramingAt;
+    PutPduLength(b, f);
+    Put32(b, f + 2, 0x00000002);
+    std::copy(kSacnSourceName, kSacnSourceName + sizeof kSacnSourceName - 1, b.begin() + f + 6);
+    b[f + 70] = 100;  // priority
+    Put16(b, f + 71, static_cast<uint32_t>(syncAddress));
+    b[f + 73] = sequence;
+    b[f + 74] = 0;  // options: no preview, not terminated
+    Put16(b, f + 75, static_cast<uint32_t>(universe));
+    const size_t d = kSacnDmpAt;
+    PutPduLength(b, d);
+    b[d + 2] = 0x02;  // set property
+    b[d + 3] = 0xA1;  // address and data types
+    Put16(b, d + 4, 0);
+    Put16(b, d + 6, 1);
+    Put16(b, d + 8, static_cast<uint32_t>(length + 1));
+    b[d + 10] = 0x00;  // start code: dimmer data
+    std::copy(data, data + length, b.begin() + static_cast<long>(kSacnDataHeader));
+}
+
+void BuildSacnSyncPayload(uint8_t sequence, int syncAddress, std::vector<uint8_t>& b) {
+    StartSacnPacket(kSacnSyncSize, 0x00000008, b);
+    const size_t f = kSacnFramingAt;
+    PutPduLength(b, f);
+    Put32(b, f + 2, 0x00000001);
+    b[f + 6] = sequence;
+    Put16(b, f + 7, static_cast<uint32_t>(syncAddress));
+}
+
+bool IsSacn(const PatternOptions& o) { return o.protocol == PatternProtocol::Sacn; }
+
+int SyncAddressOf(const PatternOptions& o) {
+    if (o.syncAddress) return o.syncAddress;
+    return o.universes.empty() ? 0 : o.universes.front() + o.sacnOffset;
+}
+
 }  // namespace
 
-std::optional<std::vector<int>> ParseUniverseList(const std::string& text, std::string* error) {
+std::string PatternProblem(const PatternOptions& o) {
+    if (!IsSacn(o)) return {};
+    for (const int u : o.universes) {
+        const int s = u + o.sacnOffset;
+        if (s < 1 || s > kSacnMaxUniverse) {
+            return "universe " + std::to_string(u) + " + --sacn-offset " +
+                   std::to_string(o.sacnOffset) + " is sACN universe " + std::to_string(s) +
+                   ", outside 1..63999";
+        }
+    }
+    const int sync = SyncAddressOf(o);
+    if (o.sync && (sync < 1 || sync > kSacnMaxUniverse)) {
+        return "--sync-address " + std::to_string(sync) + " is outside 1..63999";
+    }
+    return {};
+}
+
+int SacnUniverseOf(const PatternOptions& o, size_t index) {
+    return index < o.universes.size() ? o.universes[index] + o.sacnOffset : SyncAddressOf(o);
+}
+
+std::optional<std::vector<int>> ParseUniverseList(const std::string& text, std::string* error,
+                                                  int maxUniverse) {
     std::vector<int> out;
     size_t start = 0;
     while (start <= text.size()) {
         const size_t comma = std::min(text.find(',', start), text.size());
         const std::string item = Trim(text.substr(start, comma - start));
         const size_t dash = item.find('-');
-        const auto first = ParseNumber(item.substr(0, dash));
-        const auto last = dash == std::string::npos ? first : ParseNumber(item.substr(dash + 1));
+        const auto first = ParseNumber(item.substr(0, dash), maxUniverse);
+        const auto last =
+            dash == std::string::npos ? first : ParseNumber(item.substr(dash + 1), maxUniverse);
         if (!first || !last || *last < *first) {
             if (error) {
-                *error = "\"" + item + "\" is not a universe (0..32767) or a range like 0-5";
+                *error = "\"" + item + "\" is not a universe (0.." + std::to_string(maxUniverse) +
+                         ") or a range like 0-5";
             }
             return std::nullopt;
         }
@@ -103,24 +190,48 @@ void BuildPatternFrame(const PatternOptions& o, uint32_t frame,
     payloads.resize(o.universes.size() + (o.sync ? 1 : 0));
     std::vector<uint8_t> data(static_cast<size_t>(o.channels));
     const bool dark = frame <= o.darkFrames;
+    // One packet per universe and frame, so each universe's sACN count is the frame's.
+    const uint8_t sacnSequence = SacnSequenceOf(frame);
+    const int syncAddress = o.sync ? SyncAddressOf(o) : 0;
     for (size_t i = 0; i < o.universes.size(); ++i) {
         const int u = o.universes[i];
         for (int c = 0; c < o.channels; ++c) {
             data[static_cast<size_t>(c)] = dark ? 0 : TestPatternByte(frame, u, c);
         }
-        BuildArtDmxPayload(ArtSequenceOf(frame), u, data.data(), static_cast<uint16_t>(o.channels),
-                           payloads[i]);
+        if (IsSacn(o)) {
+            BuildSacnDataPayload(sacnSequence, u + o.sacnOffset, syncAddress, data.data(),
+                                 data.size(), payloads[i]);
+        } else {
+            BuildArtDmxPayload(o.artSequence ? ArtSequenceOf(frame) : 0, u, data.data(),
+                               static_cast<uint16_t>(o.channels), payloads[i]);
+        }
     }
-    if (o.sync) BuildArtSyncPayload(payloads.back());
+    if (!o.sync) return;
+    if (IsSacn(o)) {
+        BuildSacnSyncPayload(sacnSequence, syncAddress, payloads.back());
+    } else {
+        BuildArtSyncPayload(payloads.back());
+    }
 }
 
 void BuildUdpFrame(const std::vector<uint8_t>& payload, uint32_t sourceIp, uint32_t destIp,
-                   std::vector<uint8_t>& f) {
+                   std::vector<uint8_t>& f, uint16_t port) {
     const size_t ip = kEthernetHeader;
     const size_t udp = ip + kIpHeader;
     const size_t udpLength = kUdpHeader + payload.size();
     f.assign(udp + udpLength, 0);
-    std::fill_n(f.begin(), 6, 0xFF);                                 // broadcast destination
+    if ((destIp >> 28) == 0xE) {
+        // 01:00:5e and the group's low 23 bits.
+        const uint8_t group[6] = {0x01,
+                                  0x00,
+                                  0x5E,
+                                  static_cast<uint8_t>((destIp >> 16) & 0x7F),
+                                  static_cast<uint8_t>(destIp >> 8),
+                                  static_cast<uint8_t>(destIp)};
+        std::copy(group, group + 6, f.begin());
+    } else {
+        std::fill_n(f.begin(), 6, 0xFF);  // broadcast destination
+    }
     const uint8_t source[6] = {0x02, 0x51, 0x56, 0x00, 0x00, 0x01};  // locally administered
     std::copy(source, source + 6, f.begin() + 6);
     Put16(f, 12, 0x0800);
@@ -133,8 +244,8 @@ void BuildUdpFrame(const std::vector<uint8_t>& payload, uint32_t sourceIp, uint3
     Put32(f, ip + 16, destIp);
     Put16(f, ip + 10, ~SumWords(f, ip, kIpHeader) & 0xFFFF);
 
-    Put16(f, udp, 6454);
-    Put16(f, udp + 2, 6454);
+    Put16(f, udp, port);
+    Put16(f, udp + 2, port);
     Put16(f, udp + 4, static_cast<uint32_t>(udpLength));
     std::copy(payload.begin(), payload.end(), f.begin() + static_cast<long>(udp + kUdpHeader));
     // UDP checksum over the pseudo-header and the datagram; 0 goes on the wire as FFFF.
@@ -144,7 +255,8 @@ void BuildUdpFrame(const std::vector<uint8_t>& payload, uint32_t sourceIp, uint3
     Put16(f, udp + 6, check ? check : 0xFFFF);
 }
 
-std::string WritePatternCapture(const std::string& path, const PatternOptions& o) {
+std::string WritePatternCapture(const std::string& path, const PatternOptions& o,
+                                const PatternDestination& to) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
     if (!dead) return "cannot prepare a capture file";
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
@@ -160,8 +272,12 @@ std::string WritePatternCapture(const std::string& path, const PatternOptions& o
     for (uint32_t f = 1; f <= o.frames; ++f) {
         BuildPatternFrame(o, f, payloads);
         uint64_t ts = startUs + static_cast<uint64_t>((f - 1) * 1e6 / o.fps);
-        for (const auto& p : payloads) {
-            BuildUdpFrame(p, kFileSourceIp, kFileDestIp, frame);
+        for (size_t i = 0; i < payloads.size(); ++i) {
+            const uint32_t dest = to.address  ? *to.address
+                                  : IsSacn(o) ? SacnGroup(SacnUniverseOf(o, i))
+                                              : kFileDestIp;
+            BuildUdpFrame(payloads[i], kFileSourceIp, dest, frame,
+                          IsSacn(o) ? kSacnPort : kArtNetPort);
             pcap_pkthdr h{};
             h.ts.tv_sec = static_cast<time_t>(ts / 1000000u);
             h.ts.tv_usec = static_cast<suseconds_t>(ts % 1000000u);
@@ -176,17 +292,36 @@ std::string WritePatternCapture(const std::string& path, const PatternOptions& o
     return flushed ? "" : "cannot write " + path + ": " + std::strerror(errno);
 }
 
-std::string SendPattern(uint32_t target, const PatternOptions& o, const std::atomic<int>& stop,
-                        uint32_t* framesSent) {
+std::string SendPattern(const PatternDestination& destination, const PatternOptions& o,
+                        const std::atomic<int>& stop, uint32_t* framesSent) {
     *framesSent = 0;
+    const bool multicast = !destination.address;
+    if (multicast && !IsSacn(o)) return "Art-Net needs a target address";
     const int s = socket(AF_INET, SOCK_DGRAM, 0);
     if (s < 0) return std::string("cannot open a UDP socket: ") + std::strerror(errno);
     const int yes = 1;
     setsockopt(s, SOL_SOCKET, SO_BROADCAST, &yes, sizeof yes);
+    if (multicast) {
+        // Kept on this host unless asked: out of the loopback device only, and TTL 0 so that
+        // no router forwards it even so; looped back to local receivers.
+        const bool leave = destination.leaveHost;
+        const uint8_t ttl = leave ? 1 : 0;
+        const uint8_t loop = 1;
+        in_addr loopback{};
+        loopback.s_addr = htonl(INADDR_LOOPBACK);
+        if (setsockopt(s, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0 ||
+            setsockopt(s, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) != 0 ||
+            (!leave && setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback))) {
+            const std::string error =
+                std::string("cannot set up multicast on this host: ") + std::strerror(errno);
+            close(s);
+            return error;
+        }
+    }
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(kArtNetPort);
-    to.sin_addr.s_addr = htonl(target);
+    to.sin_port = htons(IsSacn(o) ? kSacnPort : kArtNetPort);
+    if (!multicast) to.sin_addr.s_addr = htonl(*destination.address);
 
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::duration<double>(1.0 / o.fps);
@@ -202,7 +337,9 @@ std::string SendPattern(uint32_t target, const PatternOptions& o, const std::ato
         }
         if (stop.load()) break;
         BuildPatternFrame(o, f, payloads);
-        for (const auto& p : payloads) {
+        for (size_t i = 0; i < payloads.size(); ++i) {
+            const auto& p = payloads[i];
+            if (multicast) to.sin_addr.s_addr = htonl(SacnGroup(SacnUniverseOf(o, i)));
             if (sendto(s, p.data(), p.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                        sizeof to) < 0) {
                 error = std::string("sending failed: ") + std::strerror(errno);

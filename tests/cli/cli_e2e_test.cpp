@@ -2,6 +2,7 @@
 // by `record --file`, checked byte for byte, then `inspect`, `devices` and the refusals.
 
 #include <gtest/gtest.h>
+#include <pcap/pcap.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -480,12 +481,66 @@ TEST(CliInspect, AFifoIsRefusedAtOnceAndAnyFileNameGivesValidJson) {
     EXPECT_EQ(parsed, "custom True True\n") << r.out;
 }
 
+// sACN into a capture file, read back with libpcap: per frame one data packet per universe
+// to its multicast group, then a synchronization packet; or all to a unicast --target.
+TEST(CliSend, SacnCaptureCarriesDataThenSyncPerFrame) {
+    TempDir dir;
+    const auto read = [&](const std::vector<std::string>& more) {
+        std::vector<std::string> args{
+            "send",     "--pcap", dir.File("sacn.pcap"), "--protocol", "sacn", "--universes", "0-2",
+            "--frames", "4",      "--channels",          "10"};
+        args.insert(args.end(), more.begin(), more.end());
+        const CliResult r = RunCli(args, dir.path());
+        EXPECT_EQ(r.code, kExitOk) << r.err;
+        std::vector<Bytes> udp;
+        char error[PCAP_ERRBUF_SIZE];
+        pcap_t* p = pcap_open_offline(dir.File("sacn.pcap").c_str(), error);
+        if (!p) {
+            ADD_FAILURE() << error;
+            return udp;
+        }
+        pcap_pkthdr* h = nullptr;
+        const u_char* data = nullptr;
+        while (pcap_next_ex(p, &h, &data) == 1) udp.emplace_back(data + 14, data + h->caplen);
+        pcap_close(p);
+        return udp;
+    };
+    const auto get16 = [](const Bytes& b, size_t at) { return b.at(at) << 8 | b.at(at + 1); };
+
+    std::vector<Bytes> packets = read({"--sync"});
+    ASSERT_EQ(packets.size(), 4u * 4);
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const Bytes& ip = packets[i];
+        const size_t frame = i / 4;
+        const bool sync = i % 4 == 3;
+        EXPECT_EQ(get16(ip, 20), 5568);
+        EXPECT_EQ(get16(ip, 22), 5568);
+        EXPECT_EQ(ip.size(), 28u + (sync ? 49 : 136)) << i;
+        // Data to 239.255.0.(u + 1); sync to the first universe's group, sequence per frame.
+        EXPECT_EQ(Bytes(ip.begin() + 16, ip.begin() + 20),
+                  (Bytes{239, 255, 0, static_cast<uint8_t>(sync ? 1 : i % 4 + 1)}))
+            << i;
+        EXPECT_EQ(ip.at(28 + (sync ? 44 : 111)), frame) << i;
+    }
+    packets = read({"--target", "10.1.2.3"});
+    ASSERT_EQ(packets.size(), 4u * 3);
+    EXPECT_EQ(Bytes(packets[5].begin() + 16, packets[5].begin() + 20), (Bytes{10, 1, 2, 3}));
+}
+
 TEST(CliRefusals, ExitCodesTellWhatWentWrong) {
     TempDir dir;
     CliResult r = RunCli({"send", "--target", "10.0.0.1", "--frames", "1"}, dir.path());
     EXPECT_EQ(r.code, kExitRefused);
     EXPECT_NE(r.err.find("--allow-network"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("real show network"), std::string::npos) << r.err;
+    // sACN-only options with Art-Net, and sACN universes past 63999.
+    EXPECT_EQ(RunCli({"send", "--pcap", dir.File("m.pcap"), "--multicast"}, dir.path()).code,
+              kExitUsage);
+    EXPECT_EQ(
+        RunCli({"send", "--pcap", dir.File("m.pcap"), "--protocol", "sacn", "--universes", "63999"},
+               dir.path())
+            .code,
+        kExitUsage);
     // play guards the network as send does, and checks the file first.
     WriteBytes(dir.File("cut.RGB"), Bytes{'R', 'G', 'B', '0'});
     EXPECT_EQ(RunCli({"play", dir.File("cut.RGB")}, dir.path()).code, kExitInvalid);

@@ -14,6 +14,7 @@
 #include "cli/pattern_sender.h"
 #include "cli/rgb_check.h"
 #include "cli/terminal_host.h"
+#include "cli/test_pattern.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex::cli {
@@ -108,6 +109,8 @@ TEST(PatternSender, UniverseListsAndTargets) {
     for (const char* bad : {"", "5-3", "1,,2", "-1", "32768", "a", "1-"}) {
         EXPECT_FALSE(ParseUniverseList(bad, &error)) << bad;
     }
+    EXPECT_EQ(ParseUniverseList("63999", &error, 63999), (std::vector<int>{63999}));
+    EXPECT_FALSE(ParseUniverseList("64000", &error, 63999));
     EXPECT_TRUE(IsLoopback(*ParseIpv4("127.200.1.9")));
     EXPECT_FALSE(IsLoopback(*ParseIpv4("10.0.0.1")));
     EXPECT_FALSE(ParseIpv4("127.1"));
@@ -124,6 +127,92 @@ TEST(PatternSender, FramesHaveValidChecksums) {
     EXPECT_EQ(test::OnesComplementSum(f, 14, 20), 0xFFFFu);
     const uint32_t pseudo = test::OnesComplementSum(f, 26, 8) + 17 + (f.size() - 34);
     EXPECT_EQ(test::OnesComplementSum(f, 34, f.size() - 34, pseudo), 0xFFFFu);
+}
+
+uint32_t Get16(const Bytes& b, size_t at) { return (b.at(at) << 8) | b.at(at + 1); }
+uint32_t Get32(const Bytes& b, size_t at) { return (Get16(b, at) << 16) | Get16(b, at + 2); }
+
+// sACN layers at their offsets, per-universe sequences, sync packets; Art-Net sequencing off.
+TEST(PatternSender, SacnPacketsAndSequences) {
+    PatternOptions o;
+    o.protocol = PatternProtocol::Sacn;
+    o.universes = {0, 7};
+    o.channels = 3;
+    o.sync = true;
+    std::vector<Bytes> p;
+    BuildPatternFrame(o, 1, p);
+    ASSERT_EQ(p.size(), 3u);
+    const Bytes& d = p[1];
+    ASSERT_EQ(d.size(), 126u + 3);
+    EXPECT_EQ(Get16(d, 0), 0x0010u);
+    EXPECT_EQ(Get16(d, 2), 0u);
+    EXPECT_EQ(Bytes(d.begin() + 4, d.begin() + 16),
+              (Bytes{'A', 'S', 'C', '-', 'E', '1', '.', '1', '7', 0, 0, 0}));
+    EXPECT_EQ(Get16(d, 16), 0x7000u + 129 - 16);
+    EXPECT_EQ(Get32(d, 18), 4u);
+    EXPECT_EQ(Get16(d, 38), 0x7000u + 129 - 38);
+    EXPECT_EQ(Get32(d, 40), 2u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&d[44])), "quorvex-cli");
+    EXPECT_EQ(d[108], 100);        // priority
+    EXPECT_EQ(Get16(d, 109), 1u);  // sync address: the first sACN universe
+    EXPECT_EQ(d[111], 0);          // sequence
+    EXPECT_EQ(d[112], 0);          // options
+    EXPECT_EQ(Get16(d, 113), 8u);  // universe 7 + the offset 1
+    EXPECT_EQ(Get16(d, 115), 0x7000u + 129 - 115);
+    EXPECT_EQ(Get32(d, 117), 0x02A10000u);  // vector, types, first address
+    EXPECT_EQ(Get32(d, 121), 0x00010004u);  // increment, start code + 3 channels
+    EXPECT_EQ(d[125], 0);                   // start code
+    EXPECT_EQ(d[128], TestPatternByte(1, 7, 2));
+
+    const Bytes& sync = p[2];
+    ASSERT_EQ(sync.size(), 49u);
+    EXPECT_EQ(Bytes(sync.begin(), sync.begin() + 16), Bytes(d.begin(), d.begin() + 16));
+    EXPECT_EQ(Get16(sync, 16), 0x7000u + 49 - 16);
+    EXPECT_EQ(Get32(sync, 18), 8u);
+    EXPECT_EQ(Bytes(sync.begin() + 22, sync.begin() + 38), Bytes(d.begin() + 22, d.begin() + 38));
+    EXPECT_EQ(Get16(sync, 38), 0x7000u + 49 - 38);
+    EXPECT_EQ(Get32(sync, 40), 1u);
+    EXPECT_EQ(Get16(sync, 45), 1u);
+    EXPECT_EQ(SacnUniverseOf(o, 0), 1);
+    EXPECT_EQ(SacnUniverseOf(o, 2), 1);
+
+    // Every universe and the sync packets count 0..255 and wrap, one step a frame.
+    for (const auto& [frame, sequence] : {std::pair{2u, 1}, {256u, 255}, {257u, 0}}) {
+        BuildPatternFrame(o, frame, p);
+        EXPECT_EQ(p[0][111], sequence) << frame;
+        EXPECT_EQ(p[1][111], sequence) << frame;
+        EXPECT_EQ(p[2][44], sequence) << frame;
+    }
+    o.syncAddress = 500;
+    BuildPatternFrame(o, 1, p);
+    EXPECT_EQ(Get16(p[0], 109), 500u);
+    EXPECT_EQ(SacnUniverseOf(o, 2), 500);
+    o.sync = false;
+    BuildPatternFrame(o, 1, p);
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(Get16(p[0], 109), 0u);
+
+    EXPECT_EQ(PatternProblem(o), "");
+    o.universes = {63999};
+    EXPECT_NE(PatternProblem(o).find("sACN universe 64000, outside 1..63999"), std::string::npos);
+    o.sacnOffset = 0;
+    EXPECT_EQ(PatternProblem(o), "");
+    o.universes = {0};
+    EXPECT_NE(PatternProblem(o), "");
+
+    // In a capture file: port 5568 both ways, the group's multicast MAC.
+    Bytes f;
+    BuildUdpFrame(d, 0x02000001, SacnGroup(0x1234), f, kSacnPort);
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 6), (Bytes{0x01, 0x00, 0x5E, 0x7F, 0x12, 0x34}));
+    EXPECT_EQ(Get32(f, 30), 0xEFFF1234u);
+    EXPECT_EQ(Get32(f, 34), (5568u << 16) | 5568u);
+
+    PatternOptions art;
+    BuildPatternFrame(art, 300, p);
+    EXPECT_EQ(p[0][12], ArtSequenceOf(300));
+    art.artSequence = false;
+    BuildPatternFrame(art, 300, p);
+    for (const Bytes& dmx : p) EXPECT_EQ(dmx[12], 0);
 }
 
 TEST(RecordLimits, TimeDecidesUnlessFramesAreGivenAndContradictionsAreRefused) {
