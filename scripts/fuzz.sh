@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target with clang and fuzzes Art-Net packet recognition for about a
-# minute (Art-Net and sACN); fails on any crash, leak or sanitizer report.
+# Builds the libFuzzer target with clang and fuzzes Art-Net and sACN packet recognition for
+# about a minute; fails on any crash, leak or sanitizer report.
 #   BUILD_DIR      build folder (default build-fuzz)
 #   FUZZ_SECONDS   how long to fuzz (default 60)
 set -euo pipefail
