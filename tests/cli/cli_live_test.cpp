@@ -205,9 +205,15 @@ TEST_F(CliLive, RecordingAndMonitorHoldNoCaptureRights) {
 
     CliProcess monitor({"monitor", "--interface", "lo"}, dir.path());
     const std::string tasks = "/proc/" + std::to_string(monitor.Pid()) + "/task";
+    // A sanitizer's own thread may come first: wait for the monitor's by its name.
     WaitUntil([&] {
         std::error_code gone;  // it ended early: the checks below tell
-        return std::distance(fs::directory_iterator(tasks, gone), fs::directory_iterator()) > 1;
+        for (const auto& task : fs::directory_iterator(tasks, gone)) {
+            std::ifstream comm(task.path() / "comm");
+            std::string name;
+            if (std::getline(comm, name) && name == "quorvex-monitor") return true;
+        }
+        return bool(gone);
     });
     threads = ThreadsWithoutCaptureRights(monitor.Pid());
     EXPECT_TRUE(threads.count("quorvex-monitor")) << testing::PrintToString(threads);
