@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "platform/capture_rights.h"
+#include "platform/coarse_clock.h"
 #include "platform/text_format.h"
 
 namespace quorvex {
@@ -20,17 +21,10 @@ constexpr int kKernelBufferBytes = 32 * 1024 * 1024;
 constexpr uint32_t kReadBudgetMs = 100000;
 constexpr char kFilter[] = "ip and udp";
 
-// The read budget is 100 s, so a coarse clock (a few ms, and cheap per packet) is plenty.
-uint32_t SteadyTicks() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000 +
-                                 static_cast<uint64_t>(ts.tv_nsec) / 1000000);
-}
-
 }  // namespace
 
-PcapSource::PcapSource() : m_ticks(&SteadyTicks) {}
+// The read budget is 100 s, so a coarse clock is plenty.
+PcapSource::PcapSource() : m_ticks(&CoarseMonotonicMs) {}
 
 PcapSource::~PcapSource() {
     ReleaseRetired();

@@ -6,22 +6,11 @@
 #include <chrono>
 #include <ctime>
 
+#include "platform/coarse_clock.h"
 #include "platform/text_format.h"
 #include "recording/rgb_header.h"
 
 namespace quorvex {
-
-namespace {
-
-// A coarse monotonic clock in milliseconds: plenty for seconds, and cheap per packet.
-uint32_t CoarseMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
-    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000 +
-                                 static_cast<uint64_t>(ts.tv_nsec) / 1000000);
-}
-
-}  // namespace
 
 void ObserveRecord(InputMonitor& monitor, const PacketSource& source, const uint8_t* record,
                    uint16_t length) {
@@ -69,12 +58,12 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMoni
         source.Drain();
         if (!liveAdapter.empty()) log("Waiting for Art-Net on " + liveAdapter + "\u2026");
         const uint64_t framesBefore = source.FramesRead();
-        const uint32_t start = CoarseMs();
+        const uint32_t start = CoarseMonotonicMs();
         bool hinted = liveAdapter.empty();
         uint64_t artDmx = 0;
         uint64_t sequenced = 0;
         while (m_active.load(std::memory_order_acquire)) {
-            if (!hinted && CoarseMs() - start >= static_cast<uint32_t>(hintMs)) {
+            if (!hinted && CoarseMonotonicMs() - start >= static_cast<uint32_t>(hintMs)) {
                 // Said once; Parse goes on waiting.
                 hinted = true;
                 log(SurveyWaitingHint(liveAdapter, hintMs / 1000.0,
@@ -180,12 +169,12 @@ class SilenceWatch {
     explicit SilenceWatch(const std::string& adapter)
         : m_on(!adapter.empty()),
           m_text(Format("No frame for 2 s: is the show still sending to %s?", adapter.c_str())),
-          m_lastFrame(CoarseMs()) {}
+          m_lastFrame(CoarseMonotonicMs()) {}
 
     // Each turn of the loop; a pause is never silence.
     void Look(bool paused, const LogLine& log) {
         if (!m_on) return;
-        const uint32_t now = CoarseMs();
+        const uint32_t now = CoarseMonotonicMs();
         if (paused) {
             m_lastFrame = now;
         } else if (!m_told && now - m_lastFrame >= kSilenceMs) {
@@ -195,7 +184,7 @@ class SilenceWatch {
     }
     void Frame(const LogLine& log) {
         if (!m_on) return;
-        m_lastFrame = CoarseMs();
+        m_lastFrame = CoarseMonotonicMs();
         if (m_told) {
             m_told = false;
             log("Frames arrive again.");
