@@ -203,7 +203,8 @@ TEST_F(CliLive, RecordingAndMonitorHoldNoCaptureRights) {
     recorder.Signal(SIGINT);
     EXPECT_EQ(recorder.Wait().code, cli::kExitOk);
 
-    CliProcess monitor({"monitor", "--interface", "lo"}, dir.path());
+    // Ends by itself: a Ctrl-C before its first packet would rightly exit "nothing seen".
+    CliProcess monitor({"monitor", "--interface", "lo", "--seconds", "2"}, dir.path());
     const std::string tasks = "/proc/" + std::to_string(monitor.Pid()) + "/task";
     // A sanitizer's own thread may come first: wait for the monitor's by its name.
     WaitUntil([&] {
@@ -217,7 +218,6 @@ TEST_F(CliLive, RecordingAndMonitorHoldNoCaptureRights) {
     });
     threads = ThreadsWithoutCaptureRights(monitor.Pid());
     EXPECT_TRUE(threads.count("quorvex-monitor")) << testing::PrintToString(threads);
-    monitor.Signal(SIGINT);
     EXPECT_EQ(monitor.Wait().code, cli::kExitOk);
     sender->Signal(SIGINT);
 }
