@@ -17,7 +17,11 @@ uint32_t SequenceGap(uint8_t previous, uint8_t next) {
     return step == 0 ? 0 : static_cast<uint32_t>(step - 1);
 }
 
-void FrameAssembler::Start(const UniverseTable* table, uint32_t frameLength, bool fromStart) {
+void FrameAssembler::Start(const UniverseTable* table, uint32_t frameLength, bool fromStart,
+                           const Framing& framing) {
+    m_marker.Start(framing);
+    m_sacnSequence.assign(table->size(), -1);
+    m_frameLost = 0;
     m_table = table;
     m_fromStart = fromStart;
     m_firstOfFile = false;
@@ -63,8 +67,25 @@ bool FrameAssembler::WarnOnce(int universe, uint32_t source) {
     return true;
 }
 
+bool FrameAssembler::InOrder(size_t slot, uint8_t sequence) {
+    int16_t& last = m_sacnSequence[slot];
+    if (last >= 0) {
+        const auto step = static_cast<int8_t>(sequence - static_cast<uint8_t>(last));
+        // As sACN receivers do: a step back of less than 20 is a late or repeated packet.
+        if (step <= 0 && step > -20) return false;
+        if (step > 1)
+            m_frameLost = std::max<uint32_t>(m_frameLost, static_cast<uint32_t>(step - 1));
+    }
+    last = sequence;
+    return true;
+}
+
+uint8_t FrameAssembler::Mark(const uint8_t* record, int64_t timestampUs) {
+    return m_marker.Mark(RecordUniverse(record), RecordSequence(record), timestampUs);
+}
+
 FrameAssembler::Admission FrameAssembler::Admit(const uint8_t* record, uint16_t recordLength,
-                                                uint32_t source) {
+                                                uint32_t source, const PacketFacts& facts) {
     Admission a;
     a.universe = RecordUniverse(record);
     a.dataLength = static_cast<uint16_t>(
@@ -76,13 +97,28 @@ FrameAssembler::Admission FrameAssembler::Admit(const uint8_t* record, uint16_t 
     const UniverseSlot& slot = (*m_table)[static_cast<size_t>(a.universe)];
     a.slotLength = slot.length;
     a.boundSource = slot.source;
+    a.boundProtocol = slot.protocol;
     if (slot.length == 0) {
         if (a.dataLength > 0 && WarnOnce(a.universe)) a.warning = Warning::NotSurveyed;
+        return a;
+    }
+    if (facts.protocol != slot.protocol) {
+        // No sender has this address: the key stands for "the other protocol".
+        if (WarnOnce(a.universe, 0xFFFFFFFFu)) a.warning = Warning::OtherProtocol;
         return a;
     }
     if (source != slot.source) {
         if (WarnOnce(a.universe, source)) a.warning = Warning::OtherSender;
         return a;
+    }
+    if (facts.protocol == Protocol::Sacn) {
+        if (!InOrder(static_cast<size_t>(a.universe), RecordSequence(record))) return a;
+        if (facts.terminated) {
+            if (WarnOnce(a.universe, source)) a.warning = Warning::Terminated;
+            return a;
+        }
+        // Other start codes and preview data share the sequence, not the frame.
+        if (!facts.recordable) return a;
     }
     // Never more than the slot holds, or one universe would overwrite another's bytes.
     if (a.dataLength > slot.length && WarnOnce(a.universe)) a.warning = Warning::Truncated;
@@ -94,6 +130,7 @@ void FrameAssembler::EndFrameArrivals(bool counted) {
     if (counted && m_arrivedCount < m_surveyed.size()) ++m_incomplete;
     std::fill(m_arrived.begin(), m_arrived.end(), 0);
     m_arrivedCount = 0;
+    m_frameLost = 0;
 }
 
 FrameAssembler::Boundary FrameAssembler::Classify(uint8_t s, int64_t timestampUs, bool paused,
@@ -137,7 +174,7 @@ FrameAssembler::Boundary FrameAssembler::Classify(uint8_t s, int64_t timestampUs
     }
     if (m_frameCount == 0) m_firstFrameUs = m_lastBoundaryUs;
     ++m_frameCount;
-    m_missing += SequenceGap(previous, s);
+    m_missing += SequenceGap(previous, s) + m_frameLost;
     if (timestampUs > m_lastBoundaryUs) m_recordedUs += timestampUs - m_lastBoundaryUs;
     m_lastBoundaryUs = timestampUs;
     EndFrameArrivals(true);
@@ -154,6 +191,7 @@ bool FrameAssembler::CloseLastFrame(bool synced, uint32_t maxFrames, int64_t max
     if (m_frameCount == 0) m_firstFrameUs = m_lastBoundaryUs;
     if (m_frameCount > 0) m_recordedUs += m_recordedUs / m_frameCount;
     ++m_frameCount;
+    m_missing += m_frameLost;
     EndFrameArrivals(true);
     return true;
 }

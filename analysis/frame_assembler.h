@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/frame_marker.h"
 #include "analysis/universe_table.h"
 
 namespace quorvex {
@@ -31,7 +32,15 @@ class FrameAssembler {
 
     // Something the user should hear about once per universe (per universe and sender for
     // OtherSender) and recording.
-    enum class Warning { None, NotSurveyed, OutOfRange, OtherSender, Truncated };
+    enum class Warning {
+        None,
+        NotSurveyed,
+        OutOfRange,
+        OtherSender,
+        OtherProtocol,  // once per universe
+        Truncated,
+        Terminated,  // the sender ended its sACN stream
+    };
 
     // Whether a packet is recorded: only a surveyed universe from the sender it was surveyed
     // from is. Packets that are not recorded never mark a frame boundary.
@@ -40,8 +49,9 @@ class FrameAssembler {
         Warning warning = Warning::None;
         int universe = 0;
         uint32_t boundSource = 0;  // the sender the universe is recorded from
-        uint16_t dataLength = 0;   // channel bytes the packet brings
-        uint16_t slotLength = 0;   // channel bytes the survey found
+        Protocol boundProtocol = Protocol::ArtNet;
+        uint16_t dataLength = 0;  // channel bytes the packet brings
+        uint16_t slotLength = 0;  // channel bytes the survey found
     };
 
     struct PlaceResult {
@@ -53,10 +63,22 @@ class FrameAssembler {
     // Prepares a recording: `table` dense, frames `frameLength` bytes. `fromStart`: the packets
     // come from the start of a capture file, so the first frame is recorded when it is whole
     // (it was not cut by the start of the capture), without waiting for a boundary.
-    void Start(const UniverseTable* table, uint32_t frameLength, bool fromStart = false);
+    // `framing`: how frames end, as the survey found.
+    void Start(const UniverseTable* table, uint32_t frameLength, bool fromStart = false,
+               const Framing& framing = {});
 
-    // First step: is the record, from the sender `source`, part of the recording?
-    Admission Admit(const uint8_t* record, uint16_t recordLength, uint32_t source);
+    // First step: is the record, from the sender `source`, part of the recording? An sACN
+    // universe's own sequence numbers count the packets that went missing on the way; one that
+    // comes out of order is not recorded.
+    Admission Admit(const uint8_t* record, uint16_t recordLength, uint32_t source,
+                    const PacketFacts& facts = {});
+    // A synchronization packet; true when it closes the stream's frames.
+    bool Sync(const PacketFacts& facts, uint32_t source) {
+        return m_marker.Sync(facts.protocol, facts.syncAddress, source);
+    }
+    // The frame mark of an admitted record, to give to IsBoundary and Classify: its sequence
+    // number, or where the sender numbers no frames, a number that changes where they end.
+    uint8_t Mark(const uint8_t* record, int64_t timestampUs);
     // Second step, for admitted records: what the sequence number means. `timestampUs` is the
     // packet's capture time. Sequence 0 (sequencing off) never marks a boundary. The limit is
     // reached at `maxFrames` frames, or once the frames span `maxRecordedUs` (when above 0).
@@ -83,7 +105,7 @@ class FrameAssembler {
 
     uint32_t FrameCount() const { return m_frameCount; }
     // Frames that never arrived: sequence steps of more than one between consecutive frames,
-    // where they would have been recorded.
+    // where they would have been recorded; in sACN, the most packets a universe lost per frame.
     uint32_t MissingUpstream() const { return m_missing; }
     // Counted frames in which a surveyed universe did not arrive.
     uint32_t IncompleteFrames() const { return m_incomplete; }
@@ -95,6 +117,7 @@ class FrameAssembler {
   private:
     bool WarnOnce(int universe);
     bool WarnOnce(int universe, uint32_t source);
+    bool InOrder(size_t slot, uint8_t sequence);
     void EndFrameArrivals(bool counted);
 
     const UniverseTable* m_table = nullptr;
@@ -109,6 +132,9 @@ class FrameAssembler {
     int64_t m_lastBoundaryUs = 0;
     int64_t m_recordedUs = 0;
     int64_t m_firstFrameUs = 0;
+    FrameMarker m_marker;
+    std::vector<int16_t> m_sacnSequence;  // per table slot: the last sACN sequence; -1: none
+    uint32_t m_frameLost = 0;  // most sACN packets one universe lost since the last boundary
 
     // A bit per table slot: the universe arrived since the last boundary.
     std::vector<uint64_t> m_arrived;

@@ -198,8 +198,47 @@ ArtKind PcapSource::NextArtRecord(const uint8_t** record, uint16_t* recordLength
         if (static_cast<uint32_t>(m_ticks() - start) > kReadBudgetMs) return ArtKind::None;
         const ArtKind r = FindArtRecord(data, m_header->caplen, m_header->len, record, recordLength,
                                         &m_lastSource);
-        if (r != ArtKind::None) return r;
+        if (r != ArtKind::None) {
+            m_lastFacts = PacketFacts{};
+            return r;
+        }
+        SacnPacket sacn;
+        const SacnKind k = FindSacnPacket(data, m_header->caplen, m_header->len, &sacn);
+        if (k == SacnKind::Sync) {
+            m_lastSource = sacn.sourceIp;
+            m_lastFacts = PacketFacts{Protocol::Sacn, sacn.syncAddress, false, false};
+            *recordLength = 0;
+            return ArtKind::Sync;
+        }
+        if (k == SacnKind::Data && SacnAsRecord(sacn)) {
+            *record = m_sacnRecord;
+            *recordLength = static_cast<uint16_t>(kArtRecordHeader +
+                                                  (m_lastFacts.recordable ? sacn.length : 0));
+            return ArtKind::Dmx;
+        }
     }
+}
+
+bool PcapSource::SacnAsRecord(const SacnPacket& p) {
+    const int universe = p.universe - m_sacnOffset.load(std::memory_order_relaxed);
+    if (universe < 0 || universe > 0x7FFF) return false;
+    m_lastSource = p.sourceIp;
+    m_lastFacts.protocol = Protocol::Sacn;
+    m_lastFacts.syncAddress = p.syncAddress;
+    m_lastFacts.terminated = p.terminated;
+    m_lastFacts.recordable = p.startCode == 0 && !p.preview && !p.terminated;
+    uint8_t* r = m_sacnRecord;
+    r[0] = 0;
+    r[1] = 14;
+    r[2] = p.sequence;
+    r[3] = 0;
+    r[4] = static_cast<uint8_t>(universe & 0xFF);
+    r[5] = static_cast<uint8_t>(universe >> 8);
+    const uint16_t length = m_lastFacts.recordable ? p.length : 0;
+    r[6] = static_cast<uint8_t>(length >> 8);
+    r[7] = static_cast<uint8_t>(length & 0xFF);
+    if (length) std::memcpy(r + kArtRecordHeader, p.data, length);
+    return true;
 }
 
 void PcapSource::Drain() {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "capture/art_packet.h"
+#include "capture/protocol.h"
+#include "capture/sacn_packet.h"
 #include "platform/result.h"
 
 namespace quorvex {
@@ -27,16 +29,18 @@ class PacketSource {
 
     virtual bool IsOpen() const = 0;
     virtual bool IsFile() const = 0;
-    // Pulls frames until an ArtDmx or ArtSync packet; None when no frame is ready, at the end
-    // of a file, on a read error, or after 100 s of other traffic. `record` is pointed at the
-    // ArtDmx record in the source's own buffer, valid until the next read.
+    // Pulls frames until an ArtDmx, ArtSync, sACN data or sACN synchronization packet (Dmx and
+    // Sync); None when no frame is ready, at the end of a file, on a read error, or after 100 s
+    // of other traffic. `record` is pointed at the record in the source's own buffer, valid
+    // until the next read.
     virtual ArtKind NextArtRecord(const uint8_t** record, uint16_t* recordLength) = 0;
     // The same, with the record copied into `record` (kArtRecordSize bytes).
     ArtKind ReadArtPacket(uint8_t* record, uint16_t* recordLength);
     // Capture time of the frame last pulled, in microseconds; -1 before the first.
     virtual int64_t LastTimestampUs() const = 0;
-    // IPv4 source address (host byte order) of the Art-Net packet last returned; 0 before it.
+    // IPv4 source address (host byte order) of the packet last returned; 0 before it.
     virtual uint32_t LastSourceIp() const = 0;
+    virtual const PacketFacts& LastFacts() const = 0;
     // Discards the frames captured before the call began; a file source discards nothing.
     virtual void Drain() = 0;
     // True once a file source reached its end or a read failed: nothing more will come.
@@ -71,12 +75,16 @@ class PcapSource final : public PacketSource {
     // A pcap or pcapng file, read through the same reader as a live device.
     Status OpenFile(const std::string& path);
     void SetTickSource(TickSource ticks) { m_ticks = ticks; }
+    // sACN universe N is recorded as N - offset; universes that fall outside 0..32767 are
+    // passed over. Takes effect at the next packet.
+    void SetSacnOffset(int offset) { m_sacnOffset.store(offset, std::memory_order_relaxed); }
 
     bool IsOpen() const override { return m_handle.load(std::memory_order_acquire) != nullptr; }
     bool IsFile() const override { return m_isFile.load(std::memory_order_acquire); }
     ArtKind NextArtRecord(const uint8_t** record, uint16_t* recordLength) override;
     int64_t LastTimestampUs() const override;
     uint32_t LastSourceIp() const override { return m_lastSource; }
+    const PacketFacts& LastFacts() const override { return m_lastFacts; }
     void Drain() override;
     bool Ended() const override { return m_ended.load(std::memory_order_acquire); }
     std::string EndReason() const override;
@@ -87,6 +95,7 @@ class PcapSource final : public PacketSource {
 
   private:
     int NextFrame(const uint8_t** data);
+    bool SacnAsRecord(const SacnPacket& packet);
     Status Activate(pcap_t* handle, bool isFile, const std::string& failureText);
     void ReplaceHandle(pcap_t* handle, bool isFile);
     void ReleaseRetired();
@@ -108,6 +117,9 @@ class PcapSource final : public PacketSource {
     const uint8_t* m_pendingData = nullptr;
     uint64_t m_framesRead = 0;
     uint32_t m_lastSource = 0;
+    PacketFacts m_lastFacts;
+    std::atomic<int> m_sacnOffset{kDefaultSacnOffset};
+    uint8_t m_sacnRecord[kArtRecordHeader + 512] = {};  // an sACN packet as a record
 };
 
 }  // namespace quorvex

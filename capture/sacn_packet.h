@@ -17,6 +17,9 @@ inline constexpr uint8_t kSacnOptionPreview = 0x80;
 inline constexpr uint8_t kSacnOptionTerminated = 0x40;
 inline constexpr uint8_t kSacnOptionForceSync = 0x20;
 
+// The multicast group an sACN universe is sent to: 239.255.hi.lo (host byte order).
+inline uint32_t SacnGroup(int universe) { return 0xEFFF0000u | static_cast<uint32_t>(universe); }
+
 enum class SacnKind { Data, Sync, None };
 
 struct SacnPacket {

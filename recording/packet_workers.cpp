@@ -14,7 +14,7 @@ namespace quorvex {
 
 void ObserveRecord(InputMonitor& monitor, const PacketSource& source, const uint8_t* record,
                    uint16_t length) {
-    if (length < kArtRecordHeader) return;
+    if (length < kArtRecordHeader || !source.LastFacts().recordable) return;
     monitor.Observe(RecordUniverse(record), source.LastSourceIp(), RecordSequence(record),
                     source.LastTimestampUs(), record + kArtRecordHeader,
                     static_cast<uint16_t>(length - kArtRecordHeader));
@@ -76,13 +76,19 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMoni
                 // Nothing more will come: report what was found.
                 const std::string reason = source.EndReason();
                 if (!reason.empty()) log("Capture error: " + reason);
+                survey.Finish();
                 break;
             }
+            const PacketFacts& facts = source.LastFacts();
+            if (kind == ArtKind::Sync) survey.FeedSync(facts, source.LastSourceIp());
             if (kind != ArtKind::Dmx) continue;
             ObserveRecord(monitor, source, record, length);
             ++artDmx;
-            if (RecordSequence(record) != 0) ++sequenced;
-            if (survey.Feed(record, length, source.LastSourceIp())) break;
+            if (RecordSequence(record) != 0 || facts.protocol == Protocol::Sacn) ++sequenced;
+            if (survey.Feed(record, length, source.LastSourceIp(), facts,
+                            source.LastTimestampUs())) {
+                break;
+            }
         }
         source.EndReading();
         if (m_active.exchange(false)) ended();
@@ -100,12 +106,12 @@ void SurveyWorker::Join() {
 
 void AssemblyWorker::Start(PacketSource& source, const UniverseTable& table, uint32_t frameLength,
                            RecordingFlags& flags, FrameWriter& writer, InputMonitor& monitor,
-                           TriggerWatch& trigger, std::string liveAdapter, LogLine log,
-                           std::function<void(End)> ended) {
+                           TriggerWatch& trigger, const Framing& framing, std::string liveAdapter,
+                           LogLine log, std::function<void(End)> ended) {
     Join();
     // A capture file is read from its start (the recorder reopens it), so its first frame
     // counts when whole.
-    m_assembler.Start(&table, frameLength, source.IsFile());
+    m_assembler.Start(&table, frameLength, source.IsFile(), framing);
     m_recordedUs = 0;
     m_thread = std::thread([this, &source, &flags, &writer, &monitor, &trigger,
                             liveAdapter = std::move(liveAdapter), log = std::move(log),
@@ -152,6 +158,18 @@ void Tell(const FrameAssembler::Admission& a, uint32_t sender, const LogLine& lo
                        a.universe, Ipv4Text(sender).c_str(), bound.c_str()));
             break;
         }
+        case FrameAssembler::Warning::OtherProtocol:
+            log(Format(
+                "Universe %d also arrives as %s; only %s, found by Parse, is recorded.", a.universe,
+                ProtocolName(a.boundProtocol == Protocol::Sacn ? Protocol::ArtNet : Protocol::Sacn),
+                ProtocolName(a.boundProtocol)));
+            break;
+        case FrameAssembler::Warning::Terminated:
+            log(
+                Format("Universe %d from %s ended its sACN stream; its data is not recorded until "
+                       "it sends again.",
+                       a.universe, Ipv4Text(sender).c_str()));
+            break;
         case FrameAssembler::Warning::Truncated:
             log(
                 Format("Universe %d sends %d bytes, more than the %d found by Parse; the rest is "
@@ -220,7 +238,9 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
         const uint8_t* record = nullptr;
         uint16_t length = 0;
         const ArtKind kind = source.NextArtRecord(&record, &length);
-        if (kind == ArtKind::Sync) synced = true;
+        if (kind == ArtKind::Sync && m_assembler.Sync(source.LastFacts(), source.LastSourceIp())) {
+            synced = true;
+        }
         if (kind != ArtKind::Dmx) {
             if (kind == ArtKind::None && source.Ended()) {
                 // The end of a capture file (or a failed device) ends the recording as Stop
@@ -249,11 +269,11 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
         ObserveRecord(monitor, source, record, length);
 
         const uint32_t sender = source.LastSourceIp();
-        const auto admitted = m_assembler.Admit(record, length, sender);
+        const auto admitted = m_assembler.Admit(record, length, sender, source.LastFacts());
         if (admitted.warning != FrameAssembler::Warning::None) Tell(admitted, sender, log);
         if (!admitted.recorded) continue;
 
-        const uint8_t sequence = RecordSequence(record);
+        const uint8_t sequence = m_assembler.Mark(record, source.LastTimestampUs());
         // While the start trigger is armed, boundaries pass as in a pause: the frame in
         // progress keeps every universe's latest data until a frame fires the trigger.
         bool held = false;

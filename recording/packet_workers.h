@@ -90,12 +90,13 @@ class AssemblyWorker {
     ~AssemblyWorker() { Join(); }
 
     // Runs the recording loop; `flags.running` must be set. `liveAdapter` names the device a
-    // live source reads, whose silence is told in the log; empty for a capture file. `trigger`
+    // live source reads, whose silence is told in the log; empty for a capture file. `framing`
+    // tells where frames end, as the survey found. `trigger`
     // holds back the first frame until it fires (when armed). Calls `ended` on the worker
     // thread as it leaves, once `flags.running` is clear.
     void Start(PacketSource& source, const UniverseTable& table, uint32_t frameLength,
                RecordingFlags& flags, FrameWriter& writer, InputMonitor& monitor,
-               TriggerWatch& trigger, std::string liveAdapter, LogLine log,
+               TriggerWatch& trigger, const Framing& framing, std::string liveAdapter, LogLine log,
                std::function<void(End)> ended);
     void Join();
     bool Running() const { return m_thread.joinable(); }

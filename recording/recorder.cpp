@@ -291,15 +291,46 @@ void Recorder::Emit(const RecorderEvent& event) { m_host.OnEvent(event); }
 bool Recorder::BeginSurvey() {
     if (!EnsureSourceOpen()) return false;
     EndWorkers();
+    m_surveyedOffset = m_settings.sacnOffset;
+    m_source.SetSacnOffset(m_surveyedOffset);
+    if (!m_settings.joinUniverses.empty()) JoinGroups(m_settings.joinUniverses);
     m_surveyWorker.Start(
         m_source, m_survey, m_monitor, LiveAdapterName(), m_options.surveyHintMs,
         [this](const std::string& l) { Log(l); }, [this] { Post(m_surveyEnded); });
     return true;
 }
 
+void Recorder::JoinGroups(const std::vector<int>& sacnUniverses) {
+    const std::string adapter = LiveAdapterName();
+    if (adapter.empty()) return;
+    const size_t before = m_membership.Groups();
+    for (const int u : sacnUniverses) {
+        if (const Status joined = m_membership.Join(adapter, SacnGroup(u)); !joined) {
+            Log("Cannot join a multicast group: " + joined.error());
+            return;
+        }
+    }
+    if (m_membership.Groups() > before) {
+        Log(Format("Joined the multicast groups of %zu sACN universes on %s.",
+                   m_membership.Groups() - before, adapter.c_str()));
+    }
+}
+
 void Recorder::ReportSurvey() {
     const int perPort = m_settings.universesPerPort;
+    m_framing = m_survey.SurveyedFraming();
     SurveyFinished finished{m_universes.size(), SurveyReportLines(m_universes, perPort)};
+    for (std::string& line : FramingReportLines(m_framing, m_surveyedOffset)) {
+        finished.report.push_back(std::move(line));
+    }
+    if (m_settings.joinMulticast && m_framing.protocol == Protocol::Sacn && !m_universes.empty()) {
+        std::vector<int> groups;
+        for (const UniverseSlot& slot : m_universes) {
+            groups.push_back(slot.universe + m_surveyedOffset);
+        }
+        if (m_framing.syncAddress) groups.push_back(m_framing.syncAddress);
+        JoinGroups(groups);
+    }
     for (const std::string& line : finished.report) Log(line);
     if (perPort == 0 && !m_universes.empty()) Emit(Alert{kUniversesPerPortText});
     Emit(finished);
@@ -435,7 +466,7 @@ bool Recorder::BeginRecording() {
     }
     m_assemblyWorker.Start(
         m_source, m_universes, m_layout.frameLength, m_flags, *m_writer, m_monitor, m_trigger,
-        LiveAdapterName(), [this](const std::string& l) { Log(l); },
+        m_framing, LiveAdapterName(), [this](const std::string& l) { Log(l); },
         [this](AssemblyWorker::End end) {
             switch (end) {
                 case AssemblyWorker::End::SourceEnded:

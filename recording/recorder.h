@@ -20,6 +20,7 @@
 #include "analysis/universe_survey.h"
 #include "capture/device_list.h"
 #include "capture/packet_source.h"
+#include "platform/multicast_membership.h"
 #include "platform/result.h"
 #include "recording/frame_writer.h"
 #include "recording/packet_workers.h"
@@ -47,7 +48,13 @@ struct RecordingSettings {
     // Recorded show time after which the recording ends, pauses left out; 0: no such limit
     // (the frame count still applies).
     double durationSeconds = 0;
-    StartTrigger start;  // when the first recorded frame comes
+    StartTrigger start;                   // when the first recorded frame comes
+    int sacnOffset = kDefaultSacnOffset;  // sACN universe N is recorded as N - this; at Parse
+    // Join the multicast groups of the surveyed sACN universes and their synchronization
+    // address, for switches with IGMP snooping.
+    bool joinMulticast = false;
+    // sACN universes whose groups are joined as Parse begins, before anything was surveyed.
+    std::vector<int> joinUniverses;
 };
 
 // Events, delivered on the control thread.
@@ -196,6 +203,7 @@ class Recorder {
     bool BeginSurvey();
     bool BeginRecording();
     void ReportSurvey();
+    void JoinGroups(const std::vector<int>& sacnUniverses);
     void EndWorkers();
     // The live input view follows an open adapter whenever no other worker reads it.
     void ResumeMonitoring();
@@ -227,6 +235,9 @@ class Recorder {
 
     UniverseTable m_universes;
     UniverseSurvey m_survey{m_universes};
+    Framing m_framing;  // how the surveyed show's frames end
+    int m_surveyedOffset = kDefaultSacnOffset;
+    MulticastMembership m_membership;
     SurveyWorker m_surveyWorker;
 
     RecordingFlags m_flags;
