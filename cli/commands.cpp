@@ -61,8 +61,17 @@ class RecorderRun {
         // line, so no adapter is chosen by itself.
         m_recorder.ListAdapters();
         if (m_o.verbose) PrintAddressLines(m_recorder.Snapshot().adapters);
-        m_recorder.ApplySettings({m_o.icTypeIndex, m_o.universesPerPort, m_o.rgbw,
-                                  static_cast<int>(m_o.bufferMb), m_o.durationSeconds, m_o.start});
+        RecordingSettings settings;
+        settings.icTypeIndex = m_o.icTypeIndex;
+        settings.universesPerPort = m_o.universesPerPort;
+        settings.rgbw = m_o.rgbw;
+        settings.frameBufferMb = static_cast<int>(m_o.bufferMb);
+        settings.durationSeconds = m_o.durationSeconds;
+        settings.start = m_o.start;
+        settings.sacnOffset = m_o.sacnOffset;
+        settings.joinMulticast = m_o.join || !m_o.joinUniverses.empty();
+        settings.joinUniverses = m_o.joinUniverses;
+        m_recorder.ApplySettings(settings);
         if (!OpenSource()) return kExitSource;
         // One source is all this run opens: the capture rights are not needed any more.
         (void)DropCaptureRights();

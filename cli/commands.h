@@ -32,6 +32,9 @@ struct RecorderOptions {
     double durationSeconds = 0;                 // recorded show time that ends it; 0: none
     bool untilStopped = false;                  // only Ctrl-C or the header's limit ends it
     StartTrigger start;
+    int sacnOffset = kDefaultSacnOffset;  // sACN universe N is recorded as N - this
+    bool join = false;                    // join the surveyed sACN universes' groups
+    std::vector<int> joinUniverses;       // sACN universes to join before the survey
 };
 
 // How a recording starts and ends, as typed on the command line.

@@ -81,7 +81,7 @@ constexpr char kPlayHelp[] =
     "them port p's bytes go out as consecutive 512-byte universes from p x --universes-per-port.\n"
     "Targets outside 127.0.0.0/8 need --allow-network. Ctrl-C stops.";
 
-void AddSourceOptions(CLI::App* sub, RecorderOptions& o) {
+void AddSourceOptions(CLI::App* sub, RecorderOptions& o, std::string& joinUniverses) {
     CLI::App* source = sub->add_option_group("source", "Where the Art-Net comes from (one)");
     source->add_option("--interface", o.interface, "Capture device name, e.g. eth0 (see devices)");
     source->add_option("--file", o.file, "Capture file (pcap or pcapng) to read instead")
@@ -95,6 +95,13 @@ void AddSourceOptions(CLI::App* sub, RecorderOptions& o) {
                     "interface, none for a file; 0: none)")
         ->check(CLI::Range(0.0, 1e6));
     sub->add_flag("--verbose", o.verbose, "Show the capture library's address lines on stderr");
+    sub->add_option("--sacn-offset", o.sacnOffset, "sACN universe N is recorded as N - this")
+        ->check(CLI::Range(0, 63999))
+        ->capture_default_str();
+    sub->add_flag("--join", o.join,
+                  "Join the multicast groups of the sACN universes found (IGMP snooping switches)");
+    sub->add_option("--join-universes", joinUniverses,
+                    "sACN universes whose groups to join before the survey, e.g. 1-8");
 }
 
 }  // namespace
@@ -119,7 +126,8 @@ int main(int argc, char** argv) {
     RecorderOptions parse;
     CLI::App* parseCmd = app.add_subcommand(
         "parse", "Survey which universes one frame carries and print the report");
-    AddSourceOptions(parseCmd, parse);
+    std::string parseJoin;
+    AddSourceOptions(parseCmd, parse, parseJoin);
 
     MonitorOptions monitor;
     CLI::App* monitorCmd = app.add_subcommand(
@@ -137,7 +145,8 @@ int main(int argc, char** argv) {
     CLI::App* recordCmd =
         app.add_subcommand("record", "Survey, then record frames into a .RGB file");
     recordCmd->footer(std::string(kRecordHelp) + "\n\n" + kExitCodeHelp);
-    AddSourceOptions(recordCmd, record);
+    std::string recordJoin;
+    AddSourceOptions(recordCmd, record, recordJoin);
     recordCmd->add_option("--output", record.output, "The .RGB file to save")->required();
     RecordLimitsText limits;
     CLI::Option* recordFrames =
@@ -273,6 +282,18 @@ int main(int argc, char** argv) {
         return rc == 0 ? kExitOk : kExitUsage;
     }
 
+    // "1-8,12": the sACN universes whose multicast groups to join.
+    for (auto [text, o] : {std::pair{&parseJoin, &parse}, std::pair{&recordJoin, &record}}) {
+        if (text->empty()) continue;
+        std::string error;
+        const auto list = ParseUniverseList(*text, &error, kSacnMaxUniverse);
+        if (!list || list->front() < 1) {
+            std::fprintf(stderr, "quorvex-cli: --join-universes: %s\n",
+                         list ? "sACN universes begin at 1" : error.c_str());
+            return kExitUsage;
+        }
+        o->joinUniverses = *list;
+    }
     if (*devicesCmd) return RunDevices(devices);
     if (*parseCmd) return RunParse(parse);
     if (*monitorCmd) return RunMonitor(monitor);

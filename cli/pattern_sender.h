@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/sacn_packet.h"
+
 namespace quorvex::cli {
 
 enum class PatternProtocol { ArtNet, Sacn };
@@ -40,7 +42,6 @@ std::string PatternProblem(const PatternOptions& options);
 // The sACN universe (or the sync address) that packet `index` of BuildPatternFrame carries.
 int SacnUniverseOf(const PatternOptions& options, size_t index);
 // The multicast group of sACN universe `universe`: 239.255.hi.lo.
-inline uint32_t SacnGroup(int universe) { return 0xEFFF0000u | static_cast<uint32_t>(universe); }
 
 // Dotted IPv4 text to a host-order address.
 std::optional<uint32_t> ParseIpv4(const std::string& text);

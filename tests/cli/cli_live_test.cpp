@@ -43,18 +43,37 @@ class CliLive : public testing::Test {
     TempDir dir;
 };
 
+// Art-Net, then senders that number no frames: Art-Net with Sequence 0 and sACN, each with and
+// without synchronization packets. The survey starts wherever the sender happens to be.
 TEST_F(CliLive, RecordsThePatternSentToLoopback) {
-    const auto sender = StartSender();
-    const CliResult r =
-        RunCli({"record", "--interface", "lo", "--frames", "100", "--output", dir.File("live.RGB")},
-               dir.path());
-    sender->Signal(SIGINT);
-    EXPECT_EQ(sender->Wait().code, cli::kExitInterrupted);
-    ASSERT_EQ(r.code, cli::kExitOk) << r.err;
-    uint32_t first = 0;
-    uint32_t count = 0;
-    EXPECT_TRUE(HoldsPatternFrames(dir.File("live.RGB"), kSixUniverses, 512, &first, &count));
-    EXPECT_EQ(count, 100u);
+    const std::vector<std::vector<std::string>> senders{
+        {"--target", "127.0.0.1"},
+        {"--target", "127.0.0.1", "--no-sequence", "--fps", "100"},
+        {"--target", "127.0.0.1", "--no-sequence", "--sync", "--fps", "100"},
+        {"--protocol", "sacn", "--multicast", "--fps", "100"},
+        {"--protocol", "sacn", "--target", "127.0.0.1", "--sync", "--fps", "100"}};
+    for (const auto& how : senders) {
+        SCOPED_TRACE(testing::PrintToString(how));
+        std::vector<std::string> args{"send", "--duration", "120"};
+        args.insert(args.end(), how.begin(), how.end());
+        CliProcess sender(args, dir.path());
+        const std::string output = dir.File("live.RGB");
+        const CliResult r = RunCli({"record", "--interface", "lo", "--frames", "100", "--output",
+                                    output, "--overwrite", "--join"},
+                                   dir.path());
+        sender.Signal(SIGINT);
+        EXPECT_EQ(sender.Wait().code, cli::kExitInterrupted);
+        ASSERT_EQ(r.code, cli::kExitOk) << r.err;
+        uint32_t first = 0;
+        uint32_t count = 0;
+        EXPECT_TRUE(HoldsPatternFrames(output, kSixUniverses, 512, &first, &count));
+        EXPECT_EQ(count, 100u);
+        const bool sacn = how[0] == "--protocol";
+        EXPECT_EQ(r.out.find("Joined the multicast groups of 6 sACN universes on lo.") !=
+                      std::string::npos,
+                  sacn)
+            << r.out;
+    }
 }
 
 // --duration counts recorded time: about 80 frames at 40 a second.

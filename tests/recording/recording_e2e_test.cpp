@@ -199,9 +199,9 @@ TEST(Recording, EndOfFileEndsTheRecordingAsStopWouldAndCountsGaps) {
             if (f == 10 || f == 11) continue;
             for (int u : {0, 1}) {
                 if ((f == 1 && u == 0) || (f == 30 && u == 1)) continue;
-                w.Write(test::UdpFrame(
-                            test::ArtDmx(u, test::SequenceOf(f), test::ShowData(f, u, 16))),
-                        ts);
+                w.Write(
+                    test::UdpFrame(test::ArtDmx(u, test::SequenceOf(f), test::ShowData(f, u, 16))),
+                    ts);
             }
         }
         if (synced) w.Write(test::UdpFrame(test::ArtSync()), ts);
@@ -313,6 +313,119 @@ TEST(Recording, ForeignTrafficNeitherEndsNorTearsTheRecording) {
     EXPECT_NE(check.find(", 0 frames missing upstream, 1 incomplete frames,"), std::string::npos)
         << check;
 }
+
+// Shows whose sender numbers no frames: sACN (its sequence numbers are per universe) and
+// Art-Net with Sequence 0, each with and without synchronization packets. The capture begins
+// inside a burst, universe 3 is left out of some bursts, and the same universe also comes in
+// the other protocol: the recording still holds the sender's frames, whole.
+struct Unsequenced {
+    bool sacn;
+    bool sync;
+};
+class UnsequencedShows : public testing::TestWithParam<Unsequenced> {};
+test::SacnDataFields OtherProtocolPacket() {
+    test::SacnDataFields f;
+    f.data = Bytes(9, 9);
+    return f;
+}
+
+TEST_P(UnsequencedShows, AreRecordedFrameByFrame) {
+    const auto [sacn, sync] = GetParam();
+    constexpr int kFrames = 100;
+    constexpr int kChannels = 16;
+    const std::vector<int> universes{0, 1, 2, 3};
+    Rig rig;
+    test::PcapWriter w(rig.dir.File("show.pcap"));
+    uint8_t sacnSequence[4] = {};
+    auto data = [&](int u, const Bytes& values, uint64_t ts, uint8_t startCode = 0) {
+        if (!sacn) return w.Write(test::UdpFrame(test::ArtDmx(u, 0, values)), ts);
+        test::SacnDataFields f;
+        f.universe = static_cast<uint16_t>(u + 1);
+        f.sequence = sacnSequence[u]++;
+        f.syncAddress = sync ? 1 : 0;
+        f.startCode = startCode;
+        f.data = values;
+        w.Write(test::UdpFrame(test::SacnData(f), test::SacnUdp(f.universe)), ts);
+    };
+    for (int f = 0; f <= kFrames; ++f) {
+        uint64_t ts = 1000000 + static_cast<uint64_t>(f) * 25000;
+        for (const int u : universes) {
+            // The capture begins inside frame 0; frames 10 to 13 leave universe 3 out.
+            if ((f == 0 && u < 2) || (u == 3 && f >= 10 && f <= 13)) continue;
+            if (sacn && f == 30 && u == 2) sacnSequence[u] += 2;  // two packets lost upstream
+            data(u, test::ShowData(f, u, kChannels), ts += 150);
+            // Per-address priority shares the universe's sequence but is not recorded.
+            if (sacn && u == 1) data(u, Bytes(kChannels, 0xEE), ts += 20, 0xDD);
+        }
+        if (f % 20 == 5) {
+            // Universe 0 in the other protocol, from the same sender.
+            w.Write(sacn ? test::UdpFrame(test::ArtDmx(0, 0, Bytes(kChannels, 9)))
+                         : test::UdpFrame(test::SacnData(OtherProtocolPacket()), test::SacnUdp(1)),
+                    ts += 20);
+        }
+        if (sync) {
+            w.Write(sacn ? test::UdpFrame(test::SacnSync({}), test::SacnUdp(1))
+                         : test::UdpFrame(test::ArtSync()),
+                    ts + 40);
+        }
+    }
+    if (sacn) {
+        // The stream ends: its data is ignored.
+        test::SacnDataFields end;
+        end.sequence = sacnSequence[0];
+        end.options = 0x40;
+        end.data = Bytes(kChannels, 0x55);
+        w.Write(test::UdpFrame(test::SacnData(end), test::SacnUdp(1)), 4000000);
+    }
+    w.Close();
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
+    ASSERT_TRUE(rig.Parse());
+    auto log = rig.host.LogLines();
+    EXPECT_TRUE(Contains(log, "Parse to 4 Universes"));
+    EXPECT_TRUE(
+        Contains(log, sacn ? "sACN (E1.31) from 10.0.0.1: sACN universe N is recorded as "
+                             "universe N - 1 (the sACN offset)."
+                           : "Art-Net from 10.0.0.1 without sequence numbers (Sequence 0)."));
+    EXPECT_TRUE(sync ? Contains(log, sacn ? "Frames end at its synchronization packets (address 1)."
+                                          : "Frames end at its ArtSync packets.")
+                     : AnyStartsWith(log, "Frames end at its pauses of more than"));
+    rig.host.AnswerSaveAs(rig.dir.File("show.RGB"));
+    rig.frames = 1000;
+    ASSERT_TRUE(rig.RecordToEnd());
+    const Recording r = ReadRecording(rig.dir.File("show.RGB"));
+    ASSERT_EQ(r.frames.size(), static_cast<size_t>(kFrames));
+    for (int f = 1; f <= kFrames; ++f) {
+        Bytes expected;
+        for (const int u : universes) {
+            const Bytes d = test::ShowData(u == 3 && f >= 10 && f <= 13 ? 9 : f, u, kChannels);
+            expected.insert(expected.end(), d.begin(), d.end());
+        }
+        EXPECT_EQ(r.frames[static_cast<size_t>(f - 1)], expected) << "frame " << f;
+    }
+    log = rig.host.LogLines();
+    EXPECT_EQ(CountOf(log, sacn ? "Universe 0 also arrives as Art-Net; only sACN, found by Parse, "
+                                  "is recorded."
+                                : "Universe 0 also arrives as sACN; only Art-Net, found by Parse, "
+                                  "is recorded."),
+              1u);
+    EXPECT_EQ(CountOf(log,
+                      "Universe 0 from 10.0.0.1 ended its sACN stream; its data is not "
+                      "recorded until it sends again."),
+              sacn ? 1u : 0u);
+    const std::string check = LineStartingWith(log, "Recording check:");
+    EXPECT_NE(check.find(sacn ? ", 2 frames missing upstream, 4 incomplete frames,"
+                              : ", 0 frames missing upstream, 4 incomplete frames,"),
+              std::string::npos)
+        << check;
+}
+
+INSTANTIATE_TEST_SUITE_P(Senders, UnsequencedShows,
+                         testing::Values(Unsequenced{true, false}, Unsequenced{true, true},
+                                         Unsequenced{false, false}, Unsequenced{false, true}),
+                         [](const auto& info) {
+                             return std::string(info.param.sacn ? "Sacn" : "ArtNet") +
+                                    (info.param.sync ? "WithSync" : "Bursts");
+                         });
 
 // The start trigger holds frames back until one fires it; the first recorded frame is that one.
 // Channel 1 of universe 5 in frame f is (5 f + 85) mod 256: 130 in frame 9, 4 in frame 35.
