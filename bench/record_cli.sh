@@ -12,12 +12,21 @@ trap 'rm -rf "$work"' EXIT
 
 "$cli" send --pcap "$work/show.pcap" --universes 0-63 --channels 512 --frames 2000 >/dev/null 2>&1
 # The recorder reports how fast its recording thread read the capture (start-up, the survey
-# and the half-second finish timer are not counted).
-report=$("$cli" record --file "$work/show.pcap" --output "$work/show.RGB" --frames 65535 2>&1)
-record=$(echo "$report" | sed -n 's/.*packets read in .* (\([0-9]*\) packets\/s).*/\1/p' | tail -n 1)
-
-bare=$(QUORVEX_BENCH_CAPTURE="$work/show.pcap" "$build/bench/quorvex_bench" \
-  --benchmark_filter=BM_BareRead 2>/dev/null | sed -n 's/^bare read: \([0-9]*\).*/\1/p' | tail -n 1)
+# and the half-second finish timer are not counted). Each side is the best of three runs, so
+# that another program's moment on the processor does not count.
+best_record=0
+best_bare=0
+for _ in 1 2 3; do
+  report=$("$cli" record --file "$work/show.pcap" --output "$work/show.RGB" --frames 65535 \
+    --overwrite 2>&1)
+  record=$(echo "$report" | sed -n 's/.*packets read in .* (\([0-9]*\) packets\/s).*/\1/p' | tail -n 1)
+  bare=$(QUORVEX_BENCH_CAPTURE="$work/show.pcap" "$build/bench/quorvex_bench" \
+    --benchmark_filter=BM_BareRead 2>/dev/null | sed -n 's/^bare read: \([0-9]*\).*/\1/p' | tail -n 1)
+  [ "$record" -gt "$best_record" ] && best_record=$record
+  [ "$bare" -gt "$best_bare" ] && best_bare=$bare
+done
+record=$best_record
+bare=$best_bare
 echo "quorvex-cli record --file: $record packets/s"
 echo "bare libpcap read:         $bare packets/s"
 awk -v r="$record" -v b="$bare" 'BEGIN { printf "ratio:                     %.0f%%\n", 100 * r / b }'

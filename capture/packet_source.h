@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -99,6 +100,7 @@ class PcapSource final : public PacketSource {
     Status Activate(pcap_t* handle, bool isFile, const std::string& failureText);
     void ReplaceHandle(pcap_t* handle, bool isFile);
     void ReleaseRetired();
+    void Close(pcap_t* handle);
 
     std::atomic<pcap_t*> m_handle{nullptr};
     std::atomic<bool> m_isFile{false};
@@ -108,6 +110,8 @@ class PcapSource final : public PacketSource {
     mutable std::mutex m_handleMutex;  // guards m_retired, m_endReason and handle replacement
     std::vector<pcap_t*> m_retired;
     std::atomic<bool> m_readerActive{false};
+    std::mutex m_bufferMutex;                                                // guards m_fileBuffers
+    std::vector<std::pair<pcap_t*, std::unique_ptr<char[]>>> m_fileBuffers;  // stdio buffers
     std::string m_endReason;
 
     // Reader-thread state.

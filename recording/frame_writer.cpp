@@ -12,9 +12,11 @@
 namespace quorvex {
 
 namespace {
-// How often a waiting thread looks again before it sleeps (each look yields the processor).
-// Frames come close together when a file is read: this saves a wake-up per frame.
+// How often the assembly thread looks again for a free slot before it sleeps (each look
+// yields the processor).
 constexpr int kSpinRounds = 200;
+// The writer sleeps until a batch is waiting, or this long: a live show's few frames a
+// second wait no longer than this, and a file's many frames cost one wake-up per batch.
 constexpr auto kWaitSlice = std::chrono::milliseconds(10);
 // A crash loses at most about this much of a recording.
 constexpr auto kCheckpointEvery = std::chrono::seconds(1);
@@ -55,6 +57,10 @@ FrameWriter::FrameWriter(RgbFile& file, uint32_t frameLength, uint32_t capacity,
       m_free(new uint32_t[capacity]) {
     m_frame = Slot(0);
     m_previous = m_zeros.get();
+    // A batch, but never so many that a full queue would not wake the writer.
+    m_wakeFrames = std::clamp<uint32_t>(
+        static_cast<uint32_t>(kBatchBytes / std::max<uint32_t>(frameLength, 1)), 1,
+        std::min<uint32_t>(kBatchFrames, std::max<uint32_t>(capacity / 2, 1)));
     m_thread = std::thread([this] {
         pthread_setname_np(pthread_self(), "quorvex-writer");
         Run();
@@ -85,7 +91,7 @@ bool FrameWriter::FrameCompleted(uint32_t frame) {
     if (queued > m_peakQueued.load(std::memory_order_relaxed)) {
         m_peakQueued.store(queued, std::memory_order_relaxed);
     }
-    WakeWriter();
+    if (queued >= m_wakeFrames) WakeWriter();
     m_previous = m_frame;
 
     // The next frame needs a slot no completed frame waits in.
@@ -113,16 +119,14 @@ void FrameWriter::WakeWriter() {
 }
 
 void FrameWriter::Run() {
-    const auto pending = [&] { return Written() < Completed(); };
     const auto ending = [&] { return m_ending.load(std::memory_order_acquire); };
     for (;;) {
-        for (int spin = 0; spin < kSpinRounds && !pending() && !ending(); ++spin) {
-            std::this_thread::yield();
-        }
-        if (!pending() && !ending()) {
+        if (!ending()) {
             std::unique_lock lock(m_mutex);
             m_writerAsleep.store(true);
-            m_frameReady.wait_for(lock, kWaitSlice, [&] { return pending() || ending(); });
+            m_frameReady.wait_for(lock, kWaitSlice, [&] {
+                return ending() || Completed() - Written() >= m_wakeFrames;
+            });
             m_writerAsleep.store(false);
         }
         if (!WritePending()) break;

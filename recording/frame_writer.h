@@ -77,6 +77,7 @@ class FrameWriter {
     void Run();
     bool WritePending();
     void WakeWriter();
+    uint32_t m_wakeFrames = 1;  // frames waiting that wake the writer before its time slice
 
     RgbFile& m_file;
     const uint32_t m_frameLength;
