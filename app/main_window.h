@@ -2,6 +2,7 @@
 // The main window: a thin Qt front-end. Every decision is the Recorder's; the window shows
 // controls, carries calls from worker threads to its own thread and runs the dialogs.
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <deque>
 #include <functional>
@@ -28,10 +29,14 @@ namespace quorvex::app {
 
 class HotKeys;
 
-inline constexpr char kCaption[] = "Quorvex V1.49.1";
-inline constexpr char kHotKeysUnavailable[] =
-    "System-wide hot keys are not available: Alt+F7/F8/F9 work while Quorvex has the focus.";
-inline constexpr char kUnsignedNeeded[] = "Please enter an unsigned integer.";
+// The project's version, from CMake; the About box shows it too.
+inline constexpr char kCaption[] = "Quorvex V" QUORVEX_VERSION;
+// Texts the window shows through tr(), in the source language of its translations.
+inline constexpr char kHotKeysUnavailable[] = QT_TRANSLATE_NOOP(
+    "quorvex::app::MainWindow",
+    "System-wide hot keys are not available: Alt+F7/F8/F9 work while Quorvex has the focus.");
+inline constexpr char kUnsignedNeeded[] =
+    QT_TRANSLATE_NOOP("quorvex::app::MainWindow", "Please enter an unsigned integer.");
 // The adapter pre-selection runs this long after start.
 inline constexpr int kAutoSelectDelayMs = 500;
 // Where the window keeps its settings (QSettings).
@@ -40,10 +45,12 @@ inline constexpr char kSettingsApplication[] = "Quorvex";
 inline constexpr char kFrameBufferKey[] = "frameBufferMb";
 inline constexpr char kAdapterKey[] = "adapter";
 inline constexpr int kMaxFrameBufferMb = 1 << 20;
-inline constexpr char kDurationNeeded[] = "Please enter a duration as mm:ss, for example 02:30.";
+inline constexpr char kDurationNeeded[] = QT_TRANSLATE_NOOP(
+    "quorvex::app::MainWindow", "Please enter a duration as mm:ss, for example 02:30.");
 // How often the live input view reads the counters.
 inline constexpr int kInputViewMs = 250;
-inline constexpr char kWaitingForTrigger[] = "waiting for start trigger";
+inline constexpr char kWaitingForTrigger[] =
+    QT_TRANSLATE_NOOP("quorvex::app::MainWindow", "waiting for start trigger");
 
 class MainWindow : public QDialog, public RecorderHost {
     Q_OBJECT
@@ -96,7 +103,7 @@ class MainWindow : public QDialog, public RecorderHost {
     void FillLists();
     void Shutdown();
     void AppendLine(const std::string& text);
-    void MessageBox(const std::string& text);
+    void MessageBox(const QString& text);
     void ShowButtons(const ButtonStates& buttons);
     void ShowCaptureFrames();
     void ShowAdapters(const AdaptersListed& listed);

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 
+#include "app/window_language.h"
 #include "recording/rgb_header.h"
 #include "recording/rgb_preview.h"
 #include "tests/app/window_test_support.h"
@@ -86,6 +87,7 @@ class WindowTest : public QObject {
     }
     void cleanup() {
         m_window.reset();
+        app::UseWindowLanguage(app::WindowLanguage::C);
         m_responder.reset();
         m_dir.reset();
     }
@@ -309,9 +311,83 @@ class WindowTest : public QObject {
         const auto& about = m_responder->seen[1];
         QCOMPARE(about.title, QStringLiteral("关于 Quorvex"));
         QCOMPARE(about.texts.size(), 2);
-        QCOMPARE(about.texts[0], QStringLiteral("Quorvex，版本 1.0"));
+        QCOMPARE(about.texts[0], QStringLiteral("Quorvex，版本 1.49.1"));  // the title's version
         QCOMPARE(about.buttons, QStringList{"确定"});
         QVERIFY(about.hasPixmap);
+    }
+
+    void languageFromEnvironment_data() {
+        QTest::addColumn<QByteArrayList>("lcAllLcMessagesLang");
+        QTest::addColumn<int>("language");
+        const int c = int(app::WindowLanguage::C), en = int(app::WindowLanguage::English),
+                  zh = int(app::WindowLanguage::Chinese);
+        QTest::newRow("unset") << QByteArrayList{"", "", ""} << c;
+        QTest::newRow("POSIX") << QByteArrayList{"", "", "POSIX"} << c;
+        QTest::newRow("German") << QByteArrayList{"", "", "de_DE.UTF-8"} << c;
+        QTest::newRow("LANG") << QByteArrayList{"", "", "en_GB.UTF-8"} << en;
+        QTest::newRow("LC_MESSAGES") << QByteArrayList{"", "zh_CN.UTF-8", "en_US.UTF-8"} << zh;
+        QTest::newRow("LC_ALL") << QByteArrayList{"C", "zh_CN.UTF-8", "en_US.UTF-8"} << c;
+    }
+    void languageFromEnvironment() {
+        QFETCH(QByteArrayList, lcAllLcMessagesLang);
+        QFETCH(int, language);
+        const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+        QByteArrayList saved;
+        for (int i = 0; i < 3; ++i) {
+            saved << qgetenv(names[i]);
+            qputenv(names[i], lcAllLcMessagesLang[i]);
+        }
+        const app::WindowLanguage chosen = app::WindowLanguageFromEnvironment();
+        for (int i = 0; i < 3; ++i) qputenv(names[i], saved[i]);
+        QCOMPARE(int(chosen), language);
+    }
+
+    // Capture, the file filter, the About box and a message box with its button.
+    void windowInEachLanguage_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("C") << int(app::WindowLanguage::C) << QStringList{"Cpature",
+                                                                         "rgb文件(*.RGB)",
+                                                                         "关于 Quorvex",
+                                                                         "Quorvex，版本 1.49.1",
+                                                                         "确定",
+                                                                         app::kUnsignedNeeded,
+                                                                         "OK"};
+        QTest::newRow("English") << int(app::WindowLanguage::English)
+                                 << QStringList{"Capture",
+                                                "RGB files (*.RGB)",
+                                                "About Quorvex",
+                                                "Quorvex, version 1.49.1",
+                                                "OK",
+                                                "Please enter a whole number of 0 or more.",
+                                                "OK"};
+        QTest::newRow("Chinese") << int(app::WindowLanguage::Chinese)
+                                 << QStringList{"采集",         "RGB 文件 (*.RGB)",
+                                                "关于 Quorvex", "Quorvex，版本 1.49.1",
+                                                "确定",         "请输入一个非负整数。",
+                                                "确定"};
+    }
+    void windowInEachLanguage() {
+        QFETCH(int, language);
+        QFETCH(QStringList, texts);
+        app::UseWindowLanguage(static_cast<app::WindowLanguage>(language));
+        MainWindow& w = Show(Create());
+        QStringList filters;
+        w.openRecordingHook = [&](QFileDialog& d) -> std::optional<std::string> {
+            filters = d.nameFilters();
+            return std::nullopt;
+        };
+        Get<QMenu>("contextMenu")->actions().at(2)->trigger();  // Preview a recording…
+        w.ShowAbout();
+        Get<QLineEdit>("captureFramesEdit")->setText("x");
+        Click(w, "captureButton");
+        QTRY_COMPARE(m_responder->seen.size(), size_t{2});
+        const auto& about = m_responder->seen[0];
+        const auto& box = m_responder->seen[1];
+        QCOMPARE((QStringList{Get<QPushButton>("captureButton")->text(), filters.value(0),
+                              about.title, about.texts.value(0), about.buttons.value(0),
+                              box.texts.value(0), box.buttons.value(0)}),
+                 texts);
     }
 
     void settingsAreKeptForTheNextStart() {
