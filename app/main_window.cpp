@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -99,6 +100,70 @@ int StoredFrameBufferMb() {
 }
 
 void StoreFrameBufferMb(int mb) { Stored().setValue(QString::fromLatin1(kFrameBufferKey), mb); }
+
+using HotKeyChoice = std::array<QKeyCombination, 3>;
+constexpr HotKeyChoice kDefaultHotKeys = {Qt::ALT | Qt::Key_F7, Qt::ALT | Qt::Key_F8,
+                                          Qt::ALT | Qt::Key_F9};
+
+QString KeyText(QKeyCombination keys) {
+    return QKeySequence(keys).toString(QKeySequence::NativeText);
+}
+
+// Why the keys cannot be the hot keys, or nothing when they can.
+std::optional<QString> HotKeyProblem(const HotKeyChoice& keys) {
+    const auto text = [](const char* source, QKeyCombination key) {
+        return QCoreApplication::translate("quorvex::app::MainWindow", source).arg(KeyText(key));
+    };
+    constexpr auto kHeld = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        // Grabbed for the whole desktop, a plain letter could no longer be typed anywhere.
+        const bool functionKey = keys[i].key() >= Qt::Key_F1 && keys[i].key() <= Qt::Key_F35;
+        if (!functionKey && !(keys[i].keyboardModifiers() & kHeld)) {
+            return text(kHotKeyAlone, keys[i]);
+        }
+        for (size_t j = i + 1; j < keys.size(); ++j) {
+            if (keys[i] == keys[j]) return text(kHotKeyTwice, keys[i]);
+        }
+    }
+    return std::nullopt;
+}
+
+HotKeyChoice StoredHotKeys() {
+    const QSettings settings = Stored();
+    HotKeyChoice keys = kDefaultHotKeys;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const QKeySequence stored =
+            QKeySequence::fromString(settings.value(QString::fromLatin1(kHotKeyKeys[i])).toString(),
+                                     QKeySequence::PortableText);
+        if (!stored.isEmpty() && stored[0].key() != Qt::Key_unknown) keys[i] = stored[0];
+    }
+    // Settings edited by hand could give one key two commands.
+    return HotKeyProblem(keys) ? kDefaultHotKeys : keys;
+}
+
+void StoreHotKeys(const HotKeyChoice& keys) {
+    QSettings settings = Stored();
+    for (size_t i = 0; i < keys.size(); ++i) {
+        settings.setValue(QString::fromLatin1(kHotKeyKeys[i]),
+                          QKeySequence(keys[i]).toString(QKeySequence::PortableText));
+    }
+}
+
+// "Alt+F7/F8/F9" for keys with the same modifiers, else "Ctrl+1/Alt+F8".
+QString ShortKeyList(const std::vector<QKeyCombination>& keys) {
+    QStringList names;
+    bool sameModifiers = true;
+    for (const QKeyCombination k : keys) {
+        names << KeyText(k);
+        sameModifiers &= k.keyboardModifiers() == keys.front().keyboardModifiers();
+    }
+    if (sameModifiers && names.size() > 1) {
+        for (qsizetype i = 1; i < names.size(); ++i) {
+            names[i] = QKeySequence(keys[size_t(i)].key()).toString(QKeySequence::NativeText);
+        }
+    }
+    return names.join(QLatin1Char('/'));
+}
 
 // The IPv4 address first, as people know their adapters; then name and description.
 QString AdapterLine(const DeviceEntry& d) {
@@ -215,11 +280,8 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     BuildControls();
     FillLists();
 
-    m_hotKeys = std::make_unique<HotKeys>(
-        this, std::vector<HotKeys::Key>{{Qt::Key_F7, [this] { HotKey(&MainWindow::Capture); }},
-                                        {Qt::Key_F8, [this] { HotKey(&MainWindow::Pause); }},
-                                        {Qt::Key_F9, [this] { HotKey(&MainWindow::Stop); }}});
-    if (!m_hotKeys->AllSystemWide()) Log(tr(kHotKeysUnavailable).toStdString());
+    m_hotKeyChoice = StoredHotKeys();
+    GrabHotKeys(true);
 }
 
 MainWindow::~MainWindow() { Shutdown(); }
@@ -507,6 +569,39 @@ void MainWindow::SelectAdapter(int index, const std::string& name) {
     SelectAdapterLine(index);
 }
 
+void MainWindow::GrabHotKeys(bool report) {
+    m_hotKeys.reset();  // the keys go back to the server before they are grabbed again
+    void (MainWindow::*const commands[])() = {&MainWindow::Capture, &MainWindow::Pause,
+                                              &MainWindow::Stop};
+    std::vector<HotKeys::Key> keys;
+    for (size_t i = 0; i < m_hotKeyChoice.size(); ++i) {
+        keys.push_back({m_hotKeyChoice[i], [this, command = commands[i]] { HotKey(command); }});
+    }
+    m_hotKeys = std::make_unique<HotKeys>(this, std::move(keys));
+    const QString tips[] = {tr("Capture (%1)"), tr("Pause (%1)"), tr("Stop (%1)")};
+    QPushButton* const buttons[] = {m_capture, m_pause, m_stop};
+    std::vector<QKeyCombination> windowOnly;
+    QStringList held;
+    for (size_t i = 0; i < m_hotKeyChoice.size(); ++i) {
+        buttons[i]->setToolTip(tips[i].arg(KeyText(m_hotKeyChoice[i])));
+        switch (m_hotKeys->ReachOf(i)) {
+            case HotKeys::Reach::SystemWide:
+                break;
+            case HotKeys::Reach::Held:
+                held << KeyText(m_hotKeyChoice[i]);
+                break;
+            case HotKeys::Reach::WindowOnly:
+                windowOnly.push_back(m_hotKeyChoice[i]);
+                break;
+        }
+    }
+    if (!report) return;
+    if (!windowOnly.empty()) {
+        Log(tr(kHotKeysUnavailableFor).arg(ShortKeyList(windowOnly)).toStdString());
+    }
+    if (!held.isEmpty()) Log(tr(kHotKeysHeld).arg(held.join(QStringLiteral(", "))).toStdString());
+}
+
 void MainWindow::HotKey(void (MainWindow::*command)()) {
     // A command under an open Save As or message box would run the recorder re-entrantly.
     if (m_closed || QApplication::activeModalWidget()) return;
@@ -680,13 +775,49 @@ void MainWindow::ShowSettings() {
     buffer->setObjectName(QStringLiteral("frameBufferSpin"));
     buffer->setRange(1, kMaxFrameBufferMb);
     buffer->setValue(m_frameBufferMb);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     auto* form = new QFormLayout(&dialog);
     form->addRow(tr("Frame buffer (MB)"), buffer);
+    const QString keyLabels[] = {tr("Capture key"), tr("Pause key"), tr("Stop key")};
+    const char* keyNames[] = {"captureKeyEdit", "pauseKeyEdit", "stopKeyEdit"};
+    std::array<QKeySequenceEdit*, 3> keyEdits{};
+    for (size_t i = 0; i < keyEdits.size(); ++i) {
+        auto* edit = new QKeySequenceEdit(QKeySequence(m_hotKeyChoice[i]), &dialog);
+        edit->setObjectName(QString::fromLatin1(keyNames[i]));
+        // One key with its modifiers: the first of what was typed.
+        connect(edit, &QKeySequenceEdit::editingFinished, edit, [edit] {
+            if (edit->keySequence().count() > 1) edit->setKeySequence(edit->keySequence()[0]);
+        });
+        form->addRow(keyLabels[i], edit);
+        keyEdits[i] = edit;
+    }
+    const auto chosen = [&] {
+        HotKeyChoice keys = m_hotKeyChoice;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            // A field left empty keeps its key.
+            if (!keyEdits[i]->keySequence().isEmpty()) keys[i] = keyEdits[i]->keySequence()[0];
+        }
+        return keys;
+    };
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (const std::optional<QString> problem = HotKeyProblem(chosen())) {
+            MessageBox(*problem, &dialog);
+            return;
+        }
+        dialog.accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted) return;
+    // Released meanwhile, so that the keys in use can be typed into the fields.
+    m_hotKeys.reset();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (m_closed) return;
+    const HotKeyChoice keys = accepted ? chosen() : m_hotKeyChoice;
+    const bool keysChanged = keys != m_hotKeyChoice;
+    m_hotKeyChoice = keys;
+    GrabHotKeys(keysChanged);
+    if (!accepted) return;
+    StoreHotKeys(m_hotKeyChoice);
     // Taken by the next recording; one in progress keeps the buffer it started with.
     m_frameBufferMb = buffer->value();
     StoreFrameBufferMb(m_frameBufferMb);
@@ -859,12 +990,13 @@ void MainWindow::AppendLine(const std::string& text) {
     m_log->horizontalScrollBar()->setValue(0);
 }
 
-void MainWindow::MessageBox(const QString& text) {
+void MainWindow::MessageBox(const QString& text, QWidget* parent) {
     if (m_options.logToStderr) {
         std::fprintf(stderr, "Message box: %s\n", text.toUtf8().constData());
         std::fflush(stderr);
     }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quorvex"), text, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quorvex"), text, QMessageBox::Ok,
+                    parent ? parent : this);
     box.exec();
 }
 

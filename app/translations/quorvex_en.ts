@@ -227,10 +227,6 @@
         <translation>%1 s ago</translation>
     </message>
     <message>
-        <source>System-wide hot keys are not available: Alt+F7/F8/F9 work while Quorvex has the focus.</source>
-        <translation>System-wide hot keys are not available: Alt+F7/F8/F9 work while Quorvex has the focus.</translation>
-    </message>
-    <message>
         <source>Please enter an unsigned integer.</source>
         <translation>Please enter a whole number of 0 or more.</translation>
     </message>
@@ -241,6 +237,46 @@
     <message>
         <source>waiting for start trigger</source>
         <translation>waiting for start trigger</translation>
+    </message>
+    <message>
+        <source>Capture (%1)</source>
+        <translation>Capture (%1)</translation>
+    </message>
+    <message>
+        <source>Pause (%1)</source>
+        <translation>Pause (%1)</translation>
+    </message>
+    <message>
+        <source>Stop (%1)</source>
+        <translation>Stop (%1)</translation>
+    </message>
+    <message>
+        <source>Capture key</source>
+        <translation>Capture key</translation>
+    </message>
+    <message>
+        <source>Pause key</source>
+        <translation>Pause key</translation>
+    </message>
+    <message>
+        <source>Stop key</source>
+        <translation>Stop key</translation>
+    </message>
+    <message>
+        <source>System-wide hot keys are not available: %1 work while Quorvex has the focus.</source>
+        <translation>System-wide hot keys are not available: %1 work while Quorvex has the focus.</translation>
+    </message>
+    <message>
+        <source>Another program (often the desktop) has taken these hot keys, so they do not reach Quorvex: %1. Pick others in Settings (right-click the window).</source>
+        <translation>Another program (often the desktop) has taken these hot keys, so they do not reach Quorvex: %1. Pick others in Settings (right-click the window).</translation>
+    </message>
+    <message>
+        <source>Capture, Pause and Stop need keys of their own: %1 is chosen twice.</source>
+        <translation>Capture, Pause and Stop need keys of their own: %1 is chosen twice.</translation>
+    </message>
+    <message>
+        <source>%1 would be taken from every other program: hold Ctrl, Alt or Meta with it, or choose a function key.</source>
+        <translation>%1 would be taken from every other program: hold Ctrl, Alt or Meta with it, or choose a function key.</translation>
     </message>
 </context>
 </TS>

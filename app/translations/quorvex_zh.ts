@@ -227,10 +227,6 @@
         <translation>%1 秒前</translation>
     </message>
     <message>
-        <source>System-wide hot keys are not available: Alt+F7/F8/F9 work while Quorvex has the focus.</source>
-        <translation>全局热键不可用：Alt+F7/F8/F9 仅在 Quorvex 窗口处于焦点时有效。</translation>
-    </message>
-    <message>
         <source>Please enter an unsigned integer.</source>
         <translation>请输入一个非负整数。</translation>
     </message>
@@ -241,6 +237,46 @@
     <message>
         <source>waiting for start trigger</source>
         <translation>等待开始触发</translation>
+    </message>
+    <message>
+        <source>Capture (%1)</source>
+        <translation>采集（%1）</translation>
+    </message>
+    <message>
+        <source>Pause (%1)</source>
+        <translation>暂停（%1）</translation>
+    </message>
+    <message>
+        <source>Stop (%1)</source>
+        <translation>停止（%1）</translation>
+    </message>
+    <message>
+        <source>Capture key</source>
+        <translation>采集热键</translation>
+    </message>
+    <message>
+        <source>Pause key</source>
+        <translation>暂停热键</translation>
+    </message>
+    <message>
+        <source>Stop key</source>
+        <translation>停止热键</translation>
+    </message>
+    <message>
+        <source>System-wide hot keys are not available: %1 work while Quorvex has the focus.</source>
+        <translation>全局热键不可用：%1 仅在 Quorvex 窗口处于焦点时有效。</translation>
+    </message>
+    <message>
+        <source>Another program (often the desktop) has taken these hot keys, so they do not reach Quorvex: %1. Pick others in Settings (right-click the window).</source>
+        <translation>这些热键已被其他程序（通常是桌面环境）占用，Quorvex 收不到：%1。请在“设置”中另选按键（在窗口上点右键）。</translation>
+    </message>
+    <message>
+        <source>Capture, Pause and Stop need keys of their own: %1 is chosen twice.</source>
+        <translation>采集、暂停和停止需要各用不同的按键：%1 被选了两次。</translation>
+    </message>
+    <message>
+        <source>%1 would be taken from every other program: hold Ctrl, Alt or Meta with it, or choose a function key.</source>
+        <translation>%1 会让其他所有程序都收不到这个键：请同时按住 Ctrl、Alt 或 Meta，或者选一个功能键。</translation>
     </message>
 </context>
 </TS>

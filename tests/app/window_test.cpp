@@ -342,30 +342,22 @@ class WindowTest : public QObject {
         QCOMPARE(int(chosen), language);
     }
 
-    // Capture, the file filter, the About box and a message box with its button.
+    // Capture and its tooltip, the file filter, the About box and a message box with its button.
     void windowInEachLanguage_data() {
         QTest::addColumn<int>("language");
         QTest::addColumn<QStringList>("texts");
-        QTest::newRow("C") << int(app::WindowLanguage::C) << QStringList{"Cpature",
-                                                                         "rgb文件(*.RGB)",
-                                                                         "关于 Quorvex",
-                                                                         "Quorvex，版本 1.49.1",
-                                                                         "确定",
-                                                                         app::kUnsignedNeeded,
-                                                                         "OK"};
-        QTest::newRow("English") << int(app::WindowLanguage::English)
-                                 << QStringList{"Capture",
-                                                "RGB files (*.RGB)",
-                                                "About Quorvex",
-                                                "Quorvex, version 1.49.1",
-                                                "OK",
-                                                "Please enter a whole number of 0 or more.",
-                                                "OK"};
-        QTest::newRow("Chinese") << int(app::WindowLanguage::Chinese)
-                                 << QStringList{"采集",         "RGB 文件 (*.RGB)",
-                                                "关于 Quorvex", "Quorvex，版本 1.49.1",
-                                                "确定",         "请输入一个非负整数。",
-                                                "确定"};
+        const auto row = [](const char* name, app::WindowLanguage language, QStringList texts) {
+            QTest::newRow(name) << int(language) << texts;
+        };
+        row("C", app::WindowLanguage::C,
+            {"Cpature", "Capture (Alt+F7)", "rgb文件(*.RGB)", "关于 Quorvex",
+             "Quorvex，版本 1.49.1", "确定", app::kUnsignedNeeded, "OK"});
+        row("English", app::WindowLanguage::English,
+            {"Capture", "Capture (Alt+F7)", "RGB files (*.RGB)", "About Quorvex",
+             "Quorvex, version 1.49.1", "OK", "Please enter a whole number of 0 or more.", "OK"});
+        row("Chinese", app::WindowLanguage::Chinese,
+            {"采集", "采集（Alt+F7）", "RGB 文件 (*.RGB)", "关于 Quorvex", "Quorvex，版本 1.49.1",
+             "确定", "请输入一个非负整数。", "确定"});
     }
     void windowInEachLanguage() {
         QFETCH(int, language);
@@ -384,7 +376,8 @@ class WindowTest : public QObject {
         QTRY_COMPARE(m_responder->seen.size(), size_t{2});
         const auto& about = m_responder->seen[0];
         const auto& box = m_responder->seen[1];
-        QCOMPARE((QStringList{Get<QPushButton>("captureButton")->text(), filters.value(0),
+        QCOMPARE((QStringList{Get<QPushButton>("captureButton")->text(),
+                              Get<QPushButton>("captureButton")->toolTip(), filters.value(0),
                               about.title, about.texts.value(0), about.buttons.value(0),
                               box.texts.value(0), box.buttons.value(0)}),
                  texts);
@@ -395,21 +388,15 @@ class WindowTest : public QObject {
         m_responder.reset();  // this test answers the dialog itself
         QCOMPARE(StatusOf(w).settings.frameBufferMb, kDefaultFrameBufferMb);
         for (const bool accept : {true, false}) {
-            QTimer answer;
             QStringList labels;
-            connect(&answer, &QTimer::timeout, this, [&] {
-                auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                if (!dialog || dialog->objectName() != QStringLiteral("settingsDialog")) return;
-                answer.stop();
-                for (QLabel* l : dialog->findChildren<QLabel*>()) labels << l->text();
-                dialog->findChild<QSpinBox*>(QStringLiteral("frameBufferSpin"))
+            const auto fill = [&](QDialog& dialog) {
+                for (QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
+                dialog.findChild<QSpinBox*>(QStringLiteral("frameBufferSpin"))
                     ->setValue(accept ? 64 : 128);
-                auto* buttons = dialog->findChild<QDialogButtonBox*>();
-                buttons->button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
-            });
-            answer.start(10);
-            w.ShowSettings();
-            QCOMPARE(labels, QStringList{"Frame buffer (MB)"});
+            };
+            QCOMPARE(RunSettings(w, {fill}, accept), QStringList());
+            QCOMPARE(labels,
+                     (QStringList{"Frame buffer (MB)", "Capture key", "Pause key", "Stop key"}));
             QCOMPARE(StatusOf(w).settings.frameBufferMb, 64);
         }
         m_window.reset();
@@ -514,12 +501,35 @@ class WindowTest : public QObject {
         MainWindow& w = Show(Create());
         QVERIFY(WaitForLog(w, app::kHotKeysUnavailable));
         QCOMPARE(LogLines(w).count(app::kHotKeysUnavailable), 1);
+        QCOMPARE(HotKeyTips(),
+                 (QStringList{"Capture (Alt+F7)", "Pause (Alt+F8)", "Stop (Alt+F9)"}));
         QTest::keyClick(&w, Qt::Key_F8, Qt::AltModifier);
         QVERIFY(WaitForLog(w, "Paused......"));
         QTest::keyClick(&w, Qt::Key_F7, Qt::AltModifier);
         QTRY_COMPARE(m_responder->seen.size(), size_t{1});
         QCOMPARE(m_responder->seen[0].texts,
                  QStringList{"Please click the parse button first to parse the data packet！"});
+
+        // Keys of the user's choice, one per command: used at once and kept.
+        m_responder.reset();
+        const QStringList boxes = RunSettings(w, {ChooseKeys({"Ctrl+1", "Ctrl+1", "Alt+F9"}),
+                                                  ChooseKeys({"Ctrl+1", "Shift+P", "Alt+F9"}),
+                                                  ChooseKeys({"Ctrl+1", "Shift+F8", "Alt+F9"})});
+        QCOMPARE(boxes, (QStringList{QString(app::kHotKeyTwice).arg("Ctrl+1"),
+                                     QString(app::kHotKeyAlone).arg("Shift+P")}));
+        QVERIFY(WaitForLog(w, QString(app::kHotKeysUnavailableFor).arg("Ctrl+1/Shift+F8/Alt+F9")));
+        QCOMPARE(HotKeyTips(),
+                 (QStringList{"Capture (Ctrl+1)", "Pause (Shift+F8)", "Stop (Alt+F9)"}));
+        w.activateWindow();  // which the offscreen platform does not do when the dialog ends
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        const qsizetype paused = LogLines(w).count("Paused......");
+        QTest::keyClick(&w, Qt::Key_F8, Qt::AltModifier);  // no longer Pause
+        QTest::keyClick(&w, Qt::Key_F8, Qt::ShiftModifier);
+        QTRY_COMPARE(LogLines(w).count("Paused......"), paused + 1);
+        m_window.reset();
+        Create();
+        QCOMPARE(HotKeyTips(),
+                 (QStringList{"Capture (Ctrl+1)", "Pause (Shift+F8)", "Stop (Alt+F9)"}));
     }
 
     void closeWithoutPrompt_data() {
@@ -786,6 +796,13 @@ class WindowTest : public QObject {
         T* child = m_window->findChild<T*>(QString::fromLatin1(name));
         if (!child) qFatal("no control %s", name);
         return child;
+    }
+    QStringList HotKeyTips() {
+        QStringList tips;
+        for (const char* b : {"captureButton", "pauseButton", "stopButton"}) {
+            tips << Get<QPushButton>(b)->toolTip();
+        }
+        return tips;
     }
     QDialog* Preview() { return m_window->findChild<QDialog*>(QStringLiteral("previewDialog")); }
     QImage PreviewImage() {
