@@ -7,6 +7,7 @@
 
 #include "app/app_icon.h"
 #include "app/main_window.h"
+#include "app/window_language.h"
 #include "platform/capture_rights.h"
 
 int main(int argc, char* argv[]) {
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
     quorvex::LowerCaptureRights();
     QApplication app(argc, argv);
     QApplication::setWindowIcon(quorvex::app::AppIcon());
+    quorvex::app::UseWindowLanguage(quorvex::app::WindowLanguageFromEnvironment());
     quorvex::app::MainWindow::Options options;
     options.logToStderr = qEnvironmentVariableIntValue("QUORVEX_LOG_STDERR") != 0;
     quorvex::app::MainWindow window(options);

@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -40,7 +41,6 @@
 #include "app/app_icon.h"
 #include "app/hot_keys.h"
 #include "platform/duration_text.h"
-#include "platform/text_format.h"
 #include "recording/rgb_preview.h"
 
 namespace quorvex::app {
@@ -62,14 +62,14 @@ std::optional<unsigned> ParseUnsigned(const QString& text) {
     return static_cast<unsigned>(value);
 }
 
-QPushButton* NewButton(const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text));
+QPushButton* NewButton(const QString& text, const char* name) {
+    auto* b = new QPushButton(text);
     b->setObjectName(QString::fromLatin1(name));
     return b;
 }
 
-QLabel* NewLabel(const char* text, const char* name) {
-    auto* l = new QLabel(QString::fromUtf8(text));
+QLabel* NewLabel(const QString& text, const char* name) {
+    auto* l = new QLabel(text);
     l->setObjectName(QString::fromLatin1(name));
     return l;
 }
@@ -101,6 +101,70 @@ int StoredFrameBufferMb() {
 
 void StoreFrameBufferMb(int mb) { Stored().setValue(QString::fromLatin1(kFrameBufferKey), mb); }
 
+using HotKeyChoice = std::array<QKeyCombination, 3>;
+constexpr HotKeyChoice kDefaultHotKeys = {Qt::ALT | Qt::Key_F7, Qt::ALT | Qt::Key_F8,
+                                          Qt::ALT | Qt::Key_F9};
+
+QString KeyText(QKeyCombination keys) {
+    return QKeySequence(keys).toString(QKeySequence::NativeText);
+}
+
+// Why the keys cannot be the hot keys, or nothing when they can.
+std::optional<QString> HotKeyProblem(const HotKeyChoice& keys) {
+    const auto text = [](const char* source, QKeyCombination key) {
+        return QCoreApplication::translate("quorvex::app::MainWindow", source).arg(KeyText(key));
+    };
+    constexpr auto kHeld = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        // Grabbed for the whole desktop, a plain letter could no longer be typed anywhere.
+        const bool functionKey = keys[i].key() >= Qt::Key_F1 && keys[i].key() <= Qt::Key_F35;
+        if (!functionKey && !(keys[i].keyboardModifiers() & kHeld)) {
+            return text(kHotKeyAlone, keys[i]);
+        }
+        for (size_t j = i + 1; j < keys.size(); ++j) {
+            if (keys[i] == keys[j]) return text(kHotKeyTwice, keys[i]);
+        }
+    }
+    return std::nullopt;
+}
+
+HotKeyChoice StoredHotKeys() {
+    const QSettings settings = Stored();
+    HotKeyChoice keys = kDefaultHotKeys;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const QKeySequence stored =
+            QKeySequence::fromString(settings.value(QString::fromLatin1(kHotKeyKeys[i])).toString(),
+                                     QKeySequence::PortableText);
+        if (!stored.isEmpty() && stored[0].key() != Qt::Key_unknown) keys[i] = stored[0];
+    }
+    // Settings edited by hand could give one key two commands.
+    return HotKeyProblem(keys) ? kDefaultHotKeys : keys;
+}
+
+void StoreHotKeys(const HotKeyChoice& keys) {
+    QSettings settings = Stored();
+    for (size_t i = 0; i < keys.size(); ++i) {
+        settings.setValue(QString::fromLatin1(kHotKeyKeys[i]),
+                          QKeySequence(keys[i]).toString(QKeySequence::PortableText));
+    }
+}
+
+// "Alt+F7/F8/F9" for keys with the same modifiers, else "Ctrl+1/Alt+F8".
+QString ShortKeyList(const std::vector<QKeyCombination>& keys) {
+    QStringList names;
+    bool sameModifiers = true;
+    for (const QKeyCombination k : keys) {
+        names << KeyText(k);
+        sameModifiers &= k.keyboardModifiers() == keys.front().keyboardModifiers();
+    }
+    if (sameModifiers && names.size() > 1) {
+        for (qsizetype i = 1; i < names.size(); ++i) {
+            names[i] = QKeySequence(keys[size_t(i)].key()).toString(QKeySequence::NativeText);
+        }
+    }
+    return names.join(QLatin1Char('/'));
+}
+
 // The IPv4 address first, as people know their adapters; then name and description.
 QString AdapterLine(const DeviceEntry& d) {
     QStringList parts;
@@ -131,10 +195,18 @@ QSpinBox* NewSpin(const char* name, int low, int high) {
     return spin;
 }
 
-QGroupBox* NewGroup(const char* title, const char* name) {
-    auto* g = new QGroupBox(QString::fromUtf8(title));
+QGroupBox* NewGroup(const QString& title, const char* name) {
+    auto* g = new QGroupBox(title);
     g->setObjectName(QString::fromLatin1(name));
     return g;
+}
+
+// Why a file cannot be previewed, in the window's language.
+template <class... Args>
+std::string PreviewText(const char* text, const Args&... args) {
+    QString t = QCoreApplication::translate("Preview", text);
+    ((t = t.arg(args)), ...);
+    return t.toStdString();
 }
 
 // The picture of the recording at `path`. The header's promises are checked against the file
@@ -142,33 +214,46 @@ QGroupBox* NewGroup(const char* title, const char* name) {
 Result<QImage> PictureOf(const std::string& path) {
     QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
     // A FIFO or a device would block the window or never end.
-    if (!QFileInfo(file).isFile()) return Fail("it is not a regular file");
+    if (!QFileInfo(file).isFile()) {
+        return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "it is not a regular file")));
+    }
     if (!file.open(QIODevice::ReadOnly)) return Fail(file.errorString().toStdString());
     const uint64_t size = static_cast<uint64_t>(file.size());
     const QByteArray head = file.read(static_cast<qint64>(
         std::min<uint64_t>(size, RgbHeaderLength(std::numeric_limits<uint16_t>::max()))));
     auto parsed = ParseRgbHeader(std::vector<uint8_t>(head.begin(), head.end()));
-    if (!parsed) return Fail("it is not a recording (" + parsed.error() + ")");
+    if (!parsed) {
+        return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "it is not a recording (%1)"),
+                                Q(parsed.error())));
+    }
     const RgbHeaderInfo& h = *parsed;
-    if (!h.tagsValid) return Fail("it does not begin with the header of a recording");
+    if (!h.tagsValid) {
+        return Fail(PreviewText(
+            QT_TRANSLATE_NOOP("Preview", "it does not begin with the header of a recording")));
+    }
     uint64_t portBytes = 0;
     for (const RgbHeaderInfo::Port& port : h.ports) portBytes += port.length;
     if (h.frameLength == 0 || portBytes != h.frameLength) {
-        return Fail(Format("its ports hold %llu bytes a frame, its header says %u",
-                           static_cast<unsigned long long>(portBytes), h.frameLength));
+        return Fail(PreviewText(
+            QT_TRANSLATE_NOOP("Preview", "its ports hold %1 bytes a frame, its header says %2"),
+            static_cast<qulonglong>(portBytes), h.frameLength));
     }
     const uint64_t frames = size > h.headerLength ? (size - h.headerLength) / h.frameLength : 0;
     if (frames < h.frameCount) {
-        return Fail(Format("it holds %llu whole frames of the %u its header counts",
-                           static_cast<unsigned long long>(frames), h.frameCount));
+        return Fail(PreviewText(
+            QT_TRANSLATE_NOOP("Preview", "it holds %1 whole frames of the %2 its header counts"),
+            static_cast<qulonglong>(frames), h.frameCount));
     }
     const FrameSource source = [&](uint32_t index, std::vector<uint8_t>& bytes) -> Status {
-        if (index >= h.frameCount) return Fail(Format("it has no frame %u", index + 1));
+        if (index >= h.frameCount) {
+            return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "it has no frame %1"), index + 1));
+        }
         bytes.resize(h.frameLength);
         const auto length = static_cast<qint64>(h.frameLength);
         if (!file.seek(static_cast<qint64>(h.headerLength + uint64_t{index} * h.frameLength)) ||
             file.read(reinterpret_cast<char*>(bytes.data()), length) != length) {
-            return Fail(Format("frame %u cannot be read", index + 1));
+            return Fail(
+                PreviewText(QT_TRANSLATE_NOOP("Preview", "frame %1 cannot be read"), index + 1));
         }
         return {};
     };
@@ -177,7 +262,9 @@ Result<QImage> PictureOf(const std::string& path) {
     QImage picture = QImage(image->rgb.data(), image->width, image->height, image->width * 3,
                             QImage::Format_RGB888)
                          .copy();
-    if (picture.isNull()) return Fail("the picture is too large to show");
+    if (picture.isNull()) {
+        return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "the picture is too large to show")));
+    }
     return picture;
 }
 
@@ -193,61 +280,58 @@ MainWindow::MainWindow(Options options, QWidget* parent)
     BuildControls();
     FillLists();
 
-    m_hotKeys = std::make_unique<HotKeys>(
-        this, std::vector<HotKeys::Key>{{Qt::Key_F7, [this] { HotKey(&MainWindow::Capture); }},
-                                        {Qt::Key_F8, [this] { HotKey(&MainWindow::Pause); }},
-                                        {Qt::Key_F9, [this] { HotKey(&MainWindow::Stop); }}});
-    if (!m_hotKeys->AllSystemWide()) Log(kHotKeysUnavailable);
+    m_hotKeyChoice = StoredHotKeys();
+    GrabHotKeys(true);
 }
 
 MainWindow::~MainWindow() { Shutdown(); }
 
 void MainWindow::BuildControls() {
     // Created in tab order.
-    m_capture = NewButton("Cpature", "captureButton");
-    m_cancel = NewButton("Cancel", "cancelButton");
-    QLabel* ipLabel = NewLabel("IP address：", "ipLabel");
+    m_capture = NewButton(tr("Cpature"), "captureButton");
+    m_cancel = NewButton(tr("Cancel"), "cancelButton");
+    QLabel* ipLabel = NewLabel(tr("IP address："), "ipLabel");
     m_ip = new QComboBox;
     m_ip->setObjectName(QStringLiteral("ipCombo"));
-    m_refresh = NewButton("Refresh", "refreshAdaptersButton");
-    m_parse = NewButton("Parse", "parseButton");
-    QGroupBox* localBox = NewGroup("Local network", "localNetworkBox");
-    m_pause = NewButton("Pause", "pauseButton");
-    m_stop = NewButton("Stop", "stopButton");
-    QGroupBox* paramBox = NewGroup("Parameters", "parametersBox");
-    QGroupBox* logBox = NewGroup("Log", "logBox");
+    m_refresh = NewButton(tr("Refresh"), "refreshAdaptersButton");
+    m_parse = NewButton(tr("Parse"), "parseButton");
+    QGroupBox* localBox = NewGroup(tr("Local network"), "localNetworkBox");
+    m_pause = NewButton(tr("Pause"), "pauseButton");
+    m_stop = NewButton(tr("Stop"), "stopButton");
+    QGroupBox* paramBox = NewGroup(tr("Parameters"), "parametersBox");
+    QGroupBox* logBox = NewGroup(tr("Log"), "logBox");
     m_log = new QPlainTextEdit;
     m_log->setObjectName(QStringLiteral("logPane"));
     m_icType = new QComboBox;
     m_icType->setObjectName(QStringLiteral("icTypeCombo"));
-    QLabel* icLabel = NewLabel("IC Type:", "icTypeLabel");
+    QLabel* icLabel = NewLabel(tr("IC Type:"), "icTypeLabel");
     m_universes = new QComboBox;
     m_universes->setObjectName(QStringLiteral("universesCombo"));
-    QLabel* universesLabel = NewLabel("Universes/Port:", "universesLabel");
-    QLabel* frameNumLabel = NewLabel("Current frame num:", "currentFrameLabel");
-    m_frameDisplay = NewLabel("", "frameDisplay");
-    m_elapsedDisplay = NewLabel("", "elapsedDisplay");
-    QLabel* captureFramesLabel = NewLabel("Cpature Frames:", "captureFramesLabel");
+    QLabel* universesLabel = NewLabel(tr("Universes/Port:"), "universesLabel");
+    QLabel* frameNumLabel = NewLabel(tr("Current frame num:"), "currentFrameLabel");
+    m_frameDisplay = NewLabel(QString(), "frameDisplay");
+    m_elapsedDisplay = NewLabel(QString(), "elapsedDisplay");
+    QLabel* captureFramesLabel = NewLabel(tr("Cpature Frames:"), "captureFramesLabel");
     m_captureFrames = new QLineEdit;
     m_captureFrames->setObjectName(QStringLiteral("captureFramesEdit"));
-    m_rgbw = new QCheckBox(QStringLiteral("RGBW"));
+    m_rgbw = new QCheckBox(tr("RGBW"));
     m_rgbw->setObjectName(QStringLiteral("rgbwCheck"));
-    QLabel* durationLabel = NewLabel("Duration (mm:ss):", "durationLabel");
+    QLabel* durationLabel = NewLabel(tr("Duration (mm:ss):"), "durationLabel");
     m_duration = new QLineEdit;
     m_duration->setObjectName(QStringLiteral("durationEdit"));
-    QLabel* startLabel = NewLabel("Start:", "startLabel");
+    QLabel* startLabel = NewLabel(tr("Start:"), "startLabel");
     m_start = new QComboBox;
     m_start->setObjectName(QStringLiteral("startCombo"));
-    QLabel* startUniverseLabel = NewLabel("Universe", "startUniverseLabel");
+    QLabel* startUniverseLabel = NewLabel(tr("Universe"), "startUniverseLabel");
     m_startUniverse = NewSpin("startUniverseSpin", 0, 32767);
-    QLabel* startChannelLabel = NewLabel("Channel", "startChannelLabel");
+    QLabel* startChannelLabel = NewLabel(tr("Channel"), "startChannelLabel");
     m_startChannel = NewSpin("startChannelSpin", 1, 512);
-    QLabel* startValueLabel = NewLabel("Value", "startValueLabel");
+    QLabel* startValueLabel = NewLabel(tr("Value"), "startValueLabel");
     m_startValue = NewSpin("startValueSpin", 0, 255);
-    m_stopWhenReleased = new QCheckBox(QStringLiteral("Stop when released"));
+    m_stopWhenReleased = new QCheckBox(tr("Stop when released"));
     m_stopWhenReleased->setObjectName(QStringLiteral("stopWhenReleasedCheck"));
-    m_triggerState = NewLabel("", "triggerState");
-    QGroupBox* inputBox = NewGroup("Live input", "inputBox");
+    m_triggerState = NewLabel(QString(), "triggerState");
+    QGroupBox* inputBox = NewGroup(tr("Live input"), "inputBox");
     m_inputView = new QTableWidget(0, 6);
     m_inputView->setObjectName(QStringLiteral("inputView"));
 
@@ -267,14 +351,12 @@ void MainWindow::BuildControls() {
     m_ip->setMinimumWidth(180);
     // Long descriptions show in the open list; they do not widen the window.
     m_ip->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_duration->setPlaceholderText(QStringLiteral("none"));
+    m_duration->setPlaceholderText(tr("none"));
     m_duration->setMaximumWidth(90);
-    for (const char* kind : {"On Capture", "First light", "Channel"}) {
-        m_start->addItem(QString::fromLatin1(kind));
-    }
+    m_start->addItems({tr("On Capture"), tr("First light"), tr("Channel")});
     m_startValue->setValue(StartTrigger{}.value);
-    m_inputView->setHorizontalHeaderLabels(
-        {"Universe", "Source", "Packets/s", "Frames/s", "Last seen", "Level"});
+    m_inputView->setHorizontalHeaderLabels({tr("Universe"), tr("Source"), tr("Packets/s"),
+                                            tr("Frames/s"), tr("Last seen"), tr("Level")});
     m_inputView->verticalHeader()->hide();
     m_inputView->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     m_inputView->horizontalHeader()->setStretchLastSection(true);
@@ -381,10 +463,9 @@ void MainWindow::BuildControls() {
 
     m_contextMenu = new QMenu(this);
     m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
-    m_contextMenu->addAction(QStringLiteral("关于 Quorvex(&A)..."), this, &MainWindow::ShowAbout);
-    m_contextMenu->addAction(QStringLiteral("Settings…"), this, &MainWindow::ShowSettings);
-    m_contextMenu->addAction(QStringLiteral("Preview a recording…"), this,
-                             &MainWindow::PreviewRecording);
+    m_contextMenu->addAction(tr("关于 Quorvex(&A)..."), this, &MainWindow::ShowAbout);
+    m_contextMenu->addAction(tr("Settings…"), this, &MainWindow::ShowSettings);
+    m_contextMenu->addAction(tr("Preview a recording…"), this, &MainWindow::PreviewRecording);
     m_frameBufferMb = StoredFrameBufferMb();
 }
 
@@ -488,6 +569,39 @@ void MainWindow::SelectAdapter(int index, const std::string& name) {
     SelectAdapterLine(index);
 }
 
+void MainWindow::GrabHotKeys(bool report) {
+    m_hotKeys.reset();  // the keys go back to the server before they are grabbed again
+    void (MainWindow::*const commands[])() = {&MainWindow::Capture, &MainWindow::Pause,
+                                              &MainWindow::Stop};
+    std::vector<HotKeys::Key> keys;
+    for (size_t i = 0; i < m_hotKeyChoice.size(); ++i) {
+        keys.push_back({m_hotKeyChoice[i], [this, command = commands[i]] { HotKey(command); }});
+    }
+    m_hotKeys = std::make_unique<HotKeys>(this, std::move(keys));
+    const QString tips[] = {tr("Capture (%1)"), tr("Pause (%1)"), tr("Stop (%1)")};
+    QPushButton* const buttons[] = {m_capture, m_pause, m_stop};
+    std::vector<QKeyCombination> windowOnly;
+    QStringList held;
+    for (size_t i = 0; i < m_hotKeyChoice.size(); ++i) {
+        buttons[i]->setToolTip(tips[i].arg(KeyText(m_hotKeyChoice[i])));
+        switch (m_hotKeys->ReachOf(i)) {
+            case HotKeys::Reach::SystemWide:
+                break;
+            case HotKeys::Reach::Held:
+                held << KeyText(m_hotKeyChoice[i]);
+                break;
+            case HotKeys::Reach::WindowOnly:
+                windowOnly.push_back(m_hotKeyChoice[i]);
+                break;
+        }
+    }
+    if (!report) return;
+    if (!windowOnly.empty()) {
+        Log(tr(kHotKeysUnavailableFor).arg(ShortKeyList(windowOnly)).toStdString());
+    }
+    if (!held.isEmpty()) Log(tr(kHotKeysHeld).arg(held.join(QStringLiteral(", "))).toStdString());
+}
+
 void MainWindow::HotKey(void (MainWindow::*command)()) {
     // A command under an open Save As or message box would run the recorder re-entrantly.
     if (m_closed || QApplication::activeModalWidget()) return;
@@ -500,7 +614,7 @@ std::optional<unsigned> MainWindow::ReadCaptureFrames() {
         m_captureFramesValue = *frames;
         return frames;
     }
-    MessageBox(kUnsignedNeeded);
+    MessageBox(tr(kUnsignedNeeded));
     m_captureFrames->setFocus();
     m_captureFrames->selectAll();
     return std::nullopt;
@@ -510,7 +624,7 @@ std::optional<double> MainWindow::ReadDuration() {
     const QString text = m_duration->text().trimmed();
     if (text.isEmpty()) return 0.0;
     if (const auto seconds = ParseDurationText(text.toStdString())) return *seconds;
-    MessageBox(kDurationNeeded);
+    MessageBox(tr(kDurationNeeded));
     m_duration->setFocus();
     m_duration->selectAll();
     return std::nullopt;
@@ -635,12 +749,12 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 
 void MainWindow::ShowAbout() {
     QDialog about(this);
-    about.setWindowTitle(QStringLiteral("关于 Quorvex"));
+    about.setWindowTitle(tr("关于 Quorvex"));
     auto* icon = new QLabel(&about);
     icon->setPixmap(windowIcon().pixmap(48, 48));
-    auto* version = new QLabel(QStringLiteral("Quorvex，版本 1.0"), &about);
-    auto* copyright = new QLabel(QStringLiteral("Copyright (C) 2026 Quorvex"), &about);
-    auto* ok = new QPushButton(QStringLiteral("确定"), &about);
+    auto* version = new QLabel(tr("Quorvex，版本 %1").arg(QStringLiteral(QUORVEX_VERSION)), &about);
+    auto* copyright = new QLabel(tr("Copyright (C) 2026 Quorvex"), &about);
+    auto* ok = new QPushButton(tr("确定"), &about);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, &about, &QDialog::accept);
     auto* grid = new QGridLayout(&about);
@@ -656,18 +770,54 @@ void MainWindow::ShowAbout() {
 void MainWindow::ShowSettings() {
     QDialog dialog(this);
     dialog.setObjectName(QStringLiteral("settingsDialog"));
-    dialog.setWindowTitle(QStringLiteral("Settings"));
+    dialog.setWindowTitle(tr("Settings"));
     auto* buffer = new QSpinBox(&dialog);
     buffer->setObjectName(QStringLiteral("frameBufferSpin"));
     buffer->setRange(1, kMaxFrameBufferMb);
     buffer->setValue(m_frameBufferMb);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     auto* form = new QFormLayout(&dialog);
-    form->addRow(QStringLiteral("Frame buffer (MB)"), buffer);
+    form->addRow(tr("Frame buffer (MB)"), buffer);
+    const QString keyLabels[] = {tr("Capture key"), tr("Pause key"), tr("Stop key")};
+    const char* keyNames[] = {"captureKeyEdit", "pauseKeyEdit", "stopKeyEdit"};
+    std::array<QKeySequenceEdit*, 3> keyEdits{};
+    for (size_t i = 0; i < keyEdits.size(); ++i) {
+        auto* edit = new QKeySequenceEdit(QKeySequence(m_hotKeyChoice[i]), &dialog);
+        edit->setObjectName(QString::fromLatin1(keyNames[i]));
+        // One key with its modifiers: the first of what was typed.
+        connect(edit, &QKeySequenceEdit::editingFinished, edit, [edit] {
+            if (edit->keySequence().count() > 1) edit->setKeySequence(edit->keySequence()[0]);
+        });
+        form->addRow(keyLabels[i], edit);
+        keyEdits[i] = edit;
+    }
+    const auto chosen = [&] {
+        HotKeyChoice keys = m_hotKeyChoice;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            // A field left empty keeps its key.
+            if (!keyEdits[i]->keySequence().isEmpty()) keys[i] = keyEdits[i]->keySequence()[0];
+        }
+        return keys;
+    };
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (const std::optional<QString> problem = HotKeyProblem(chosen())) {
+            MessageBox(*problem, &dialog);
+            return;
+        }
+        dialog.accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted) return;
+    // Released meanwhile, so that the keys in use can be typed into the fields.
+    m_hotKeys.reset();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (m_closed) return;
+    const HotKeyChoice keys = accepted ? chosen() : m_hotKeyChoice;
+    const bool keysChanged = keys != m_hotKeyChoice;
+    m_hotKeyChoice = keys;
+    GrabHotKeys(keysChanged);
+    if (!accepted) return;
+    StoreHotKeys(m_hotKeyChoice);
     // Taken by the next recording; one in progress keeps the buffer it started with.
     m_frameBufferMb = buffer->value();
     StoreFrameBufferMb(m_frameBufferMb);
@@ -675,11 +825,11 @@ void MainWindow::ShowSettings() {
 }
 
 void MainWindow::PreviewRecording() {
-    QFileDialog dialog(this, QStringLiteral("Preview a recording"));
+    QFileDialog dialog(this, tr("Preview a recording"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(QStringLiteral("rgb文件(*.RGB)"));
+    dialog.setNameFilter(tr("rgb文件(*.RGB)"));
     const std::string folder = m_recorder.Snapshot().recordingFolder;
     if (!folder.empty()) dialog.setDirectory(Q(folder));
     std::optional<std::string> chosen;
@@ -695,12 +845,11 @@ void MainWindow::ShowPreview(const std::string& path, bool asked) {
     const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName();
     const Result<QImage> picture = PictureOf(path);
     if (!picture) {
-        const std::string why = "Cannot preview " + name.toStdString() + ": " + picture.error();
         // Right after a save the user did not ask: the log tells.
         if (asked) {
-            MessageBox(why + ".");
+            MessageBox(tr("Cannot preview %1: %2.").arg(name, Q(picture.error())));
         } else {
-            Log(why);
+            Log(tr("Cannot preview %1: %2").arg(name, Q(picture.error())).toStdString());
         }
         return;
     }
@@ -715,7 +864,7 @@ void MainWindow::ShowPreview(const std::string& path, bool asked) {
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(scroll);
     }
-    m_preview->setWindowTitle(QStringLiteral("Preview – %1").arg(name));
+    m_preview->setWindowTitle(tr("Preview – %1").arg(name));
     m_previewImage->setPixmap(QPixmap::fromImage(*picture));
     m_previewImage->adjustSize();
     // Small: a larger picture scrolls within it.
@@ -793,7 +942,7 @@ void MainWindow::OnEvent(const RecorderEvent& event) {
         m_refresh->setEnabled(m_idle);
         ShowButtons(e->buttons);
     } else if (const auto* e = std::get_if<Alert>(&event)) {
-        if (!m_closed) MessageBox(e->text);
+        if (!m_closed) MessageBox(Q(e->text));
     } else if (const auto* e = std::get_if<AdaptersListed>(&event)) {
         ShowAdapters(*e);
     } else if (const auto* e = std::get_if<AdapterSelected>(&event)) {
@@ -814,14 +963,14 @@ void MainWindow::OnEvent(const RecorderEvent& event) {
 }
 
 std::optional<std::string> MainWindow::AskSavePath(const SaveRequest& request) {
-    QFileDialog dialog(this, QStringLiteral("Save As"));
+    QFileDialog dialog(this, tr("Save As"));
     // Qt's own dialog matches the name filter in any letter case; native ones may not.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("RGB"));
-    dialog.setNameFilter(QStringLiteral("rgb文件(*.RGB)"));
+    dialog.setNameFilter(tr("rgb文件(*.RGB)"));
     if (!request.folder.empty()) dialog.setDirectory(Q(request.folder));
     dialog.selectFile(Q(request.defaultName));
     if (saveAsHook) return saveAsHook(dialog);
@@ -841,13 +990,13 @@ void MainWindow::AppendLine(const std::string& text) {
     m_log->horizontalScrollBar()->setValue(0);
 }
 
-void MainWindow::MessageBox(const std::string& text) {
+void MainWindow::MessageBox(const QString& text, QWidget* parent) {
     if (m_options.logToStderr) {
-        std::fprintf(stderr, "Message box: %s\n", text.c_str());
+        std::fprintf(stderr, "Message box: %s\n", text.toUtf8().constData());
         std::fflush(stderr);
     }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quorvex"), Q(text), QMessageBox::Ok,
-                    this);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quorvex"), text, QMessageBox::Ok,
+                    parent ? parent : this);
     box.exec();
 }
 
@@ -881,7 +1030,7 @@ void MainWindow::ShowFramesWritten(const FramesWritten& written) {
     if (m_durationSeconds > 0) {
         // From the whole seconds shown, so that the two add up to the duration.
         const double shown = std::floor(std::max(written.seconds, 0.0));
-        elapsed += QStringLiteral(" / %1 left").arg(ElapsedText(m_durationSeconds - shown));
+        elapsed += tr(" / %1 left").arg(ElapsedText(m_durationSeconds - shown));
     }
     if (m_elapsedDisplay->text() != elapsed) m_elapsedDisplay->setText(elapsed);
     ShowCaptureFrames();
@@ -906,7 +1055,7 @@ void MainWindow::ShowInput() {
                                   Q(Ipv4Text(row.source)),
                                   QString::number(row.packetsPerSecond, 'f', 1),
                                   QString::number(row.framesPerSecond, 'f', 1),
-                                  QStringLiteral("%1 s ago").arg(row.secondsSinceSeen, 0, 'f', 1),
+                                  tr("%1 s ago").arg(row.secondsSinceSeen, 0, 'f', 1),
                                   int{row.level}};
         for (int c = 0; c < static_cast<int>(std::size(cells)); ++c) {
             QTableWidgetItem* item = m_inputView->item(static_cast<int>(r), c);
@@ -918,8 +1067,7 @@ void MainWindow::ShowInput() {
             if (item->data(Qt::DisplayRole) != cells[c]) item->setData(Qt::DisplayRole, cells[c]);
         }
     }
-    const QString trigger =
-        m_recorder.Snapshot().triggerArmed ? QString::fromLatin1(kWaitingForTrigger) : QString();
+    const QString trigger = m_recorder.Snapshot().triggerArmed ? tr(kWaitingForTrigger) : QString();
     if (m_triggerState->text() != trigger) m_triggerState->setText(trigger);
 }
 

@@ -2,7 +2,10 @@
 // The main window: a thin Qt front-end. Every decision is the Recorder's; the window shows
 // controls, carries calls from worker threads to its own thread and runs the dialogs.
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QKeyCombination>
+#include <array>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -28,10 +31,29 @@ namespace quorvex::app {
 
 class HotKeys;
 
-inline constexpr char kCaption[] = "Quorvex V1.49.1";
+// The project's version, from CMake; the About box shows it too.
+inline constexpr char kCaption[] = "Quorvex V" QUORVEX_VERSION;
+// Texts the window shows through tr(), in the source language of its translations.
+inline constexpr char kHotKeysUnavailableFor[] = QT_TRANSLATE_NOOP(
+    "quorvex::app::MainWindow",
+    "System-wide hot keys are not available: %1 work while Quorvex has the focus.");
+// What it says with the default keys.
 inline constexpr char kHotKeysUnavailable[] =
     "System-wide hot keys are not available: Alt+F7/F8/F9 work while Quorvex has the focus.";
-inline constexpr char kUnsignedNeeded[] = "Please enter an unsigned integer.";
+// A key another X client has grabbed reaches that client, whichever window has the focus.
+inline constexpr char kHotKeysHeld[] =
+    QT_TRANSLATE_NOOP("quorvex::app::MainWindow",
+                      "Another program (often the desktop) has taken these hot keys, so they do "
+                      "not reach Quorvex: %1. Pick others in Settings (right-click the window).");
+inline constexpr char kHotKeyAlone[] =
+    QT_TRANSLATE_NOOP("quorvex::app::MainWindow",
+                      "%1 would be taken from every other program: hold Ctrl, Alt or Meta with "
+                      "it, or choose a function key.");
+inline constexpr char kHotKeyTwice[] =
+    QT_TRANSLATE_NOOP("quorvex::app::MainWindow",
+                      "Capture, Pause and Stop need keys of their own: %1 is chosen twice.");
+inline constexpr char kUnsignedNeeded[] =
+    QT_TRANSLATE_NOOP("quorvex::app::MainWindow", "Please enter an unsigned integer.");
 // The adapter pre-selection runs this long after start.
 inline constexpr int kAutoSelectDelayMs = 500;
 // Where the window keeps its settings (QSettings).
@@ -39,11 +61,15 @@ inline constexpr char kSettingsOrganisation[] = "Quorvex";
 inline constexpr char kSettingsApplication[] = "Quorvex";
 inline constexpr char kFrameBufferKey[] = "frameBufferMb";
 inline constexpr char kAdapterKey[] = "adapter";
+// The hot keys of Capture, Pause and Stop, as QKeySequence's portable text.
+inline constexpr const char* kHotKeyKeys[] = {"hotKeys/capture", "hotKeys/pause", "hotKeys/stop"};
 inline constexpr int kMaxFrameBufferMb = 1 << 20;
-inline constexpr char kDurationNeeded[] = "Please enter a duration as mm:ss, for example 02:30.";
+inline constexpr char kDurationNeeded[] = QT_TRANSLATE_NOOP(
+    "quorvex::app::MainWindow", "Please enter a duration as mm:ss, for example 02:30.");
 // How often the live input view reads the counters.
 inline constexpr int kInputViewMs = 250;
-inline constexpr char kWaitingForTrigger[] = "waiting for start trigger";
+inline constexpr char kWaitingForTrigger[] =
+    QT_TRANSLATE_NOOP("quorvex::app::MainWindow", "waiting for start trigger");
 
 class MainWindow : public QDialog, public RecorderHost {
     Q_OBJECT
@@ -96,7 +122,8 @@ class MainWindow : public QDialog, public RecorderHost {
     void FillLists();
     void Shutdown();
     void AppendLine(const std::string& text);
-    void MessageBox(const std::string& text);
+    // A warning over `parent`, the window when none is given.
+    void MessageBox(const QString& text, QWidget* parent = nullptr);
     void ShowButtons(const ButtonStates& buttons);
     void ShowCaptureFrames();
     void ShowAdapters(const AdaptersListed& listed);
@@ -120,6 +147,9 @@ class MainWindow : public QDialog, public RecorderHost {
     // The pre-selection: the adapter of the last run when it is listed, else the automatic one.
     void PreselectAdapter();
     void HotKey(void (MainWindow::*command)());
+    // Grabs the chosen hot keys anew and shows them in the buttons' tooltips. `report`: the
+    // log says which keys work only inside the window.
+    void GrabHotKeys(bool report);
 
     RecordingSettings CurrentSettings() const;
     int UniversesPerPort() const;
@@ -179,6 +209,8 @@ class MainWindow : public QDialog, public RecorderHost {
     bool m_idle = true;  // no survey or recording runs: the adapter list may be re-read
     InputRates m_inputRates;
     int m_frameBufferMb = kDefaultFrameBufferMb;
+    // The hot keys of Capture, Pause and Stop.
+    std::array<QKeyCombination, 3> m_hotKeyChoice;
     std::unique_ptr<HotKeys> m_hotKeys;
     Recorder m_recorder;
 };

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 
+#include "app/window_language.h"
 #include "recording/rgb_header.h"
 #include "recording/rgb_preview.h"
 #include "tests/app/window_test_support.h"
@@ -86,6 +87,7 @@ class WindowTest : public QObject {
     }
     void cleanup() {
         m_window.reset();
+        app::UseWindowLanguage(app::WindowLanguage::C);
         m_responder.reset();
         m_dir.reset();
     }
@@ -309,9 +311,76 @@ class WindowTest : public QObject {
         const auto& about = m_responder->seen[1];
         QCOMPARE(about.title, QStringLiteral("关于 Quorvex"));
         QCOMPARE(about.texts.size(), 2);
-        QCOMPARE(about.texts[0], QStringLiteral("Quorvex，版本 1.0"));
+        QCOMPARE(about.texts[0], QStringLiteral("Quorvex，版本 1.49.1"));  // the title's version
         QCOMPARE(about.buttons, QStringList{"确定"});
         QVERIFY(about.hasPixmap);
+    }
+
+    void languageFromEnvironment_data() {
+        QTest::addColumn<QByteArrayList>("lcAllLcMessagesLang");
+        QTest::addColumn<int>("language");
+        const int c = int(app::WindowLanguage::C), en = int(app::WindowLanguage::English),
+                  zh = int(app::WindowLanguage::Chinese);
+        QTest::newRow("unset") << QByteArrayList{"", "", ""} << c;
+        QTest::newRow("POSIX") << QByteArrayList{"", "", "POSIX"} << c;
+        QTest::newRow("German") << QByteArrayList{"", "", "de_DE.UTF-8"} << c;
+        QTest::newRow("LANG") << QByteArrayList{"", "", "en_GB.UTF-8"} << en;
+        QTest::newRow("LC_MESSAGES") << QByteArrayList{"", "zh_CN.UTF-8", "en_US.UTF-8"} << zh;
+        QTest::newRow("LC_ALL") << QByteArrayList{"C", "zh_CN.UTF-8", "en_US.UTF-8"} << c;
+    }
+    void languageFromEnvironment() {
+        QFETCH(QByteArrayList, lcAllLcMessagesLang);
+        QFETCH(int, language);
+        const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+        QByteArrayList saved;
+        for (int i = 0; i < 3; ++i) {
+            saved << qgetenv(names[i]);
+            qputenv(names[i], lcAllLcMessagesLang[i]);
+        }
+        const app::WindowLanguage chosen = app::WindowLanguageFromEnvironment();
+        for (int i = 0; i < 3; ++i) qputenv(names[i], saved[i]);
+        QCOMPARE(int(chosen), language);
+    }
+
+    // Capture and its tooltip, the file filter, the About box and a message box with its button.
+    void windowInEachLanguage_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QStringList>("texts");
+        const auto row = [](const char* name, app::WindowLanguage language, QStringList texts) {
+            QTest::newRow(name) << int(language) << texts;
+        };
+        row("C", app::WindowLanguage::C,
+            {"Cpature", "Capture (Alt+F7)", "rgb文件(*.RGB)", "关于 Quorvex",
+             "Quorvex，版本 1.49.1", "确定", app::kUnsignedNeeded, "OK"});
+        row("English", app::WindowLanguage::English,
+            {"Capture", "Capture (Alt+F7)", "RGB files (*.RGB)", "About Quorvex",
+             "Quorvex, version 1.49.1", "OK", "Please enter a whole number of 0 or more.", "OK"});
+        row("Chinese", app::WindowLanguage::Chinese,
+            {"采集", "采集（Alt+F7）", "RGB 文件 (*.RGB)", "关于 Quorvex", "Quorvex，版本 1.49.1",
+             "确定", "请输入一个非负整数。", "确定"});
+    }
+    void windowInEachLanguage() {
+        QFETCH(int, language);
+        QFETCH(QStringList, texts);
+        app::UseWindowLanguage(static_cast<app::WindowLanguage>(language));
+        MainWindow& w = Show(Create());
+        QStringList filters;
+        w.openRecordingHook = [&](QFileDialog& d) -> std::optional<std::string> {
+            filters = d.nameFilters();
+            return std::nullopt;
+        };
+        Get<QMenu>("contextMenu")->actions().at(2)->trigger();  // Preview a recording…
+        w.ShowAbout();
+        Get<QLineEdit>("captureFramesEdit")->setText("x");
+        Click(w, "captureButton");
+        QTRY_COMPARE(m_responder->seen.size(), size_t{2});
+        const auto& about = m_responder->seen[0];
+        const auto& box = m_responder->seen[1];
+        QCOMPARE((QStringList{Get<QPushButton>("captureButton")->text(),
+                              Get<QPushButton>("captureButton")->toolTip(), filters.value(0),
+                              about.title, about.texts.value(0), about.buttons.value(0),
+                              box.texts.value(0), box.buttons.value(0)}),
+                 texts);
     }
 
     void settingsAreKeptForTheNextStart() {
@@ -319,21 +388,15 @@ class WindowTest : public QObject {
         m_responder.reset();  // this test answers the dialog itself
         QCOMPARE(StatusOf(w).settings.frameBufferMb, kDefaultFrameBufferMb);
         for (const bool accept : {true, false}) {
-            QTimer answer;
             QStringList labels;
-            connect(&answer, &QTimer::timeout, this, [&] {
-                auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                if (!dialog || dialog->objectName() != QStringLiteral("settingsDialog")) return;
-                answer.stop();
-                for (QLabel* l : dialog->findChildren<QLabel*>()) labels << l->text();
-                dialog->findChild<QSpinBox*>(QStringLiteral("frameBufferSpin"))
+            const auto fill = [&](QDialog& dialog) {
+                for (QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
+                dialog.findChild<QSpinBox*>(QStringLiteral("frameBufferSpin"))
                     ->setValue(accept ? 64 : 128);
-                auto* buttons = dialog->findChild<QDialogButtonBox*>();
-                buttons->button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
-            });
-            answer.start(10);
-            w.ShowSettings();
-            QCOMPARE(labels, QStringList{"Frame buffer (MB)"});
+            };
+            QCOMPARE(RunSettings(w, {fill}, accept), QStringList());
+            QCOMPARE(labels,
+                     (QStringList{"Frame buffer (MB)", "Capture key", "Pause key", "Stop key"}));
             QCOMPARE(StatusOf(w).settings.frameBufferMb, 64);
         }
         m_window.reset();
@@ -438,12 +501,35 @@ class WindowTest : public QObject {
         MainWindow& w = Show(Create());
         QVERIFY(WaitForLog(w, app::kHotKeysUnavailable));
         QCOMPARE(LogLines(w).count(app::kHotKeysUnavailable), 1);
+        QCOMPARE(HotKeyTips(),
+                 (QStringList{"Capture (Alt+F7)", "Pause (Alt+F8)", "Stop (Alt+F9)"}));
         QTest::keyClick(&w, Qt::Key_F8, Qt::AltModifier);
         QVERIFY(WaitForLog(w, "Paused......"));
         QTest::keyClick(&w, Qt::Key_F7, Qt::AltModifier);
         QTRY_COMPARE(m_responder->seen.size(), size_t{1});
         QCOMPARE(m_responder->seen[0].texts,
                  QStringList{"Please click the parse button first to parse the data packet！"});
+
+        // Keys of the user's choice, one per command: used at once and kept.
+        m_responder.reset();
+        const QStringList boxes = RunSettings(w, {ChooseKeys({"Ctrl+1", "Ctrl+1", "Alt+F9"}),
+                                                  ChooseKeys({"Ctrl+1", "Shift+P", "Alt+F9"}),
+                                                  ChooseKeys({"Ctrl+1", "Shift+F8", "Alt+F9"})});
+        QCOMPARE(boxes, (QStringList{QString(app::kHotKeyTwice).arg("Ctrl+1"),
+                                     QString(app::kHotKeyAlone).arg("Shift+P")}));
+        QVERIFY(WaitForLog(w, QString(app::kHotKeysUnavailableFor).arg("Ctrl+1/Shift+F8/Alt+F9")));
+        QCOMPARE(HotKeyTips(),
+                 (QStringList{"Capture (Ctrl+1)", "Pause (Shift+F8)", "Stop (Alt+F9)"}));
+        w.activateWindow();  // which the offscreen platform does not do when the dialog ends
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        const qsizetype paused = LogLines(w).count("Paused......");
+        QTest::keyClick(&w, Qt::Key_F8, Qt::AltModifier);  // no longer Pause
+        QTest::keyClick(&w, Qt::Key_F8, Qt::ShiftModifier);
+        QTRY_COMPARE(LogLines(w).count("Paused......"), paused + 1);
+        m_window.reset();
+        Create();
+        QCOMPARE(HotKeyTips(),
+                 (QStringList{"Capture (Ctrl+1)", "Pause (Shift+F8)", "Stop (Alt+F9)"}));
     }
 
     void closeWithoutPrompt_data() {
@@ -710,6 +796,13 @@ class WindowTest : public QObject {
         T* child = m_window->findChild<T*>(QString::fromLatin1(name));
         if (!child) qFatal("no control %s", name);
         return child;
+    }
+    QStringList HotKeyTips() {
+        QStringList tips;
+        for (const char* b : {"captureButton", "pauseButton", "stopButton"}) {
+            tips << Get<QPushButton>(b)->toolTip();
+        }
+        return tips;
     }
     QDialog* Preview() { return m_window->findChild<QDialog*>(QStringLiteral("previewDialog")); }
     QImage PreviewImage() {

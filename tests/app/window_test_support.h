@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -21,6 +23,7 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -97,6 +100,49 @@ class ModalResponder : public QObject {
     QTimer m_timer;
     std::vector<QPointer<QWidget>> m_handled;
 };
+
+// Runs the Settings dialog. Each time it shows, again after a refused OK, the next of `rounds`
+// fills in its fields and OK is pressed, or Cancel when `accept` is false. Returns the texts of
+// the message boxes it raised, each answered with OK.
+inline QStringList RunSettings(app::MainWindow& w,
+                               std::vector<std::function<void(QDialog&)>> rounds,
+                               bool accept = true) {
+    QStringList boxes;
+    size_t round = 0;
+    QPointer<QWidget> last;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == last) return;
+        last = modal;
+        // Pressed from a timer of its own, as this one does not fire within a nested loop.
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            boxes << box->text();
+            QTimer::singleShot(0, box, [box] { box->buttons().constFirst()->click(); });
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            // Cancelled once the rounds are used up: a refusal nobody expected ends too.
+            const bool filled = round < rounds.size();
+            if (filled) rounds[round++](*dialog);
+            auto* button = dialog->findChild<QDialogButtonBox*>()->button(
+                filled && accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel);
+            QTimer::singleShot(0, button, [button] { button->click(); });
+        }
+    });
+    poll.start(10);
+    w.ShowSettings();
+    return boxes;
+}
+
+// A round of RunSettings: the hot keys of Capture, Pause and Stop, e.g. "Ctrl+1".
+inline std::function<void(QDialog&)> ChooseKeys(QStringList keys) {
+    return [keys](QDialog& dialog) {
+        const char* fields[] = {"captureKeyEdit", "pauseKeyEdit", "stopKeyEdit"};
+        for (int i = 0; i < 3; ++i) {
+            dialog.findChild<QKeySequenceEdit*>(QString::fromLatin1(fields[i]))
+                ->setKeySequence(QKeySequence(keys[i]));
+        }
+    };
+}
 
 inline RecorderStatus StatusOf(app::MainWindow& w) { return w.recorder().Snapshot(); }
 

@@ -1,0 +1,282 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+<context>
+    <name>Preview</name>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>it is not a regular file</translation>
+    </message>
+    <message>
+        <source>it is not a recording (%1)</source>
+        <translation>it is not a recording (%1)</translation>
+    </message>
+    <message>
+        <source>it does not begin with the header of a recording</source>
+        <translation>it does not begin with the header of a recording</translation>
+    </message>
+    <message>
+        <source>its ports hold %1 bytes a frame, its header says %2</source>
+        <translation>its ports hold %1 bytes a frame, its header says %2</translation>
+    </message>
+    <message>
+        <source>it holds %1 whole frames of the %2 its header counts</source>
+        <translation>it holds %1 whole frames of the %2 its header counts</translation>
+    </message>
+    <message>
+        <source>it has no frame %1</source>
+        <translation>it has no frame %1</translation>
+    </message>
+    <message>
+        <source>frame %1 cannot be read</source>
+        <translation>frame %1 cannot be read</translation>
+    </message>
+    <message>
+        <source>the picture is too large to show</source>
+        <translation>the picture is too large to show</translation>
+    </message>
+</context>
+<context>
+    <name>quorvex::app::MainWindow</name>
+    <message>
+        <source>Cpature</source>
+        <translation>Capture</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>IP address：</source>
+        <translation>IP address:</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>Parse</source>
+        <translation>Parse</translation>
+    </message>
+    <message>
+        <source>Local network</source>
+        <translation>Local network</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Parameters</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>IC Type:</source>
+        <translation>IC Type:</translation>
+    </message>
+    <message>
+        <source>Universes/Port:</source>
+        <translation>Universes/Port:</translation>
+    </message>
+    <message>
+        <source>Current frame num:</source>
+        <translation>Current frame:</translation>
+    </message>
+    <message>
+        <source>Cpature Frames:</source>
+        <translation>Capture Frames:</translation>
+    </message>
+    <message>
+        <source>RGBW</source>
+        <translation>RGBW</translation>
+    </message>
+    <message>
+        <source>Duration (mm:ss):</source>
+        <translation>Duration (mm:ss):</translation>
+    </message>
+    <message>
+        <source>Start:</source>
+        <translation>Start:</translation>
+    </message>
+    <message>
+        <source>Universe</source>
+        <translation>Universe</translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Stop when released</source>
+        <translation>Stop when released</translation>
+    </message>
+    <message>
+        <source>Live input</source>
+        <translation>Live input</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>On Capture</source>
+        <translation>On Capture</translation>
+    </message>
+    <message>
+        <source>First light</source>
+        <translation>First light</translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>Packets/s</source>
+        <translation>Packets/s</translation>
+    </message>
+    <message>
+        <source>Frames/s</source>
+        <translation>Frames/s</translation>
+    </message>
+    <message>
+        <source>Last seen</source>
+        <translation>Last seen</translation>
+    </message>
+    <message>
+        <source>Level</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <source>关于 Quorvex(&amp;A)...</source>
+        <translation>&amp;About Quorvex…</translation>
+    </message>
+    <message>
+        <source>Settings…</source>
+        <translation>Settings…</translation>
+    </message>
+    <message>
+        <source>Preview a recording…</source>
+        <translation>Preview a recording…</translation>
+    </message>
+    <message>
+        <source>关于 Quorvex</source>
+        <translation>About Quorvex</translation>
+    </message>
+    <message>
+        <source>Quorvex，版本 %1</source>
+        <translation>Quorvex, version %1</translation>
+    </message>
+    <message>
+        <source>Copyright (C) 2026 Quorvex</source>
+        <translation>Copyright (C) 2026 Quorvex</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Frame buffer (MB)</source>
+        <translation>Frame buffer (MB)</translation>
+    </message>
+    <message>
+        <source>Preview a recording</source>
+        <translation>Preview a recording</translation>
+    </message>
+    <message>
+        <source>rgb文件(*.RGB)</source>
+        <translation>RGB files (*.RGB)</translation>
+    </message>
+    <message>
+        <source>Cannot preview %1: %2.</source>
+        <translation>Cannot preview %1: %2.</translation>
+    </message>
+    <message>
+        <source>Cannot preview %1: %2</source>
+        <translation>Cannot preview %1: %2</translation>
+    </message>
+    <message>
+        <source>Preview – %1</source>
+        <translation>Preview – %1</translation>
+    </message>
+    <message>
+        <source>Save As</source>
+        <translation>Save As</translation>
+    </message>
+    <message>
+        <source> / %1 left</source>
+        <translation> / %1 left</translation>
+    </message>
+    <message>
+        <source>%1 s ago</source>
+        <translation>%1 s ago</translation>
+    </message>
+    <message>
+        <source>Please enter an unsigned integer.</source>
+        <translation>Please enter a whole number of 0 or more.</translation>
+    </message>
+    <message>
+        <source>Please enter a duration as mm:ss, for example 02:30.</source>
+        <translation>Please enter a duration as mm:ss, for example 02:30.</translation>
+    </message>
+    <message>
+        <source>waiting for start trigger</source>
+        <translation>waiting for start trigger</translation>
+    </message>
+    <message>
+        <source>Capture (%1)</source>
+        <translation>Capture (%1)</translation>
+    </message>
+    <message>
+        <source>Pause (%1)</source>
+        <translation>Pause (%1)</translation>
+    </message>
+    <message>
+        <source>Stop (%1)</source>
+        <translation>Stop (%1)</translation>
+    </message>
+    <message>
+        <source>Capture key</source>
+        <translation>Capture key</translation>
+    </message>
+    <message>
+        <source>Pause key</source>
+        <translation>Pause key</translation>
+    </message>
+    <message>
+        <source>Stop key</source>
+        <translation>Stop key</translation>
+    </message>
+    <message>
+        <source>System-wide hot keys are not available: %1 work while Quorvex has the focus.</source>
+        <translation>System-wide hot keys are not available: %1 work while Quorvex has the focus.</translation>
+    </message>
+    <message>
+        <source>Another program (often the desktop) has taken these hot keys, so they do not reach Quorvex: %1. Pick others in Settings (right-click the window).</source>
+        <translation>Another program (often the desktop) has taken these hot keys, so they do not reach Quorvex: %1. Pick others in Settings (right-click the window).</translation>
+    </message>
+    <message>
+        <source>Capture, Pause and Stop need keys of their own: %1 is chosen twice.</source>
+        <translation>Capture, Pause and Stop need keys of their own: %1 is chosen twice.</translation>
+    </message>
+    <message>
+        <source>%1 would be taken from every other program: hold Ctrl, Alt or Meta with it, or choose a function key.</source>
+        <translation>%1 would be taken from every other program: hold Ctrl, Alt or Meta with it, or choose a function key.</translation>
+    </message>
+</context>
+</TS>
