@@ -101,6 +101,9 @@ int StoredFrameBufferMb() {
 
 void StoreFrameBufferMb(int mb) { Stored().setValue(QString::fromLatin1(kFrameBufferKey), mb); }
 
+constexpr char kSacnOffsetKey[] = "sacnOffset";
+constexpr char kJoinMulticastKey[] = "joinMulticast";
+
 using HotKeyChoice = std::array<QKeyCombination, 3>;
 constexpr HotKeyChoice kDefaultHotKeys = {Qt::ALT | Qt::Key_F7, Qt::ALT | Qt::Key_F8,
                                           Qt::ALT | Qt::Key_F9};
@@ -467,6 +470,8 @@ void MainWindow::BuildControls() {
     m_contextMenu->addAction(tr("Settings…"), this, &MainWindow::ShowSettings);
     m_contextMenu->addAction(tr("Preview a recording…"), this, &MainWindow::PreviewRecording);
     m_frameBufferMb = StoredFrameBufferMb();
+    m_sacnOffset = StoredInt(Stored(), kSacnOffsetKey, 0, 63999, kDefaultSacnOffset);
+    m_joinMulticast = Stored().value(QString::fromLatin1(kJoinMulticastKey), false).toBool();
 }
 
 void MainWindow::FillLists() {
@@ -650,6 +655,8 @@ RecordingSettings MainWindow::CurrentSettings() const {
     s.universesPerPort = UniversesPerPort();
     s.rgbw = m_rgbw->isChecked();
     s.frameBufferMb = m_frameBufferMb;
+    s.sacnOffset = m_sacnOffset;
+    s.joinMulticast = m_joinMulticast;
     s.durationSeconds = m_durationSeconds;
     s.start.kind = static_cast<StartTrigger::Kind>(std::max(m_start->currentIndex(), 0));
     s.start.universe = m_startUniverse->value();
@@ -777,6 +784,20 @@ void MainWindow::ShowSettings() {
     buffer->setValue(m_frameBufferMb);
     auto* form = new QFormLayout(&dialog);
     form->addRow(tr("Frame buffer (MB)"), buffer);
+    auto* offset = new QSpinBox(&dialog);
+    offset->setObjectName(QStringLiteral("sacnOffsetSpin"));
+    offset->setRange(0, 63999);
+    offset->setValue(m_sacnOffset);
+    offset->setToolTip(tr("sACN universe N is recorded as universe N minus this; used at Parse"));
+    form->addRow(tr("sACN offset"), offset);
+    auto* join =
+        new QCheckBox(tr("Join the multicast groups of the sACN universes found"), &dialog);
+    join->setObjectName(QStringLiteral("joinMulticastCheck"));
+    join->setChecked(m_joinMulticast);
+    join->setToolTip(
+        tr("For network switches with IGMP snooping, which send multicast only to "
+           "ports that joined it"));
+    form->addRow(join);
     const QString keyLabels[] = {tr("Capture key"), tr("Pause key"), tr("Stop key")};
     const char* keyNames[] = {"captureKeyEdit", "pauseKeyEdit", "stopKeyEdit"};
     std::array<QKeySequenceEdit*, 3> keyEdits{};
@@ -821,6 +842,11 @@ void MainWindow::ShowSettings() {
     // Taken by the next recording; one in progress keeps the buffer it started with.
     m_frameBufferMb = buffer->value();
     StoreFrameBufferMb(m_frameBufferMb);
+    m_sacnOffset = offset->value();
+    m_joinMulticast = join->isChecked();
+    QSettings stored = Stored();
+    stored.setValue(QString::fromLatin1(kSacnOffsetKey), m_sacnOffset);
+    stored.setValue(QString::fromLatin1(kJoinMulticastKey), m_joinMulticast);
     ApplySettings();
 }
 

@@ -209,6 +209,8 @@ class MainWindow : public QDialog, public RecorderHost {
     bool m_idle = true;  // no survey or recording runs: the adapter list may be re-read
     InputRates m_inputRates;
     int m_frameBufferMb = kDefaultFrameBufferMb;
+    int m_sacnOffset = kDefaultSacnOffset;  // sACN universe N is recorded as N - this
+    bool m_joinMulticast = false;           // join the surveyed sACN universes' groups
     // The hot keys of Capture, Pause and Stop.
     std::array<QKeyCombination, 3> m_hotKeyChoice;
     std::unique_ptr<HotKeys> m_hotKeys;

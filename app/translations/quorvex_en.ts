@@ -278,5 +278,21 @@
         <source>%1 would be taken from every other program: hold Ctrl, Alt or Meta with it, or choose a function key.</source>
         <translation>%1 would be taken from every other program: hold Ctrl, Alt or Meta with it, or choose a function key.</translation>
     </message>
+    <message>
+        <source>sACN universe N is recorded as universe N minus this; used at Parse</source>
+        <translation>sACN universe N is recorded as universe N minus this; used at Parse</translation>
+    </message>
+    <message>
+        <source>sACN offset</source>
+        <translation>sACN offset</translation>
+    </message>
+    <message>
+        <source>Join the multicast groups of the sACN universes found</source>
+        <translation>Join the multicast groups of the sACN universes found</translation>
+    </message>
+    <message>
+        <source>For network switches with IGMP snooping, which send multicast only to ports that joined it</source>
+        <translation>For network switches with IGMP snooping, which send multicast only to ports that joined it</translation>
+    </message>
 </context>
 </TS>

@@ -278,5 +278,21 @@
         <source>%1 would be taken from every other program: hold Ctrl, Alt or Meta with it, or choose a function key.</source>
         <translation>%1 会让其他所有程序都收不到这个键：请同时按住 Ctrl、Alt 或 Meta，或者选一个功能键。</translation>
     </message>
+    <message>
+        <source>sACN universe N is recorded as universe N minus this; used at Parse</source>
+        <translation>sACN 域 N 记录为域 N 减去此值；解析时生效</translation>
+    </message>
+    <message>
+        <source>sACN offset</source>
+        <translation>sACN 偏移</translation>
+    </message>
+    <message>
+        <source>Join the multicast groups of the sACN universes found</source>
+        <translation>加入所找到 sACN 域的组播组</translation>
+    </message>
+    <message>
+        <source>For network switches with IGMP snooping, which send multicast only to ports that joined it</source>
+        <translation>用于开启 IGMP 侦听的交换机：组播只发往已加入的端口</translation>
+    </message>
 </context>
 </TS>

@@ -393,14 +393,21 @@ class WindowTest : public QObject {
                 for (QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
                 dialog.findChild<QSpinBox*>(QStringLiteral("frameBufferSpin"))
                     ->setValue(accept ? 64 : 128);
+                dialog.findChild<QSpinBox*>(QStringLiteral("sacnOffsetSpin"))
+                    ->setValue(accept ? 0 : 7);
+                dialog.findChild<QCheckBox*>(QStringLiteral("joinMulticastCheck"))
+                    ->setChecked(true);
             };
             QCOMPARE(RunSettings(w, {fill}, accept), QStringList());
-            QCOMPARE(labels,
-                     (QStringList{"Frame buffer (MB)", "Capture key", "Pause key", "Stop key"}));
+            QCOMPARE(labels, (QStringList{"Frame buffer (MB)", "sACN offset", "Capture key",
+                                          "Pause key", "Stop key"}));
             QCOMPARE(StatusOf(w).settings.frameBufferMb, 64);
         }
         m_window.reset();
-        QCOMPARE(StatusOf(Create()).settings.frameBufferMb, 64);
+        const RecordingSettings kept = StatusOf(Create()).settings;
+        QCOMPARE(kept.frameBufferMb, 64);
+        QCOMPARE(kept.sacnOffset, 0);
+        QVERIFY(kept.joinMulticast);
     }
 
     void recordingChoices() {
