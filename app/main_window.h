@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/version.h"
 #include "recording/recorder.h"
 
 class QCheckBox;
@@ -28,7 +29,7 @@ namespace quorvex::app {
 
 class HotKeys;
 
-inline constexpr char kCaption[] = "Quorvex V1.49.1";
+inline constexpr char kCaption[] = "Quorvex V" QUORVEX_VERSION;
 inline constexpr char kHotKeysUnavailable[] =
     "System-wide hot keys are not available: Alt+F7/F8/F9 work while Quorvex has the focus.";
 inline constexpr char kUnsignedNeeded[] = "Please enter an unsigned integer.";
