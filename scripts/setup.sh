@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev libxcb-keysyms1-dev
   tshark xvfb xauth xdotool x11-utils imagemagick iproute2 ethtool strace python3
   fonts-wqy-microhei
+  dpkg-dev file desktop-file-utils man-db groff-base
 )
 
 missing=()
