@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/version.h"
 #include "recording/recorder.h"
 
 class QCheckBox;

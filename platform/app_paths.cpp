@@ -36,9 +36,15 @@ static std::string UserDataFolder() {
     return std::string(home && *home ? home : "/tmp") + "/.local/share/Quorvex";
 }
 
+// An installed program writes nothing among the system's files, not even when root runs it.
+static bool InstalledFolder(const std::string& folder) {
+    return folder.starts_with("/usr/") || folder == "/bin" || folder == "/sbin";
+}
+
 std::string RecordingFolder() {
-    const std::string besideExe = ExecutableFolder() + "/RGBFiles";
-    if (EnsureWritableFolder(besideExe)) return besideExe;
+    const std::string exeFolder = ExecutableFolder();
+    const std::string besideExe = exeFolder + "/RGBFiles";
+    if (!InstalledFolder(exeFolder) && EnsureWritableFolder(besideExe)) return besideExe;
     const std::string user = UserDataFolder() + "/RGBFiles";
     EnsureWritableFolder(user);
     return user;

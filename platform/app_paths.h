@@ -8,8 +8,9 @@ namespace quorvex {
 // Folder of the running executable, without a trailing slash.
 std::string ExecutableFolder();
 
-// "RGBFiles" beside the executable when that folder can be written, else "RGBFiles" under
-// the user's data folder ($XDG_DATA_HOME, default ~/.local/share/Quorvex). Creates it.
+// "RGBFiles" beside the executable when that folder can be written and the program is not
+// installed (under /usr), else "RGBFiles" under the user's data folder ($XDG_DATA_HOME,
+// default ~/.local/share/Quorvex). Creates it.
 std::string RecordingFolder();
 
 // True when `folder` exists (or can be created) and a file can be made in it.

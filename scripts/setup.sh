@@ -11,6 +11,7 @@ packages=(
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   tshark xvfb xauth xdotool x11-utils imagemagick iproute2 ethtool strace python3
   fonts-wqy-microhei
+  dpkg-dev file desktop-file-utils man-db groff-base
 )
 
 missing=()

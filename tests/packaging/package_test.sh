@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The Debian package of a build tree: its files, control fields and maintainer scripts, the
+# menu entry and the man pages. Packs into a temporary folder and installs nothing.
+#   package_test.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1 version=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failed=0
+fail() {
+  echo "FAIL: $*" >&2
+  failed=1
+}
+
+if ! cpack --config "$build/CPackConfig.cmake" -B "$tmp" >"$tmp/cpack.log" 2>&1; then
+  cat "$tmp/cpack.log" >&2
+  exit 1
+fi
+deb=$tmp/quorvex_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || { echo "FAIL: no $deb" >&2; ls "$tmp" >&2; exit 1; }
+
+# Exactly these files: no test, bench or fuzz program slips in.
+files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
+expected=$(printf './usr/%s\n' bin/quorvex bin/quorvex-cli \
+  share/applications/quorvex.desktop share/icons/hicolor/scalable/apps/quorvex.svg \
+  share/man/man1/quorvex-cli.1.gz share/man/man1/quorvex.1.gz | sort)
+[ "$files" = "$expected" ] || fail "package files:"$'\n'"$files"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in libpcap0.8 libcap2 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libpng16-16 \
+  libxcb1 libxcb-keysyms1 adduser libcap2-bin; do
+  grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
+done
+for field in Maintainer Description; do
+  [ -n "$(dpkg-deb -f "$deb" "$field")" ] || fail "no $field"
+done
+
+# Maintainer scripts, run against stand-ins that log their calls instead of acting.
+dpkg-deb -e "$deb" "$tmp/control"
+for script in postinst postrm; do
+  [ -x "$tmp/control/$script" ] && sh -n "$tmp/control/$script" || fail "$script"
+done
+mkdir "$tmp/stubs"
+for cmd in getent addgroup delgroup dpkg-statoverride chgrp chmod setcap; do
+  printf '#!/bin/sh\necho "%s $*" >>"%s"\ncase " $STUB_FAIL " in *" %s "*) exit 1 ;; esac\n' \
+    "$cmd" "$tmp/calls" "$cmd" >"$tmp/stubs/$cmd"
+  chmod +x "$tmp/stubs/$cmd"
+done
+maintainer() {  # STUB_FAIL SCRIPT ARG: runs it, prints its calls
+  : >"$tmp/calls"
+  STUB_FAIL=$1 PATH="$tmp/stubs:$PATH" sh "$tmp/control/$2" "$3" 2>/dev/null || echo "exit $?"
+  grep -v '^dpkg-statoverride' "$tmp/calls" | tr '\n' ';'
+}
+# No group yet and a file system without capabilities: the rights are still set, in an order
+# that keeps the capabilities (chgrp drops them), and the package still installs.
+want="getent group quorvex;addgroup --quiet --system quorvex;"
+for p in /usr/bin/quorvex-cli /usr/bin/quorvex; do
+  want+="chgrp quorvex $p;chmod 754 $p;setcap cap_net_raw,cap_net_admin=eip $p;"
+done
+got=$(maintainer "getent dpkg-statoverride setcap" postinst configure)
+[ "$got" = "$want" ] || fail "postinst configure: $got"
+got=$(maintainer "" postinst configure)  # the group exists, the administrator set overrides
+[ "$got" = "getent group quorvex;" ] || fail "postinst with overrides: $got"
+[ "$(maintainer "" postrm remove)" = "" ] || fail "postrm remove touched the group"
+[[ "$(maintainer "" postrm purge)" == *"delgroup --quiet --system quorvex;" ]] ||
+  fail "postrm purge kept the group"
+
+dpkg-deb -x "$deb" "$tmp/root"
+problems=$(desktop-file-validate "$tmp/root/usr/share/applications/quorvex.desktop" 2>&1) ||
+  fail "desktop entry"
+[ -z "$problems" ] || fail "desktop entry: $problems"
+
+# The man pages render without a warning, carry the version and cover every command and option
+# the program has (looked up unhyphenated).
+for page in quorvex quorvex-cli; do
+  LC_ALL=C MANWIDTH=80 MANROFFOPT=-rHY=0 man --warnings -l "$tmp/root/usr/share/man/man1/$page.1.gz" \
+    >"$tmp/$page.txt" 2>"$tmp/$page.err" || fail "man $page"
+  [ ! -s "$tmp/$page.err" ] || fail "man $page: $(cat "$tmp/$page.err")"
+  grep -q "Quorvex $version" "$tmp/$page.txt" || fail "man $page lacks the version"
+done
+cli=$tmp/root/usr/bin/quorvex-cli
+commands=$("$cli" --help | sed -n '/^Subcommands:/,/^$/s/^  \([a-z]\+\) .*/\1/p')
+[ -n "$commands" ] || fail "no commands in quorvex-cli --help"
+for cmd in $commands; do
+  section=$(awk -v c="   $cmd" '$0 == c { on = 1; next } on && /^ {0,3}[^ ]/ { on = 0 } on' \
+    "$tmp/quorvex-cli.txt")
+  [ -n "$section" ] || fail "quorvex-cli.1 lacks the command $cmd"
+  for opt in $("$cli" "$cmd" --help | grep -oE '^ +--[a-z][a-z-]*'); do
+    grep -q -- "$opt" <<<"$section" || fail "quorvex-cli.1 lacks $cmd $opt"
+  done
+done
+
+exit $failed
