@@ -23,6 +23,8 @@ constexpr auto kCheckpointEvery = std::chrono::seconds(1);
 // Frames that wait together go to the file in one call, up to about this much.
 constexpr size_t kBatchFrames = 64;
 constexpr size_t kBatchBytes = size_t{1} << 20;
+// Frames waiting that wake the writer: few enough that their slots stay in the cache.
+constexpr size_t kWakeBytes = size_t{256} << 10;
 }  // namespace
 
 uint32_t FrameWriter::QueueFrames(uint32_t frameLength, uint64_t queueBytes) {
@@ -59,7 +61,7 @@ FrameWriter::FrameWriter(RgbFile& file, uint32_t frameLength, uint32_t capacity,
     m_previous = m_zeros.get();
     // A batch, but never so many that a full queue would not wake the writer.
     m_wakeFrames = std::clamp<uint32_t>(
-        static_cast<uint32_t>(kBatchBytes / std::max<uint32_t>(frameLength, 1)), 1,
+        static_cast<uint32_t>(kWakeBytes / std::max<uint32_t>(frameLength, 1)), 1,
         std::min<uint32_t>(kBatchFrames, std::max<uint32_t>(capacity / 2, 1)));
     m_thread = std::thread([this] {
         pthread_setname_np(pthread_self(), "quorvex-writer");
