@@ -1,5 +1,8 @@
 #include "cli/commands.h"
 
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +12,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "capture/adapter_directory.h"
@@ -16,6 +22,7 @@
 #include "cli/exit_codes.h"
 #include "cli/input_view.h"
 #include "cli/interrupt.h"
+#include "cli/progress_line.h"
 #include "cli/rgb_check.h"
 #include "cli/terminal_host.h"
 #include "platform/capture_rights.h"
@@ -32,6 +39,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using json = nlohmann::ordered_json;
 
 constexpr double kInterfaceSurveySeconds = 10;
 constexpr auto kLoopWait = std::chrono::milliseconds(20);
@@ -46,13 +54,33 @@ void PrintAddressLines(const std::vector<DeviceEntry>& devices) {
     std::fflush(stderr);
 }
 
+// The survey report as JSON: the universes ascending with their senders, and the ports they
+// make at `perPort` universes per port.
+json SurveyJson(UniverseTable table, int perPort) {
+    json universes = json::array();
+    const PortLayout layout = ComputeFrameLayout(table, perPort);
+    for (const UniverseSlot& s : table) {
+        if (s.length == 0) continue;  // a gap the layout filled in
+        universes.push_back(
+            {{"universe", s.universe}, {"length", s.length}, {"source", Ipv4Text(s.source)}});
+    }
+    return {{"protocol", "Art-Net"},
+            {"universes", std::move(universes)},
+            {"highestUniverse", table.empty() ? -1 : table.back().universe},
+            {"universesPerPort", perPort},
+            {"ports", layout.portCount},
+            {"portLengths", layout.portLengths},
+            {"frameLength", layout.frameLength}};
+}
+
 // One run of the recorder: the survey, and for `record` the recording after it.
 class RecorderRun {
   public:
     RecorderRun(const RecorderOptions& o, bool record)
         : m_o(o),
           m_record(record),
-          m_host(stdout, stderr, record),
+          // With --json, stdout holds the document alone: the log goes to stderr.
+          m_host(o.json ? stderr : stdout, stderr, record),
           m_recorder(m_host, RecorderOptionsFor(o, record)) {}
 
     int Run() {
@@ -70,7 +98,10 @@ class RecorderRun {
         m_alertsBefore = m_host.AlertCount();
 
         if (const int rc = Survey(); rc != kExitOk) return rc;
-        if (!m_record) return kExitOk;
+        if (!m_record) {
+            if (m_o.json) PrintSurveyJson();
+            return kExitOk;
+        }
         return Record();
     }
 
@@ -80,6 +111,14 @@ class RecorderRun {
         // temp.RGB beside the output: the final move stays on one file system.
         if (record) r.recordingFolder = fs::absolute(o.output).parent_path().string();
         return r;
+    }
+
+    void PrintSurveyJson() const {
+        json j = m_o.file.empty() ? json{{"interface", m_o.interface}} : json{{"file", m_o.file}};
+        j.update(SurveyJson(m_host.SurveyTable(), m_o.universesPerPort));
+        std::printf("%s\n",
+                    j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        std::fflush(stdout);
     }
 
     std::string SourceName() const {
@@ -110,8 +149,16 @@ class RecorderRun {
                 return kExitInterrupted;
             }
             if (timeout > 0 && Clock::now() >= deadline) {
-                Error(Format("no whole Art-Net frame seen on the %s within %g s",
-                             SourceName().c_str(), timeout));
+                // On an interface, say what to try next.
+                Error(m_o.file.empty()
+                          ? Format("no whole Art-Net frame seen on the interface %s within %g s; "
+                                   "check the cable and the adapter, run 'quorvex-cli devices' "
+                                   "to list the adapters, or 'quorvex-cli monitor --interface "
+                                   "%s' to watch what arrives",
+                                   m_o.interface.c_str(), timeout, m_o.interface.c_str())
+                          : Format("no whole Art-Net frame seen on the capture file %s within "
+                                   "%g s",
+                                   m_o.file.c_str(), timeout));
                 return kExitNoData;
             }
         }
@@ -242,6 +289,59 @@ class RecorderRun {
 
 }  // namespace
 
+namespace {
+
+// What the system says of an interface beyond the capture library's list.
+struct InterfaceFacts {
+    std::vector<std::string> addresses;  // IPv4, dotted
+    std::optional<unsigned> flags;       // IFF_*; nothing when the system has no such interface
+};
+
+std::map<std::string, InterfaceFacts> InterfaceFactsByName() {
+    std::map<std::string, InterfaceFacts> facts;
+    ifaddrs* all = nullptr;
+    if (getifaddrs(&all) != 0) return facts;
+    for (const ifaddrs* a = all; a; a = a->ifa_next) {
+        InterfaceFacts& f = facts[a->ifa_name];
+        f.flags = a->ifa_flags;
+        if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET) {
+            const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+            f.addresses.push_back(Ipv4Text(ntohl(in->sin_addr.s_addr)));
+        }
+    }
+    freeifaddrs(all);
+    return facts;
+}
+
+json DevicesJson(const std::vector<DeviceEntry>& devices, std::optional<size_t> chosen) {
+    const auto facts = InterfaceFactsByName();
+    json list = json::array();
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const DeviceEntry& d = devices[i];
+        const auto it = facts.find(d.name);
+        const InterfaceFacts known = it == facts.end() ? InterfaceFacts{} : it->second;
+        const auto flag = [&](unsigned bit) {
+            return known.flags ? json(bool(*known.flags & bit)) : json(nullptr);
+        };
+        const LinkState link = LinkStateOfDevice(d.name);
+        list.push_back({{"index", i},
+                        {"name", d.name},
+                        {"description", d.description},
+                        {"address", d.address.empty() ? json(nullptr) : json(d.address)},
+                        {"addresses", known.addresses},
+                        {"link", link == LinkState::Up     ? "up"
+                                 : link == LinkState::Down ? "down"
+                                                           : "unknown"},
+                        {"up", flag(IFF_UP)},
+                        {"running", flag(IFF_RUNNING)},
+                        {"loopback", flag(IFF_LOOPBACK)},
+                        {"automatic", chosen == i}});
+    }
+    return {{"devices", std::move(list)}};
+}
+
+}  // namespace
+
 int RunDevices(const DevicesOptions& o) {
     auto listed = ListCaptureDevices();
     if (!listed) {
@@ -252,6 +352,13 @@ int RunDevices(const DevicesOptions& o) {
     if (o.verbose) PrintAddressLines(devices);
     DescribeDevices(devices);
     const auto chosen = ChooseAdapter(devices, devices.size(), LinkStateOfDevice);
+    if (o.json) {
+        std::printf("%s\n", DevicesJson(devices, chosen)
+                                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                                .c_str());
+        std::fflush(stdout);
+        return kExitOk;
+    }
     size_t nameWidth = 4;
     size_t descriptionWidth = 11;
     for (const DeviceEntry& d : devices) {
@@ -278,6 +385,22 @@ int RunRecord(const RecorderOptions& o) {
     if (o.output.empty() || o.output.back() == '/' || fs::is_directory(o.output, ec)) {
         Error("--output must name a file, not a folder: " + o.output);
         return kExitUsage;
+    }
+    // A typing error in the folder must not scatter recordings into new folders.
+    const fs::path folder = fs::absolute(o.output).parent_path();
+    if (!fs::is_directory(folder, ec)) {
+        if (fs::exists(folder, ec)) {
+            Error("the folder of --output, " + folder.string() + ", is not a folder");
+            return kExitRefused;
+        }
+        if (!o.makeFolder) {
+            Error("the folder " + folder.string() + " does not exist; add --mkdir to create it");
+            return kExitRefused;
+        }
+        if (fs::create_directories(folder, ec); ec) {
+            Error("cannot create the folder " + folder.string() + ": " + ec.message());
+            return kExitIo;
+        }
     }
     const std::string final = FinalRgbName(fs::absolute(o.output).string());
     if (!o.overwrite && fs::exists(fs::symlink_status(final, ec))) {
@@ -407,7 +530,10 @@ int RunMonitor(const MonitorOptions& o) {
     }
     std::fflush(stdout);
     if (totals.empty()) {
-        Error("no Art-Net seen on the interface " + o.interface);
+        Error(
+            Format("no Art-Net seen on the interface %s; check the cable and the adapter, or "
+                   "run 'quorvex-cli devices' to list the adapters",
+                   o.interface.c_str()));
         return kExitNoData;
     }
     // Ctrl-C is how a watch ends: nothing is lost by it.
@@ -535,7 +661,18 @@ int RunSend(const SendOptions& o) {
     }
     InstallInterruptHandlers();
     uint32_t sent = 0;
-    const std::string error = SendPattern(to, o.pattern, Interrupts(), &sent);
+    ProgressLine line(stderr);
+    std::function<void(uint32_t)> progress;
+    if (line.Active()) {
+        progress = [&](uint32_t frames) {
+            const uint32_t of = o.pattern.frames;
+            line.Show(of ? Format("%u frames sent of %u", frames, of)
+                         : Format("%u frames sent, until Ctrl-C", frames),
+                      frames == of);
+        };
+    }
+    const std::string error = SendPattern(to, o.pattern, Interrupts(), &sent, progress);
+    line.End();
     std::fprintf(stderr, "quorvex-cli: %u frames sent to %s\n", sent, where.c_str());
     if (!error.empty()) {
         Error(error);

@@ -20,7 +20,7 @@ inline constexpr char kExitCodeHelp[] =
     "  0    success\n"
     "  1    usage error\n"
     "  2    the recorder refused (a message box in the window), the output exists (see\n"
-    "       --overwrite), or --target is refused\n"
+    "       --overwrite) or its folder does not (see --mkdir), or --target is refused\n"
     "  3    the interface or capture file could not be opened\n"
     "  4    inspect: not a valid recording\n"
     "  5    no Art-Net data: the survey timed out or found no universe, or no frame was "

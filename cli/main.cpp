@@ -1,17 +1,17 @@
 // quorvex-cli: the headless recorder. Commands: devices, parse, monitor, record, inspect, send.
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/progress_line.h"
 #include "cli/rgb_player.h"
 #include "cli/rgb_preview.h"
 #include "platform/capture_rights.h"
+#include "platform/text_format.h"
+#include "platform/version.h"
 
 using namespace quorvex::cli;
 
@@ -102,9 +102,13 @@ void AddSourceOptions(CLI::App* sub, RecorderOptions& o) {
 int main(int argc, char** argv) {
     // Capture rights are raised only while a device opens; no thread starts with them.
     quorvex::LowerCaptureRights();
+    // Named here: usage lines would otherwise show argv[0], a build path.
     CLI::App app{
         "quorvex-cli: records Art-Net DMX traffic into .RGB files for LED pixel "
-        "controllers, without a window."};
+        "controllers, without a window.",
+        "quorvex-cli"};
+    app.set_version_flag("--version", std::string("quorvex-cli ") + quorvex::kQuorvexVersion,
+                         "Print the program's name and version and exit");
     app.require_subcommand(1);
     app.footer(kExitCodeHelp);
 
@@ -115,11 +119,14 @@ int main(int argc, char** argv) {
         "adapter the window would choose by itself");
     devicesCmd->add_flag("--verbose", devices.verbose,
                          "Show the capture library's address lines on stderr");
+    devicesCmd->add_flag("--json", devices.json, "Print one JSON document instead of the list");
 
     RecorderOptions parse;
     CLI::App* parseCmd = app.add_subcommand(
         "parse", "Survey which universes one frame carries and print the report");
     AddSourceOptions(parseCmd, parse);
+    parseCmd->add_flag("--json", parse.json,
+                       "Print the report as one JSON document; the log goes to stderr");
 
     MonitorOptions monitor;
     CLI::App* monitorCmd = app.add_subcommand(
@@ -139,6 +146,8 @@ int main(int argc, char** argv) {
     recordCmd->footer(std::string(kRecordHelp) + "\n\n" + kExitCodeHelp);
     AddSourceOptions(recordCmd, record);
     recordCmd->add_option("--output", record.output, "The .RGB file to save")->required();
+    recordCmd->add_flag("--mkdir", record.makeFolder,
+                        "Create the folder of --output (and its parents) when it does not exist");
     RecordLimitsText limits;
     CLI::Option* recordFrames =
         recordCmd
@@ -239,9 +248,10 @@ int main(int argc, char** argv) {
     sendCmd->add_option("--fps", send.pattern.fps, "Frames per second")
         ->check(CLI::Range(0.001, 10000.0))
         ->capture_default_str();
-    CLI::Option* framesOpt =
-        sendCmd->add_option("--frames", send.pattern.frames, "Frames to send (default 200)")
-            ->check(CLI::Range(1u, 100000000u));
+    CLI::Option* framesOpt = sendCmd
+                                 ->add_option("--frames", send.pattern.frames,
+                                              "Frames to send (default 200); 0: until Ctrl-C")
+                                 ->check(CLI::Range(0u, 100000000u));
     sendCmd->add_option("--duration", duration, "Seconds to send instead of --frames")
         ->check(CLI::Range(0.001, 1e7))
         ->excludes(framesOpt);
@@ -289,20 +299,17 @@ int main(int argc, char** argv) {
     if (*previewCmd) return RunPreview(preview);
     if (*playCmd) {
         // A progress line on a terminal, redrawn a few times a second.
-        if (isatty(STDERR_FILENO)) {
-            play.progress =
-                [last = std::chrono::steady_clock::time_point()](const PlayProgress& p) mutable {
-                    const auto now = std::chrono::steady_clock::now();
-                    if (now - last < std::chrono::milliseconds(200) && p.frame != p.frames) return;
-                    last = now;
-                    std::fprintf(stderr, "\rframe %u of %u, round %u, %llu frames sent ", p.frame,
-                                 p.frames, p.round, static_cast<unsigned long long>(p.framesSent));
-                    std::fflush(stderr);
-                };
+        ProgressLine line(stderr);
+        if (line.Active()) {
+            play.progress = [&line](const PlayProgress& p) {
+                if (p.ended) return line.End();
+                line.Show(
+                    quorvex::Format("frame %u of %u, round %u, %llu frames sent", p.frame, p.frames,
+                                    p.round, static_cast<unsigned long long>(p.framesSent)),
+                    p.frame == p.frames);
+            };
         }
-        const int rc = RunPlay(play);
-        if (play.progress) std::fprintf(stderr, "\n");
-        return rc;
+        return RunPlay(play);
     }
     const bool sacn = protocol == "sacn";
     send.pattern.protocol = sacn ? PatternProtocol::Sacn : PatternProtocol::ArtNet;
@@ -323,6 +330,9 @@ int main(int argc, char** argv) {
     send.pattern.universes = *list;
     if (const std::string problem = PatternProblem(send.pattern); !problem.empty()) {
         return usage(problem);
+    }
+    if (framesOpt->count() && send.pattern.frames == 0 && !send.pcap.empty()) {
+        return usage("--frames 0 sends until Ctrl-C, which a capture file cannot wait for");
     }
     if (duration > 0) {
         send.pattern.frames =

@@ -293,7 +293,8 @@ std::string WritePatternCapture(const std::string& path, const PatternOptions& o
 }
 
 std::string SendPattern(const PatternDestination& destination, const PatternOptions& o,
-                        const std::atomic<int>& stop, uint32_t* framesSent) {
+                        const std::atomic<int>& stop, uint32_t* framesSent,
+                        const std::function<void(uint32_t framesSent)>& progress) {
     *framesSent = 0;
     const bool multicast = !destination.address;
     if (multicast && !IsSacn(o)) return "Art-Net needs a target address";
@@ -328,7 +329,7 @@ std::string SendPattern(const PatternDestination& destination, const PatternOpti
     const auto start = Clock::now();
     std::vector<std::vector<uint8_t>> payloads;
     std::string error;
-    for (uint32_t f = 1; f <= o.frames && error.empty(); ++f) {
+    for (uint32_t f = 1; (o.frames == 0 || f <= o.frames) && error.empty(); ++f) {
         // Absolute deadlines: a late frame does not delay the ones after it.
         const auto due = start + std::chrono::duration_cast<Clock::duration>(period * (f - 1));
         while (!stop.load() && Clock::now() < due) {
@@ -346,7 +347,9 @@ std::string SendPattern(const PatternDestination& destination, const PatternOpti
                 break;
             }
         }
-        if (error.empty()) *framesSent = f;
+        if (!error.empty()) break;
+        *framesSent = f;
+        if (progress) progress(f);
     }
     close(s);
     return error;

@@ -206,6 +206,10 @@ int RunPlay(const PlayOptions& o) {
             ++progress.round;
         }
     }
+    if (o.progress) {
+        progress.ended = true;
+        o.progress(progress);
+    }
     std::fprintf(stderr, "quorvex-cli: %llu frames sent to %s:6454\n",
                  static_cast<unsigned long long>(progress.framesSent), o.target.c_str());
     if (!error.empty()) {

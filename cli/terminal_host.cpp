@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cli/progress_line.h"
 #include "platform/duration_text.h"
 #include "platform/text_format.h"
 
@@ -14,8 +15,7 @@ namespace {
 constexpr auto kTickPeriod = std::chrono::milliseconds(kFinishTickMs);
 // The progress line is redrawn at most this often; a log line always redraws it.
 constexpr auto kProgressRedraw = std::chrono::milliseconds(100);
-constexpr char kClearLine[] = "\r\033[K";
-constexpr char kClearLineAbove[] = "\033[A\033[K";
+constexpr char kEraseLineAbove[] = "\033[A\033[K";
 }  // namespace
 
 TerminalHost::TerminalHost(std::FILE* out, std::FILE* err, bool progress)
@@ -62,6 +62,7 @@ void TerminalHost::OnEvent(const RecorderEvent& event) {
         DrawProgressLocked();
     } else if (const auto* s = std::get_if<SurveyFinished>(&event)) {
         m_surveyed = s->universes;
+        m_surveyTable = s->table;
     } else if (const auto* w = std::get_if<FramesWritten>(&event)) {
         ShowFramesWritten(w->frames, w->seconds);
     } else if (const auto* r = std::get_if<RecordingFinished>(&event)) {
@@ -119,8 +120,8 @@ void TerminalHost::Log(const std::string& line) {
 
 void TerminalHost::ClearProgressLocked() {
     if (!m_progressShown || m_shownLines == 0) return;
-    std::fputs(kClearLine, m_out);
-    for (int i = 1; i < m_shownLines; ++i) std::fputs(kClearLineAbove, m_out);
+    std::fputs(kEraseLine, m_out);
+    for (int i = 1; i < m_shownLines; ++i) std::fputs(kEraseLineAbove, m_out);
     std::fflush(m_out);
     m_shownLines = 0;
 }
@@ -150,7 +151,7 @@ std::string TerminalHost::ProgressLineLocked() const {
 void TerminalHost::DrawProgressLocked() {
     if (!m_progressShown) return;
     const std::string text = m_block.empty() ? ProgressLineLocked() : m_block;
-    std::fprintf(m_out, "%s%s", kClearLine, text.c_str());
+    std::fprintf(m_out, "%s%s", kEraseLine, text.c_str());
     std::fflush(m_out);
     m_shownLines = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     m_progressDrawn = Clock::now();

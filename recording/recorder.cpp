@@ -299,7 +299,8 @@ bool Recorder::BeginSurvey() {
 
 void Recorder::ReportSurvey() {
     const int perPort = m_settings.universesPerPort;
-    SurveyFinished finished{m_universes.size(), SurveyReportLines(m_universes, perPort)};
+    SurveyFinished finished{m_universes.size(), SurveyReportLines(m_universes, perPort),
+                            m_universes};
     for (const std::string& line : finished.report) Log(line);
     if (perPort == 0 && !m_universes.empty()) Emit(Alert{kUniversesPerPortText});
     Emit(finished);

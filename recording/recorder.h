@@ -70,6 +70,7 @@ struct AdapterSelected {
 struct SurveyFinished {
     size_t universes = 0;
     std::vector<std::string> report;
+    UniverseTable table;  // the universes found, in arrival order
 };
 struct FramesWritten {
     uint32_t frames = 0;
