@@ -4,6 +4,7 @@
 
 #include "capture/art_packet.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex {
 
@@ -54,31 +55,28 @@ std::string SurveyWaitingHint(const std::string& adapter, double seconds, uint64
                               uint64_t artDmx, uint64_t sequencedArtDmx) {
     const char* a = adapter.c_str();
     if (packets == 0) {
-        return Format(
-            "Nothing arrives on %s: no packet in %g s. Check the cable, and that the "
-            "show sends to this network.",
-            a, seconds);
+        return Format(Tr("Nothing arrives on %s: no packet in %g s. Check the cable, and that the "
+                         "show sends to this network."),
+                      a, seconds);
     }
     if (artDmx == 0) {
-        return Format("Packets arrive on %s, but no Art-Net ArtDmx among them in %g s.", a,
+        return Format(Tr("Packets arrive on %s, but no Art-Net ArtDmx among them in %g s."), a,
                       seconds);
     }
     if (sequencedArtDmx == 0) {
-        return Format(
-            "ArtDmx arrives on %s, but its Sequence is always 0 (sequencing off), so "
-            "no frame can be told from the next.",
-            a);
+        return Format(Tr("ArtDmx arrives on %s, but its Sequence is always 0 (sequencing off), so "
+                         "no frame can be told from the next."),
+                      a);
     }
-    return Format(
-        "ArtDmx arrives on %s, but no whole frame in %g s: its sequence number "
-        "hardly changes.",
-        a, seconds);
+    return Format(Tr("ArtDmx arrives on %s, but no whole frame in %g s: its sequence number "
+                     "hardly changes."),
+                  a, seconds);
 }
 
 std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort) {
     std::vector<std::string> lines;
     const int n = static_cast<int>(table.size());
-    lines.push_back(Format("Parse to %d Universes", n));
+    lines.push_back(Format(Tr("Parse to %d Universes"), n));
     if (n == 0) return lines;
     int highest = 0;
     uint32_t total = 0;
@@ -87,15 +85,14 @@ std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPo
         total += s.length;
     }
     const int count = highest + 1;
-    lines.push_back(Format("Max universe num is:%d", count));
+    lines.push_back(Format(Tr("Max universe num is:%d"), count));
     if (perPort > 0) {
         const int ports = count / perPort + (count % perPort ? 1 : 0);
-        lines.push_back(
-            Format("The current setting is that each port carries %d universes，The "
-                   "capture file will be set to %d ports.",
-                   perPort, ports));
+        lines.push_back(Format(Tr("The current setting is that each port carries %d universes，The "
+                                  "capture file will be set to %d ports."),
+                               perPort, ports));
     }
-    lines.push_back(Format("The length of each frame is %u bytes.", total));
+    lines.push_back(Format(Tr("The length of each frame is %u bytes."), total));
     return lines;
 }
 

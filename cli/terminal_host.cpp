@@ -8,6 +8,7 @@
 #include "cli/progress_line.h"
 #include "platform/duration_text.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex::cli {
 
@@ -128,14 +129,18 @@ void TerminalHost::ClearProgressLocked() {
 
 std::string TerminalHost::ProgressLineLocked() const {
     if (m_progressFrames == 0 && !m_plan.waitingFor.empty()) {
-        return "waiting for " + m_plan.waitingFor;
+        return Format(Tr("waiting for %s"), m_plan.waitingFor.c_str());
     }
-    std::string line = Format("%u frames written", m_progressFrames);
-    if (m_plan.framesShown) line += Format(" of %u", m_plan.frames);
-    if (m_progressRate > 0) line += Format(", %.1f frames per second", m_progressRate);
-    line += ", " + MinutesSecondsText(m_progressSeconds);
-    if (m_plan.seconds > 0) line += " of " + MinutesSecondsText(m_plan.seconds);
-    line += " recorded";
+    // Clauses, each whole in every language, joined by the language's comma.
+    const char* comma = Tr(", ");
+    std::string line = m_plan.framesShown
+                           ? Format(Tr("%u frames written of %u"), m_progressFrames, m_plan.frames)
+                           : Format(Tr("%u frames written"), m_progressFrames);
+    if (m_progressRate > 0) line += comma + Format(Tr("%.1f frames per second"), m_progressRate);
+    const std::string recorded = MinutesSecondsText(m_progressSeconds);
+    line += comma + (m_plan.seconds > 0 ? Format(Tr("%s of %s recorded"), recorded.c_str(),
+                                                 MinutesSecondsText(m_plan.seconds).c_str())
+                                        : Format(Tr("%s recorded"), recorded.c_str()));
     // Time decides when it was given; frames left at the present rate otherwise, or first.
     double left = -1;
     if (m_plan.seconds > 0) left = std::max(0.0, m_plan.seconds - m_progressSeconds);
@@ -144,7 +149,9 @@ std::string TerminalHost::ProgressLineLocked() const {
         left = left < 0 ? byFrames : std::min(left, byFrames);
     }
     // Rounded up: "00:00 left" only once nothing is.
-    if (left >= 0) line += ", " + MinutesSecondsText(std::ceil(left)) + " left";
+    if (left >= 0) {
+        line += comma + Format(Tr("%s left"), MinutesSecondsText(std::ceil(left)).c_str());
+    }
     return line;
 }
 

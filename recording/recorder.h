@@ -21,6 +21,7 @@
 #include "capture/device_list.h"
 #include "capture/packet_source.h"
 #include "platform/result.h"
+#include "platform/text_catalogue.h"
 #include "recording/frame_writer.h"
 #include "recording/packet_workers.h"
 #include "recording/recorder_control.h"
@@ -29,8 +30,8 @@
 
 namespace quorvex {
 
-inline constexpr char kUniversesPerPortText[] =
-    "Universes/Port must be a whole number from 1 to 8！";
+inline constexpr const char* kUniversesPerPortText =
+    TrLater("Universes/Port must be a whole number from 1 to 8！");
 inline constexpr char kWorkingFileName[] = "temp.RGB";
 inline constexpr int kFinishTickMs = 500;
 inline constexpr int kDefaultFrames = 200;

@@ -624,6 +624,33 @@ TEST(CliDevices, ListsLoopbackWithoutTheLibraryDiagnostics) {
     EXPECT_EQ(lo["automatic"], false) << r.out;
 }
 
+// The locale's language, decided by LC_ALL, LC_MESSAGES and LANG alone.
+TEST(CliUsage, MessagesComeInTheLanguageOfTheLocale) {
+    TempDir dir;
+    const std::string pcap = dir.File("show.pcap");
+    ASSERT_EQ(RunCli({"send", "--pcap", pcap, "--frames", "5"}, dir.path()).code, kExitOk);
+    WriteBytes(dir.File("a.RGB"), Bytes{1});
+    const auto run = [&](const std::vector<std::string>& args, const std::string& locale) {
+        return CliProcess(args, dir.path(), -1, {}, {locale}).Wait();
+    };
+    const std::vector<std::string> refused{"record", "--file", pcap, "--output", dir.File("a.RGB")};
+    CliResult r = run(refused, "LANG=zh_CN.UTF-8");
+    EXPECT_EQ(r.code, kExitRefused);
+    EXPECT_EQ(r.err, "quorvex-cli: " + dir.File("a.RGB") + " 已存在；加上 --overwrite 可替换它\n");
+    r = run(refused, "LANG=en_US.UTF-8");
+    EXPECT_EQ(r.err, "quorvex-cli: " + dir.File("a.RGB") +
+                         " already exists; add --overwrite to replace it\n");
+    // English mends what the C texts got wrong; LC_ALL=C keeps them as they are.
+    r = run({"parse", "--file", pcap}, "LANG=en_US.UTF-8");
+    EXPECT_NE(r.out.find("each port carries 6 universes, so the capture file will have 1 ports"),
+              std::string::npos)
+        << r.out;
+    r = run({"parse", "--file", pcap}, "LC_ALL=C");
+    EXPECT_NE(r.out.find("each port carries 6 universes，The capture file will be set to 1 ports"),
+              std::string::npos)
+        << r.out;
+}
+
 TEST(CliUsage, VersionAndHelpNameTheProgramNotItsPath) {
     TempDir dir;
     CliResult r = RunCli({"--version"}, dir.path());
