@@ -474,6 +474,17 @@ TEST(CliInspect, AFifoIsRefusedAtOnceAndAnyFileNameGivesValidJson) {
     EXPECT_EQ(r.code, kExitIo);  // -1 when it hung on the read
     EXPECT_NE(r.err.find(dir.File("pipe.RGB") + " is not a regular file"), std::string::npos)
         << r.err;
+    // What a repair refuses tells by its exit code, in any language.
+    WriteBytes(dir.File("notes.txt"), Bytes(600, 'n'));
+    for (const char* locale : {"LANG=C", "LANG=zh_CN.UTF-8"}) {
+        EXPECT_EQ(
+            CliProcess({"inspect", "--repair", dir.File("notes.txt")}, dir.path(), -1, {}, {locale})
+                .Wait()
+                .code,
+            kExitInvalid)
+            << locale;
+    }
+    EXPECT_EQ(RunCli({"inspect", "--repair", dir.File("missing.RGB")}, dir.path()).code, kExitIo);
 
     // Two frames, a gamma curve, and a name that is no UTF-8.
     Bytes rgb = BuildRgbHeader(PortLayout{1, {30}, 30}, IcTypeCode(1), false);
