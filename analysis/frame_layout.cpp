@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex {
 
@@ -66,8 +67,9 @@ std::vector<std::string> LayoutInUseLines(const UniverseTable& table, const Port
     // Enough to check a show; a layout of thousands of ports is summed up.
     constexpr int kPortsListed = 64;
     std::vector<std::string> lines;
-    lines.push_back(Format("Layout in use: %d universes per port, %d ports, %u bytes per frame.",
-                           perPort, layout.portCount, layout.frameLength));
+    lines.push_back(
+        Format(Tr("Layout in use: %d universes per port, %d ports, %u bytes per frame."), perPort,
+               layout.portCount, layout.frameLength));
     std::vector<std::vector<int>> universes(static_cast<size_t>(layout.portCount));
     for (const UniverseSlot& s : table) {
         if (s.length && perPort > 0 && s.universe / perPort < layout.portCount) {
@@ -76,12 +78,12 @@ std::vector<std::string> LayoutInUseLines(const UniverseTable& table, const Port
     }
     for (int p = 0; p < layout.portCount && p < kPortsListed; ++p) {
         const auto& list = universes[static_cast<size_t>(p)];
-        lines.push_back(Format("Port %d: universes %s, %u bytes.", p + 1,
-                               list.empty() ? "none" : RangesText(list).c_str(),
+        lines.push_back(Format(Tr("Port %d: universes %s, %u bytes."), p + 1,
+                               list.empty() ? Tr("none") : RangesText(list).c_str(),
                                static_cast<unsigned>(layout.portLengths[static_cast<size_t>(p)])));
     }
     if (layout.portCount > kPortsListed) {
-        lines.push_back(Format("... and %d more ports.", layout.portCount - kPortsListed));
+        lines.push_back(Format(Tr("... and %d more ports."), layout.portCount - kPortsListed));
     }
     return lines;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex {
 
@@ -36,7 +37,7 @@ Result<StartTrigger> ParseStartCondition(const std::string& raw) {
         return t;
     }
     const std::string usage =
-        "a start condition is first-light or UNIVERSE/CHANNEL>=VALUE, for example 5/1>=128";
+        Tr("a start condition is first-light or UNIVERSE/CHANNEL>=VALUE, for example 5/1>=128");
     size_t at = 0;
     const auto universe = NumberAt(text, at);
     if (!universe || at >= text.size() || text[at] != '/') return Fail(usage);
@@ -46,9 +47,10 @@ Result<StartTrigger> ParseStartCondition(const std::string& raw) {
     at += 2;
     const auto value = NumberAt(text, at);
     if (!value || at != text.size()) return Fail(usage);
-    if (*universe > 32767) return Fail("the universe of a start condition is 0 to 32767");
-    if (*channel < 1 || *channel > 512) return Fail("the channel of a start condition is 1 to 512");
-    if (*value > 255) return Fail("the value of a start condition is 0 to 255");
+    if (*universe > 32767) return Fail(Tr("the universe of a start condition is 0 to 32767"));
+    if (*channel < 1 || *channel > 512)
+        return Fail(Tr("the channel of a start condition is 1 to 512"));
+    if (*value > 255) return Fail(Tr("the value of a start condition is 0 to 255"));
     t.kind = StartTrigger::Kind::Channel;
     t.universe = static_cast<int>(*universe);
     t.channel = static_cast<int>(*channel);
@@ -59,11 +61,11 @@ Result<StartTrigger> ParseStartCondition(const std::string& raw) {
 std::string DescribeStartTrigger(const StartTrigger& t) {
     switch (t.kind) {
         case StartTrigger::Kind::OnCapture:
-            return "on Capture";
+            return Tr("on Capture");
         case StartTrigger::Kind::FirstLight:
-            return "first light";
+            return Tr("first light");
         case StartTrigger::Kind::Channel:
-            return Format("universe %d channel %d >= %d", t.universe, t.channel, t.value);
+            return Format(Tr("universe %d channel %d >= %d"), t.universe, t.channel, t.value);
     }
     return {};
 }
@@ -77,14 +79,14 @@ Status TriggerWatch::Start(const StartTrigger& trigger, const UniverseTable& tab
     const auto u = static_cast<size_t>(trigger.universe);
     if (trigger.universe < 0 || u >= table.size() || table[u].length == 0) {
         m_armed = false;
-        return Fail(Format("The start trigger watches universe %d, which Parse did not find.",
+        return Fail(Format(Tr("The start trigger watches universe %d, which Parse did not find."),
                            trigger.universe));
     }
     if (trigger.channel < 1 || trigger.channel > table[u].length) {
         m_armed = false;
         return Fail(
-            Format("The start trigger watches channel %d of universe %d, which sends only "
-                   "%d channels.",
+            Format(Tr("The start trigger watches channel %d of universe %d, which sends only "
+                      "%d channels."),
                    trigger.channel, trigger.universe, table[u].length));
     }
     m_offset = table[u].offset + static_cast<uint32_t>(trigger.channel - 1);

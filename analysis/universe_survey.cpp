@@ -5,6 +5,7 @@
 #include "analysis/input_monitor.h"
 #include "capture/art_packet.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex {
 
@@ -165,25 +166,22 @@ std::string SurveyWaitingHint(const std::string& adapter, double seconds, uint64
                               uint64_t artDmx, uint64_t sequencedArtDmx) {
     const char* a = adapter.c_str();
     if (packets == 0) {
-        return Format(
-            "Nothing arrives on %s: no packet in %g s. Check the cable, and that the "
-            "show sends to this network.",
-            a, seconds);
+        return Format(Tr("Nothing arrives on %s: no packet in %g s. Check the cable, and that the "
+                         "show sends to this network."),
+                      a, seconds);
     }
     if (artDmx == 0) {
-        return Format("Packets arrive on %s, but no Art-Net ArtDmx among them in %g s.", a,
+        return Format(Tr("Packets arrive on %s, but no Art-Net ArtDmx among them in %g s."), a,
                       seconds);
     }
     if (sequencedArtDmx == 0) {
-        return Format(
-            "ArtDmx arrives on %s, but its Sequence is always 0 (sequencing off), so "
-            "no frame can be told from the next.",
-            a);
+        return Format(Tr("ArtDmx arrives on %s, but its Sequence is always 0 (sequencing off), so "
+                         "no frame can be told from the next."),
+                      a);
     }
-    return Format(
-        "ArtDmx arrives on %s, but no whole frame in %g s: its sequence number "
-        "hardly changes.",
-        a, seconds);
+    return Format(Tr("ArtDmx arrives on %s, but no whole frame in %g s: its sequence number "
+                     "hardly changes."),
+                  a, seconds);
 }
 
 std::vector<std::string> FramingReportLines(const Framing& framing, int sacnOffset) {
@@ -192,25 +190,25 @@ std::vector<std::string> FramingReportLines(const Framing& framing, int sacnOffs
     const std::string from = Ipv4Text(framing.source);
     if (framing.protocol == Protocol::Sacn) {
         lines.push_back(
-            Format("sACN (E1.31) from %s: sACN universe N is recorded as universe "
-                   "N - %d (the sACN offset).",
+            Format(Tr("sACN (E1.31) from %s: sACN universe N is recorded as universe "
+                   "N - %d (the sACN offset)."),
                    from.c_str(), sacnOffset));
     } else {
         lines.push_back(
-            Format("Art-Net from %s without sequence numbers (Sequence 0).", from.c_str()));
+            Format(Tr("Art-Net from %s without sequence numbers (Sequence 0)."), from.c_str()));
     }
     if (framing.mode == Framing::Mode::Sync) {
         lines.push_back(framing.protocol == Protocol::Sacn
-                            ? Format("Frames end at its synchronization packets (address %u).",
+                            ? Format(Tr("Frames end at its synchronization packets (address %u)."),
                                      static_cast<unsigned>(framing.syncAddress))
-                            : std::string("Frames end at its ArtSync packets."));
+                            : std::string(Tr("Frames end at its ArtSync packets.")));
     } else if (framing.pauseUs > 0) {
-        lines.push_back(Format("Frames end at its pauses of more than %.1f ms between bursts.",
+        lines.push_back(Format(Tr("Frames end at its pauses of more than %.1f ms between bursts."),
                                static_cast<double>(framing.pauseUs) / 1000.0));
     } else {
         lines.push_back(
-            "Frames end where a universe comes again: it sends without a pause between "
-            "frames.");
+            Tr("Frames end where a universe comes again: it sends without a pause between "
+               "frames."));
     }
     return lines;
 }
@@ -218,7 +216,7 @@ std::vector<std::string> FramingReportLines(const Framing& framing, int sacnOffs
 std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort) {
     std::vector<std::string> lines;
     const int n = static_cast<int>(table.size());
-    lines.push_back(Format("Parse to %d Universes", n));
+    lines.push_back(Format(Tr("Parse to %d Universes"), n));
     if (n == 0) return lines;
     int highest = 0;
     uint32_t total = 0;
@@ -227,15 +225,14 @@ std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPo
         total += s.length;
     }
     const int count = highest + 1;
-    lines.push_back(Format("Max universe num is:%d", count));
+    lines.push_back(Format(Tr("Max universe num is:%d"), count));
     if (perPort > 0) {
         const int ports = count / perPort + (count % perPort ? 1 : 0);
-        lines.push_back(
-            Format("The current setting is that each port carries %d universes，The "
-                   "capture file will be set to %d ports.",
-                   perPort, ports));
+        lines.push_back(Format(Tr("The current setting is that each port carries %d universes，The "
+                                  "capture file will be set to %d ports."),
+                               perPort, ports));
     }
-    lines.push_back(Format("The length of each frame is %u bytes.", total));
+    lines.push_back(Format(Tr("The length of each frame is %u bytes."), total));
     return lines;
 }
 

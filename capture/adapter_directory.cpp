@@ -22,6 +22,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/texts.h"
 #include "platform/unique_fd.h"
 
 namespace quorvex {
@@ -201,13 +202,13 @@ LinkState LinkStateOfIndex(int index) {
 const char* LinkStateText(LinkState state) {
     switch (state) {
         case LinkState::Up:
-            return "up";
+            return Tr("up");
         case LinkState::Down:
-            return "down";
+            return Tr("down");
         case LinkState::Unknown:
             break;
     }
-    return "unknown";
+    return Tr("unknown");
 }
 
 std::string DescribeDevice(const std::string& name) {

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex {
 
@@ -19,23 +20,28 @@ std::string Dotted(const sockaddr* sa) {
 Result<std::vector<DeviceEntry>> ListCaptureDevices() {
     pcap_if_t* all = nullptr;
     char errbuf[PCAP_ERRBUF_SIZE] = {};
-    if (pcap_findalldevs(&all, errbuf) == -1) return Fail(std::string("查找网卡出错!\n") + errbuf);
+    if (pcap_findalldevs(&all, errbuf) == -1) return Fail(Format(Tr("查找网卡出错!\n%s"), errbuf));
     std::vector<DeviceEntry> devices;
     for (pcap_if_t* d = all; d; d = d->next) {
         DeviceEntry entry{d->description ? d->description : "", d->name ? d->name : "", "", {}};
         for (pcap_addr_t* a = d->addresses; a; a = a->next) {
             if (!a->addr || a->addr->sa_family != AF_INET) {
-                entry.addressLines.emplace_back("\tAddress Family Name: Unknown");
+                entry.addressLines.emplace_back(Tr("\tAddress Family Name: Unknown"));
                 continue;
             }
             entry.address = Dotted(a->addr);
-            entry.addressLines.push_back("\tAddress: " + entry.address);
-            if (a->netmask) entry.addressLines.push_back("\tNetmask: " + Dotted(a->netmask));
+            entry.addressLines.push_back(Format(Tr("\tAddress: %s"), entry.address.c_str()));
+            if (a->netmask) {
+                entry.addressLines.push_back(
+                    Format(Tr("\tNetmask: %s"), Dotted(a->netmask).c_str()));
+            }
             if (a->broadaddr) {
-                entry.addressLines.push_back("\tBroadcast Address: " + Dotted(a->broadaddr));
+                entry.addressLines.push_back(
+                    Format(Tr("\tBroadcast Address: %s"), Dotted(a->broadaddr).c_str()));
             }
             if (a->dstaddr) {
-                entry.addressLines.push_back("\tDestination Address: " + Dotted(a->dstaddr));
+                entry.addressLines.push_back(
+                    Format(Tr("\tDestination Address: %s"), Dotted(a->dstaddr).c_str()));
             }
         }
         devices.push_back(std::move(entry));

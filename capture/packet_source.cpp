@@ -13,6 +13,7 @@
 #include "platform/capture_rights.h"
 #include "platform/coarse_clock.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex {
 
@@ -55,8 +56,8 @@ Status PcapSource::Activate(pcap_t* handle, bool isFile, const std::string& fail
             std::string text = failureText + "\n" + reason;
             if (rc == PCAP_ERROR_PERM_DENIED) {
                 text +=
-                    "\nCapturing needs root or capture rights: "
-                    "sudo setcap cap_net_raw,cap_net_admin=eip <program>";
+                    Tr("\nCapturing needs root or capture rights: "
+                       "sudo setcap cap_net_raw,cap_net_admin=eip <program>");
             }
             Close(handle);
             ReplaceHandle(nullptr, false);
@@ -69,15 +70,15 @@ Status PcapSource::Activate(pcap_t* handle, bool isFile, const std::string& fail
         return Fail(failureText + "\n" + why);
     };
     if (pcap_datalink(handle) != DLT_EN10MB) {
-        return refuse("This program works only on Ethernet networks.");
+        return refuse(Tr("This program works only on Ethernet networks."));
     }
     bpf_program program{};
     if (pcap_compile(handle, &program, kFilter, 1, 0x00FFFFFF) < 0) {
-        return refuse("Unable to compile the packet filter. Check the syntax.");
+        return refuse(Tr("Unable to compile the packet filter. Check the syntax."));
     }
     const int set = pcap_setfilter(handle, &program);
     pcap_freecode(&program);
-    if (set < 0) return refuse("Error setting the filter.");
+    if (set < 0) return refuse(Tr("Error setting the filter."));
     // With the kernel's block ring a read on an idle network may wait for good: read without
     // blocking and do the 1 ms wait ourselves.
     if (!isFile) pcap_setnonblock(handle, 1, nullptr);
@@ -88,7 +89,7 @@ Status PcapSource::Activate(pcap_t* handle, bool isFile, const std::string& fail
 Status PcapSource::OpenDevice(const std::string& name) {
     if (name.empty()) {
         ReplaceHandle(nullptr, false);
-        return Fail("打开网卡出错!\nNo device name was given.");
+        return Fail(Tr("打开网卡出错!\nNo device name was given."));
     }
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     // The capture rights are effective only while the device is being opened.
@@ -99,9 +100,9 @@ Status PcapSource::OpenDevice(const std::string& name) {
     pcap_t* handle = pcap_create(name.c_str(), errbuf);
     if (!handle) {
         ReplaceHandle(nullptr, false);
-        return Fail(std::string("打开网卡出错!\n") + errbuf);
+        return Fail(Format(Tr("打开网卡出错!\n%s"), errbuf));
     }
-    return Activate(handle, false, "打开网卡出错!");
+    return Activate(handle, false, Tr("打开网卡出错!"));
 }
 
 Status PcapSource::OpenFile(const std::string& path) {
@@ -122,9 +123,9 @@ Status PcapSource::OpenFile(const std::string& path) {
     } else {
         std::fclose(file);
         ReplaceHandle(nullptr, false);
-        return Fail("Cannot open the capture file " + path + "\n" + errbuf);
+        return Fail(Format(Tr("Cannot open the capture file %s\n%s"), path.c_str(), errbuf));
     }
-    return Activate(handle, true, "Cannot open the capture file " + path);
+    return Activate(handle, true, Format(Tr("Cannot open the capture file %s"), path.c_str()));
 }
 
 void PcapSource::ReplaceHandle(pcap_t* handle, bool isFile) {

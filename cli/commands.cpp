@@ -1,5 +1,8 @@
 #include "cli/commands.h"
 
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +12,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "capture/adapter_directory.h"
@@ -16,11 +22,13 @@
 #include "cli/exit_codes.h"
 #include "cli/input_view.h"
 #include "cli/interrupt.h"
+#include "cli/progress_line.h"
 #include "cli/rgb_check.h"
 #include "cli/terminal_host.h"
 #include "platform/capture_rights.h"
 #include "platform/duration_text.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 #include "recording/recorder.h"
 #include "recording/recording_notes.h"
 #include "recording/rgb_file.h"
@@ -32,11 +40,23 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using json = nlohmann::ordered_json;
 
 constexpr double kInterfaceSurveySeconds = 10;
 constexpr auto kLoopWait = std::chrono::milliseconds(20);
 
 void Error(const std::string& text) { std::fprintf(stderr, "quorvex-cli: %s\n", text.c_str()); }
+
+// A recording whose header cannot be read as one (too short, foreign, no frame length).
+bool HasNoUsableHeader(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> head(kLongestRgbHeader);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<long>(head.size()));
+    head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    if (!in && !in.eof()) return false;  // unreadable: an I/O failure, not a bad header
+    const auto info = ParseRgbHeader(head);
+    return !info || !info->tagsValid || info->frameLength == 0;
+}
 
 // The capture library's view of each address: diagnostics, so they stay off stdout.
 void PrintAddressLines(const std::vector<DeviceEntry>& devices) {
@@ -46,13 +66,33 @@ void PrintAddressLines(const std::vector<DeviceEntry>& devices) {
     std::fflush(stderr);
 }
 
+// The survey report as JSON: the universes ascending with their senders, and the ports they
+// make at `perPort` universes per port.
+json SurveyJson(UniverseTable table, int perPort) {
+    json universes = json::array();
+    const PortLayout layout = ComputeFrameLayout(table, perPort);
+    for (const UniverseSlot& s : table) {
+        if (s.length == 0) continue;  // a gap the layout filled in
+        universes.push_back(
+            {{"universe", s.universe}, {"length", s.length}, {"source", Ipv4Text(s.source)}});
+    }
+    return {{"protocol", "Art-Net"},
+            {"universes", std::move(universes)},
+            {"highestUniverse", table.empty() ? -1 : table.back().universe},
+            {"universesPerPort", perPort},
+            {"ports", layout.portCount},
+            {"portLengths", layout.portLengths},
+            {"frameLength", layout.frameLength}};
+}
+
 // One run of the recorder: the survey, and for `record` the recording after it.
 class RecorderRun {
   public:
     RecorderRun(const RecorderOptions& o, bool record)
         : m_o(o),
           m_record(record),
-          m_host(stdout, stderr, record),
+          // With --json, stdout holds the document alone: the log goes to stderr.
+          m_host(o.json ? stderr : stdout, stderr, record),
           m_recorder(m_host, RecorderOptionsFor(o, record)) {}
 
     int Run() {
@@ -79,7 +119,10 @@ class RecorderRun {
         m_alertsBefore = m_host.AlertCount();
 
         if (const int rc = Survey(); rc != kExitOk) return rc;
-        if (!m_record) return kExitOk;
+        if (!m_record) {
+            if (m_o.json) PrintSurveyJson();
+            return kExitOk;
+        }
         return Record();
     }
 
@@ -91,15 +134,27 @@ class RecorderRun {
         return r;
     }
 
-    std::string SourceName() const {
-        return m_o.file.empty() ? "interface " + m_o.interface : "capture file " + m_o.file;
+    void PrintSurveyJson() const {
+        json j = m_o.file.empty() ? json{{"interface", m_o.interface}} : json{{"file", m_o.file}};
+        j.update(SurveyJson(m_host.SurveyTable(), m_o.universesPerPort));
+        std::printf("%s\n",
+                    j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        std::fflush(stdout);
+    }
+
+    // One text for an interface, another for a capture file, each naming it.
+    std::string AboutSource(const char* interfaceText, const char* fileText) const {
+        return m_o.file.empty() ? Format(interfaceText, m_o.interface.c_str())
+                                : Format(fileText, m_o.file.c_str());
     }
 
     bool OpenSource() {
         const Status opened = m_o.file.empty() ? m_recorder.OpenInterface(m_o.interface)
                                                : m_recorder.OpenCaptureFile(m_o.file);
         if (opened) return true;
-        Error(opened.error().empty() ? "cannot open the " + SourceName() : opened.error());
+        Error(opened.error().empty() ? AboutSource(Tr("cannot open the interface %s"),
+                                                   Tr("cannot open the capture file %s"))
+                                     : opened.error());
         return false;
     }
 
@@ -108,25 +163,40 @@ class RecorderRun {
         if (timeout < 0) timeout = m_o.file.empty() ? kInterfaceSurveySeconds : 0;
         m_recorder.Parse();
         if (Refused()) return kExitRefused;
-        m_host.Status("quorvex-cli: surveying the " + SourceName() +
-                      (timeout > 0 ? Format(" (time-out %g s)", timeout) : std::string()));
+        const char* name = m_o.file.empty() ? m_o.interface.c_str() : m_o.file.c_str();
+        m_host.Status(
+            "quorvex-cli: " +
+            (timeout <= 0 ? AboutSource(Tr("surveying the interface %s"),
+                                        Tr("surveying the capture file %s"))
+             : m_o.file.empty()
+                 ? Format(Tr("surveying the interface %s (time-out %g s)"), name, timeout)
+                 : Format(Tr("surveying the capture file %s (time-out %g s)"), name, timeout)));
         const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                  std::chrono::duration<double>(timeout));
         while (!m_host.Surveyed()) {
             m_host.Pump(m_recorder, kLoopWait);
             if (Interrupts().load()) {
-                Error("interrupted during the survey; nothing recorded");
+                Error(Tr("interrupted during the survey; nothing recorded"));
                 return kExitInterrupted;
             }
             if (timeout > 0 && Clock::now() >= deadline) {
-                Error(Format("no whole Art-Net frame seen on the %s within %g s",
-                             SourceName().c_str(), timeout));
+                // On an interface, say what to try next.
+                Error(m_o.file.empty()
+                          ? Format(Tr("no whole Art-Net frame seen on the interface %s within %g "
+                                      "s; check the cable and the adapter, run 'quorvex-cli "
+                                      "devices' to list the adapters, or 'quorvex-cli monitor "
+                                      "--interface %s' to watch what arrives"),
+                                   name, timeout, name)
+                          : Format(Tr("no whole Art-Net frame seen on the capture file %s within "
+                                      "%g s"),
+                                   name, timeout));
                 return kExitNoData;
             }
         }
         if (Refused()) return kExitRefused;
         if (*m_host.Surveyed() == 0) {
-            Error("no Art-Net universe found on the " + SourceName());
+            Error(AboutSource(Tr("no Art-Net universe found on the interface %s"),
+                              Tr("no Art-Net universe found on the capture file %s")));
             return kExitNoData;
         }
         return kExitOk;
@@ -134,7 +204,7 @@ class RecorderRun {
 
     int Record() {
         if (Interrupts().load()) {
-            Error("interrupted before the recording started; nothing recorded");
+            Error(Tr("interrupted before the recording started; nothing recorded"));
             return kExitInterrupted;
         }
         m_host.SetSavePath(fs::absolute(m_o.output).string());
@@ -152,13 +222,14 @@ class RecorderRun {
             if (interrupts >= 2) {
                 m_host.EndProgress();
                 m_recorder.Close();
-                Error("aborted; the frames recorded so far are kept in " +
-                      m_recorder.Snapshot().workingFile);
+                Error(Format(Tr("aborted; the frames recorded so far are kept in %s"),
+                             m_recorder.Snapshot().workingFile.c_str()));
                 return kExitInterrupted;
             }
             if (interrupts == 1 && !stopAsked) {
                 stopAsked = true;
-                m_host.Status("quorvex-cli: stopping at the next frame boundary");
+                m_host.Status(std::string("quorvex-cli: ") +
+                              Tr("stopping at the next frame boundary"));
                 m_recorder.Stop();
             }
             // A recording cut short by an error waits for Stop, as it does in the window.
@@ -176,23 +247,27 @@ class RecorderRun {
 
     // What ends the recording, and what starts it when that is not now.
     std::string RecordingPlanText() const {
+        const std::string time = MinutesSecondsText(m_o.durationSeconds);
         std::string ends;
         if (m_o.untilStopped) {
-            ends = Format("until stopped (at most %u frames)", m_o.frames);
+            ends = Format(Tr("until stopped (at most %u frames)"), m_o.frames);
         } else if (m_o.durationSeconds > 0 && m_o.frames >= kMaxRecordedFrames) {
-            ends = "for " + MinutesSecondsText(m_o.durationSeconds);
+            ends = Format(Tr("for %s"), time.c_str());
         } else if (m_o.durationSeconds > 0) {
-            ends = Format("for %s or up to %u frames, whichever comes first",
-                          MinutesSecondsText(m_o.durationSeconds).c_str(), m_o.frames);
+            ends = Format(Tr("for %s or up to %u frames, whichever comes first"), time.c_str(),
+                          m_o.frames);
         } else {
-            ends = Format("up to %u frames", m_o.frames);
+            ends = Format(Tr("up to %u frames"), m_o.frames);
         }
         if (m_o.start.kind == StartTrigger::Kind::Channel && m_o.start.stopWhenReleased) {
-            ends += Format(" or until the channel falls below %d again", m_o.start.value);
+            ends += Format(Tr(" or until the channel falls below %d again"), m_o.start.value);
         }
-        const std::string waits =
-            TriggerText().empty() ? std::string() : "waiting for " + TriggerText() + ", then ";
-        return "quorvex-cli: " + waits + "recording " + ends + "; Ctrl-C stops and saves";
+        const std::string trigger = TriggerText();
+        return "quorvex-cli: " +
+               (trigger.empty()
+                    ? Format(Tr("recording %s; Ctrl-C stops and saves"), ends.c_str())
+                    : Format(Tr("waiting for %s, then recording %s; Ctrl-C stops and saves"),
+                             trigger.c_str(), ends.c_str()));
     }
 
     int CheckSaved() {
@@ -204,8 +279,8 @@ class RecorderRun {
             fs::remove(finished->workingFile, ec);
             std::error_code exists;
             Error(fs::exists(fs::symlink_status(final, exists))
-                      ? "no frame was recorded; " + final + " was left as it was"
-                      : "no frame was recorded; nothing was saved");
+                      ? Format(Tr("no frame was recorded; %s was left as it was"), final.c_str())
+                      : Tr("no frame was recorded; nothing was saved"));
             return Interrupts().load() ? kExitInterrupted : kExitNoData;
         }
         const std::string saved =
@@ -213,28 +288,28 @@ class RecorderRun {
         std::ifstream in(saved, std::ios::binary);
         std::vector<uint8_t> head(kRgbFrameCountOffset + 2);
         if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<long>(head.size()))) {
-            Error("the recording was not saved as " + saved);
+            Error(Format(Tr("the recording was not saved as %s"), saved.c_str()));
             return kExitIo;
         }
         const unsigned frames = (head[kRgbFrameCountOffset] << 8) | head[kRgbFrameCountOffset + 1];
-        m_host.Status(Format("quorvex-cli: %u frames saved in %s", frames, saved.c_str()));
+        m_host.Status("quorvex-cli: " + Format(Tr("%u frames saved in %s"), frames, saved.c_str()));
         const RecordingSummary s = finished ? finished->summary : RecordingSummary{};
         if (s.processingSeconds > 0) {
-            m_host.Status(Format("quorvex-cli: %llu packets read in %.3f s (%.0f packets/s)",
+            m_host.Status("quorvex-cli: " +
+                          Format(Tr("%llu packets read in %.3f s (%.0f packets/s)"),
                                  static_cast<unsigned long long>(s.packetsRead),
                                  s.processingSeconds, s.packetsRead / s.processingSeconds));
         }
         if (frames == 0) {
-            Error("no frame was recorded");
+            Error(Tr("no frame was recorded"));
             return Interrupts().load() ? kExitInterrupted : kExitNoData;
         }
         // The reason was logged once; what was recorded is saved, but the run failed.
         if (finished && !finished->failure.empty()) return kExitIo;
         if (m_o.strict && (s.incompleteFrames > 0 || s.missingUpstream > 0)) {
-            Error(
-                Format("the recording is not whole: %u incomplete frames, %u frames missing "
-                       "upstream (--strict)",
-                       s.incompleteFrames, s.missingUpstream));
+            Error(Format(Tr("the recording is not whole: %u incomplete frames, %u frames missing "
+                            "upstream (--strict)"),
+                         s.incompleteFrames, s.missingUpstream));
             return kExitNotWhole;
         }
         return kExitOk;
@@ -251,6 +326,59 @@ class RecorderRun {
 
 }  // namespace
 
+namespace {
+
+// What the system says of an interface beyond the capture library's list.
+struct InterfaceFacts {
+    std::vector<std::string> addresses;  // IPv4, dotted
+    std::optional<unsigned> flags;       // IFF_*; nothing when the system has no such interface
+};
+
+std::map<std::string, InterfaceFacts> InterfaceFactsByName() {
+    std::map<std::string, InterfaceFacts> facts;
+    ifaddrs* all = nullptr;
+    if (getifaddrs(&all) != 0) return facts;
+    for (const ifaddrs* a = all; a; a = a->ifa_next) {
+        InterfaceFacts& f = facts[a->ifa_name];
+        f.flags = a->ifa_flags;
+        if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET) {
+            const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+            f.addresses.push_back(Ipv4Text(ntohl(in->sin_addr.s_addr)));
+        }
+    }
+    freeifaddrs(all);
+    return facts;
+}
+
+json DevicesJson(const std::vector<DeviceEntry>& devices, std::optional<size_t> chosen) {
+    const auto facts = InterfaceFactsByName();
+    json list = json::array();
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const DeviceEntry& d = devices[i];
+        const auto it = facts.find(d.name);
+        const InterfaceFacts known = it == facts.end() ? InterfaceFacts{} : it->second;
+        const auto flag = [&](unsigned bit) {
+            return known.flags ? json(bool(*known.flags & bit)) : json(nullptr);
+        };
+        const LinkState link = LinkStateOfDevice(d.name);
+        list.push_back({{"index", i},
+                        {"name", d.name},
+                        {"description", d.description},
+                        {"address", d.address.empty() ? json(nullptr) : json(d.address)},
+                        {"addresses", known.addresses},
+                        {"link", link == LinkState::Up     ? "up"
+                                 : link == LinkState::Down ? "down"
+                                                           : "unknown"},
+                        {"up", flag(IFF_UP)},
+                        {"running", flag(IFF_RUNNING)},
+                        {"loopback", flag(IFF_LOOPBACK)},
+                        {"automatic", chosen == i}});
+    }
+    return {{"devices", std::move(list)}};
+}
+
+}  // namespace
+
 int RunDevices(const DevicesOptions& o) {
     auto listed = ListCaptureDevices();
     if (!listed) {
@@ -261,6 +389,13 @@ int RunDevices(const DevicesOptions& o) {
     if (o.verbose) PrintAddressLines(devices);
     DescribeDevices(devices);
     const auto chosen = ChooseAdapter(devices, devices.size(), LinkStateOfDevice);
+    if (o.json) {
+        std::printf("%s\n", DevicesJson(devices, chosen)
+                                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                                .c_str());
+        std::fflush(stdout);
+        return kExitOk;
+    }
     size_t nameWidth = 4;
     size_t descriptionWidth = 11;
     for (const DeviceEntry& d : devices) {
@@ -276,7 +411,7 @@ int RunDevices(const DevicesOptions& o) {
                     LinkStateText(LinkStateOfDevice(d.name)));
     }
     std::fflush(stdout);
-    if (chosen) std::fprintf(stderr, "* the adapter the window would choose by itself\n");
+    if (chosen) std::fprintf(stderr, "%s", Tr("* the adapter the window would choose by itself\n"));
     return kExitOk;
 }
 
@@ -285,12 +420,30 @@ int RunParse(const RecorderOptions& o) { return RecorderRun(o, false).Run(); }
 int RunRecord(const RecorderOptions& o) {
     std::error_code ec;
     if (o.output.empty() || o.output.back() == '/' || fs::is_directory(o.output, ec)) {
-        Error("--output must name a file, not a folder: " + o.output);
+        Error(Format(Tr("--output must name a file, not a folder: %s"), o.output.c_str()));
         return kExitUsage;
+    }
+    // A typing error in the folder must not scatter recordings into new folders.
+    const fs::path folder = fs::absolute(o.output).parent_path();
+    if (!fs::is_directory(folder, ec)) {
+        if (fs::exists(folder, ec)) {
+            Error(Format(Tr("the folder of --output, %s, is not a folder"), folder.c_str()));
+            return kExitRefused;
+        }
+        if (!o.makeFolder) {
+            Error(Format(Tr("the folder %s does not exist; add --mkdir to create it"),
+                         folder.c_str()));
+            return kExitRefused;
+        }
+        if (fs::create_directories(folder, ec); ec) {
+            Error(Format(Tr("cannot create the folder %s: %s"), folder.c_str(),
+                         ec.message().c_str()));
+            return kExitIo;
+        }
     }
     const std::string final = FinalRgbName(fs::absolute(o.output).string());
     if (!o.overwrite && fs::exists(fs::symlink_status(final, ec))) {
-        Error(final + " already exists; add --overwrite to replace it");
+        Error(Format(Tr("%s already exists; add --overwrite to replace it"), final.c_str()));
         return kExitRefused;
     }
     return RecorderRun(o, true).Run();
@@ -298,16 +451,17 @@ int RunRecord(const RecorderOptions& o) {
 
 std::string ApplyRecordLimits(const RecordLimitsText& t, RecorderOptions& o) {
     if (t.untilStopped && !t.duration.empty()) {
-        return "--until-stopped and --duration exclude each other";
+        return Tr("--until-stopped and --duration exclude each other");
     }
-    if (t.untilStopped && t.frames) return "--until-stopped and --frames exclude each other";
+    if (t.untilStopped && t.frames) return Tr("--until-stopped and --frames exclude each other");
     o.untilStopped = t.untilStopped;
     o.durationSeconds = 0;
     if (!t.duration.empty()) {
         const auto seconds = ParseDurationText(t.duration);
         if (!seconds) {
-            return "--duration needs a time such as 90s, 2m30s, 1h5m or 02:30, not \"" +
-                   t.duration + "\"";
+            return Format(Tr("--duration needs a time such as 90s, 2m30s, 1h5m or 02:30, not "
+                             "\"%s\""),
+                          t.duration.c_str());
         }
         o.durationSeconds = *seconds;
     }
@@ -326,8 +480,9 @@ std::string ApplyRecordLimits(const RecordLimitsText& t, RecorderOptions& o) {
     }
     if (t.stopWhenReleased) {
         if (o.start.kind != StartTrigger::Kind::Channel) {
-            return "--stop-when-released needs a channel condition, such as --start-when "
-                   "5/1>=128";
+            return Tr(
+                "--stop-when-released needs a channel condition, such as --start-when "
+                "5/1>=128");
         }
         o.start.stopWhenReleased = true;
     }
@@ -370,7 +525,9 @@ int RunMonitor(const MonitorOptions& o) {
     recorder.ListAdapters();
     const Status opened = recorder.OpenInterface(o.interface);
     if (!opened) {
-        Error(opened.error().empty() ? "cannot open the interface " + o.interface : opened.error());
+        Error(opened.error().empty()
+                  ? Format(Tr("cannot open the interface %s"), o.interface.c_str())
+                  : opened.error());
         return kExitSource;
     }
     (void)DropCaptureRights();
@@ -388,9 +545,9 @@ int RunMonitor(const MonitorOptions& o) {
             // The headings and "... and N more" take three rows; one stays free.
             const winsize size = TerminalSize();
             std::string block =
-                Format("Art-Net input on %s, %s (Ctrl-C ends)\n", o.interface.c_str(),
+                Format(Tr("Art-Net input on %s, %s (Ctrl-C ends)\n"), o.interface.c_str(),
                        MinutesSecondsText(elapsed).c_str()) +
-                (rows.empty() ? "No Art-Net seen yet.\n"
+                (rows.empty() ? Tr("No Art-Net seen yet.\n")
                               : InputTable(rows, size.ws_row > 5u ? size.ws_row - 4u : 1u));
             block.pop_back();
             host.ShowBlock(CutLines(block, size.ws_col - 1u));
@@ -407,16 +564,23 @@ int RunMonitor(const MonitorOptions& o) {
     } else {
         std::vector<InputRow> rows;
         for (const InputTotal& t : totals) rows.push_back(t.row);
-        std::printf("Art-Net input on %s over %.1f s:\n%s", o.interface.c_str(), seconds,
-                    rows.empty() ? "No Art-Net seen.\n" : InputTable(rows).c_str());
+        std::fputs(
+            Format(Tr("Art-Net input on %s over %.1f s:\n"), o.interface.c_str(), seconds).c_str(),
+            stdout);
+        std::fputs(rows.empty() ? Tr("No Art-Net seen.\n") : InputTable(rows).c_str(), stdout);
         if (const uint64_t more = recorder.Monitor().Overflowed()) {
-            std::printf("%llu packets of further universes and senders were not followed\n",
-                        static_cast<unsigned long long>(more));
+            std::fputs(Format(Tr("%llu packets of further universes and senders were not "
+                                 "followed\n"),
+                              static_cast<unsigned long long>(more))
+                           .c_str(),
+                       stdout);
         }
     }
     std::fflush(stdout);
     if (totals.empty()) {
-        Error("no Art-Net seen on the interface " + o.interface);
+        Error(Format(Tr("no Art-Net seen on the interface %s; check the cable and the adapter, or "
+                        "run 'quorvex-cli devices' to list the adapters"),
+                     o.interface.c_str()));
         return kExitNoData;
     }
     // Ctrl-C is how a watch ends: nothing is lost by it.
@@ -424,13 +588,16 @@ int RunMonitor(const MonitorOptions& o) {
 }
 
 std::string NotesText(const RecordingNotes& n, const std::string& path) {
-    std::string text = "Notes (" + path + "):\n";
+    std::string text = Format(Tr("Notes (%s):\n"), path.c_str());
     for (const NotesUniverse& u : n.universes) {
-        text += Format("  Universe %d: %u bytes from %s\n", u.universe, u.length, u.source.c_str());
+        text +=
+            Format(Tr("  Universe %d: %u bytes from %s\n"), u.universe, u.length, u.source.c_str());
     }
-    text += Format("  %d universes per port, %d ports, IC type %s%s\n", n.universesPerPort, n.ports,
-                   n.icType.c_str(), n.rgbw ? ", RGBW" : "");
-    text += Format("  Recorded from %s at %.1f frames/s\n", n.startTime.c_str(), n.framesPerSecond);
+    text += Format(n.rgbw ? Tr("  %d universes per port, %d ports, IC type %s, RGBW\n")
+                          : Tr("  %d universes per port, %d ports, IC type %s\n"),
+                   n.universesPerPort, n.ports, n.icType.c_str());
+    text +=
+        Format(Tr("  Recorded from %s at %.1f frames/s\n"), n.startTime.c_str(), n.framesPerSecond);
     RecordingSummary s;
     s.framesWritten = n.check.framesWritten;
     s.seconds = n.check.seconds;
@@ -447,38 +614,46 @@ int RunInspect(const InspectOptions& o) {
     // A FIFO or a device would block the read, or never end it.
     struct stat st {};
     if (::stat(o.path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        Error(o.path + " is not a regular file");
+        Error(Format(Tr("%s is not a regular file"), o.path.c_str()));
         return kExitIo;
     }
     if (o.repair) {
         const auto repaired = RepairRecording(o.path);
         if (!repaired) {
-            Error("cannot repair " + o.path + ": " + repaired.error());
-            return repaired.error().find("header") != std::string::npos ? kExitInvalid : kExitIo;
+            Error(Format(Tr("cannot repair %s: %s"), o.path.c_str(), repaired.error().c_str()));
+            return HasNoUsableHeader(o.path) ? kExitInvalid : kExitIo;
         }
-        if (repaired->Changed()) {
-            std::printf("Repaired %s: the header counted %u frames, now %u", o.path.c_str(),
-                        repaired->countBefore, repaired->wholeFrames);
-            if (repaired->droppedBytes) {
-                std::printf("; %llu bytes of a partial frame at the end were dropped",
-                            static_cast<unsigned long long>(repaired->droppedBytes));
-            }
-            std::printf(".\n");
+        const char* path = o.path.c_str();
+        if (!repaired->Changed()) {
+            std::fputs(Format(Tr("Nothing to repair in %s: its header counts its %u whole "
+                                 "frames.\n"),
+                              path, repaired->wholeFrames)
+                           .c_str(),
+                       stdout);
+        } else if (repaired->droppedBytes) {
+            std::fputs(Format(Tr("Repaired %s: the header counted %u frames, now %u; %llu bytes "
+                                 "of a partial frame at the end were dropped.\n"),
+                              path, repaired->countBefore, repaired->wholeFrames,
+                              static_cast<unsigned long long>(repaired->droppedBytes))
+                           .c_str(),
+                       stdout);
         } else {
-            std::printf("Nothing to repair in %s: its header counts its %u whole frames.\n",
-                        o.path.c_str(), repaired->wholeFrames);
+            std::fputs(Format(Tr("Repaired %s: the header counted %u frames, now %u.\n"), path,
+                              repaired->countBefore, repaired->wholeFrames)
+                           .c_str(),
+                       stdout);
         }
     }
     std::ifstream in(o.path, std::ios::binary);
     std::error_code ec;
     const auto size = fs::file_size(o.path, ec);
     if (!in || ec) {
-        Error("cannot read " + o.path);
+        Error(Format(Tr("cannot read %s"), o.path.c_str()));
         return kExitIo;
     }
     std::vector<uint8_t> head(std::min<uintmax_t>(size, kLongestRgbHeader));
     if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<long>(head.size()))) {
-        Error("cannot read " + o.path);
+        Error(Format(Tr("cannot read %s"), o.path.c_str()));
         return kExitIo;
     }
     const InspectReport report = InspectRgb(head, size);
@@ -505,7 +680,8 @@ int RunInspect(const InspectOptions& o) {
     }
     std::fflush(stdout);
     if (report.Valid()) return kExitOk;
-    Error(o.path + " is not a valid recording: " + report.problems.front());
+    Error(Format(Tr("%s is not a valid recording: %s"), o.path.c_str(),
+                 report.problems.front().c_str()));
     return kExitInvalid;
 }
 
@@ -516,7 +692,8 @@ int RunSend(const SendOptions& o) {
     if (!o.pcap.empty()) {
         // Nothing leaves the machine: any address may go into the file.
         if (!o.target.empty() && !(to.address = ParseIpv4(o.target))) {
-            Error("--target needs an IPv4 address like 127.0.0.1, not \"" + o.target + "\"");
+            Error(Format(Tr("--target needs an IPv4 address like 127.0.0.1, not \"%s\""),
+                         o.target.c_str()));
             return kExitUsage;
         }
         const std::string error = WritePatternCapture(o.pcap, o.pattern, to);
@@ -524,18 +701,19 @@ int RunSend(const SendOptions& o) {
             Error(error);
             return kExitIo;
         }
-        std::fprintf(stderr, "quorvex-cli: %u frames written to %s\n", o.pattern.frames,
-                     o.pcap.c_str());
+        std::fprintf(
+            stderr, "quorvex-cli: %s\n",
+            Format(Tr("%u frames written to %s"), o.pattern.frames, o.pcap.c_str()).c_str());
         return kExitOk;
     }
     std::string where;
     if (o.multicast) {
-        where =
-            o.allowNetwork ? "the sACN multicast groups" : "the sACN multicast groups on this host";
+        where = o.allowNetwork ? Tr("the sACN multicast groups")
+                               : Tr("the sACN multicast groups on this host");
     } else {
         std::string why;
         int code = kExitOk;
-        to.address = SendTarget(o.target, o.allowNetwork, "test traffic", &why, &code);
+        to.address = SendTarget(o.target, o.allowNetwork, Tr("test traffic"), &why, &code);
         if (!to.address) {
             Error(why);
             return code;
@@ -544,8 +722,20 @@ int RunSend(const SendOptions& o) {
     }
     InstallInterruptHandlers();
     uint32_t sent = 0;
-    const std::string error = SendPattern(to, o.pattern, Interrupts(), &sent);
-    std::fprintf(stderr, "quorvex-cli: %u frames sent to %s\n", sent, where.c_str());
+    ProgressLine line(stderr);
+    std::function<void(uint32_t)> progress;
+    if (line.Active()) {
+        progress = [&](uint32_t frames) {
+            const uint32_t of = o.pattern.frames;
+            line.Show(of ? Format(Tr("%u frames sent of %u"), frames, of)
+                         : Format(Tr("%u frames sent, until Ctrl-C"), frames),
+                      frames == of);
+        };
+    }
+    const std::string error = SendPattern(to, o.pattern, Interrupts(), &sent, progress);
+    line.End();
+    std::fprintf(stderr, "quorvex-cli: %s\n",
+                 Format(Tr("%u frames sent to %s"), sent, where.c_str()).c_str());
     if (!error.empty()) {
         Error(error);
         return kExitIo;

@@ -13,6 +13,7 @@ namespace quorvex::cli {
 
 struct DevicesOptions {
     bool verbose = false;  // show the capture library's per-address lines on stderr
+    bool json = false;     // one JSON document on stdout instead of the list
 };
 
 struct RecorderOptions {
@@ -21,8 +22,10 @@ struct RecorderOptions {
     int universesPerPort = 6;
     double timeoutSeconds = -1;  // survey time-out; < 0: 10 s for an interface, none for a file
     bool verbose = false;
+    bool json = false;  // parse only: the report as one JSON document, the log on stderr
     // record only
     std::string output;
+    bool makeFolder = false;  // create the folder of `output` when it does not exist
     unsigned frames = 200;
     int icTypeIndex = 1;  // position in the IC type list: DMX512, SPI&TTL, TM1814
     bool rgbw = false;

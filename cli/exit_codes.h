@@ -1,6 +1,8 @@
 #pragma once
 // Exit codes of quorvex-cli; scripts rely on them, so values never change.
 
+#include "platform/text_catalogue.h"
+
 namespace quorvex::cli {
 
 enum ExitCode : int {
@@ -15,12 +17,12 @@ enum ExitCode : int {
     kExitInterrupted = 130  // Ctrl-C before anything could be saved
 };
 
-inline constexpr char kExitCodeHelp[] =
+inline constexpr const char* kExitCodeHelp = TrLater(
     "Exit codes:\n"
     "  0    success\n"
     "  1    usage error\n"
     "  2    the recorder refused (a message box in the window), the output exists (see\n"
-    "       --overwrite), or --target is refused\n"
+    "       --overwrite) or its folder does not (see --mkdir), or --target is refused\n"
     "  3    the interface or capture file could not be opened\n"
     "  4    inspect: not a valid recording\n"
     "  5    no Art-Net data: the survey timed out or found no universe, or no frame was "
@@ -29,6 +31,6 @@ inline constexpr char kExitCodeHelp[] =
     "       by a failed write or a broken capture file (what was recorded is saved)\n"
     "  7    record --strict: a recorded frame is incomplete or frames went missing upstream\n"
     "       (the recording is saved)\n"
-    "  130  interrupted (Ctrl-C) before anything could be saved";
+    "  130  interrupted (Ctrl-C) before anything could be saved");
 
 }  // namespace quorvex::cli

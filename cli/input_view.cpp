@@ -5,6 +5,7 @@
 
 #include "cli/rgb_check.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex::cli {
 
@@ -35,8 +36,7 @@ std::vector<InputTotal> WholeRunInput(const std::vector<InputCounters>& counters
 }
 
 std::string InputTable(const std::vector<InputRow>& rows, size_t maxRows) {
-    std::string out = Format("%8s  %-15s  %9s  %8s  %9s  %5s\n", "Universe", "Source", "Packets/s",
-                             "Frames/s", "Last seen", "Level");
+    std::string out = Tr("Universe  Source           Packets/s  Frames/s  Last seen  Level\n");
     const size_t shown = std::min(rows.size(), maxRows);
     for (size_t i = 0; i < shown; ++i) {
         const InputRow& r = rows[i];
@@ -44,7 +44,7 @@ std::string InputTable(const std::vector<InputRow>& rows, size_t maxRows) {
                       Ipv4Text(r.source).c_str(), r.packetsPerSecond, r.framesPerSecond,
                       r.secondsSinceSeen, static_cast<unsigned>(r.level));
     }
-    if (shown < rows.size()) out += Format("... and %zu more\n", rows.size() - shown);
+    if (shown < rows.size()) out += Format(Tr("... and %zu more\n"), rows.size() - shown);
     return out;
 }
 

@@ -1,23 +1,28 @@
 // quorvex-cli: the headless recorder. Commands: devices, parse, monitor, record, inspect, send.
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/progress_line.h"
 #include "cli/rgb_player.h"
 #include "cli/rgb_preview.h"
 #include "platform/capture_rights.h"
+#include "platform/text_catalogue.h"
+#include "platform/text_format.h"
+#include "platform/texts.h"
+#include "platform/version.h"
 
 using namespace quorvex::cli;
+using quorvex::Format;
+using quorvex::Tr;
+using quorvex::TrLater;
 
 namespace {
 
-constexpr char kPatternHelp[] =
+constexpr const char* kPatternHelp = TrLater(
     "Test pattern (frame f from 1, universe u, channel c from 0):\n"
     "  Art-Net sequence of frame f: 1 + (f - 1) mod 255 in every universe (0 with --no-sequence)\n"
     "  sACN sequence of frame f:    (f - 1) mod 256, counted per universe\n"
@@ -38,9 +43,9 @@ constexpr char kPatternHelp[] =
     "--target sends UDP paced at the frame rate; only 127.0.0.0/8 unless --allow-network.\n"
     "--pcap writes the same traffic as Ethernet/IPv4/UDP frames from 2.0.0.1, stamped 1/fps\n"
     "apart, to --target when given, else Art-Net to 2.255.255.255 and sACN to the multicast\n"
-    "groups (with their multicast MAC addresses).";
+    "groups (with their multicast MAC addresses).");
 
-constexpr char kRecordHelp[] =
+constexpr const char* kRecordHelp = TrLater(
     "Surveys the source (as Parse does), then records until --frames frames are written, the\n"
     "capture file ends, or Ctrl-C (or SIGTERM, SIGHUP, SIGQUIT), which stops at the next frame\n"
     "boundary and saves; a second Ctrl-C gives up and keeps the frames so far as temp.RGB. The\n"
@@ -58,9 +63,9 @@ constexpr char kRecordHelp[] =
     "5/1>=128: universe 5, channel 1 of 1..512, value 0..255; quote it in a shell) at the first\n"
     "frame in which that channel reaches V. The channel must be one the survey found.\n"
     "--stop-when-released ends the recording at the first frame in which it is below V again;\n"
-    "that frame is not recorded.";
+    "that frame is not recorded.");
 
-constexpr char kMonitorHelp[] =
+constexpr const char* kMonitorHelp = TrLater(
     "Opens the interface (no survey) and shows, per universe and sender, packets and frames\n"
     "per second, how long ago the last packet came and the highest channel value. On a\n"
     "terminal the table is redrawn in place twice a second. When it ends (--seconds, or\n"
@@ -68,153 +73,190 @@ constexpr char kMonitorHelp[] =
     "is all it prints when stdout is no terminal. --json prints instead one JSON document:\n"
     "{\"interface\", \"seconds\", \"universes\": [{\"universe\", \"source\", \"packets\",\n"
     "\"packetsPerSecond\", \"framesPerSecond\", \"lastSeenSecondsAgo\", \"length\", \"level\"}]}.\n"
-    "Exits 5 when no Art-Net came at all.";
+    "Exits 5 when no Art-Net came at all.");
 
-constexpr char kPreviewHelp[] =
+constexpr const char* kPreviewHelp = TrLater(
     "One row per frame, time running down; each port's bytes as pixels left to right (3 bytes\n"
     "RGB, 4 with RGBW, the white added), a grey line between ports, under a strip with the\n"
-    "file name, frames, ports and pixels per port. A long recording is sampled to --max-rows.";
+    "file name, frames, ports and pixels per port. A long recording is sampled to --max-rows.");
 
-constexpr char kPlayHelp[] =
+constexpr const char* kPlayHelp = TrLater(
     "Each frame goes out as ArtDmx packets sharing one sequence number, then an ArtSync, paced\n"
     "at --fps. The universes come from the notes beside the recording (FILE.RGB.json); without\n"
     "them port p's bytes go out as consecutive 512-byte universes from p x --universes-per-port.\n"
-    "Targets outside 127.0.0.0/8 need --allow-network. Ctrl-C stops.";
+    "Targets outside 127.0.0.0/8 need --allow-network. Ctrl-C stops.");
 
 void AddSourceOptions(CLI::App* sub, RecorderOptions& o, std::string& joinUniverses) {
-    CLI::App* source = sub->add_option_group("source", "Where the Art-Net comes from (one)");
-    source->add_option("--interface", o.interface, "Capture device name, e.g. eth0 (see devices)");
-    source->add_option("--file", o.file, "Capture file (pcap or pcapng) to read instead")
+    CLI::App* source = sub->add_option_group("source", Tr("Where the Art-Net comes from (one)"));
+    source->add_option("--interface", o.interface,
+                       Tr("Capture device name, e.g. eth0 (see devices)"));
+    source->add_option("--file", o.file, Tr("Capture file (pcap or pcapng) to read instead"))
         ->check(CLI::ExistingFile);
     source->require_option(1);
-    sub->add_option("--universes-per-port", o.universesPerPort, "Universes per controller port")
+    sub->add_option("--universes-per-port", o.universesPerPort, Tr("Universes per controller port"))
         ->check(CLI::Range(1, 8))
         ->capture_default_str();
     sub->add_option("--timeout", o.timeoutSeconds,
-                    "Seconds the survey may wait for a whole frame (default 10 for an "
-                    "interface, none for a file; 0: none)")
+                    Tr("Seconds the survey may wait for a whole frame (default 10 for an "
+                       "interface, none for a file; 0: none)"))
         ->check(CLI::Range(0.0, 1e6));
-    sub->add_flag("--verbose", o.verbose, "Show the capture library's address lines on stderr");
-    sub->add_option("--sacn-offset", o.sacnOffset, "sACN universe N is recorded as N - this")
+    sub->add_flag("--verbose", o.verbose, Tr("Show the capture library's address lines on stderr"));
+    sub->add_option("--sacn-offset", o.sacnOffset, Tr("sACN universe N is recorded as N - this"))
         ->check(CLI::Range(0, 63999))
         ->capture_default_str();
-    sub->add_flag("--join", o.join,
-                  "Join the multicast groups of the sACN universes found (IGMP snooping switches)");
+    sub->add_flag(
+        "--join", o.join,
+        Tr("Join the multicast groups of the sACN universes found (IGMP snooping switches)"));
     sub->add_option("--join-universes", joinUniverses,
-                    "sACN universes whose groups to join before the survey, e.g. 1-8");
+                    Tr("sACN universes whose groups to join before the survey, e.g. 1-8"));
+}
+
+// CLI11's own words around the help texts, in their language; its error messages stay English.
+// Before any option or subcommand is added, which take these over.
+void TranslateHelpFrame(CLI::App& app) {
+    const auto label = [&app](const char* key, const char* text) {
+        app.get_formatter()->label(key, text);
+    };
+    label("Usage", Tr("Usage"));
+    label("OPTIONS", Tr("OPTIONS"));
+    label("SUBCOMMAND", Tr("SUBCOMMAND"));
+    label("REQUIRED", Tr("REQUIRED"));
+    label("Excludes", Tr("Excludes"));
+    label("Needs", Tr("Needs"));
+    label("Positionals", Tr("Positionals"));
+    app.option_defaults()->group(Tr("Options"));
+    app.set_help_flag("-h,--help", Tr("Print this help message and exit"));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any text is made, and before any thread.
+    quorvex::SetLanguage(quorvex::LanguageFromEnvironment());
     // Capture rights are raised only while a device opens; no thread starts with them.
     quorvex::LowerCaptureRights();
-    CLI::App app{
-        "quorvex-cli: records Art-Net DMX traffic into .RGB files for LED pixel "
-        "controllers, without a window."};
+    // Named here: usage lines would otherwise show argv[0], a build path.
+    CLI::App app{Tr("quorvex-cli: records Art-Net DMX traffic into .RGB files for LED pixel "
+                    "controllers, without a window."),
+                 "quorvex-cli"};
+    TranslateHelpFrame(app);
+    app.set_version_flag("--version", std::string("quorvex-cli ") + quorvex::kQuorvexVersion,
+                         Tr("Print the program's name and version and exit"));
     app.require_subcommand(1);
-    app.footer(kExitCodeHelp);
+    app.footer(Tr(kExitCodeHelp));
 
     DevicesOptions devices;
     CLI::App* devicesCmd = app.add_subcommand(
         "devices",
-        "List capture devices: index, name, IPv4 address, description, link state; * marks the "
-        "adapter the window would choose by itself");
+        Tr("List capture devices: index, name, IPv4 address, description, link state; * marks the "
+           "adapter the window would choose by itself"));
     devicesCmd->add_flag("--verbose", devices.verbose,
-                         "Show the capture library's address lines on stderr");
+                         Tr("Show the capture library's address lines on stderr"));
+    devicesCmd->add_flag("--json", devices.json, Tr("Print one JSON document instead of the list"));
 
     RecorderOptions parse;
     CLI::App* parseCmd = app.add_subcommand(
-        "parse", "Survey which universes one frame carries and print the report");
+        "parse", Tr("Survey which universes one frame carries and print the report"));
     std::string parseJoin;
     AddSourceOptions(parseCmd, parse, parseJoin);
+    parseCmd->add_flag("--json", parse.json,
+                       Tr("Print the report as one JSON document; the log goes to stderr"));
 
     MonitorOptions monitor;
     CLI::App* monitorCmd = app.add_subcommand(
-        "monitor", "Show the Art-Net coming in on an interface, per universe and sender");
-    monitorCmd->footer(std::string(kMonitorHelp) + "\n\n" + kExitCodeHelp);
-    monitorCmd->add_option("--interface", monitor.interface, "Capture device name, e.g. eth0")
+        "monitor", Tr("Show the Art-Net coming in on an interface, per universe and sender"));
+    monitorCmd->footer(std::string(Tr(kMonitorHelp)) + "\n\n" + Tr(kExitCodeHelp));
+    monitorCmd->add_option("--interface", monitor.interface, Tr("Capture device name, e.g. eth0"))
         ->required();
-    monitorCmd->add_option("--seconds", monitor.seconds, "Seconds to watch (default: until Ctrl-C)")
+    monitorCmd
+        ->add_option("--seconds", monitor.seconds, Tr("Seconds to watch (default: until Ctrl-C)"))
         ->check(CLI::Range(0.001, 1e7));
     monitorCmd->add_flag("--json", monitor.json,
-                         "Print one JSON document at the end, nothing else");
+                         Tr("Print one JSON document at the end, nothing else"));
 
     RecorderOptions record;
     std::string icType = "SPI&TTL";
     CLI::App* recordCmd =
-        app.add_subcommand("record", "Survey, then record frames into a .RGB file");
-    recordCmd->footer(std::string(kRecordHelp) + "\n\n" + kExitCodeHelp);
+        app.add_subcommand("record", Tr("Survey, then record frames into a .RGB file"));
+    recordCmd->footer(std::string(Tr(kRecordHelp)) + "\n\n" + Tr(kExitCodeHelp));
     std::string recordJoin;
     AddSourceOptions(recordCmd, record, recordJoin);
-    recordCmd->add_option("--output", record.output, "The .RGB file to save")->required();
+    recordCmd->add_option("--output", record.output, Tr("The .RGB file to save"))->required();
+    recordCmd->add_flag(
+        "--mkdir", record.makeFolder,
+        Tr("Create the folder of --output (and its parents) when it does not exist"));
     RecordLimitsText limits;
-    CLI::Option* recordFrames =
-        recordCmd
-            ->add_option("--frames", record.frames, "Frames to record (the header counts 16 bits)")
-            ->check(CLI::Range(1u, 65535u))
-            ->capture_default_str();
+    CLI::Option* recordFrames = recordCmd
+                                    ->add_option("--frames", record.frames,
+                                                 Tr("Frames to record (the header counts 16 bits)"))
+                                    ->check(CLI::Range(1u, 65535u))
+                                    ->capture_default_str();
     recordCmd->add_option("--duration", limits.duration,
-                          "Recorded time that ends the recording: 90s, 2m30s, 1h5m, 90, 02:30");
+                          Tr("Recorded time that ends the recording: 90s, 2m30s, 1h5m, 90, 02:30"));
     recordCmd->add_flag("--until-stopped", limits.untilStopped,
-                        "Record until Ctrl-C, or the header's limit of 65535 frames");
+                        Tr("Record until Ctrl-C, or the header's limit of 65535 frames"));
     recordCmd->add_option("--start-when", limits.startWhen,
-                          "Wait for first-light, or for a channel: U/C>=V, e.g. 5/1>=128");
+                          Tr("Wait for first-light, or for a channel: U/C>=V, e.g. 5/1>=128"));
     recordCmd->add_flag("--stop-when-released", limits.stopWhenReleased,
-                        "With --start-when U/C>=V: end when the channel falls below V again");
-    recordCmd->add_option("--ic-type", icType, "IC type written into the header")
+                        Tr("With --start-when U/C>=V: end when the channel falls below V again"));
+    recordCmd->add_option("--ic-type", icType, Tr("IC type written into the header"))
         ->check(CLI::IsMember({"DMX512", "SPI&TTL", "TM1814"}))
         ->capture_default_str();
-    recordCmd->add_flag("--rgbw", record.rgbw, "Mark the ports as RGBW");
+    recordCmd->add_flag("--rgbw", record.rgbw, Tr("Mark the ports as RGBW"));
     recordCmd->add_flag("--overwrite", record.overwrite,
-                        "Replace the output file when it exists (a run that records no frame "
-                        "never replaces it)");
+                        Tr("Replace the output file when it exists (a run that records no frame "
+                           "never replaces it)"));
     recordCmd
         ->add_option("--buffer-mb", record.bufferMb,
-                     "Memory for frames waiting for the disk, in MiB (at least two frames): "
-                     "a stalled disk holds up the recording only once it is full")
+                     Tr("Memory for frames waiting for the disk, in MiB (at least two frames): "
+                        "a stalled disk holds up the recording only once it is full"))
         ->check(CLI::Range(1u, 1048576u))
         ->capture_default_str();
-    recordCmd->add_flag("--strict", record.strict,
-                        "Exit 7 when a recorded frame is incomplete (a surveyed universe did not "
-                        "arrive in it) or frames went missing upstream");
+    recordCmd->add_flag(
+        "--strict", record.strict,
+        Tr("Exit 7 when a recorded frame is incomplete (a surveyed universe did not "
+           "arrive in it) or frames went missing upstream"));
 
     InspectOptions inspect;
-    CLI::App* inspectCmd = app.add_subcommand("inspect", "Check a .RGB file and print its header");
-    inspectCmd->add_option("FILE", inspect.path, "The recording")->required();
-    inspectCmd->add_flag("--json", inspect.json, "Print one JSON object");
+    CLI::App* inspectCmd =
+        app.add_subcommand("inspect", Tr("Check a .RGB file and print its header"));
+    inspectCmd->add_option("FILE", inspect.path, Tr("The recording"))->required();
+    inspectCmd->add_flag("--json", inspect.json, Tr("Print one JSON object"));
     inspectCmd->add_flag("--repair", inspect.repair,
-                         "First set the header's frame count to the whole frames the file holds "
-                         "and drop a partial frame at its end (a recording left by a crash)");
+                         Tr("First set the header's frame count to the whole frames the file holds "
+                            "and drop a partial frame at its end (a recording left by a crash)"));
 
     PreviewOptions preview;
     CLI::App* previewCmd = app.add_subcommand(
-        "preview", "Draw a recording as a PNG: a row per frame, time running down");
-    previewCmd->footer(kPreviewHelp);
-    previewCmd->add_option("FILE", preview.path, "The recording")->required();
-    previewCmd->add_option("--output", preview.output, "The PNG to write (default FILE.png)");
-    previewCmd->add_option("--every", preview.every, "Draw every Nth frame (default: as needed)")
+        "preview", Tr("Draw a recording as a PNG: a row per frame, time running down"));
+    previewCmd->footer(Tr(kPreviewHelp));
+    previewCmd->add_option("FILE", preview.path, Tr("The recording"))->required();
+    previewCmd->add_option("--output", preview.output, Tr("The PNG to write (default FILE.png)"));
+    previewCmd
+        ->add_option("--every", preview.every, Tr("Draw every Nth frame (default: as needed)"))
         ->check(CLI::Range(1u, 65535u));
-    previewCmd->add_option("--max-rows", preview.maxRows, "Rows at most when --every is not given")
+    previewCmd
+        ->add_option("--max-rows", preview.maxRows, Tr("Rows at most when --every is not given"))
         ->check(CLI::Range(1u, 65535u))
         ->capture_default_str();
-    previewCmd->add_flag("--overwrite", preview.overwrite, "Replace the PNG when it exists");
+    previewCmd->add_flag("--overwrite", preview.overwrite, Tr("Replace the PNG when it exists"));
 
     PlayOptions play;
     CLI::App* playCmd =
-        app.add_subcommand("play", "Send a recording as Art-Net, an ArtSync after each frame");
-    playCmd->footer(std::string(kPlayHelp) + "\n\n" + kExitCodeHelp);
-    playCmd->add_option("FILE", play.path, "The recording")->required();
-    playCmd->add_option("--target", play.target, "IPv4 address to send to (port 6454)")
+        app.add_subcommand("play", Tr("Send a recording as Art-Net, an ArtSync after each frame"));
+    playCmd->footer(std::string(Tr(kPlayHelp)) + "\n\n" + Tr(kExitCodeHelp));
+    playCmd->add_option("FILE", play.path, Tr("The recording"))->required();
+    playCmd->add_option("--target", play.target, Tr("IPv4 address to send to (port 6454)"))
         ->capture_default_str();
-    playCmd->add_option("--fps", play.fps, "Frames per second")
+    playCmd->add_option("--fps", play.fps, Tr("Frames per second"))
         ->check(CLI::Range(0.001, 1000.0))
         ->capture_default_str();
-    playCmd->add_flag("--loop", play.loop, "Start again after the last frame, until Ctrl-C");
-    playCmd->add_flag("--allow-network", play.allowNetwork, "Allow a --target outside 127.0.0.0/8");
+    playCmd->add_flag("--loop", play.loop, Tr("Start again after the last frame, until Ctrl-C"));
+    playCmd->add_flag("--allow-network", play.allowNetwork,
+                      Tr("Allow a --target outside 127.0.0.0/8"));
     playCmd
         ->add_option("--universes-per-port", play.universesPerPort,
-                     "Without notes: port p goes out from universe p x this")
+                     Tr("Without notes: port p goes out from universe p x this"))
         ->check(CLI::Range(1, 8))
         ->capture_default_str();
 
@@ -223,58 +265,65 @@ int main(int argc, char** argv) {
     double duration = 0;
     std::string protocol = "artnet";
     CLI::App* sendCmd =
-        app.add_subcommand("send", "Send or write the test pattern as Art-Net or sACN");
-    sendCmd->footer(std::string(kPatternHelp) + "\n\n" + kExitCodeHelp);
-    CLI::App* dest = sendCmd->add_option_group("destination",
-                                               "Where the pattern goes (--pcap may take one more)");
+        app.add_subcommand("send", Tr("Send or write the test pattern as Art-Net or sACN"));
+    sendCmd->footer(std::string(Tr(kPatternHelp)) + "\n\n" + Tr(kExitCodeHelp));
+    CLI::App* dest = sendCmd->add_option_group(
+        "destination", Tr("Where the pattern goes (--pcap may take one more)"));
     CLI::Option* targetOpt =
         dest->add_option("--target", send.target,
-                         "IPv4 address to send UDP to (with --pcap: to write in the frames)");
-    CLI::Option* multicastOpt = dest->add_flag("--multicast", send.multicast,
-                                               "sACN: each universe to its group 239.255.hi.lo");
+                         Tr("IPv4 address to send UDP to (with --pcap: to write in the frames)"));
+    CLI::Option* multicastOpt = dest->add_flag(
+        "--multicast", send.multicast, Tr("sACN: each universe to its group 239.255.hi.lo"));
     multicastOpt->excludes(targetOpt);
-    dest->add_option("--pcap", send.pcap, "Capture file to write instead of sending");
+    dest->add_option("--pcap", send.pcap, Tr("Capture file to write instead of sending"));
     dest->require_option(1, 2);
-    sendCmd->add_option("--protocol", protocol, "artnet or sacn")
+    sendCmd->add_option("--protocol", protocol, Tr("artnet or sacn"))
         ->check(CLI::IsMember({"artnet", "sacn"}))
         ->capture_default_str();
     sendCmd->add_flag("--allow-network", send.allowNetwork,
-                      "Allow a --target outside 127.0.0.0/8, multicast beyond this host");
-    sendCmd->add_option("--universes", universes, "Universes, e.g. 0-5,8,10")
+                      Tr("Allow a --target outside 127.0.0.0/8, multicast beyond this host"));
+    sendCmd->add_option("--universes", universes, Tr("Universes, e.g. 0-5,8,10"))
         ->capture_default_str();
-    sendCmd->add_option("--channels", send.pattern.channels, "Channels per universe")
+    sendCmd->add_option("--channels", send.pattern.channels, Tr("Channels per universe"))
         ->check(CLI::Range(1, 512))
         ->capture_default_str();
-    sendCmd->add_option("--fps", send.pattern.fps, "Frames per second")
+    sendCmd->add_option("--fps", send.pattern.fps, Tr("Frames per second"))
         ->check(CLI::Range(0.001, 10000.0))
         ->capture_default_str();
-    CLI::Option* framesOpt =
-        sendCmd->add_option("--frames", send.pattern.frames, "Frames to send (default 200)")
-            ->check(CLI::Range(1u, 100000000u));
-    sendCmd->add_option("--duration", duration, "Seconds to send instead of --frames")
+    CLI::Option* framesOpt = sendCmd
+                                 ->add_option("--frames", send.pattern.frames,
+                                              Tr("Frames to send (default 200); 0: until Ctrl-C"))
+                                 ->check(CLI::Range(0u, 100000000u));
+    sendCmd->add_option("--duration", duration, Tr("Seconds to send instead of --frames"))
         ->check(CLI::Range(0.001, 1e7))
         ->excludes(framesOpt);
-    CLI::Option* syncOpt = sendCmd->add_flag(
-        "--sync", send.pattern.sync, "An ArtSync or sACN synchronization packet after each frame");
+    CLI::Option* syncOpt =
+        sendCmd->add_flag("--sync", send.pattern.sync,
+                          Tr("An ArtSync or sACN synchronization packet after each frame"));
     sendCmd
         ->add_option("--dark-frames", send.pattern.darkFrames,
-                     "The first N frames carry only zeros (to try --start-when first-light)")
+                     Tr("The first N frames carry only zeros (to try --start-when first-light)"))
         ->check(CLI::Range(0u, 100000000u));
     bool noSequence = false;
-    CLI::Option* noSequenceOpt =
-        sendCmd->add_flag("--no-sequence", noSequence, "Art-Net: Sequence 0 (off) in every ArtDmx");
+    CLI::Option* noSequenceOpt = sendCmd->add_flag("--no-sequence", noSequence,
+                                                   Tr("Art-Net: Sequence 0 (off) in every ArtDmx"));
     CLI::Option* offsetOpt = sendCmd
                                  ->add_option("--sacn-offset", send.pattern.sacnOffset,
-                                              "sACN universe = pattern universe + this")
+                                              Tr("sACN universe = pattern universe + this"))
                                  ->check(CLI::Range(0, 63999))
                                  ->capture_default_str();
     CLI::Option* syncAddressOpt =
         sendCmd
             ->add_option("--sync-address", send.pattern.syncAddress,
-                         "sACN universe of the synchronization packets (default: the first)")
+                         Tr("sACN universe of the synchronization packets (default: the first)"))
             ->check(CLI::Range(1, 63999))
             ->needs(syncOpt);
 
+    for (CLI::App* sub : app.get_subcommands([](CLI::App* s) { return !s->get_name().empty(); })) {
+        sub->group(Tr("Subcommands"));
+        // Its help flag was added before it took over the group name of options.
+        sub->get_help_ptr()->group(Tr("Options"));
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -289,7 +338,7 @@ int main(int argc, char** argv) {
         const auto list = ParseUniverseList(*text, &error, kSacnMaxUniverse);
         if (!list || list->front() < 1) {
             std::fprintf(stderr, "quorvex-cli: --join-universes: %s\n",
-                         list ? "sACN universes begin at 1" : error.c_str());
+                         list ? Tr("sACN universes begin at 1") : error.c_str());
             return kExitUsage;
         }
         o->joinUniverses = *list;
@@ -310,20 +359,16 @@ int main(int argc, char** argv) {
     if (*previewCmd) return RunPreview(preview);
     if (*playCmd) {
         // A progress line on a terminal, redrawn a few times a second.
-        if (isatty(STDERR_FILENO)) {
-            play.progress =
-                [last = std::chrono::steady_clock::time_point()](const PlayProgress& p) mutable {
-                    const auto now = std::chrono::steady_clock::now();
-                    if (now - last < std::chrono::milliseconds(200) && p.frame != p.frames) return;
-                    last = now;
-                    std::fprintf(stderr, "\rframe %u of %u, round %u, %llu frames sent ", p.frame,
-                                 p.frames, p.round, static_cast<unsigned long long>(p.framesSent));
-                    std::fflush(stderr);
-                };
+        ProgressLine line(stderr);
+        if (line.Active()) {
+            play.progress = [&line](const PlayProgress& p) {
+                if (p.ended) return line.End();
+                line.Show(Format(Tr("frame %u of %u, round %u, %llu frames sent"), p.frame,
+                                 p.frames, p.round, static_cast<unsigned long long>(p.framesSent)),
+                          p.frame == p.frames);
+            };
         }
-        const int rc = RunPlay(play);
-        if (play.progress) std::fprintf(stderr, "\n");
-        return rc;
+        return RunPlay(play);
     }
     const bool sacn = protocol == "sacn";
     send.pattern.protocol = sacn ? PatternProtocol::Sacn : PatternProtocol::ArtNet;
@@ -333,10 +378,12 @@ int main(int argc, char** argv) {
         return kExitUsage;
     };
     if (sacn && noSequenceOpt->count()) {
-        return usage("--no-sequence is for Art-Net: sACN receivers always count sequences");
+        return usage(Tr("--no-sequence is for Art-Net: sACN receivers always count sequences"));
     }
     for (const CLI::Option* o : {multicastOpt, offsetOpt, syncAddressOpt}) {
-        if (!sacn && o->count()) return usage(o->get_name() + " needs --protocol sacn");
+        if (!sacn && o->count()) {
+            return usage(Format(Tr("%s needs --protocol sacn"), o->get_name().c_str()));
+        }
     }
     std::string error;
     const auto list = ParseUniverseList(universes, &error, sacn ? kSacnMaxUniverse : 0x7FFF);
@@ -344,6 +391,9 @@ int main(int argc, char** argv) {
     send.pattern.universes = *list;
     if (const std::string problem = PatternProblem(send.pattern); !problem.empty()) {
         return usage(problem);
+    }
+    if (framesOpt->count() && send.pattern.frames == 0 && !send.pcap.empty()) {
+        return usage(Tr("--frames 0 sends until Ctrl-C, which a capture file cannot wait for"));
     }
     if (duration > 0) {
         send.pattern.frames =

@@ -16,6 +16,8 @@
 #include "capture/art_packet.h"
 #include "cli/exit_codes.h"
 #include "cli/test_pattern.h"
+#include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex::cli {
 
@@ -137,14 +139,14 @@ std::string PatternProblem(const PatternOptions& o) {
     for (const int u : o.universes) {
         const int s = u + o.sacnOffset;
         if (s < 1 || s > kSacnMaxUniverse) {
-            return "universe " + std::to_string(u) + " + --sacn-offset " +
-                   std::to_string(o.sacnOffset) + " is sACN universe " + std::to_string(s) +
-                   ", outside 1..63999";
+            return Format(Tr("universe %d + --sacn-offset %d is sACN universe %d, outside "
+                             "1..63999"),
+                          u, o.sacnOffset, s);
         }
     }
     const int sync = SyncAddressOf(o);
     if (o.sync && (sync < 1 || sync > kSacnMaxUniverse)) {
-        return "--sync-address " + std::to_string(sync) + " is outside 1..63999";
+        return Format(Tr("--sync-address %d is outside 1..63999"), sync);
     }
     return {};
 }
@@ -166,8 +168,8 @@ std::optional<std::vector<int>> ParseUniverseList(const std::string& text, std::
             dash == std::string::npos ? first : ParseNumber(item.substr(dash + 1), maxUniverse);
         if (!first || !last || *last < *first) {
             if (error) {
-                *error = "\"" + item + "\" is not a universe (0.." + std::to_string(maxUniverse) +
-                         ") or a range like 0-5";
+                *error = Format(Tr("\"%s\" is not a universe (0..%d) or a range like 0-5"),
+                                item.c_str(), maxUniverse);
             }
             return std::nullopt;
         }
@@ -258,7 +260,7 @@ void BuildUdpFrame(const std::vector<uint8_t>& payload, uint32_t sourceIp, uint3
 std::string WritePatternCapture(const std::string& path, const PatternOptions& o,
                                 const PatternDestination& to) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
-    if (!dead) return "cannot prepare a capture file";
+    if (!dead) return Tr("cannot prepare a capture file");
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
     if (!dumper) {
         std::string error = pcap_geterr(dead);
@@ -289,16 +291,17 @@ std::string WritePatternCapture(const std::string& path, const PatternOptions& o
     const bool flushed = pcap_dump_flush(dumper) == 0;
     pcap_dump_close(dumper);
     pcap_close(dead);
-    return flushed ? "" : "cannot write " + path + ": " + std::strerror(errno);
+    return flushed ? "" : Format(Tr("cannot write %s: %s"), path.c_str(), std::strerror(errno));
 }
 
 std::string SendPattern(const PatternDestination& destination, const PatternOptions& o,
-                        const std::atomic<int>& stop, uint32_t* framesSent) {
+                        const std::atomic<int>& stop, uint32_t* framesSent,
+                        const std::function<void(uint32_t framesSent)>& progress) {
     *framesSent = 0;
     const bool multicast = !destination.address;
-    if (multicast && !IsSacn(o)) return "Art-Net needs a target address";
+    if (multicast && !IsSacn(o)) return Tr("Art-Net needs a target address");
     const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s < 0) return std::string("cannot open a UDP socket: ") + std::strerror(errno);
+    if (s < 0) return Format(Tr("cannot open a UDP socket: %s"), std::strerror(errno));
     const int yes = 1;
     setsockopt(s, SOL_SOCKET, SO_BROADCAST, &yes, sizeof yes);
     if (multicast) {
@@ -313,7 +316,7 @@ std::string SendPattern(const PatternDestination& destination, const PatternOpti
             setsockopt(s, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) != 0 ||
             (!leave && setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback))) {
             const std::string error =
-                std::string("cannot set up multicast on this host: ") + std::strerror(errno);
+                Format(Tr("cannot set up multicast on this host: %s"), std::strerror(errno));
             close(s);
             return error;
         }
@@ -328,7 +331,7 @@ std::string SendPattern(const PatternDestination& destination, const PatternOpti
     const auto start = Clock::now();
     std::vector<std::vector<uint8_t>> payloads;
     std::string error;
-    for (uint32_t f = 1; f <= o.frames && error.empty(); ++f) {
+    for (uint32_t f = 1; (o.frames == 0 || f <= o.frames) && error.empty(); ++f) {
         // Absolute deadlines: a late frame does not delay the ones after it.
         const auto due = start + std::chrono::duration_cast<Clock::duration>(period * (f - 1));
         while (!stop.load() && Clock::now() < due) {
@@ -342,11 +345,13 @@ std::string SendPattern(const PatternDestination& destination, const PatternOpti
             if (multicast) to.sin_addr.s_addr = htonl(SacnGroup(SacnUniverseOf(o, i)));
             if (sendto(s, p.data(), p.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                        sizeof to) < 0) {
-                error = std::string("sending failed: ") + std::strerror(errno);
+                error = Format(Tr("sending failed: %s"), std::strerror(errno));
                 break;
             }
         }
-        if (error.empty()) *framesSent = f;
+        if (!error.empty()) break;
+        *framesSent = f;
+        if (progress) progress(f);
     }
     close(s);
     return error;
@@ -356,14 +361,15 @@ std::optional<uint32_t> SendTarget(const std::string& target, bool allowNetwork,
                                    const std::string& what, std::string* why, int* exitCode) {
     const auto address = ParseIpv4(target);
     if (!address) {
-        *why = "--target needs an IPv4 address like 127.0.0.1, not \"" + target + "\"";
+        *why =
+            Format(Tr("--target needs an IPv4 address like 127.0.0.1, not \"%s\""), target.c_str());
         *exitCode = kExitUsage;
         return std::nullopt;
     }
     if (!IsLoopback(*address) && !allowNetwork) {
-        *why = "refusing to send to " + target + ": " + what +
-               " must not reach a real show network by accident. Targets outside 127.0.0.0/8 "
-               "need --allow-network.";
+        *why = Format(Tr("refusing to send to %s: %s must not reach a real show network by "
+                         "accident. Targets outside 127.0.0.0/8 need --allow-network."),
+                      target.c_str(), what.c_str());
         *exitCode = kExitRefused;
         return std::nullopt;
     }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ struct PatternOptions {
     std::vector<int> universes{0, 1, 2, 3, 4, 5};
     int channels = 512;
     double fps = 40;
-    uint32_t frames = 200;
+    uint32_t frames = 200;    // 0: until stopped
     bool sync = false;        // ArtSync, or an sACN synchronization packet, after each frame
     uint32_t darkFrames = 0;  // the first frames carry only zeros: a show before its first light
     bool artSequence = true;  // false: every ArtDmx carries Sequence 0 (sequencing off)
@@ -76,7 +77,9 @@ std::string WritePatternCapture(const std::string& path, const PatternOptions& o
 
 // Sends the traffic to port 6454 (Art-Net) or 5568 (sACN) paced at the frame rate until done
 // or `stop` is set. Empty, or the reason it failed; `framesSent` counts whole frames sent.
+// `progress` hears the count after each frame.
 std::string SendPattern(const PatternDestination& destination, const PatternOptions& options,
-                        const std::atomic<int>& stop, uint32_t* framesSent);
+                        const std::atomic<int>& stop, uint32_t* framesSent,
+                        const std::function<void(uint32_t framesSent)>& progress = {});
 
 }  // namespace quorvex::cli

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex::cli {
 
@@ -19,7 +20,7 @@ bool IsIdentityGamma(const std::vector<uint16_t>& gamma) {
 }
 
 void CheckPorts(const RgbHeaderInfo& h, std::vector<std::string>& problems) {
-    if (h.portCount == 0) problems.push_back("the header declares no port");
+    if (h.portCount == 0) problems.push_back(Tr("the header declares no port"));
     uint64_t sum = 0;
     std::set<uint8_t> codes;
     std::set<bool> rgbw;
@@ -29,19 +30,19 @@ void CheckPorts(const RgbHeaderInfo& h, std::vector<std::string>& problems) {
         codes.insert(port.icCode);
         rgbw.insert(port.rgbw);
         if (port.number != p) {
-            problems.push_back(Format("port %zu is numbered %u", p, port.number));
+            problems.push_back(Format(Tr("port %zu is numbered %u"), p, port.number));
         }
         if (!port.fixedBytesValid) {
-            problems.push_back(Format("port %zu: bad constant bytes in its record", p));
+            problems.push_back(Format(Tr("port %zu: bad constant bytes in its record"), p));
         }
         if (IcTypeName(port.icCode) == "unknown") {
-            problems.push_back(Format("port %zu: unknown IC type code %u", p, port.icCode));
+            problems.push_back(Format(Tr("port %zu: unknown IC type code %u"), p, port.icCode));
         }
     }
-    if (codes.size() > 1) problems.push_back("the ports have different IC types");
-    if (rgbw.size() > 1) problems.push_back("the ports differ in RGBW");
+    if (codes.size() > 1) problems.push_back(Tr("the ports have different IC types"));
+    if (rgbw.size() > 1) problems.push_back(Tr("the ports differ in RGBW"));
     if (sum != h.frameLength) {
-        problems.push_back(Format("port lengths sum to %llu bytes, the frame length is %u",
+        problems.push_back(Format(Tr("port lengths sum to %llu bytes, the frame length is %u"),
                                   static_cast<unsigned long long>(sum), h.frameLength));
     }
 }
@@ -50,10 +51,10 @@ void CheckSize(InspectReport& r) {
     const RgbHeaderInfo& h = *r.header;
     r.expectedSize = h.headerLength + static_cast<uint64_t>(h.frameCount) * h.frameLength;
     if (h.frameLength == 0) {
-        r.problems.push_back("the frame length is 0");
+        r.problems.push_back(Tr("the frame length is 0"));
         r.extraBytes = r.fileSize > h.headerLength ? r.fileSize - h.headerLength : 0;
         if (r.extraBytes) {
-            r.problems.push_back(Format("%llu bytes follow the header",
+            r.problems.push_back(Format(Tr("%llu bytes follow the header"),
                                         static_cast<unsigned long long>(r.extraBytes)));
         }
         return;
@@ -62,11 +63,11 @@ void CheckSize(InspectReport& r) {
     r.wholeFrames = data / h.frameLength;
     r.extraBytes = data % h.frameLength;
     if (r.extraBytes) {
-        r.problems.push_back(Format("the file ends %llu bytes into a frame (truncated?)",
+        r.problems.push_back(Format(Tr("the file ends %llu bytes into a frame (truncated?)"),
                                     static_cast<unsigned long long>(r.extraBytes)));
     }
     if (r.wholeFrames != h.frameCount) {
-        r.problems.push_back(Format("the header counts %u frames, the file holds %llu",
+        r.problems.push_back(Format(Tr("the header counts %u frames, the file holds %llu"),
                                     h.frameCount, static_cast<unsigned long long>(r.wholeFrames)));
     }
 }
@@ -74,12 +75,12 @@ void CheckSize(InspectReport& r) {
 // A table that maps every level to 0, or brighter levels to darker ones, spoils the show.
 void CheckGamma(const std::vector<uint16_t>& gamma, std::vector<std::string>& problems) {
     if (std::all_of(gamma.begin(), gamma.end(), [](uint16_t g) { return g == 0; })) {
-        problems.push_back("the gamma table is all zero: the LEDs would stay dark");
+        problems.push_back(Tr("the gamma table is all zero: the LEDs would stay dark"));
         return;
     }
     for (size_t i = 1; i < gamma.size(); ++i) {
         if (gamma[i] < gamma[i - 1]) {
-            problems.push_back(Format("the gamma table decreases at entry %zu (%u after %u)", i,
+            problems.push_back(Format(Tr("the gamma table decreases at entry %zu (%u after %u)"), i,
                                       gamma[i], gamma[i - 1]));
             return;
         }
@@ -123,7 +124,7 @@ InspectReport InspectRgb(const std::vector<uint8_t>& head, uint64_t fileSize) {
     InspectReport r;
     r.fileSize = fileSize;
     if (head.size() < kPortCountEnd + 1) {
-        r.problems.push_back(Format("the file has %llu bytes, too few for a recording header",
+        r.problems.push_back(Format(Tr("the file has %llu bytes, too few for a recording header"),
                                     static_cast<unsigned long long>(fileSize)));
         return r;
     }
@@ -131,8 +132,8 @@ InspectReport InspectRgb(const std::vector<uint8_t>& head, uint64_t fileSize) {
     if (!r.header) {
         const size_t ports = (static_cast<size_t>(head[20]) << 8) | head[21];
         r.problems.push_back(
-            Format("the header declares %zu ports and needs %zu bytes, the file "
-                   "has %llu",
+            Format(Tr("the header declares %zu ports and needs %zu bytes, the file "
+                      "has %llu"),
                    ports, RgbHeaderLength(static_cast<int32_t>(ports)),
                    static_cast<unsigned long long>(fileSize)));
         return r;
@@ -140,14 +141,13 @@ InspectReport InspectRgb(const std::vector<uint8_t>& head, uint64_t fileSize) {
     const RgbHeaderInfo& h = *r.header;
     if (!h.tagsValid) {
         r.problems.push_back(
-            "bad constant bytes: a recording starts \"RGB01001\", FF FF FF FF and has 01 at "
-            "byte 22");
+            Tr("bad constant bytes: a recording starts \"RGB01001\", FF FF FF FF and has 01 at "
+               "byte 22"));
     }
     if (h.lastHeaderByte + 1u != h.headerLength) {
-        r.problems.push_back(
-            Format("the stored header length %u does not match the %zu bytes "
-                   "of a header with %u ports",
-                   h.lastHeaderByte + 1u, h.headerLength, h.portCount));
+        r.problems.push_back(Format(Tr("the stored header length %u does not match the %zu bytes "
+                                       "of a header with %u ports"),
+                                    h.lastHeaderByte + 1u, h.headerLength, h.portCount));
     }
     CheckPorts(h, r.problems);
     CheckSize(r);
@@ -157,40 +157,44 @@ InspectReport InspectRgb(const std::vector<uint8_t>& head, uint64_t fileSize) {
 }
 
 std::string InspectText(const InspectReport& r, const std::string& path) {
-    std::string t = "File:           " + path + "\n";
-    t += Format("Size:           %llu bytes\n", static_cast<unsigned long long>(r.fileSize));
+    std::string t = Format(Tr("File:           %s\n"), path.c_str());
+    t += Format(Tr("Size:           %llu bytes\n"), static_cast<unsigned long long>(r.fileSize));
     if (r.header) {
         const RgbHeaderInfo& h = *r.header;
-        t += Format("Tags:           %s\n",
-                    h.tagsValid ? "RGB0 1001 FF FF FF FF 01 (valid)" : "bad");
-        t += Format("Header length:  %zu bytes (stored as last byte %u)\n", h.headerLength,
+        t += h.tagsValid ? Tr("Tags:           RGB0 1001 FF FF FF FF 01 (valid)\n")
+                         : Tr("Tags:           bad\n");
+        t += Format(Tr("Header length:  %zu bytes (stored as last byte %u)\n"), h.headerLength,
                     h.lastHeaderByte);
-        t += Format("Frames:         %u\n", h.frameCount);
-        t += Format("Frame length:   %u bytes\n", h.frameLength);
-        t += Format("Ports:          %u\n", h.portCount);
+        t += Format(Tr("Frames:         %u\n"), h.frameCount);
+        t += Format(Tr("Frame length:   %u bytes\n"), h.frameLength);
+        t += Format(Tr("Ports:          %u\n"), h.portCount);
         for (const RgbHeaderInfo::Port& p : h.ports) {
-            t += Format("  port %-3u      %u bytes\n", p.number, p.length);
+            t += Format(Tr("  port %-3u      %u bytes\n"), p.number, p.length);
         }
         if (!h.ports.empty()) {
             const uint8_t code = h.ports[0].icCode;
-            t += Format("IC type:        %s (code %u)\n", IcTypeName(code).c_str(), code);
-            t += Format("RGBW:           %s\n", h.ports[0].rgbw ? "yes" : "no");
+            t += Format(Tr("IC type:        %s (code %u)\n"), IcTypeName(code).c_str(), code);
+            t += h.ports[0].rgbw ? Tr("RGBW:           yes\n") : Tr("RGBW:           no\n");
         }
         if (r.gammaIdentity) {
-            t += "Gamma:          identity 0..255\n";
+            t += Tr("Gamma:          identity 0..255\n");
         } else {
-            t += "Gamma:          custom\n               ";
+            t += Tr("Gamma:          custom\n");
+            t += "               ";
             for (size_t i = 0; i < h.gamma.size(); ++i) {
                 t += Format("%s %u", i % 16 == 0 && i ? "\n               " : "", h.gamma[i]);
             }
             t += "\n";
         }
-        t += Format("Size check:     %zu + %u x %u = %llu bytes: %s\n", h.headerLength,
-                    h.frameCount, h.frameLength, static_cast<unsigned long long>(r.expectedSize),
-                    r.expectedSize == r.fileSize ? "matches" : "does not match the file");
+        t += Format(r.expectedSize == r.fileSize
+                        ? Tr("Size check:     %zu + %u x %u = %llu bytes: matches\n")
+                        : Tr("Size check:     %zu + %u x %u = %llu bytes: does not match the "
+                             "file\n"),
+                    h.headerLength, h.frameCount, h.frameLength,
+                    static_cast<unsigned long long>(r.expectedSize));
     }
-    for (const std::string& p : r.problems) t += "Problem:        " + p + "\n";
-    t += r.Valid() ? "Valid recording.\n" : "Not a valid recording.\n";
+    for (const std::string& p : r.problems) t += Format(Tr("Problem:        %s\n"), p.c_str());
+    t += r.Valid() ? Tr("Valid recording.\n") : Tr("Not a valid recording.\n");
     return t;
 }
 

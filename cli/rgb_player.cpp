@@ -20,6 +20,7 @@
 #include "cli/rgb_reader.h"
 #include "cli/test_pattern.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 #include "platform/unique_fd.h"
 
 namespace quorvex::cli {
@@ -30,7 +31,8 @@ constexpr int kMaxUniverse = 0x7FFF;
 constexpr uint32_t kDmxBytes = 512;
 constexpr double kMaxFps = 1000;
 
-void Error(const std::string& text) { std::fprintf(stderr, "quorvex-cli: %s\n", text.c_str()); }
+// A line on stderr after the program's name: a problem, or what is being done.
+void Say(const std::string& text) { std::fprintf(stderr, "quorvex-cli: %s\n", text.c_str()); }
 
 Result<std::vector<PlayUniverse>> FromNotes(const RgbHeaderInfo& h, const RecordingNotes& n) {
     // Notes of another recording (a file replaced by hand) would send bytes to wrong places.
@@ -41,7 +43,7 @@ Result<std::vector<PlayUniverse>> FromNotes(const RgbHeaderInfo& h, const Record
         if (u.length == 0) continue;
         const auto port = static_cast<size_t>(u.universe / n.universesPerPort);
         if (port >= perPort.size()) {
-            return Fail(Format("universe %d falls on port %zu, the recording has %zu ports",
+            return Fail(Format(Tr("universe %d falls on port %zu, the recording has %zu ports"),
                                u.universe, port + 1, perPort.size()));
         }
         perPort[port] += u.length;
@@ -50,8 +52,8 @@ Result<std::vector<PlayUniverse>> FromNotes(const RgbHeaderInfo& h, const Record
     }
     for (size_t p = 0; p < perPort.size(); ++p) {
         if (perPort[p] != h.ports[p].length) {
-            return Fail(Format("port %zu has %u bytes in the notes and %u in the recording", p + 1,
-                               perPort[p], h.ports[p].length));
+            return Fail(Format(Tr("port %zu has %u bytes in the notes and %u in the recording"),
+                               p + 1, perPort[p], h.ports[p].length));
         }
     }
     return out;
@@ -63,16 +65,15 @@ Result<std::vector<PlayUniverse>> FromPorts(const RgbHeaderInfo& h, int perPort)
     for (size_t p = 0; p < h.ports.size(); ++p) {
         const uint32_t length = h.ports[p].length;
         if (length > kDmxBytes * static_cast<uint32_t>(perPort)) {
-            return Fail(
-                Format("port %zu holds %u bytes, more than %d universes of 512 bytes "
-                       "carry; give more universes per port",
-                       p + 1, length, perPort));
+            return Fail(Format(Tr("port %zu holds %u bytes, more than %d universes of 512 bytes "
+                                  "carry; give more universes per port"),
+                               p + 1, length, perPort));
         }
         for (uint32_t done = 0, j = 0; done < length; done += kDmxBytes, ++j) {
             const int universe = static_cast<int>(p) * perPort + static_cast<int>(j);
             if (universe > kMaxUniverse) {
                 return Fail(
-                    Format("port %zu would need universe %d, above 32767", p + 1, universe));
+                    Format(Tr("port %zu would need universe %d, above 32767"), p + 1, universe));
             }
             const auto bytes = static_cast<uint16_t>(std::min(kDmxBytes, length - done));
             out.push_back({universe, offset + done, bytes});
@@ -92,46 +93,46 @@ Result<std::vector<PlayUniverse>> PlayLayout(const RgbHeaderInfo& header,
 
 int RunPlay(const PlayOptions& o) {
     if (!std::isfinite(o.fps) || o.fps <= 0 || o.fps > kMaxFps) {
-        Error(Format("the frame rate must be above 0 and at most %.0f frames a second", kMaxFps));
+        Say(Format(Tr("the frame rate must be above 0 and at most %.0f frames a second"), kMaxFps));
         return kExitUsage;
     }
     if (o.universesPerPort < 1 || o.universesPerPort > 8) {
-        Error("universes per port must be a whole number from 1 to 8");
+        Say(Tr("universes per port must be a whole number from 1 to 8"));
         return kExitUsage;
     }
     std::string why;
     int code = kExitOk;
-    const auto target = SendTarget(o.target, o.allowNetwork, "a recording", &why, &code);
+    const auto target = SendTarget(o.target, o.allowNetwork, Tr("a recording"), &why, &code);
     if (!target) {
-        Error(why);
+        Say(why);
         return code;
     }
     auto reader = RgbReader::Open(o.path, &code);
     if (!reader) {
-        Error(reader.error());
+        Say(reader.error());
         return code;
     }
     const RgbHeaderInfo& header = reader->Header();
     if (reader->Frames() == 0) {
-        Error(o.path + " holds no frame");
+        Say(Format(Tr("%s holds no frame"), o.path.c_str()));
         return kExitNoData;
     }
 
     // Notes that cannot be used are only a warning: the ports give a layout too.
     std::optional<RecordingNotes> notes;
     if (auto read = ReadNotes(o.path); !read) {
-        Error("ignoring the notes: " + read.error());
+        Say(Format(Tr("ignoring the notes: %s"), read.error().c_str()));
     } else {
         notes = *read;
     }
     auto layout = PlayLayout(header, notes, o.universesPerPort);
     if (!layout && notes) {
-        Error("ignoring " + NotesPath(o.path) + ": " + layout.error());
+        Say(Format(Tr("ignoring %s: %s"), NotesPath(o.path).c_str(), layout.error().c_str()));
         notes.reset();
         layout = PlayLayout(header, notes, o.universesPerPort);
     }
     if (!layout) {
-        Error("cannot play " + o.path + ": " + layout.error());
+        Say(Format(Tr("cannot play %s: %s"), o.path.c_str(), layout.error().c_str()));
         return kExitUsage;
     }
 
@@ -142,7 +143,7 @@ int RunPlay(const PlayOptions& o) {
     }
     UniqueFd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!s.ok()) {
-        Error(std::string("cannot open a UDP socket: ") + std::strerror(errno));
+        Say(Format(Tr("cannot open a UDP socket: %s"), std::strerror(errno)));
         return kExitIo;
     }
     const int yes = 1;
@@ -152,10 +153,9 @@ int RunPlay(const PlayOptions& o) {
     to.sin_port = htons(kArtNetPort);
     to.sin_addr.s_addr = htonl(*target);
     const std::string universesFrom =
-        notes ? NotesPath(o.path) : Format("the ports, %d per port", o.universesPerPort);
-    std::fprintf(stderr,
-                 "quorvex-cli: playing %u frames of %s to %s:6454 at %g fps, universes from %s\n",
-                 reader->Frames(), o.path.c_str(), o.target.c_str(), o.fps, universesFrom.c_str());
+        notes ? NotesPath(o.path) : Format(Tr("the ports, %d per port"), o.universesPerPort);
+    Say(Format(Tr("playing %u frames of %s to %s:6454 at %g fps, universes from %s"),
+               reader->Frames(), o.path.c_str(), o.target.c_str(), o.fps, universesFrom.c_str()));
 
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::duration<double>(1.0 / o.fps);
@@ -175,7 +175,7 @@ int RunPlay(const PlayOptions& o) {
         }
         if (stop->load()) break;
         if (const Status read = reader->ReadFrame(index, frame); !read) {
-            Error(read.error());
+            Say(read.error());
             return kExitIo;
         }
         // One sequence number for all packets of a frame: a recorder splits frames by it.
@@ -184,7 +184,7 @@ int RunPlay(const PlayOptions& o) {
         const auto send = [&] {
             if (::sendto(s.get(), payload.data(), payload.size(), 0,
                          reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
-                error = std::string("sending failed: ") + std::strerror(errno);
+                error = Format(Tr("sending failed: %s"), std::strerror(errno));
             }
             return error.empty();
         };
@@ -206,10 +206,14 @@ int RunPlay(const PlayOptions& o) {
             ++progress.round;
         }
     }
-    std::fprintf(stderr, "quorvex-cli: %llu frames sent to %s:6454\n",
-                 static_cast<unsigned long long>(progress.framesSent), o.target.c_str());
+    if (o.progress) {
+        progress.ended = true;
+        o.progress(progress);
+    }
+    Say(Format(Tr("%llu frames sent to %s:6454"),
+               static_cast<unsigned long long>(progress.framesSent), o.target.c_str()));
     if (!error.empty()) {
-        Error(error);
+        Say(error);
         return kExitIo;
     }
     return stop->load() ? kExitInterrupted : kExitOk;

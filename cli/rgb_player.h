@@ -21,6 +21,7 @@ struct PlayProgress {
     uint32_t frame = 0;       // the frame of the file just sent, from 1
     uint32_t frames = 0;      // frames in the file
     uint32_t round = 1;       // with loop: how often the file has started
+    bool ended = false;       // the last call: nothing more is sent
 };
 
 struct PlayOptions {

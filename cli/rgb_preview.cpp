@@ -7,6 +7,8 @@
 
 #include "cli/exit_codes.h"
 #include "cli/rgb_reader.h"
+#include "platform/text_format.h"
+#include "platform/texts.h"
 #include "recording/recording_notes.h"
 
 namespace quorvex::cli {
@@ -28,11 +30,11 @@ Status WritePng(const std::string& path, const Image& img) {
     png_alloc_size_t size = 0;
     // The first call measures, the second encodes.
     if (!png_image_write_to_memory(&png, nullptr, &size, 0, img.rgb.data(), 0, nullptr)) {
-        return Fail(std::string("cannot encode the picture: ") + png.message);
+        return Fail(Format(Tr("cannot encode the picture: %s"), png.message));
     }
     std::string bytes(size, '\0');
     if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, img.rgb.data(), 0, nullptr)) {
-        return Fail(std::string("cannot encode the picture: ") + png.message);
+        return Fail(Format(Tr("cannot encode the picture: %s"), png.message));
     }
     bytes.resize(size);
     return ReplaceFileDurably(path, bytes);
@@ -48,11 +50,12 @@ int RunPreview(const PreviewOptions& o) {
     }
     std::error_code ec;
     if (fs::equivalent(o.path, output, ec)) {
-        Error("the picture would replace the recording " + o.path + "; choose another output");
+        Error(Format(Tr("the picture would replace the recording %s; choose another output"),
+                     o.path.c_str()));
         return kExitRefused;
     }
     if (!o.overwrite && fs::exists(fs::symlink_status(output, ec))) {
-        Error(output + " already exists; add --overwrite to replace it");
+        Error(Format(Tr("%s already exists; add --overwrite to replace it"), output.c_str()));
         return kExitRefused;
     }
     bool readFailed = false;
@@ -65,7 +68,7 @@ int RunPreview(const PreviewOptions& o) {
         },
         o);
     if (!image) {
-        Error("cannot draw " + o.path + ": " + image.error());
+        Error(Format(Tr("cannot draw %s: %s"), o.path.c_str(), image.error().c_str()));
         // Otherwise the picture would be too large: a larger --every helps.
         return readFailed ? kExitIo : kExitUsage;
     }
@@ -73,8 +76,10 @@ int RunPreview(const PreviewOptions& o) {
         Error(written.error());
         return kExitIo;
     }
-    std::fprintf(stderr, "quorvex-cli: %s: %d x %d pixels, every %u frames a row\n", output.c_str(),
-                 image->width, image->height, image->every);
+    std::fprintf(stderr, "quorvex-cli: %s\n",
+                 Format(Tr("%s: %d x %d pixels, every %u frames a row"), output.c_str(),
+                        image->width, image->height, image->every)
+                     .c_str());
     return kExitOk;
 }
 

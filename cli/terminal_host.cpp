@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cli/progress_line.h"
 #include "platform/duration_text.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex::cli {
 
@@ -14,8 +16,7 @@ namespace {
 constexpr auto kTickPeriod = std::chrono::milliseconds(kFinishTickMs);
 // The progress line is redrawn at most this often; a log line always redraws it.
 constexpr auto kProgressRedraw = std::chrono::milliseconds(100);
-constexpr char kClearLine[] = "\r\033[K";
-constexpr char kClearLineAbove[] = "\033[A\033[K";
+constexpr char kEraseLineAbove[] = "\033[A\033[K";
 }  // namespace
 
 TerminalHost::TerminalHost(std::FILE* out, std::FILE* err, bool progress)
@@ -62,6 +63,7 @@ void TerminalHost::OnEvent(const RecorderEvent& event) {
         DrawProgressLocked();
     } else if (const auto* s = std::get_if<SurveyFinished>(&event)) {
         m_surveyed = s->universes;
+        m_surveyTable = s->table;
     } else if (const auto* w = std::get_if<FramesWritten>(&event)) {
         ShowFramesWritten(w->frames, w->seconds);
     } else if (const auto* r = std::get_if<RecordingFinished>(&event)) {
@@ -119,22 +121,26 @@ void TerminalHost::Log(const std::string& line) {
 
 void TerminalHost::ClearProgressLocked() {
     if (!m_progressShown || m_shownLines == 0) return;
-    std::fputs(kClearLine, m_out);
-    for (int i = 1; i < m_shownLines; ++i) std::fputs(kClearLineAbove, m_out);
+    std::fputs(kEraseLine, m_out);
+    for (int i = 1; i < m_shownLines; ++i) std::fputs(kEraseLineAbove, m_out);
     std::fflush(m_out);
     m_shownLines = 0;
 }
 
 std::string TerminalHost::ProgressLineLocked() const {
     if (m_progressFrames == 0 && !m_plan.waitingFor.empty()) {
-        return "waiting for " + m_plan.waitingFor;
+        return Format(Tr("waiting for %s"), m_plan.waitingFor.c_str());
     }
-    std::string line = Format("%u frames written", m_progressFrames);
-    if (m_plan.framesShown) line += Format(" of %u", m_plan.frames);
-    if (m_progressRate > 0) line += Format(", %.1f frames per second", m_progressRate);
-    line += ", " + MinutesSecondsText(m_progressSeconds);
-    if (m_plan.seconds > 0) line += " of " + MinutesSecondsText(m_plan.seconds);
-    line += " recorded";
+    // Clauses, each whole in every language, joined by the language's comma.
+    const char* comma = Tr(", ");
+    std::string line = m_plan.framesShown
+                           ? Format(Tr("%u frames written of %u"), m_progressFrames, m_plan.frames)
+                           : Format(Tr("%u frames written"), m_progressFrames);
+    if (m_progressRate > 0) line += comma + Format(Tr("%.1f frames per second"), m_progressRate);
+    const std::string recorded = MinutesSecondsText(m_progressSeconds);
+    line += comma + (m_plan.seconds > 0 ? Format(Tr("%s of %s recorded"), recorded.c_str(),
+                                                 MinutesSecondsText(m_plan.seconds).c_str())
+                                        : Format(Tr("%s recorded"), recorded.c_str()));
     // Time decides when it was given; frames left at the present rate otherwise, or first.
     double left = -1;
     if (m_plan.seconds > 0) left = std::max(0.0, m_plan.seconds - m_progressSeconds);
@@ -143,14 +149,16 @@ std::string TerminalHost::ProgressLineLocked() const {
         left = left < 0 ? byFrames : std::min(left, byFrames);
     }
     // Rounded up: "00:00 left" only once nothing is.
-    if (left >= 0) line += ", " + MinutesSecondsText(std::ceil(left)) + " left";
+    if (left >= 0) {
+        line += comma + Format(Tr("%s left"), MinutesSecondsText(std::ceil(left)).c_str());
+    }
     return line;
 }
 
 void TerminalHost::DrawProgressLocked() {
     if (!m_progressShown) return;
     const std::string text = m_block.empty() ? ProgressLineLocked() : m_block;
-    std::fprintf(m_out, "%s%s", kClearLine, text.c_str());
+    std::fprintf(m_out, "%s%s", kEraseLine, text.c_str());
     std::fflush(m_out);
     m_shownLines = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     m_progressDrawn = Clock::now();

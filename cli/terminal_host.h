@@ -29,8 +29,9 @@ class TerminalHost : public RecorderHost {
     // What happened, for the command that drives the run.
     int AlertCount() const { return m_alerts; }
     Phase CurrentPhase() const { return m_phase; }
-    // The universe count of the survey, once it has finished.
+    // The universe count of the survey, once it has finished, and what it found.
     std::optional<size_t> Surveyed() const { return m_surveyed; }
+    const UniverseTable& SurveyTable() const { return m_surveyTable; }
     const std::optional<RecordingFinished>& Finished() const { return m_finished; }
 
     // What a recording is heading for, for its progress line.
@@ -77,6 +78,7 @@ class TerminalHost : public RecorderHost {
     int m_alerts = 0;
     Phase m_phase = Phase::Idle;
     std::optional<size_t> m_surveyed;
+    UniverseTable m_surveyTable;
     std::optional<RecordingFinished> m_finished;
 
     std::mutex m_wakeMutex;

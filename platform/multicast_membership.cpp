@@ -10,6 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/text_format.h"
+#include "platform/texts.h"
+
 namespace quorvex {
 
 namespace {
@@ -36,7 +39,7 @@ Status MulticastMembership::Join(const std::string& interfaceName, uint32_t grou
     }
     if (std::find(m_groups.begin(), m_groups.end(), group) != m_groups.end()) return {};
     const unsigned index = if_nametoindex(interfaceName.c_str());
-    if (index == 0) return Fail("no interface " + interfaceName);
+    if (index == 0) return Fail(Format(Tr("no interface %s"), interfaceName.c_str()));
     ip_mreqn request{};
     request.imr_multiaddr.s_addr = htonl(group);
     request.imr_ifindex = static_cast<int>(index);
@@ -61,8 +64,8 @@ Status MulticastMembership::Join(const std::string& interfaceName, uint32_t grou
     char text[INET_ADDRSTRLEN] = {};
     in_addr a{htonl(group)};
     inet_ntop(AF_INET, &a, text, sizeof text);
-    return Fail(std::string("joining ") + text + " on " + interfaceName + ": " +
-                std::strerror(error));
+    return Fail(Format(Tr("joining %s on %s: %s"), text, interfaceName.c_str(),
+                       std::strerror(error)));
 }
 
 }  // namespace quorvex

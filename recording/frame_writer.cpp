@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/text_format.h"
+#include "platform/texts.h"
 #include "recording/rgb_header.h"
 
 namespace quorvex {
@@ -40,7 +41,7 @@ Result<std::unique_ptr<FrameWriter>> FrameWriter::Create(RgbFile& file, uint32_t
     // Not value-initialised: a page is committed only once a frame waits in it.
     std::unique_ptr<uint8_t[]> queue(new (std::nothrow) uint8_t[bytes]);
     if (!queue) {
-        return Fail(Format("Cannot reserve %zu MB for the frame buffer; choose a smaller one.",
+        return Fail(Format(Tr("Cannot reserve %zu MB for the frame buffer; choose a smaller one."),
                            (bytes + (1u << 20) - 1) >> 20));
     }
     return std::unique_ptr<FrameWriter>(

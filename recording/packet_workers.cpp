@@ -8,6 +8,7 @@
 
 #include "platform/coarse_clock.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 #include "recording/rgb_header.h"
 
 namespace quorvex {
@@ -56,7 +57,8 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMoni
         source.BeginReading();
         survey.Reset();
         source.Drain();
-        if (!liveAdapter.empty()) log("Waiting for Art-Net on " + liveAdapter + "\u2026");
+        if (!liveAdapter.empty())
+            log(Format(Tr("Waiting for Art-Net on %s\u2026"), liveAdapter.c_str()));
         const uint64_t framesBefore = source.FramesRead();
         const uint32_t start = CoarseMonotonicMs();
         bool hinted = liveAdapter.empty();
@@ -75,7 +77,7 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMoni
             if (kind == ArtKind::None && source.Ended()) {
                 // Nothing more will come: report what was found.
                 const std::string reason = source.EndReason();
-                if (!reason.empty()) log("Capture error: " + reason);
+                if (!reason.empty()) log(Format(Tr("Capture error: %s"), reason.c_str()));
                 survey.Finish();
                 break;
             }
@@ -146,34 +148,34 @@ void Tell(const FrameAssembler::Admission& a, uint32_t sender, const LogLine& lo
         case FrameAssembler::Warning::None:
             break;
         case FrameAssembler::Warning::OutOfRange:
-            log(Format("Universe num:%d, out of range！", a.universe));
+            log(Format(Tr("Universe num:%d, out of range！"), a.universe));
             break;
         case FrameAssembler::Warning::NotSurveyed:
-            log(Format("Universe %d was not found by Parse; its data is not recorded.",
+            log(Format(Tr("Universe %d was not found by Parse; its data is not recorded."),
                        a.universe));
             break;
         case FrameAssembler::Warning::OtherSender: {
             const std::string bound = Ipv4Text(a.boundSource);
-            log(Format("Universe %d also arrives from %s; only %s, found by Parse, is recorded.",
-                       a.universe, Ipv4Text(sender).c_str(), bound.c_str()));
+            log(Format(
+                Tr("Universe %d also arrives from %s; only %s, found by Parse, is recorded."),
+                a.universe, Ipv4Text(sender).c_str(), bound.c_str()));
             break;
         }
         case FrameAssembler::Warning::OtherProtocol:
             log(Format(
-                "Universe %d also arrives as %s; only %s, found by Parse, is recorded.", a.universe,
+                Tr("Universe %d also arrives as %s; only %s, found by Parse, is recorded."), a.universe,
                 ProtocolName(a.boundProtocol == Protocol::Sacn ? Protocol::ArtNet : Protocol::Sacn),
                 ProtocolName(a.boundProtocol)));
             break;
         case FrameAssembler::Warning::Terminated:
             log(
-                Format("Universe %d from %s ended its sACN stream; its data is not recorded until "
-                       "it sends again.",
+                Format(Tr("Universe %d from %s ended its sACN stream; its data is not recorded "
+                          "until it sends again."),
                        a.universe, Ipv4Text(sender).c_str()));
             break;
         case FrameAssembler::Warning::Truncated:
-            log(
-                Format("Universe %d sends %d bytes, more than the %d found by Parse; the rest is "
-                       "not recorded.",
+            log(Format(Tr("Universe %d sends %d bytes, more than the %d found by Parse; the rest "
+                          "is not recorded."),
                        a.universe, a.dataLength, a.slotLength));
             break;
     }
@@ -186,7 +188,7 @@ class SilenceWatch {
 
     explicit SilenceWatch(const std::string& adapter)
         : m_on(!adapter.empty()),
-          m_text(Format("No frame for 2 s: is the show still sending to %s?", adapter.c_str())),
+          m_text(Format(Tr("No frame for 2 s: is the show still sending to %s?"), adapter.c_str())),
           m_lastFrame(CoarseMonotonicMs()) {}
 
     // Each turn of the loop; a pause is never silence.
@@ -205,7 +207,7 @@ class SilenceWatch {
         m_lastFrame = CoarseMonotonicMs();
         if (m_told) {
             m_told = false;
-            log("Frames arrive again.");
+            log(Tr("Frames arrive again."));
         }
     }
 
@@ -230,7 +232,7 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
     while (flags.running.load(std::memory_order_acquire)) {
         if (flags.forceStop.load(std::memory_order_acquire)) {
             // A stop that met no frame boundary: the frame in progress is not counted.
-            log(kStoppedText);
+            log(Tr(kStoppedText));
             return End::AtStop;
         }
         const bool paused = flags.paused.load(std::memory_order_acquire);
@@ -246,7 +248,7 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
                 // The end of a capture file (or a failed device) ends the recording as Stop
                 // would. The last frame of a file counts when it is whole.
                 const std::string reason = source.EndReason();
-                if (!reason.empty()) log("Capture error: " + reason);
+                if (!reason.empty()) log(Format(Tr("Capture error: %s"), reason.c_str()));
                 if (source.IsFile() && reason.empty() && !paused && !trigger.Armed() &&
                     m_assembler.CloseLastFrame(
                         synced,
@@ -261,7 +263,7 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
                         }
                     }
                 }
-                log(kStoppedText);
+                log(Tr(kStoppedText));
                 return End::SourceEnded;
             }
             continue;
@@ -286,7 +288,7 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
                 if (trigger.Armed()) {
                     if (trigger.Fires(frame)) {
                         flags.triggerArmed = false;
-                        log("Start trigger fired: recording from this frame on.");
+                        log(Tr("Start trigger fired: recording from this frame on."));
                     } else {
                         held = true;
                     }
@@ -295,9 +297,10 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
                     // The frame that just ended takes what it did not get from the one before.
                     m_assembler.CarryOver(writer.PreviousFrame(), frame);
                     if (trigger.Released(frame)) {
-                        log("The start trigger's channel fell below its value again: the "
-                            "recording ends.");
-                        log(kStoppedText);
+                        log(
+                            Tr("The start trigger's channel fell below its value again: the "
+                               "recording ends."));
+                        log(Tr(kStoppedText));
                         return End::AtLimit;
                     }
                 }
@@ -313,10 +316,10 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
             case FrameAssembler::Boundary::Drop:
                 continue;
             case FrameAssembler::Boundary::Stop:
-                log(kStoppedText);
+                log(Tr(kStoppedText));
                 return End::AtStop;
             case FrameAssembler::Boundary::Limit:
-                log(kStoppedText);
+                log(Tr(kStoppedText));
                 return End::AtLimit;
             case FrameAssembler::Boundary::NewFrame:
                 m_recordedUs.store(m_assembler.RecordedUs(), std::memory_order_relaxed);
@@ -329,9 +332,9 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
 
         const auto placed = m_assembler.Place(record, length, frame);
         if (placed.placement == FrameAssembler::Placement::ReceiveError) {
-            log(Format("pos:%u,len:%d", placed.position, placed.recordLength));
-            log("Receive error!");
-            log(kStoppedText);
+            log(Format(Tr("pos:%u,len:%d"), placed.position, placed.recordLength));
+            log(Tr("Receive error!"));
+            log(Tr(kStoppedText));
             return End::Halted;
         }
     }

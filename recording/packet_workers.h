@@ -13,13 +13,14 @@
 #include "analysis/start_trigger.h"
 #include "analysis/universe_survey.h"
 #include "capture/packet_source.h"
+#include "platform/text_catalogue.h"
 #include "recording/frame_writer.h"
 
 namespace quorvex {
 
 using LogLine = std::function<void(const std::string& line)>;
 
-inline constexpr char kStoppedText[] = "Stopped！";
+inline constexpr const char* kStoppedText = TrLater("Stopped！");
 
 // Flags the control thread shares with the recording thread, read at each packet.
 struct RecordingFlags {

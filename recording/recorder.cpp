@@ -8,26 +8,27 @@
 #include "platform/app_paths.h"
 #include "platform/duration_text.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 #include "recording/recording_notes.h"
 #include "recording/rgb_header.h"
 
 namespace quorvex {
 
 std::string SummaryLine(const RecordingSummary& s) {
-    std::string line = Format("Recording check: %u frames written", s.framesWritten);
+    // The last clause says where the frames came from, or what the kernel dropped.
+    const std::string drops = s.fromFile ? Tr("read from a capture file.")
+                              : s.haveKernelStats
+                                  ? Format(Tr("%u packets dropped by the kernel."), s.kernelDropped)
+                                  : Tr("kernel drops unknown.");
     if (s.seconds > 0) {
-        line += Format(" in %.1f s (%.1f frames/s)", s.seconds, s.framesWritten / s.seconds);
+        return Format(Tr("Recording check: %u frames written in %.1f s (%.1f frames/s), %u "
+                         "frames missing upstream, %u incomplete frames, %s"),
+                      s.framesWritten, s.seconds, s.framesWritten / s.seconds, s.missingUpstream,
+                      s.incompleteFrames, drops.c_str());
     }
-    line += Format(", %u frames missing upstream", s.missingUpstream);
-    line += Format(", %u incomplete frames", s.incompleteFrames);
-    if (s.fromFile) {
-        line += ", read from a capture file.";
-    } else if (s.haveKernelStats) {
-        line += Format(", %u packets dropped by the kernel.", s.kernelDropped);
-    } else {
-        line += ", kernel drops unknown.";
-    }
-    return line;
+    return Format(Tr("Recording check: %u frames written, %u frames missing upstream, %u "
+                     "incomplete frames, %s"),
+                  s.framesWritten, s.missingUpstream, s.incompleteFrames, drops.c_str());
 }
 
 Recorder::Recorder(RecorderHost& host) : Recorder(host, Options{}) {}
@@ -110,7 +111,8 @@ Status Recorder::OpenInterface(const std::string& name) {
         m_selected = static_cast<int>(i);
         return OpenDevice(name);
     }
-    return Fail("no capture device is named \"" + name + "\" (see quorvex-cli devices)");
+    return Fail(
+        Format(Tr("no capture device is named \"%s\" (see quorvex-cli devices)"), name.c_str()));
 }
 
 Status Recorder::OpenCaptureFile(const std::string& path) {
@@ -158,7 +160,7 @@ bool Recorder::EnsureSourceOpen() {
         if (!opened) Emit(Alert{opened.error()});
         return opened.ok();
     }
-    Emit(Alert{"Please choose a network adapter in the IP address list first！"});
+    Emit(Alert{Tr("Please choose a network adapter in the IP address list first！")});
     return false;
 }
 
@@ -218,13 +220,13 @@ void Recorder::Apply(Input input) {
         case Action::None:
             break;
         case Action::RefuseWhileRecording:
-            Emit(Alert{"Currently Capturing , please stop and try！"});
+            Emit(Alert{Tr("Currently Capturing , please stop and try！")});
             break;
         case Action::RefuseSecondSurvey:
-            Emit(Alert{"Parsing network packets, please wait for the result！"});
+            Emit(Alert{Tr("Parsing network packets, please wait for the result！")});
             break;
         case Action::RefuseWhileSurveying:
-            Emit(Alert{"Parsing network packets, please start again later！"});
+            Emit(Alert{Tr("Parsing network packets, please start again later！")});
             break;
         case Action::StartSurvey:
             if (!BeginSurvey()) return;
@@ -237,7 +239,7 @@ void Recorder::Apply(Input input) {
             break;
         case Action::Pause:
             m_flags.paused = true;
-            Log("Paused......");
+            Log(Tr("Paused......"));
             break;
         case Action::RequestStop:
             m_flags.paused = false;
@@ -306,12 +308,12 @@ void Recorder::JoinGroups(const std::vector<int>& sacnUniverses) {
     const size_t before = m_membership.Groups();
     for (const int u : sacnUniverses) {
         if (const Status joined = m_membership.Join(adapter, SacnGroup(u)); !joined) {
-            Log("Cannot join a multicast group: " + joined.error());
+            Log(Format(Tr("Cannot join a multicast group: %s"), joined.error().c_str()));
             return;
         }
     }
     if (m_membership.Groups() > before) {
-        Log(Format("Joined the multicast groups of %zu sACN universes on %s.",
+        Log(Format(Tr("Joined the multicast groups of %zu sACN universes on %s."),
                    m_membership.Groups() - before, adapter.c_str()));
     }
 }
@@ -319,7 +321,8 @@ void Recorder::JoinGroups(const std::vector<int>& sacnUniverses) {
 void Recorder::ReportSurvey() {
     const int perPort = m_settings.universesPerPort;
     m_framing = m_survey.SurveyedFraming();
-    SurveyFinished finished{m_universes.size(), SurveyReportLines(m_universes, perPort)};
+    SurveyFinished finished{m_universes.size(), SurveyReportLines(m_universes, perPort),
+                            m_universes};
     for (std::string& line : FramingReportLines(m_framing, m_surveyedOffset)) {
         finished.report.push_back(std::move(line));
     }
@@ -332,7 +335,7 @@ void Recorder::ReportSurvey() {
         JoinGroups(groups);
     }
     for (const std::string& line : finished.report) Log(line);
-    if (perPort == 0 && !m_universes.empty()) Emit(Alert{kUniversesPerPortText});
+    if (perPort == 0 && !m_universes.empty()) Emit(Alert{Tr(kUniversesPerPortText)});
     Emit(finished);
 }
 
@@ -350,12 +353,12 @@ void Recorder::EndWorkers() {
 
 bool Recorder::BeginRecording() {
     if (m_universes.empty()) {
-        Emit(Alert{"Please click the parse button first to parse the data packet！"});
+        Emit(Alert{Tr("Please click the parse button first to parse the data packet！")});
         return false;
     }
     const int perPort = m_settings.universesPerPort;
     if (perPort < 1 || perPort > 8) {
-        Emit(Alert{kUniversesPerPortText});
+        Emit(Alert{Tr(kUniversesPerPortText)});
         return false;
     }
     if (!EnsureSourceOpen()) return false;
@@ -378,11 +381,10 @@ bool Recorder::BeginRecording() {
     m_layout = ComputeFrameLayout(m_universes, perPort);
     if (m_layout.portCount > kMaxRgbPorts) {
         // The header's 16-bit length field cannot describe that many ports.
-        Emit(
-            Alert{Format("Universe %d at %d universes per port needs %d ports; a recording "
-                         "holds at most %d. Choose more universes per port, or keep universe "
-                         "%d out of the show.",
-                         highest, perPort, m_layout.portCount, kMaxRgbPorts, highest)});
+        Emit(Alert{Format(Tr("Universe %d at %d universes per port needs %d ports; a recording "
+                             "holds at most %d. Choose more universes per port, or keep universe "
+                             "%d out of the show."),
+                          highest, perPort, m_layout.portCount, kMaxRgbPorts, highest)});
         return false;
     }
     if (const Status armed = m_trigger.Start(m_settings.start, m_universes, m_layout.frameLength);
@@ -399,12 +401,12 @@ bool Recorder::BeginRecording() {
         return false;
     }
     if (*setAside) {
-        Log(Format("An unsaved recording of %u frames was moved aside: %s", (*setAside)->frames,
+        Log(Format(Tr("An unsaved recording of %u frames was moved aside: %s"), (*setAside)->frames,
                    (*setAside)->path.c_str()));
     }
     if (const Status created = m_file.Create(WorkingFilePath(), header); !created) {
-        Emit(
-            Alert{"Cannot write the recording file " + WorkingFilePath() + "\n" + created.error()});
+        Emit(Alert{Format(Tr("Cannot write the recording file %s\n%s"), WorkingFilePath().c_str(),
+                          created.error().c_str())});
         return false;
     }
 
@@ -425,12 +427,12 @@ bool Recorder::BeginRecording() {
     hooks.failed = [this](const std::string& reason) {
         {
             std::lock_guard lock(m_failureMutex);
-            m_failure = "Writing the recording failed: " + reason;
+            m_failure = Format(Tr("Writing the recording failed: %s"), reason.c_str());
         }
-        Log("Writing the recording failed: " + reason);
+        Log(Format(Tr("Writing the recording failed: %s"), reason.c_str()));
         m_flags.stopRequested = true;
         m_flags.paused = false;
-        if (m_flags.running.exchange(false)) Log(kStoppedText);
+        if (m_flags.running.exchange(false)) Log(Tr(kStoppedText));
         Post(m_recordingEnded);
     };
     auto writer = FrameWriter::Create(
@@ -449,20 +451,20 @@ bool Recorder::BeginRecording() {
     if (const auto stats = m_source.Stats()) m_statsAtStart = *stats;
     // The layout the file gets, which Universes/Port may have changed since Parse.
     for (const std::string& line : LayoutInUseLines(m_universes, m_layout, perPort)) Log(line);
-    Log("Start capture......");
+    Log(Tr("Start capture......"));
     if (m_flags.maxFrames > kMaxRecordedFrames) {
         // More would not fit the header's 16-bit frame count.
-        Log(Format("A recording holds at most %u frames; this one stops there.",
+        Log(Format(Tr("A recording holds at most %u frames; this one stops there."),
                    kMaxRecordedFrames));
     }
     if (m_settings.durationSeconds > 0) {
-        Log(Format("The recording ends after %s of show time, or at %u frames.",
+        Log(Format(Tr("The recording ends after %s of show time, or at %u frames."),
                    MinutesSecondsText(m_settings.durationSeconds).c_str(),
                    std::min<uint32_t>(m_flags.maxFrames, kMaxRecordedFrames)));
     }
     if (m_trigger.Armed()) {
-        Log("Start trigger armed: the recording begins with the first frame with " +
-            DescribeStartTrigger(m_settings.start) + ".");
+        Log(Format(Tr("Start trigger armed: the recording begins with the first frame with %s."),
+                   DescribeStartTrigger(m_settings.start).c_str()));
     }
     m_assemblyWorker.Start(
         m_source, m_universes, m_layout.frameLength, m_flags, *m_writer, m_monitor, m_trigger,
@@ -472,7 +474,7 @@ bool Recorder::BeginRecording() {
                 case AssemblyWorker::End::SourceEnded:
                     if (const std::string why = m_source.EndReason(); !why.empty()) {
                         std::lock_guard lock(m_failureMutex);
-                        m_failure = "Capture error: " + why;
+                        m_failure = Format(Tr("Capture error: %s"), why.c_str());
                     }
                     Post(m_recordingEnded);
                     break;
@@ -544,8 +546,9 @@ void Recorder::Finish() {
 void Recorder::Save(const std::string& chosenPath, RecordingFinished& outcome) {
     const std::string working = WorkingFilePath();
     if (const Status fixed = m_file.FixFrameCountAndClose(m_lastSummary.framesWritten); !fixed) {
-        Emit(Alert{"The recording could not be finished (" + fixed.error() +
-                   ").\nIt was kept as \"temp.RGB\": " + working});
+        Emit(Alert{Format(Tr("The recording could not be finished (%s).\nIt was kept as "
+                             "\"temp.RGB\": %s"),
+                          fixed.error().c_str(), working.c_str())});
         return;
     }
     const std::string final = FinalRgbName(chosenPath);
@@ -554,13 +557,14 @@ void Recorder::Save(const std::string& chosenPath, RecordingFinished& outcome) {
         (void)SyncFolderOf(final);
     } else {
         if (const Status moved = MoveFile(working, final); !moved) {
-            Emit(Alert{"The recording could not be saved as " + final + " (" + moved.error() +
-                       ").\nIt was kept as \"temp.RGB\": " + working});
+            Emit(Alert{Format(Tr("The recording could not be saved as %s (%s).\nIt was kept as "
+                                 "\"temp.RGB\": %s"),
+                              final.c_str(), moved.error().c_str(), working.c_str())});
             return;
         }
     }
     ++m_sceneNumber;
-    Log("Saved: " + final);
+    Log(Format(Tr("Saved: %s"), final.c_str()));
     outcome.savedPath = final;
     // The notes help playback and inspection; the controller never needs them, so a failure
     // here is told but does not undo the save.
@@ -572,7 +576,7 @@ void Recorder::Save(const std::string& chosenPath, RecordingFinished& outcome) {
                                           kIcTypeNames[std::clamp(m_settings.icTypeIndex, 0, 2)],
                                           m_settings.rgbw, start, m_lastSummary);
     if (const Status written = WriteNotes(final, notes); !written) {
-        Log("The recording notes could not be written: " + written.error());
+        Log(Format(Tr("The recording notes could not be written: %s"), written.error().c_str()));
     }
 }
 
@@ -580,9 +584,8 @@ void Recorder::ReportUnsavedRecording() {
     const std::string folder =
         m_options.recordingFolder.empty() ? RecordingFolder() : m_options.recordingFolder;
     if (const auto kept = FindKeptWorkingFile(folder + "/" + kWorkingFileName)) {
-        Log(
-            Format("An unsaved recording of %u frames is kept in %s; the next Capture moves it "
-                   "aside.",
+        Log(Format(Tr("An unsaved recording of %u frames is kept in %s; the next Capture moves "
+                      "it aside."),
                    kept->frames, kept->path.c_str()));
     }
 }

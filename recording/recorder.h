@@ -22,6 +22,7 @@
 #include "capture/packet_source.h"
 #include "platform/multicast_membership.h"
 #include "platform/result.h"
+#include "platform/text_catalogue.h"
 #include "recording/frame_writer.h"
 #include "recording/packet_workers.h"
 #include "recording/recorder_control.h"
@@ -30,8 +31,8 @@
 
 namespace quorvex {
 
-inline constexpr char kUniversesPerPortText[] =
-    "Universes/Port must be a whole number from 1 to 8！";
+inline constexpr const char* kUniversesPerPortText =
+    TrLater("Universes/Port must be a whole number from 1 to 8！");
 inline constexpr char kWorkingFileName[] = "temp.RGB";
 inline constexpr int kFinishTickMs = 500;
 inline constexpr int kDefaultFrames = 200;
@@ -77,6 +78,7 @@ struct AdapterSelected {
 struct SurveyFinished {
     size_t universes = 0;
     std::vector<std::string> report;
+    UniverseTable table;  // the universes found, in arrival order
 };
 struct FramesWritten {
     uint32_t frames = 0;

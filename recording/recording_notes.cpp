@@ -14,6 +14,7 @@
 
 #include "analysis/input_monitor.h"
 #include "platform/text_format.h"
+#include "platform/texts.h"
 #include "platform/unique_fd.h"
 #include "recording/rgb_file.h"
 #include "recording/rgb_header.h"
@@ -38,12 +39,12 @@ double Finite(double v) { return std::isfinite(v) ? v : 0; }
 Result<int64_t> Whole(const json& j, const char* key, int64_t lo, int64_t hi) {
     const auto it = j.find(key);
     if (it == j.end() || !it->is_number_integer()) {
-        return Fail(Format("\"%s\" is missing or not a whole number", key));
+        return Fail(Format(Tr("\"%s\" is missing or not a whole number"), key));
     }
     const auto v = it->get<int64_t>();
     if (it->is_number_unsigned() ? it->get<uint64_t>() > static_cast<uint64_t>(hi)
                                  : v < lo || v > hi) {
-        return Fail(Format("\"%s\" must be from %lld to %lld", key, static_cast<long long>(lo),
+        return Fail(Format(Tr("\"%s\" must be from %lld to %lld"), key, static_cast<long long>(lo),
                            static_cast<long long>(hi)));
     }
     return v;
@@ -52,7 +53,7 @@ Result<int64_t> Whole(const json& j, const char* key, int64_t lo, int64_t hi) {
 Result<double> Number(const json& j, const char* key) {
     const auto it = j.find(key);
     if (it == j.end() || !it->is_number() || it->get<double>() < 0) {
-        return Fail(Format("\"%s\" is missing or not a number of at least 0", key));
+        return Fail(Format(Tr("\"%s\" is missing or not a number of at least 0"), key));
     }
     return it->get<double>();
 }
@@ -60,24 +61,24 @@ Result<double> Number(const json& j, const char* key) {
 Result<std::string> Text(const json& j, const char* key) {
     const auto it = j.find(key);
     if (it == j.end() || !it->is_string())
-        return Fail(Format("\"%s\" is missing or not text", key));
+        return Fail(Format(Tr("\"%s\" is missing or not text"), key));
     return it->get<std::string>();
 }
 
 Result<bool> Flag(const json& j, const char* key) {
     const auto it = j.find(key);
     if (it == j.end() || !it->is_boolean()) {
-        return Fail(Format("\"%s\" is missing or not true/false", key));
+        return Fail(Format(Tr("\"%s\" is missing or not true/false"), key));
     }
     return it->get<bool>();
 }
 
 Result<std::vector<NotesUniverse>> Universes(const json& j) {
     const auto it = j.find("universes");
-    if (it == j.end() || !it->is_array()) return Fail("\"universes\" is missing or not a list");
+    if (it == j.end() || !it->is_array()) return Fail(Tr("\"universes\" is missing or not a list"));
     std::vector<NotesUniverse> out;
     for (const json& u : *it) {
-        if (!u.is_object()) return Fail("an entry of \"universes\" is not an object");
+        if (!u.is_object()) return Fail(Tr("an entry of \"universes\" is not an object"));
         const auto number = Whole(u, "universe", 0, kMaxUniverse);
         const auto length = Whole(u, "length", 0, kMaxDmxLength);
         const auto source = Text(u, "source");
@@ -86,7 +87,7 @@ Result<std::vector<NotesUniverse>> Universes(const json& j) {
         if (!source) return Fail("universes: " + source.error());
         // The frame is laid out in this order, so it must be the recorder's order.
         if (!out.empty() && *number <= out.back().universe) {
-            return Fail("\"universes\" must be in ascending order without repeats");
+            return Fail(Tr("\"universes\" must be in ascending order without repeats"));
         }
         out.push_back({static_cast<int32_t>(*number), static_cast<uint16_t>(*length), *source});
     }
@@ -95,7 +96,7 @@ Result<std::vector<NotesUniverse>> Universes(const json& j) {
 
 Result<RecordingNotes::Check> CheckOf(const json& j) {
     const auto it = j.find("check");
-    if (it == j.end() || !it->is_object()) return Fail("\"check\" is missing or not an object");
+    if (it == j.end() || !it->is_object()) return Fail(Tr("\"check\" is missing or not an object"));
     const json& c = *it;
     const auto written = Whole(c, "framesWritten", 0, UINT32_MAX);
     const auto seconds = Number(c, "seconds");
@@ -113,10 +114,10 @@ Result<RecordingNotes::Check> CheckOf(const json& j) {
     out.incompleteFrames = static_cast<uint32_t>(*incomplete);
     out.fromFile = *fromFile;
     const auto dropped = c.find("kernelDropped");
-    if (dropped == c.end()) return Fail("check: \"kernelDropped\" is missing");
+    if (dropped == c.end()) return Fail(Tr("check: \"kernelDropped\" is missing"));
     if (!dropped->is_null()) {
         const auto n = Whole(c, "kernelDropped", 0, UINT32_MAX);
-        if (!n) return Fail("check: " + n.error() + " (or null when unknown)");
+        if (!n) return Fail(Format(Tr("check: %s (or null when unknown)"), n.error().c_str()));
         out.kernelDropped = static_cast<uint32_t>(*n);
     }
     return out;
@@ -183,8 +184,8 @@ std::string NotesJson(const RecordingNotes& n) {
 
 Result<RecordingNotes> ParseNotesJson(const std::string& text) {
     const json j = json::parse(text, nullptr, false);
-    if (j.is_discarded()) return Fail("not valid JSON");
-    if (!j.is_object()) return Fail("not recording notes: a JSON object is expected");
+    if (j.is_discarded()) return Fail(Tr("not valid JSON"));
+    if (!j.is_object()) return Fail(Tr("not recording notes: a JSON object is expected"));
     RecordingNotes n;
     const auto universes = Universes(j);
     const auto perPort = Whole(j, "universesPerPort", 1, 8);
@@ -197,7 +198,7 @@ Result<RecordingNotes> ParseNotesJson(const std::string& text) {
     for (const std::string* e :
          {&universes.error(), &perPort.error(), &ports.error(), &icType.error(), &rgbw.error(),
           &fps.error(), &start.error(), &check.error()}) {
-        if (!e->empty()) return Fail("not recording notes: " + *e);
+        if (!e->empty()) return Fail(Format(Tr("not recording notes: %s"), e->c_str()));
     }
     n.universes = *universes;
     n.universesPerPort = static_cast<int>(*perPort);
@@ -224,7 +225,7 @@ Status ReplaceFileDurably(const std::string& path, const std::string& bytes) {
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0 && errno != EEXIST) return Fail(temp + ": " + Errno());
     }
-    if (fd < 0) return Fail("cannot create a temporary file beside " + path);
+    if (fd < 0) return Fail(Format(Tr("cannot create a temporary file beside %s"), path.c_str()));
     std::string error;
     {
         UniqueFd held(fd);
@@ -232,7 +233,7 @@ Status ReplaceFileDurably(const std::string& path, const std::string& bytes) {
             const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
-                error = n < 0 ? Errno() : "the file takes no more data";
+                error = n < 0 ? Errno() : Tr("the file takes no more data");
             } else {
                 done += static_cast<size_t>(n);
             }
@@ -245,7 +246,7 @@ Status ReplaceFileDurably(const std::string& path, const std::string& bytes) {
     }
     if (!error.empty()) {
         ::unlink(temp.c_str());
-        return Fail("cannot write " + path + ": " + error);
+        return Fail(Format(Tr("cannot write %s: %s"), path.c_str(), error.c_str()));
     }
     return {};
 }
@@ -264,8 +265,10 @@ Result<std::optional<RecordingNotes>> ReadNotes(const std::string& rgbPath) {
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return Fail(path + ": " + Errno());
-    if (!S_ISREG(st.st_mode)) return Fail(path + " is not a regular file");
-    if (st.st_size > kMaxNotesBytes) return Fail(path + " is too large for recording notes");
+    if (!S_ISREG(st.st_mode)) return Fail(Format(Tr("%s is not a regular file"), path.c_str()));
+    if (st.st_size > kMaxNotesBytes) {
+        return Fail(Format(Tr("%s is too large for recording notes"), path.c_str()));
+    }
     std::string text(static_cast<size_t>(st.st_size), '\0');
     size_t done = 0;
     while (done < text.size()) {
@@ -288,13 +291,16 @@ Status MoveNotes(const std::string& fromRgb, const std::string& toRgb) {
     if (::lstat(from.c_str(), &st) != 0) {
         if (errno != ENOENT) return Fail(from + ": " + Errno());
         if (::lstat(to.c_str(), &st) != 0) return {};
-        if (::unlink(to.c_str()) != 0) return Fail("cannot remove " + to + ": " + Errno());
+        if (::unlink(to.c_str()) != 0) {
+            return Fail(Format(Tr("cannot remove %s: %s"), to.c_str(), Errno().c_str()));
+        }
         return SyncFolderOf(to);
     }
     std::error_code ec;
     if (from == to || fs::equivalent(from, to, ec)) return {};
     if (const Status moved = MoveFile(from, to); !moved) {
-        return Fail("cannot move " + from + " to " + to + ": " + moved.error());
+        return Fail(Format(Tr("cannot move %s to %s: %s"), from.c_str(), to.c_str(),
+                           moved.error().c_str()));
     }
     return {};
 }

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "platform/text_format.h"
+#include "platform/texts.h"
 #include "platform/unique_fd.h"
 #include "recording/rgb_header.h"
 
@@ -29,27 +30,30 @@ std::string FolderOf(const std::string& path) {
     return folder.empty() ? "." : folder;
 }
 
-constexpr char kNotRegular[] =
-    " is not a regular file (a symbolic link or a special file). Nothing was written to it; "
-    "remove it and try again.";
+std::string NotRegular(const std::string& path) {
+    return Format(Tr("%s is not a regular file (a symbolic link or a special file). Nothing was "
+                     "written to it; remove it and try again."),
+                  path.c_str());
+}
 
 // Opens an existing recording for repair: no links, no special files, and not while another
 // recording holds it.
 Result<int> OpenExistingRecording(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ELOOP) return Fail(path + kNotRegular);
+        if (errno == ELOOP) return Fail(NotRegular(path));
         return Fail(path + ": " + Errno());
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return Fail(path + kNotRegular);
+        return Fail(NotRegular(path));
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return Fail("Another recording is writing " + path +
-                    " right now. Wait for it to finish, or record into another folder.");
+        return Fail(Format(Tr("Another recording is writing %s right now. Wait for it to finish, "
+                              "or record into another folder."),
+                           path.c_str()));
     }
     return fd;
 }
@@ -60,11 +64,11 @@ Result<RepairOutcome> RepairOpen(int fd) {
     const auto size = static_cast<uint64_t>(st.st_size);
     std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(size, 535 + 13 * 65535)));
     if (::pread(fd, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
-        return Fail("cannot read the header: " + Errno());
+        return Fail(Format(Tr("cannot read the header: %s"), Errno().c_str()));
     }
     const auto info = ParseRgbHeader(head);
-    if (!info || !info->tagsValid) return Fail("it does not start with a recording's header");
-    if (info->frameLength == 0) return Fail("its header gives a frame length of 0");
+    if (!info || !info->tagsValid) return Fail(Tr("it does not start with a recording's header"));
+    if (info->frameLength == 0) return Fail(Tr("its header gives a frame length of 0"));
     RepairOutcome r;
     r.countBefore = info->frameCount;
     const uint64_t body = size - info->headerLength;
@@ -72,14 +76,14 @@ Result<RepairOutcome> RepairOpen(int fd) {
     r.droppedBytes = body % info->frameLength;
     r.wholeFrames = static_cast<uint32_t>(std::min<uint64_t>(whole, kMaxRecordedFrames));
     if (r.droppedBytes && ::ftruncate(fd, static_cast<off_t>(size - r.droppedBytes)) != 0) {
-        return Fail("cannot drop the partial frame: " + Errno());
+        return Fail(Format(Tr("cannot drop the partial frame: %s"), Errno().c_str()));
     }
     const uint8_t count[2] = {static_cast<uint8_t>(r.wholeFrames >> 8),
                               static_cast<uint8_t>(r.wholeFrames & 0xFF)};
     if (r.Changed() && ::pwrite(fd, count, 2, kRgbFrameCountOffset) != 2) {
-        return Fail("cannot write the frame count: " + Errno());
+        return Fail(Format(Tr("cannot write the frame count: %s"), Errno().c_str()));
     }
-    if (::fsync(fd) != 0) return Fail("cannot sync the file: " + Errno());
+    if (::fsync(fd) != 0) return Fail(Format(Tr("cannot sync the file: %s"), Errno().c_str()));
     return r;
 }
 
@@ -92,15 +96,17 @@ Status RgbFile::Create(const std::string& path, const std::vector<uint8_t>& head
     m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (m_fd < 0) {
         if (errno == EEXIST) {
-            return Fail("Another recording started using " + path +
-                        " at the same moment; nothing was written to it.");
+            return Fail(Format(
+                Tr("Another recording started using %s at the same moment; nothing was written "
+                   "to it."),
+                path.c_str()));
         }
         return Fail(Errno());
     }
     // Another recorder that finds this file sees it is taken.
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         Close();
-        return Fail("Another recording is writing " + path + " right now.");
+        return Fail(Format(Tr("Another recording is writing %s right now."), path.c_str()));
     }
     Status written = WriteAll(header.data(), header.size());
     if (!written) Close();
@@ -123,7 +129,7 @@ Status RgbFile::WriteAll(const uint8_t* data, size_t length) {
 Status RgbFile::AppendFrames(const uint8_t* const* frames, size_t count, size_t length,
                              size_t* whole) {
     *whole = 0;
-    if (m_fd < 0) return Fail("the file is not open");
+    if (m_fd < 0) return Fail(Tr("the file is not open"));
     const off_t before = ::lseek(m_fd, 0, SEEK_CUR);
     const size_t total = count * length;
     size_t done = 0;
@@ -140,7 +146,7 @@ Status RgbFile::AppendFrames(const uint8_t* const* frames, size_t count, size_t 
         const ssize_t written = ::writev(m_fd, parts, n);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) {
-            error = written < 0 ? Errno() : "the file takes no more data";
+            error = written < 0 ? Errno() : Tr("the file takes no more data");
             break;
         }
         done += static_cast<size_t>(written);
@@ -161,14 +167,14 @@ Status RgbFile::WriteCount(uint32_t frames) {
 }
 
 Status RgbFile::Checkpoint(uint32_t frames) {
-    if (m_fd < 0) return Fail("the file is not open");
+    if (m_fd < 0) return Fail(Tr("the file is not open"));
     // Frames first: the count on disk never runs ahead of the frames there.
     if (::fdatasync(m_fd) != 0) return Fail(Errno());
     return WriteCount(frames);
 }
 
 Status RgbFile::FixFrameCountAndClose(uint32_t frames) {
-    if (m_fd < 0) return Fail("the file is not open");
+    if (m_fd < 0) return Fail(Tr("the file is not open"));
     std::string error;
     if (Status counted = WriteCount(frames); !counted) error = counted.error();
     if (error.empty() && ::fsync(m_fd) != 0) error = Errno();
@@ -257,7 +263,7 @@ Result<std::optional<KeptWorkingFile>> SetAsideWorkingFile(const std::string& pa
         if (errno == ENOENT) return std::optional<KeptWorkingFile>();
         return Fail(path + ": " + Errno());
     }
-    if (!S_ISREG(st.st_mode)) return Fail(path + kNotRegular);
+    if (!S_ISREG(st.st_mode)) return Fail(NotRegular(path));
     const auto fd = OpenExistingRecording(path);
     if (!fd) return Fail(fd.error());
     UniqueFd held(*fd);
@@ -281,9 +287,12 @@ Result<std::optional<KeptWorkingFile>> SetAsideWorkingFile(const std::string& pa
             return std::optional<KeptWorkingFile>(
                 KeptWorkingFile{repaired ? repaired->wholeFrames : 0, name});
         }
-        if (errno != EEXIST) return Fail("cannot move " + path + " aside: " + Errno());
+        if (errno != EEXIST) {
+            return Fail(Format(Tr("cannot move %s aside: %s"), path.c_str(), Errno().c_str()));
+        }
     }
-    return Fail("cannot move " + path + " aside: too many unsaved recordings in " + folder);
+    return Fail(Format(Tr("cannot move %s aside: too many unsaved recordings in %s"), path.c_str(),
+                       folder.c_str()));
 }
 
 }  // namespace quorvex

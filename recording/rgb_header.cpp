@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex {
 
@@ -87,7 +88,7 @@ std::string FinalRgbName(const std::string& chosenPath) {
 }
 
 Result<RgbHeaderInfo> ParseRgbHeader(const std::vector<uint8_t>& b) {
-    if (b.size() < kPortsStart) return Fail("too short for a header");
+    if (b.size() < kPortsStart) return Fail(Tr("too short for a header"));
     RgbHeaderInfo info;
     const uint8_t tags[] = {'R', 'G', 'B', '0', '1', '0', '0', '1', 0xFF, 0xFF, 0xFF, 0xFF};
     info.tagsValid = std::equal(std::begin(tags), std::end(tags), b.begin()) && b[22] == 0x01;
@@ -96,7 +97,7 @@ Result<RgbHeaderInfo> ParseRgbHeader(const std::vector<uint8_t>& b) {
     info.frameLength = (static_cast<uint32_t>(Get16(b, 16)) << 16) | Get16(b, 18);
     info.portCount = Get16(b, 20);
     info.headerLength = RgbHeaderLength(info.portCount);
-    if (b.size() < info.headerLength) return Fail("too short for the header it declares");
+    if (b.size() < info.headerLength) return Fail(Tr("too short for the header it declares"));
     for (size_t p = 0; p < info.portCount; ++p) {
         const size_t r = kPortsStart + kPortRecord * p;
         RgbHeaderInfo::Port port;

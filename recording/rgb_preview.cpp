@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "platform/text_format.h"
+#include "platform/texts.h"
 
 namespace quorvex {
 
@@ -191,7 +192,7 @@ Result<Image> RenderPreview(const RgbHeaderInfo& h, const FrameSource& frames,
 
     const uint64_t rowsAllowed = std::max<uint32_t>(o.maxRows, 1);
     if (content > kMaxWidth) {
-        return Fail(Format("%d pixels a row are too many to draw", content));
+        return Fail(Format(Tr("%d pixels a row are too many to draw"), content));
     }
     std::string figures = Format("%u FRAMES, %u PORTS, %s PIXELS/PORT, %s, %s", count, h.portCount,
                                  PixelsPerPortText(h).c_str(), rgbw ? "RGBW" : "RGB",
@@ -207,11 +208,10 @@ Result<Image> RenderPreview(const RgbHeaderInfo& h, const FrameSource& frames,
                       1, (count + std::min(rowsAllowed, fit) - 1) / std::min(rowsAllowed, fit)));
     const uint64_t rows = (uint64_t{count} + img.every - 1) / img.every;
     if (rows > fit) {
-        return Fail(
-            Format("%llu rows of %d pixels are too many to draw; draw every %llu frames "
-                   "or more",
-                   static_cast<unsigned long long>(rows), img.width,
-                   static_cast<unsigned long long>((count + fit - 1) / fit)));
+        return Fail(Format(Tr("%llu rows of %d pixels are too many to draw; draw every %llu frames "
+                              "or more"),
+                           static_cast<unsigned long long>(rows), img.width,
+                           static_cast<unsigned long long>((count + fit - 1) / fit)));
     }
     if (img.every > 1) figures += Format(", EVERY %u FRAMES", img.every);
 
@@ -228,7 +228,7 @@ Result<Image> RenderPreview(const RgbHeaderInfo& h, const FrameSource& frames,
     for (uint64_t row = 0; row < rows; ++row) {
         const auto index = static_cast<uint32_t>(row * img.every);
         if (const Status read = frames(index, frame); !read) return Fail(read.error());
-        if (frame.size() < portBytes) return Fail(Format("frame %u is short", index + 1));
+        if (frame.size() < portBytes) return Fail(Format(Tr("frame %u is short"), index + 1));
         DrawFrameRow(img, h, frame, img.framesTop + static_cast<int>(row));
     }
     return img;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
@@ -45,10 +46,30 @@ TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
               "The current setting is that each port carries 6 universes，The capture file will "
               "be set to 1 ports.\n"
               "The length of each frame is 3072 bytes.\n");
+    // The same report as JSON, alone on stdout.
+    r = RunCli({"parse", "--file", pcap, "--json", "--universes-per-port", "4"}, dir.path());
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_NE(r.err.find("Parse to 6 Universes"), std::string::npos) << r.err;
+    const auto report = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << r.out;
+    EXPECT_EQ(report["universes"].size(), 6u) << r.out;
+    EXPECT_EQ(report["universes"][5],
+              nlohmann::json({{"universe", 5}, {"length", 512}, {"source", "2.0.0.1"}}));
+    EXPECT_EQ(report["ports"], 2);
+    EXPECT_EQ(report["portLengths"], nlohmann::json({2048, 1024}));
+    EXPECT_EQ(report["frameLength"], 3072);
 
-    // Into a folder that does not exist yet; the engine renames show.rgb to show.RGB.
+    // A folder that does not exist is made only when asked; the engine renames show.rgb to
+    // show.RGB.
     const std::string out = dir.File("takes/show.rgb");
     r = RunCli({"record", "--file", pcap, "--output", out, "--frames", "30"}, dir.path());
+    EXPECT_EQ(r.code, kExitRefused);
+    EXPECT_NE(r.err.find("the folder " + dir.File("takes") + " does not exist; add --mkdir"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir.File("takes")));
+    r = RunCli({"record", "--file", pcap, "--output", out, "--frames", "30", "--mkdir"},
+               dir.path());
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_NE(r.out.find("Saved: " + dir.File("takes/show.RGB")), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(out));
@@ -453,6 +474,17 @@ TEST(CliInspect, AFifoIsRefusedAtOnceAndAnyFileNameGivesValidJson) {
     EXPECT_EQ(r.code, kExitIo);  // -1 when it hung on the read
     EXPECT_NE(r.err.find(dir.File("pipe.RGB") + " is not a regular file"), std::string::npos)
         << r.err;
+    // What a repair refuses tells by its exit code, in any language.
+    WriteBytes(dir.File("notes.txt"), Bytes(600, 'n'));
+    for (const char* locale : {"LANG=C", "LANG=zh_CN.UTF-8"}) {
+        EXPECT_EQ(
+            CliProcess({"inspect", "--repair", dir.File("notes.txt")}, dir.path(), -1, {}, {locale})
+                .Wait()
+                .code,
+            kExitInvalid)
+            << locale;
+    }
+    EXPECT_EQ(RunCli({"inspect", "--repair", dir.File("missing.RGB")}, dir.path()).code, kExitIo);
 
     // Two frames, a gamma curve, and a name that is no UTF-8.
     Bytes rgb = BuildRgbHeader(PortLayout{1, {30}, 30}, IcTypeCode(1), false);
@@ -588,6 +620,58 @@ TEST(CliDevices, ListsLoopbackWithoutTheLibraryDiagnostics) {
 
     r = RunCli({"devices", "--verbose"}, dir.path());
     EXPECT_NE(r.err.find("\tAddress: 127.0.0.1"), std::string::npos) << r.err;
+
+    r = RunCli({"devices", "--json", "--verbose"}, dir.path());
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    const auto listed = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(listed.is_object()) << r.out;
+    nlohmann::json lo;
+    for (const auto& d : listed["devices"]) {
+        if (d["name"] == "lo") lo = d;
+    }
+    EXPECT_EQ(lo["addresses"], nlohmann::json({"127.0.0.1"})) << r.out;
+    EXPECT_EQ(lo["loopback"], true) << r.out;
+    EXPECT_EQ(lo["up"], true) << r.out;
+    EXPECT_EQ(lo["automatic"], false) << r.out;
+}
+
+// The locale's language, decided by LC_ALL, LC_MESSAGES and LANG alone.
+TEST(CliUsage, MessagesComeInTheLanguageOfTheLocale) {
+    TempDir dir;
+    const std::string pcap = dir.File("show.pcap");
+    ASSERT_EQ(RunCli({"send", "--pcap", pcap, "--frames", "5"}, dir.path()).code, kExitOk);
+    WriteBytes(dir.File("a.RGB"), Bytes{1});
+    const auto run = [&](const std::vector<std::string>& args, const std::string& locale) {
+        return CliProcess(args, dir.path(), -1, {}, {locale}).Wait();
+    };
+    const std::vector<std::string> refused{"record", "--file", pcap, "--output", dir.File("a.RGB")};
+    CliResult r = run(refused, "LANG=zh_CN.UTF-8");
+    EXPECT_EQ(r.code, kExitRefused);
+    EXPECT_EQ(r.err, "quorvex-cli: " + dir.File("a.RGB") + " 已存在；加上 --overwrite 可替换它\n");
+    r = run(refused, "LANG=en_US.UTF-8");
+    EXPECT_EQ(r.err, "quorvex-cli: " + dir.File("a.RGB") +
+                         " already exists; add --overwrite to replace it\n");
+    // English mends what the C texts got wrong; LC_ALL=C keeps them as they are.
+    r = run({"parse", "--file", pcap}, "LANG=en_US.UTF-8");
+    EXPECT_NE(r.out.find("each port carries 6 universes, so the capture file will have 1 ports"),
+              std::string::npos)
+        << r.out;
+    r = run({"parse", "--file", pcap}, "LC_ALL=C");
+    EXPECT_NE(r.out.find("each port carries 6 universes，The capture file will be set to 1 ports"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST(CliUsage, VersionAndHelpNameTheProgramNotItsPath) {
+    TempDir dir;
+    CliResult r = RunCli({"--version"}, dir.path());
+    EXPECT_EQ(r.code, kExitOk);
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("quorvex-cli [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << r.out;
+    r = RunCli({"record", "--help"}, dir.path());
+    EXPECT_EQ(r.code, kExitOk);
+    EXPECT_NE(r.out.find("Usage: quorvex-cli record [OPTIONS]"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(QUORVEX_CLI_PATH), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ class CliLive : public testing::Test {
         if (!IsolateNetwork(&why)) GTEST_SKIP() << why;
     }
     std::unique_ptr<CliProcess> StartSender(std::vector<std::string> more = {}) {
-        std::vector<std::string> args{"send", "--target", "127.0.0.1", "--duration", "120"};
+        // Until Ctrl-C, which each test sends it.
+        std::vector<std::string> args{"send", "--target", "127.0.0.1", "--frames", "0"};
         args.insert(args.end(), more.begin(), more.end());
         return std::make_unique<CliProcess>(args, dir.path());
     }
@@ -249,6 +250,7 @@ TEST_F(CliLive, SilentNetworkTimesOutOrIsInterrupted) {
     EXPECT_NE(r.err.find("no whole Art-Net frame seen on the interface lo within 1 s"),
               std::string::npos)
         << r.err;
+    EXPECT_NE(r.err.find("quorvex-cli monitor --interface lo"), std::string::npos) << r.err;
 
     r = RunCli({"monitor", "--interface", "lo", "--seconds", "0.5", "--json"}, dir.path());
     EXPECT_EQ(r.code, cli::kExitNoData);

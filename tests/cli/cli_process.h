@@ -37,9 +37,12 @@ inline std::string ReadText(const std::string& path) {
 class CliProcess {
   public:
     // Starts `quorvex-cli args...`, under `wrapper` (a program and its arguments, e.g. strace)
-    // when one is given; its output files go into `scratch`, or its stdout to `stdoutFd`.
+    // when one is given; its output files go into `scratch`, or its stdout to `stdoutFd`. The
+    // texts are those of the C locale, whatever the tests run under, unless `env` ("NAME=value")
+    // sets a locale variable.
     CliProcess(const std::vector<std::string>& args, const std::string& scratch, int stdoutFd = -1,
-               const std::vector<std::string>& wrapper = {}) {
+               const std::vector<std::string>& wrapper = {},
+               const std::vector<std::string>& env = {}) {
         static int serial = 0;
         const std::string stem = scratch + "/cli-" + std::to_string(++serial);
         m_out = stem + ".out";
@@ -60,7 +63,18 @@ class CliProcess {
         }
         posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
-        if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        std::vector<std::string> vars = env;
+        for (char** e = environ; *e; ++e) {
+            const std::string var = *e;
+            const std::string name = var.substr(0, var.find('='));
+            if (name != "LC_ALL" && name != "LC_MESSAGES" && name != "LANG") vars.push_back(var);
+        }
+        std::vector<char*> envp;
+        for (std::string& v : vars) envp.push_back(v.data());
+        envp.push_back(nullptr);
+        if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
+            m_pid = -1;
+        }
         posix_spawn_file_actions_destroy(&actions);
     }
     ~CliProcess() {

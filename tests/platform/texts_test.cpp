@@ -1,0 +1,159 @@
+// The language of the texts: every text the engine and the CLI pass through Tr() has an
+// English and a Chinese entry with the printf conversions of the original, and the C locale
+// keeps every text as written.
+
+#include "platform/texts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include "platform/text_catalogue.h"
+
+namespace quorvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The body of a C string literal as its bytes; empty `error` unless an escape is unknown.
+std::string Unescape(const std::string& body, std::string* error) {
+    std::string out;
+    for (size_t i = 0; i < body.size(); ++i) {
+        if (body[i] != '\\') {
+            out += body[i];
+            continue;
+        }
+        switch (const char e = body[++i]) {
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case '"':
+            case '\'':
+            case '\\':
+                out += e;
+                break;
+            case 'u': {
+                // Three UTF-8 bytes: what the sources use (U+0800..U+FFFF).
+                const unsigned cp = std::stoul(body.substr(i + 1, 4), nullptr, 16);
+                out += static_cast<char>(0xE0 | (cp >> 12));
+                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (cp & 0x3F));
+                i += 4;
+                break;
+            }
+            default:
+                *error = std::string("unknown escape \\") + e;
+        }
+    }
+    return out;
+}
+
+struct Found {
+    std::string text;
+    std::string where;  // file:line
+};
+
+// Every literal given to Tr() or TrLater() under `folders`, adjacent literals joined.
+std::vector<Found> TranslatedLiterals(const std::vector<std::string>& folders) {
+    std::vector<Found> found;
+    const std::regex call("(^|[^A-Za-z0-9_])(Tr|TrLater)\\(\\s*\"");
+    for (const std::string& folder : folders) {
+        for (const auto& entry : fs::directory_iterator(fs::path(QUORVEX_SOURCE_DIR) / folder)) {
+            const std::string ext = entry.path().extension();
+            if (ext != ".cpp" && ext != ".h") continue;
+            std::ifstream in(entry.path());
+            const std::string s{std::istreambuf_iterator<char>(in), {}};
+            for (std::sregex_iterator m(s.begin(), s.end(), call), end; m != end; ++m) {
+                size_t at = static_cast<size_t>(m->position() + m->length()) - 1;
+                std::string body;
+                while (at < s.size() && s[at] == '"') {
+                    size_t close = at + 1;
+                    while (s[close] != '"') close += s[close] == '\\' ? 2 : 1;
+                    body += s.substr(at + 1, close - at - 1);
+                    at = s.find_first_not_of(" \t\n", close + 1);
+                }
+                const auto line = std::count(s.begin(), s.begin() + m->position(), '\n') + 1;
+                const std::string where =
+                    folder + "/" + entry.path().filename().string() + ":" + std::to_string(line);
+                std::string error;
+                found.push_back({Unescape(body, &error), where});
+                EXPECT_EQ(error, "") << where;
+            }
+        }
+    }
+    return found;
+}
+
+// The printf conversions of a template, in order ("%%" is none).
+std::vector<std::string> Conversions(const std::string& text) {
+    static const std::regex spec("%[-+ #0]*[0-9*]*(\\.[0-9*]+)?(hh|h|ll|l|L|z|j|t)?[a-zA-Z%]");
+    std::vector<std::string> out;
+    for (std::sregex_iterator m(text.begin(), text.end(), spec), end; m != end; ++m) {
+        if (m->str() != "%%") out.push_back(m->str());
+    }
+    return out;
+}
+
+TEST(Texts, EveryShownTextHasEnglishAndChineseWithItsConversions) {
+    std::map<std::string, const CatalogueText*> catalogue;
+    for (const CatalogueText& t : TextCatalogue()) {
+        EXPECT_TRUE(catalogue.emplace(t.c, &t).second) << "catalogued twice: " << t.c;
+        EXPECT_STRNE(t.chinese, "") << t.c;
+        EXPECT_EQ(Conversions(t.chinese), Conversions(t.c)) << t.c;
+        if (t.english) {
+            EXPECT_EQ(Conversions(t.english), Conversions(t.c)) << t.c;
+        } else {
+            // Kept as written: it must be English already, no Chinese or full-width marks.
+            EXPECT_TRUE(std::none_of(t.c, t.c + std::strlen(t.c), [](char c) {
+                return static_cast<unsigned char>(c) >= 0xE4;
+            })) << t.c;
+        }
+    }
+    const auto found = TranslatedLiterals({"capture", "analysis", "recording", "platform", "cli"});
+    EXPECT_GT(found.size(), 100u);  // the scan reads the sources
+    for (const Found& f : found) {
+        EXPECT_TRUE(catalogue.count(f.text)) << f.where << ": not catalogued: " << f.text;
+    }
+}
+
+TEST(Texts, TheEnvironmentChoosesTheLanguageAndCKeepsEveryText) {
+    const auto languageWith = [](const char* all, const char* messages, const char* lang) {
+        for (const auto& [name, value] :
+             {std::pair{"LC_ALL", all}, {"LC_MESSAGES", messages}, {"LANG", lang}}) {
+            value ? setenv(name, value, 1) : unsetenv(name);
+        }
+        return LanguageFromEnvironment();
+    };
+    EXPECT_EQ(languageWith(nullptr, nullptr, nullptr), Language::C);
+    EXPECT_EQ(languageWith(nullptr, nullptr, "zh_CN.UTF-8"), Language::Chinese);
+    EXPECT_EQ(languageWith("", "en_GB.UTF-8", "zh_CN.UTF-8"), Language::English);
+    EXPECT_EQ(languageWith("C", "en_GB.UTF-8", "zh_CN.UTF-8"), Language::C);
+    EXPECT_EQ(languageWith("POSIX", nullptr, nullptr), Language::C);
+    EXPECT_EQ(languageWith(nullptr, nullptr, "de_DE.UTF-8"), Language::C);
+    unsetenv("LANG");
+
+    // Found by its contents, wherever it is kept.
+    const std::string copy = "Stopped！";
+    const char* stopped = copy.c_str();
+    SetLanguage(Language::C);
+    for (const CatalogueText& t : TextCatalogue()) EXPECT_EQ(Tr(t.c), t.c);
+    EXPECT_EQ(Tr(stopped), stopped);
+    SetLanguage(Language::English);
+    EXPECT_STREQ(Tr(stopped), "Stopped!");
+    EXPECT_STREQ(Tr("not catalogued"), "not catalogued");
+    SetLanguage(Language::Chinese);
+    EXPECT_STREQ(Tr(stopped), "已停止！");
+    SetLanguage(Language::C);
+}
+
+}  // namespace
+}  // namespace quorvex
