@@ -6,18 +6,11 @@
 #include <memory>
 #include <vector>
 
+#include "platform/texts.h"
+
 namespace quorvex::app {
 
 namespace {
-
-// The language part of a locale name: "zh" of "zh_CN.UTF-8", "en" of "en@quot".
-QByteArray LanguagePart(const QByteArray& locale) {
-    qsizetype end = 0;
-    while (end < locale.size() && locale[end] != '_' && locale[end] != '.' && locale[end] != '@') {
-        ++end;
-    }
-    return locale.left(end);
-}
 
 std::vector<std::unique_ptr<QTranslator>>& Installed() {
     static std::vector<std::unique_ptr<QTranslator>> translators;
@@ -38,18 +31,22 @@ void Install(const QString& name) {
 }  // namespace
 
 WindowLanguage WindowLanguageFromEnvironment() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const QByteArray value = qgetenv(variable);
-        if (value.isEmpty()) continue;
-        const QByteArray language = LanguagePart(value);
-        if (language == "en") return WindowLanguage::English;
-        if (language == "zh") return WindowLanguage::Chinese;
-        return WindowLanguage::C;
+    switch (LanguageFromEnvironment()) {
+        case Language::English:
+            return WindowLanguage::English;
+        case Language::Chinese:
+            return WindowLanguage::Chinese;
+        case Language::C:
+            break;
     }
     return WindowLanguage::C;
 }
 
 void UseWindowLanguage(WindowLanguage language) {
+    // The engine's log lines and messages follow the window.
+    SetLanguage(language == WindowLanguage::English   ? Language::English
+                : language == WindowLanguage::Chinese ? Language::Chinese
+                                                      : Language::C);
     for (const auto& translator : Installed()) QCoreApplication::removeTranslator(translator.get());
     Installed().clear();
     switch (language) {
