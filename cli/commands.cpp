@@ -70,13 +70,15 @@ void PrintAddressLines(const std::vector<DeviceEntry>& devices) {
 // make at `perPort` universes per port.
 json SurveyJson(UniverseTable table, int perPort) {
     json universes = json::array();
+    // One protocol per survey: the sender's it found first.
+    const char* protocol = ProtocolName(table.empty() ? Protocol::ArtNet : table.front().protocol);
     const PortLayout layout = ComputeFrameLayout(table, perPort);
     for (const UniverseSlot& s : table) {
         if (s.length == 0) continue;  // a gap the layout filled in
         universes.push_back(
             {{"universe", s.universe}, {"length", s.length}, {"source", Ipv4Text(s.source)}});
     }
-    return {{"protocol", "Art-Net"},
+    return {{"protocol", protocol},
             {"universes", std::move(universes)},
             {"highestUniverse", table.empty() ? -1 : table.back().universe},
             {"universesPerPort", perPort},
