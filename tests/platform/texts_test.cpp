@@ -95,9 +95,10 @@ std::vector<Found> TranslatedLiterals(const std::vector<std::string>& folders) {
 
 // The printf conversions of a template, in order ("%%" is none).
 std::vector<std::string> Conversions(const std::string& text) {
-    static const std::regex spec("%[-+ #0]*[0-9*]*(\\.[0-9*]+)?(hh|h|ll|l|L|z|j|t)?[a-zA-Z%]");
+    static const std::regex conversion(
+        "%[-+ #0]*[0-9*]*(\\.[0-9*]+)?(hh|h|ll|l|L|z|j|t)?[a-zA-Z%]");
     std::vector<std::string> out;
-    for (std::sregex_iterator m(text.begin(), text.end(), spec), end; m != end; ++m) {
+    for (std::sregex_iterator m(text.begin(), text.end(), conversion), end; m != end; ++m) {
         if (m->str() != "%%") out.push_back(m->str());
     }
     return out;
