@@ -1,26 +1,35 @@
 #pragma once
-// The frame assembler's per-packet step: decides whether a packet belongs to the recording,
-// finds frame boundaries by sequence changes, counts frames, and places each packet's data at
-// its universe's offset in the frame in progress. It also keeps the figures of the recording
-// check: frames missing upstream, incomplete frames and the time recorded. The recording
-// thread drives it; it knows nothing of threads, files or windows.
+// The frame assembler's per-packet steps: whether a packet belongs to the recording, which
+// frame of the sender it belongs to (the frame clock), placing its data at its universe's
+// offset in the frame in progress (or holding it for a later frame), and when a frame is
+// over. It also keeps the figures of the recording check: frames missing upstream,
+// incomplete frames, the time recorded, the time the sender was away. The recording thread
+// drives it; it knows nothing of threads, files or windows.
+//
+// sACN sources are told apart by their CID. A universe is recorded from the source a receiver
+// would follow: the highest priority, at equal priority the one the survey found; a source
+// that stops (2.5 s without a packet, or its stream terminated) gives way to another, and a
+// higher priority takes over. Changes take effect between frames, so that no frame mixes two
+// sources.
 
 #include <array>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <vector>
 
-#include "analysis/frame_marker.h"
+#include "analysis/frame_clock.h"
+#include "analysis/framing.h"
 #include "analysis/universe_table.h"
 
 namespace quorvex {
 
 class FrameAssembler {
   public:
+    // What closing the frame in progress did.
     enum class Boundary {
-        Drop,      // before the first boundary
-        Continue,  // same frame, the first packet of frame 1, or a boundary during a pause
-        NewFrame,  // a frame was completed: FrameCount() grew by one
+        Continue,  // not counted (paused, held for the start trigger, an incomplete first
+                   // frame): its buffer goes on as the next frame's
+        NewFrame,  // counted: FrameCount() grew by one
         Stop,      // a stop was requested
         Limit,     // the frame limit was reached
     };
@@ -39,118 +48,146 @@ class FrameAssembler {
         OtherSender,
         OtherProtocol,  // once per universe
         Truncated,
-        Terminated,  // the sender ended its sACN stream
+        Terminated,  // the source ended its sACN stream
     };
 
-    // Whether a packet is recorded: only a surveyed universe from the sender it was surveyed
-    // from is. Packets that are not recorded never mark a frame boundary.
     struct Admission {
         bool recorded = false;
         Warning warning = Warning::None;
         int universe = 0;
-        uint32_t boundSource = 0;  // the sender the universe is recorded from
+        uint32_t boundSender = 0;  // the sender the universe is recorded from (identity)
         Protocol boundProtocol = Protocol::ArtNet;
         uint16_t dataLength = 0;  // channel bytes the packet brings
         uint16_t slotLength = 0;  // channel bytes the survey found
+        int step = 0;             // how far the universe's sequence number moved; 0: unknown
     };
 
-    struct PlaceResult {
-        Placement placement = Placement::Placed;
-        uint32_t position = 0;
-        uint16_t recordLength = 0;
+    // A change of the source a universe is recorded from, for the log.
+    struct SourceChange {
+        int universe = 0;
+        uint32_t from = 0;
+        uint32_t to = 0;
+        uint8_t priority = 0;
+        bool lost = false;   // the old source stopped or ended its stream
+        uint32_t frame = 0;  // the frames recorded before the change
     };
 
-    // Prepares a recording: `table` dense, frames `frameLength` bytes. `fromStart`: the packets
-    // come from the start of a capture file, so the first frame is recorded when it is whole
-    // (it was not cut by the start of the capture), without waiting for a boundary.
-    // `framing`: how frames end, as the survey found.
-    void Start(const UniverseTable* table, uint32_t frameLength, bool fromStart = false,
-               const Framing& framing = {});
+    struct Figures {
+        uint32_t frames = 0;
+        uint32_t missingUpstream = 0;  // frames the sender did not send (by its numbers or time)
+        uint32_t incomplete = 0;       // counted frames a universe of the sender was missing from
+        int64_t recordedUs = 0;        // time the counted frames span; pauses left out
+        int64_t firstFrameUs = 0;      // capture time the first counted frame began; 0: none
+        int64_t awayUs = 0;            // the sender's silences of a second or more, and restarts
+        uint32_t restarts = 0;
+        uint32_t notSurveyed = 0;  // universes that arrived but were not found by Parse
+        uint32_t sourceChanges = 0;
+    };
 
-    // First step: is the record, from the sender `source`, part of the recording? An sACN
-    // universe's own sequence numbers count the packets that went missing on the way; one that
-    // comes out of order is not recorded.
-    Admission Admit(const uint8_t* record, uint16_t recordLength, uint32_t source,
-                    const PacketFacts& facts = {});
-    // A synchronization packet; true when it closes the stream's frames.
-    bool Sync(const PacketFacts& facts, uint32_t source) {
-        return m_marker.Sync(facts.protocol, facts.syncAddress, source);
-    }
-    // The frame mark of an admitted record, to give to IsBoundary and Classify: its sequence
-    // number, or where the sender numbers no frames, a number that changes where they end.
-    uint8_t Mark(const uint8_t* record, int64_t timestampUs);
-    // Second step, for admitted records: what the sequence number means. `timestampUs` is the
-    // packet's capture time. Sequence 0 (sequencing off) never marks a boundary. The limit is
-    // reached at `maxFrames` frames, or once the frames span `maxRecordedUs` (when above 0).
-    Boundary Classify(uint8_t sequence, int64_t timestampUs, bool paused, bool stopped,
-                      uint32_t maxFrames, int64_t maxRecordedUs = 0);
-    // Whether Classify would see a frame boundary in `sequence` (NewFrame, Stop or Limit, or a
-    // boundary passed over while paused): the frame in progress is complete.
-    bool IsBoundary(uint8_t sequence) const {
-        return m_boundarySeen && sequence != 0 && sequence != *m_sequence;
-    }
-    // The frame in progress is the first of a capture file and misses a surveyed universe:
-    // the capture began inside it, so it is not recorded (the caller holds it at its boundary).
-    bool PartialFirstFrame() const { return m_firstOfFile && m_arrivedCount < m_surveyed.size(); }
-    // At the end of a capture file: counts the frame in progress when it is whole, or when an
-    // ArtSync closed it (`synced`), within the limits. True when it was counted; the caller
-    // then completes it as at a NewFrame boundary.
-    bool CloseLastFrame(bool synced, uint32_t maxFrames, int64_t maxRecordedUs);
-    // Third step: copies the record's data into `frame`, the frame in progress.
-    PlaceResult Place(const uint8_t* record, uint16_t recordLength, uint8_t* frame);
-    // At a boundary that will count, before the record is placed: gives the frame that just ended,
-    // `frame`, the bytes it did not get since it began from `previous`, the frame before it,
-    // so that every universe keeps the data it sent last. `previous` may be `frame`.
+    FrameAssembler();
+    ~FrameAssembler();
+
+    // Prepares a recording: `table` dense, frames `frameLength` bytes, `framing` as the
+    // survey found. `frame` is the buffer of the first frame.
+    void Start(const UniverseTable* table, uint32_t frameLength, const Framing& framing,
+               uint8_t* frame);
+
+    // First step: is the record, from `facts.sender`, part of the recording? Also follows the
+    // sACN sources of each universe.
+    Admission Admit(const uint8_t* record, uint16_t recordLength, const PacketFacts& facts,
+                    int64_t timeUs);
+    // Second step, for admitted records: puts the data where its frame is.
+    void Offer(const uint8_t* record, uint16_t recordLength, const Admission& admission,
+               int64_t timeUs);
+    // A synchronization packet.
+    void Sync(const PacketFacts& facts);
+    // No more packets: the open frames end.
+    void End();
+
+    // The frame in progress is over: the caller decides what it is (Close), and then gives
+    // the buffer of the next frame (Open).
+    bool FrameOver();
+    // Whether closing now would count a frame that is whole, or synchronized: an incomplete
+    // first frame (the recording began inside it) is not.
+    bool Countable() const;
+    // Closes the frame in progress. `pass`: not counted (paused, or held for the trigger).
+    // The limit is reached at `maxFrames` frames, or once the frames span `maxRecordedUs`.
+    Boundary Close(bool pass, bool stopped, uint32_t maxFrames, int64_t maxRecordedUs = 0);
+    // The buffer of the next frame: `frame` itself after a Continue. Data held for it is
+    // placed.
+    Placement Open(uint8_t* frame);
+    // At a counted frame, before Close: gives the frame in progress the bytes it did not get
+    // since it began from `previous`, the frame before it, so that every universe keeps the
+    // data it sent last. `previous` may be the frame itself.
     void CarryOver(const uint8_t* previous, uint8_t* frame);
+    // Set when data would have run past the frame.
+    bool ReceiveError(uint32_t* position, uint16_t* length) const;
 
-    uint32_t FrameCount() const { return m_frameCount; }
-    // Frames that never arrived: sequence steps of more than one between consecutive frames,
-    // where they would have been recorded; in sACN, the most packets a universe lost per frame.
-    uint32_t MissingUpstream() const { return m_missing; }
-    // Counted frames in which a surveyed universe did not arrive.
-    uint32_t IncompleteFrames() const { return m_incomplete; }
-    // Time the counted frames span, by packet timestamps; pauses are left out.
-    int64_t RecordedUs() const { return m_recordedUs; }
-    // Capture time at which the first counted frame began; 0 before it.
-    int64_t FirstFrameUs() const { return m_firstFrameUs; }
+    uint32_t FrameCount() const { return m_figures.frames; }
+    const Figures& Result() const { return m_figures; }
+    // The frames skipped before the frame last counted, by the sender's numbers or its time
+    // away; a live recording asks the kernel whether they were its drops.
+    uint32_t LastGap() const { return m_lastGap; }
+    // Source changes since the last call.
+    std::vector<SourceChange> TakeSourceChanges();
 
   private:
+    struct SlotState;
+    struct Stashed;
     bool WarnOnce(int universe);
-    bool WarnOnce(int universe, uint32_t source);
-    bool InOrder(size_t slot, uint8_t sequence);
-    void EndFrameArrivals(bool counted);
+    bool WarnOnce(int universe, uint32_t sender);
+    int SequenceStep(SlotState& s, uint8_t sequence, bool recordable, bool* late);
+    void Arbitrate(size_t slot, const PacketFacts& facts, int64_t timeUs, Admission& a);
+    void ApplySourceChanges();
+    void Place(size_t slot, const uint8_t* data, uint16_t length);
+    void Stash(int64_t tick, size_t slot, const uint8_t* data, uint16_t length);
+    void Process(size_t slot, uint8_t sequence, int step, const uint8_t* data, uint16_t length,
+                 int64_t timeUs);
+    void CloseEmptyFrames();
+    void PlaceStashed();
 
     const UniverseTable* m_table = nullptr;
     uint32_t m_frameLength = 0;
-    uint32_t m_frameCount = 0;
-    std::optional<uint8_t> m_sequence;
-    bool m_boundarySeen = false;
-    bool m_fromStart = false;
-    bool m_firstOfFile = false;  // the frame in progress began at the start of the file
-    uint32_t m_missing = 0;
-    uint32_t m_incomplete = 0;
-    int64_t m_lastBoundaryUs = 0;
-    int64_t m_recordedUs = 0;
-    int64_t m_firstFrameUs = 0;
-    FrameMarker m_marker;
-    std::vector<int16_t> m_sacnSequence;  // per table slot: the last sACN sequence; -1: none
-    uint32_t m_frameLost = 0;  // most sACN packets one universe lost since the last boundary
+    Framing m_framing;
+    FrameClock m_clock;
+    uint8_t* m_frame = nullptr;
+    Figures m_figures;
+    uint32_t m_lastGap = 0;
+    uint32_t m_skipped = 0;        // frames skipped since the last counted one
+    int64_t m_lastCountedUs = -1;  // start of the frame counted last, until its end is known
+    int64_t m_lastPacketUs = 0;
+    int64_t m_firstPacketUs = -1;
+    bool m_ended = false;
+    bool m_receiveError = false;
+    uint32_t m_errorPosition = 0;
+    uint16_t m_errorLength = 0;
 
-    // A bit per table slot: the universe arrived since the last boundary.
-    std::vector<uint64_t> m_arrived;
-    uint32_t m_arrivedCount = 0;
-    std::vector<uint32_t> m_surveyed;  // table slots of the surveyed universes
-    // Per table slot: bytes placed since the frame in progress began (a pause spans boundaries).
-    std::vector<uint16_t> m_placed;
+    std::vector<int32_t> m_clockIndex;  // per table slot: its index among the clock's, or -1
+    std::vector<SlotState> m_slots;     // per table slot
+    std::vector<uint32_t> m_surveyed;   // table slots of the surveyed universes
+    std::vector<uint16_t> m_placed;     // per slot: bytes placed since the frame began
+    std::vector<SourceChange> m_changes;
+    bool m_changesPending = false;
+    bool m_zeroInCycle = false;
+    uint32_t m_syncSender = 0;
+    int16_t m_lastSyncSequence = -1;
+
+    // Data of later frames, held until their frame is in progress.
+    std::unique_ptr<Stashed[]> m_stash;
+    size_t m_stashSize = 0;
+    std::vector<int32_t> m_free;
+    std::array<int32_t, FrameClock::kWindow + 1> m_heads{};
+    std::array<int32_t, FrameClock::kWindow + 1> m_tails{};
+    bool m_stashFull = false;
+    // A packet that waits for the frames before it to close.
+    struct Held;
+    std::unique_ptr<Held> m_held;
+    bool m_holding = false;
 
     std::vector<uint8_t> m_warned;  // per Port-Address: already told the user
-    // Universe and sender pairs already told about; open addressing, 0 is a free entry.
     static constexpr size_t kSenderWarnings = 1024;
     std::array<uint64_t, kSenderWarnings> m_warnedSenders{};
     size_t m_warnedSenderCount = 0;
 };
-
-// Frames skipped between two consecutive sequence numbers (1..255, wrapping 255 to 1).
-uint32_t SequenceGap(uint8_t previous, uint8_t next);
 
 }  // namespace quorvex

@@ -160,8 +160,4 @@ int64_t WallClockUs() {
         .count();
 }
 
-std::string Ipv4Text(uint32_t a) {
-    return Format("%u.%u.%u.%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
-}
-
 }  // namespace quorvex

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text_format.h"
+
 namespace quorvex {
 
 // One universe from one sender, as last read.
@@ -92,7 +94,5 @@ class InputRates {
 
 // The wall clock in microseconds, as packet timestamps of a live adapter count.
 int64_t WallClockUs();
-// "10.0.0.5"
-std::string Ipv4Text(uint32_t address);
 
 }  // namespace quorvex

@@ -1,8 +1,10 @@
 #include "analysis/universe_survey.h"
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 #include <algorithm>
 
-#include "analysis/input_monitor.h"
 #include "capture/art_packet.h"
 #include "platform/text_format.h"
 #include "platform/texts.h"
@@ -10,207 +12,200 @@
 namespace quorvex {
 
 namespace {
-constexpr size_t kMaxGaps = 16384;
-constexpr uint8_t kLearnRepeats = 6;  // a universe seen this often spans five bursts
+// At line rate the watch sees about 320,000 packets; what comes beyond this is not learned
+// from, but its universes are still noted.
+constexpr size_t kMaxObservations = size_t{1} << 19;
+constexpr size_t kMaxCandidates = size_t{1} << 16;  // universe and sender pairs
+constexpr size_t kCandidateSlots = 2 * kMaxCandidates;
 }  // namespace
 
-UniverseSurvey::UniverseSurvey(UniverseTable& table) : m_table(table) {
-    m_gaps.reserve(kMaxGaps);
-    m_counts.assign(0x8000, 0);
-}
+// A universe as one sender sends it.
+struct UniverseSurvey::Candidate {
+    int32_t universe = 0;
+    uint32_t sender = 0;
+    uint32_t address = 0;
+    Protocol protocol = Protocol::ArtNet;
+    uint8_t priority = 0;
+    uint16_t length = 0;  // the longest it brought
+    uint64_t hash = 0;
+    bool numbered = false;  // Art-Net: a non-zero Sequence seen
+    size_t order = 0;       // when it was first seen
+};
+
+struct UniverseSurvey::Sender {
+    uint32_t sender = 0;
+    uint32_t address = 0;
+    Protocol protocol = Protocol::ArtNet;
+    uint16_t syncAddress = 0;  // sACN: the synchronization address its data names
+    bool syncSeen = false;
+    uint64_t packets = 0;
+};
+
+UniverseSurvey::UniverseSurvey(UniverseTable& table)
+    : m_table(table),
+      m_candidates(std::make_unique<Candidate[]>(kMaxCandidates)),
+      m_slots(kCandidateSlots, 0) {}
+
+UniverseSurvey::~UniverseSurvey() = default;
 
 void UniverseSurvey::Reset() {
     m_table.clear();
     m_framing = Framing{};
-    m_sequence.reset();
-    m_boundarySeen = false;
-    m_sequenced.clear();
-    m_stage = Stage::None;
-    m_stream = Framing{};
-    m_gaps.clear();
-    std::fill(m_counts.begin(), m_counts.end(), 0);
-    m_lastUs = -1;
-    m_mark = 0;
-    m_wholeFrames = 0;
-    m_collected.clear();
+    m_firstUs = -1;
+    m_done = false;
+    m_observations.clear();
+    m_observations.reserve(kMaxObservations);
+    std::fill(m_slots.begin(), m_slots.end(), 0);
+    m_candidateCount = 0;
+    m_senders.clear();
 }
 
-bool UniverseSurvey::Feed(const uint8_t* record, uint16_t recordLength, uint32_t source,
-                          const PacketFacts& facts, int64_t timestampUs) {
-    if (!facts.recordable) return false;
-    if (facts.protocol == Protocol::ArtNet) {
-        if (FeedSequenced(record, recordLength, source)) {
-            m_framing = Framing{};
-            return true;
-        }
-        if (RecordSequence(record) != 0) return false;
+UniverseSurvey::Candidate* UniverseSurvey::Find(int universe, uint32_t sender, bool add) {
+    const uint64_t key = (static_cast<uint64_t>(universe) << 32) | sender;
+    size_t at = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) % kCandidateSlots;
+    for (;; at = (at + 1) % kCandidateSlots) {
+        const uint32_t held = m_slots[at];
+        if (held == 0) break;
+        Candidate& c = m_candidates[held - 1];
+        if (c.universe == universe && c.sender == sender) return &c;
     }
-    if (recordLength <= kArtRecordHeader) return false;
-    return FeedUnsequenced(RecordUniverse(record),
-                           static_cast<uint16_t>(recordLength - kArtRecordHeader), source, facts,
-                           timestampUs);
+    if (!add || m_candidateCount >= kMaxCandidates) return nullptr;
+    Candidate& c = m_candidates[m_candidateCount];
+    c = Candidate{};
+    c.universe = universe;
+    c.sender = sender;
+    c.order = m_candidateCount;
+    m_slots[at] = static_cast<uint32_t>(++m_candidateCount);
+    return &c;
 }
 
-bool UniverseSurvey::FeedSequenced(const uint8_t* record, uint16_t recordLength, uint32_t source) {
-    const uint8_t s = RecordSequence(record);
-    if (s == 0) {
-        if (!m_boundarySeen) return false;
-    } else if (!m_boundarySeen) {
-        // The frame in progress when the survey started is skipped.
-        const bool changed = m_sequence && *m_sequence != s;
-        m_sequence = s;
-        if (!changed) return false;
-        m_boundarySeen = true;
-    } else if (s != *m_sequence) {
-        return true;
-    }
-    if (recordLength <= kArtRecordHeader) return false;
+bool UniverseSurvey::Feed(const uint8_t* record, uint16_t recordLength, const PacketFacts& facts,
+                          int64_t timestampUs) {
+    if (m_done) return true;
+    if (!facts.recordable || recordLength <= kArtRecordHeader) return false;
+    if (m_firstUs < 0) m_firstUs = timestampUs;
+    if (timestampUs - m_firstUs >= kWatchUs) return Finish();
+
     const int universe = RecordUniverse(record);
     const auto length = static_cast<uint16_t>(recordLength - kArtRecordHeader);
-    // A universe sent twice in the frame keeps one slot, so that slot k can be universe k.
-    auto it = std::find_if(m_table.begin(), m_table.end(),
-                           [universe](const UniverseSlot& s) { return s.universe == universe; });
-    if (it == m_table.end()) {
-        m_table.push_back(UniverseSlot{universe, 0, length, source});
-        m_sequenced.push_back(s != 0);
-        return false;
+    const uint8_t* data = record + kArtRecordHeader;
+    Candidate* c = Find(universe, facts.sender, true);
+    if (!c) return false;
+    const uint8_t sequence = RecordSequence(record);
+    const uint64_t hash = XXH3_64bits_withSeed(data, length, length);
+    const bool changed = c->length == 0 || hash != c->hash;
+    c->hash = hash;
+    c->address = facts.address;
+    c->protocol = facts.protocol;
+    c->priority = std::max(c->priority, facts.priority);
+    c->length = std::max(c->length, length);
+    if (RecordSequence(record) != 0) c->numbered = true;
+
+    auto s = std::find_if(m_senders.begin(), m_senders.end(),
+                          [&](const Sender& x) { return x.sender == facts.sender; });
+    if (s == m_senders.end()) {
+        m_senders.push_back(Sender{facts.sender, facts.address, facts.protocol});
+        s = m_senders.end() - 1;
     }
-    uint8_t& sequenced = m_sequenced[static_cast<size_t>(it - m_table.begin())];
-    // The sender that numbers its frames is the show's; one with sequencing off gives way.
-    if (!sequenced && s != 0) {
-        sequenced = 1;
-        it->source = source;
-        it->length = length;
-    } else if (it->source == source) {
-        it->length = std::max(it->length, length);
+    ++s->packets;
+    if (facts.protocol == Protocol::Sacn && facts.syncAddress) s->syncAddress = facts.syncAddress;
+    if (m_observations.size() < kMaxObservations) {
+        m_observations.push_back({timestampUs, facts.sender, universe, sequence, changed});
     }
     return false;
 }
 
-void UniverseSurvey::StartMarking(Framing::Mode mode, int64_t pauseUs) {
-    m_stream.mode = mode;
-    m_stream.pauseUs = pauseUs;
-    m_marker.Start(m_stream);
-    m_stage = Stage::Skipping;
-    m_mark = 0;
-}
-
-bool UniverseSurvey::FeedUnsequenced(int universe, uint16_t length, uint32_t source,
-                                     const PacketFacts& facts, int64_t timestampUs) {
-    if (m_stage == Stage::None) {
-        m_stage = Stage::Learning;
-        m_stream.protocol = facts.protocol;
-        m_stream.source = source;
+void UniverseSurvey::FeedSync(const PacketFacts& facts, int64_t timestampUs) {
+    if (m_done) return;
+    auto s = std::find_if(m_senders.begin(), m_senders.end(),
+                          [&](const Sender& x) { return x.sender == facts.sender; });
+    if (s == m_senders.end() || s->protocol != facts.protocol) return;
+    if (facts.protocol == Protocol::Sacn && facts.syncAddress != s->syncAddress) return;
+    s->syncSeen = true;
+    if (m_observations.size() < kMaxObservations) {
+        m_observations.push_back({timestampUs, facts.sender, -1, facts.sequence, false});
     }
-    // One sender's frames: two senders' packets interleaved make no rhythm.
-    if (facts.protocol != m_stream.protocol || source != m_stream.source) return false;
-    if (facts.protocol == Protocol::Sacn && facts.syncAddress) {
-        m_stream.syncAddress = facts.syncAddress;
-    }
-    if (m_stage == Stage::Learning) {
-        if (m_lastUs >= 0) m_gaps.push_back(timestampUs - m_lastUs);
-        m_lastUs = timestampUs;
-        uint8_t& seen = m_counts[static_cast<size_t>(universe) & 0x7FFF];
-        if (++seen < kLearnRepeats && m_gaps.size() < kMaxGaps) return false;
-        StartMarking(Framing::Mode::Burst, BurstPause(m_gaps, kLearnRepeats - 1));
-        // This packet may sit inside a burst: the frames begin at the next boundary.
-        m_mark = m_marker.Mark(universe, 0, timestampUs);
-        return false;
-    }
-    const uint8_t mark = m_marker.Mark(universe, 0, timestampUs);
-    const bool boundary = mark != m_mark;
-    m_mark = mark;
-    if (m_stage == Stage::Skipping) {
-        if (!boundary) return false;
-        m_stage = Stage::Collecting;
-        m_collectingFromUs = timestampUs;
-        m_collected.clear();
-        m_wholeFrames = 0;
-    } else if (boundary) {
-        ++m_wholeFrames;
-        if (timestampUs - m_collectingFromUs >= kUnsequencedWatchUs) {
-            m_table = m_collected;
-            m_framing = m_stream;
-            return true;
-        }
-    }
-    auto it = std::find_if(m_collected.begin(), m_collected.end(),
-                           [universe](const UniverseSlot& s) { return s.universe == universe; });
-    if (it == m_collected.end()) {
-        m_collected.push_back(UniverseSlot{universe, 0, length, source, facts.protocol});
-    } else {
-        it->length = std::max(it->length, length);
-    }
-    return false;
-}
-
-void UniverseSurvey::FeedSync(const PacketFacts& facts, uint32_t source) {
-    if (m_stage == Stage::None || facts.protocol != m_stream.protocol ||
-        source != m_stream.source) {
-        return;
-    }
-    if (facts.protocol == Protocol::Sacn && facts.syncAddress != m_stream.syncAddress) return;
-    // The sender ends its frames itself: start over from this one's end.
-    if (m_stream.mode != Framing::Mode::Sync) StartMarking(Framing::Mode::Sync, 0);
-    m_marker.Sync(facts.protocol, facts.syncAddress, source);
 }
 
 bool UniverseSurvey::Finish() {
-    if (m_stage != Stage::Collecting || m_wholeFrames == 0) return false;
-    m_table = m_collected;
-    m_framing = m_stream;
+    if (m_done) return !m_table.empty();
+    m_done = true;
+    m_table.clear();
+    // Each universe from the source a receiver would follow: for sACN the highest priority;
+    // for Art-Net a sender that numbers its frames; else the one seen first.
+    std::vector<Candidate*> chosen;
+    for (size_t i = 0; i < m_candidateCount; ++i) {
+        Candidate& c = m_candidates[i];
+        auto it = std::find_if(chosen.begin(), chosen.end(),
+                               [&](const Candidate* x) { return x->universe == c.universe; });
+        if (it == chosen.end()) {
+            chosen.push_back(&c);
+            continue;
+        }
+        Candidate& held = **it;
+        if (held.protocol != c.protocol) continue;
+        const bool better = c.protocol == Protocol::Sacn ? c.priority > held.priority
+                                                         : c.numbered && !held.numbered;
+        if (better) *it = &c;
+    }
+    if (chosen.empty()) return false;
+    std::sort(chosen.begin(), chosen.end(),
+              [](const Candidate* a, const Candidate* b) { return a->order < b->order; });
+    // The frames are the ones of the sender with the most universes.
+    std::vector<std::pair<uint32_t, size_t>> held;
+    for (const Candidate* c : chosen) {
+        auto it = std::find_if(held.begin(), held.end(),
+                               [&](const auto& h) { return h.first == c->sender; });
+        if (it == held.end()) {
+            held.push_back({c->sender, 1});
+        } else {
+            ++it->second;
+        }
+    }
+    const auto top = std::max_element(held.begin(), held.end(), [&](const auto& a, const auto& b) {
+        return a.second < b.second;
+    });
+    const uint32_t clock = top->first;
+    const auto sender = std::find_if(m_senders.begin(), m_senders.end(),
+                                     [&](const Sender& s) { return s.sender == clock; });
+    for (const Candidate* c : chosen) {
+        UniverseSlot slot;
+        slot.universe = c->universe;
+        slot.length = c->length;
+        slot.protocol = c->protocol;
+        slot.sender = c->sender;
+        slot.source = c->protocol == Protocol::ArtNet ? c->sender : c->address;
+        slot.priority = c->priority;
+        m_table.push_back(slot);
+    }
+    m_framing = LearnFraming(m_observations, clock, sender->protocol, sender->address,
+                             sender->syncAddress, sender->syncSeen);
+    // Only the universes recorded from the clock's sender follow its frames.
+    std::vector<Framing::Universe> ours;
+    for (const Framing::Universe& u : m_framing.universes) {
+        if (std::any_of(chosen.begin(), chosen.end(), [&](const Candidate* c) {
+                return c->universe == u.universe && c->sender == clock;
+            })) {
+            ours.push_back(u);
+        }
+    }
+    m_framing.universes = ours;
     return true;
 }
 
 std::string SurveyWaitingHint(const std::string& adapter, double seconds, uint64_t packets,
-                              uint64_t artDmx, uint64_t sequencedArtDmx) {
+                              uint64_t showPackets) {
     const char* a = adapter.c_str();
     if (packets == 0) {
         return Format(Tr("Nothing arrives on %s: no packet in %g s. Check the cable, and that the "
                          "show sends to this network."),
                       a, seconds);
     }
-    if (artDmx == 0) {
+    if (showPackets == 0) {
         return Format(Tr("Packets arrive on %s, but no Art-Net ArtDmx among them in %g s."), a,
                       seconds);
     }
-    if (sequencedArtDmx == 0) {
-        return Format(Tr("ArtDmx arrives on %s, but its Sequence is always 0 (sequencing off), so "
-                         "no frame can be told from the next."),
-                      a);
-    }
-    return Format(Tr("ArtDmx arrives on %s, but no whole frame in %g s: its sequence number "
-                     "hardly changes."),
-                  a, seconds);
-}
-
-std::vector<std::string> FramingReportLines(const Framing& framing, int sacnOffset) {
-    std::vector<std::string> lines;
-    if (framing.mode == Framing::Mode::Sequence) return lines;
-    const std::string from = Ipv4Text(framing.source);
-    if (framing.protocol == Protocol::Sacn) {
-        lines.push_back(
-            Format(Tr("sACN (E1.31) from %s: sACN universe N is recorded as universe "
-                   "N - %d (the sACN offset)."),
-                   from.c_str(), sacnOffset));
-    } else {
-        lines.push_back(
-            Format(Tr("Art-Net from %s without sequence numbers (Sequence 0)."), from.c_str()));
-    }
-    if (framing.mode == Framing::Mode::Sync) {
-        lines.push_back(framing.protocol == Protocol::Sacn
-                            ? Format(Tr("Frames end at its synchronization packets (address %u)."),
-                                     static_cast<unsigned>(framing.syncAddress))
-                            : std::string(Tr("Frames end at its ArtSync packets.")));
-    } else if (framing.pauseUs > 0) {
-        lines.push_back(Format(Tr("Frames end at its pauses of more than %.1f ms between bursts."),
-                               static_cast<double>(framing.pauseUs) / 1000.0));
-    } else {
-        lines.push_back(
-            Tr("Frames end where a universe comes again: it sends without a pause between "
-               "frames."));
-    }
-    return lines;
+    return {};  // the show arrives: the survey ends a second and a half after its first packet
 }
 
 std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort) {

@@ -44,6 +44,8 @@ ArtKind FindArtRecord(const uint8_t* frame, size_t captured, size_t wireLength,
     if (art[9] != 0x50) return ArtKind::None;
     if (captured < payloadStart + kDmxDataOffset) return ArtKind::None;
     const size_t n = (static_cast<size_t>(art[16]) << 8) | art[17];
+    // A receiver would overrun its universe with more than 512 channels.
+    if (n < kArtMinLength || n > kArtMaxLength) return ArtKind::Malformed;
     const size_t copy = n + kArtRecordHeader;
     // A Length that runs past the captured bytes or the record is not trusted.
     if (payloadStart + kRecordStart + copy > captured || copy > kArtRecordSize)

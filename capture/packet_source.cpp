@@ -222,17 +222,33 @@ ArtKind PcapSource::NextArtRecord(const uint8_t** record, uint16_t* recordLength
         if (static_cast<uint32_t>(m_ticks() - start) > kReadBudgetMs) return ArtKind::None;
         const ArtKind r = FindArtRecord(data, m_header->caplen, m_header->len, record, recordLength,
                                         &m_lastSource);
+        if (r == ArtKind::Malformed) {
+            ++m_malformed;
+            continue;
+        }
         if (r != ArtKind::None) {
             m_lastFacts = PacketFacts{};
+            m_lastFacts.sender = m_lastSource;
+            m_lastFacts.address = m_lastSource;
             return r;
         }
         SacnPacket sacn;
         const SacnKind k = FindSacnPacket(data, m_header->caplen, m_header->len, &sacn);
         if (k == SacnKind::Sync) {
             m_lastSource = sacn.sourceIp;
-            m_lastFacts = PacketFacts{Protocol::Sacn, sacn.syncAddress, false, false};
+            m_lastFacts = PacketFacts{};
+            m_lastFacts.protocol = Protocol::Sacn;
+            m_lastFacts.syncAddress = sacn.syncAddress;
+            m_lastFacts.recordable = false;
+            m_lastFacts.sequence = sacn.sequence;
+            m_lastFacts.sender = m_sources.Lookup(sacn.cid);
+            m_lastFacts.address = sacn.sourceIp;
             *recordLength = 0;
             return ArtKind::Sync;
+        }
+        if (k == SacnKind::Data && sacn.length == 0) {
+            ++m_malformed;  // a data packet must carry at least one slot
+            continue;
         }
         if (k == SacnKind::Data && SacnAsRecord(sacn)) {
             *record = m_sacnRecord;
@@ -247,6 +263,11 @@ bool PcapSource::SacnAsRecord(const SacnPacket& p) {
     const int universe = p.universe - m_sacnOffset.load(std::memory_order_relaxed);
     if (universe < 0 || universe > 0x7FFF) return false;
     m_lastSource = p.sourceIp;
+    m_lastFacts = PacketFacts{};
+    m_lastFacts.sender = m_sources.Identify(p.cid, p.sourceName, p.sourceIp);
+    m_lastFacts.address = p.sourceIp;
+    m_lastFacts.priority = p.priority;
+    m_lastFacts.sentUniverse = p.universe;
     m_lastFacts.protocol = Protocol::Sacn;
     m_lastFacts.syncAddress = p.syncAddress;
     m_lastFacts.terminated = p.terminated;

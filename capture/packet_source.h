@@ -14,6 +14,7 @@
 #include "capture/art_packet.h"
 #include "capture/protocol.h"
 #include "capture/sacn_packet.h"
+#include "capture/source_directory.h"
 #include "platform/result.h"
 
 namespace quorvex {
@@ -56,6 +57,11 @@ class PacketSource {
     virtual void EndReading() = 0;
     // Frames pulled so far; read it only while no worker reads.
     virtual uint64_t FramesRead() const = 0;
+    // Data packets passed over because their length is impossible (an ArtDmx Length outside
+    // 2..512, an sACN data packet without slots); read it on the reading thread.
+    virtual uint64_t MalformedPackets() const = 0;
+    // The sACN sources seen so far, by the identity PacketFacts::sender gives them.
+    virtual const SourceDirectory& Sources() const = 0;
 };
 
 // libpcap behind the interface. It may be reopened (another device, a file) while a worker
@@ -93,6 +99,8 @@ class PcapSource final : public PacketSource {
     void BeginReading() override;
     void EndReading() override;
     uint64_t FramesRead() const override { return m_framesRead; }
+    uint64_t MalformedPackets() const override { return m_malformed; }
+    const SourceDirectory& Sources() const override { return m_sources; }
 
   private:
     int NextFrame(const uint8_t** data);
@@ -120,6 +128,8 @@ class PcapSource final : public PacketSource {
     bool m_havePending = false;       // a frame pulled by Drain that belongs to the new traffic
     const uint8_t* m_pendingData = nullptr;
     uint64_t m_framesRead = 0;
+    uint64_t m_malformed = 0;
+    SourceDirectory m_sources;
     uint32_t m_lastSource = 0;
     PacketFacts m_lastFacts;
     std::atomic<int> m_sacnOffset{kDefaultSacnOffset};

@@ -18,6 +18,13 @@ struct PacketFacts {
     // stream-terminated packet; such a record carries no channels.
     bool recordable = true;
     bool terminated = false;
+    // Who sent it: the IPv4 address for Art-Net, the source's identity (its CID) for sACN; see
+    // SourceDirectory.
+    uint32_t sender = 0;
+    uint32_t address = 0;       // IPv4 source address, host byte order
+    uint8_t priority = 100;     // sACN data: 0..200
+    uint16_t sentUniverse = 0;  // sACN: the universe as sent, before the offset
+    uint8_t sequence = 0;       // sACN synchronization packets: their sequence number
 };
 
 // sACN universe N is recorded as N - 1 by default: sACN counts from 1, Art-Net from 0.

@@ -308,10 +308,12 @@ class RecorderRun {
         }
         // The reason was logged once; what was recorded is saved, but the run failed.
         if (finished && !finished->failure.empty()) return kExitIo;
-        if (m_o.strict && (s.incompleteFrames > 0 || s.missingUpstream > 0)) {
-            Error(Format(Tr("the recording is not whole: %u incomplete frames, %u frames missing "
-                            "upstream (--strict)"),
-                         s.incompleteFrames, s.missingUpstream));
+        // Frames the sender never sent are the show's; frames lost here are the recording's.
+        const uint32_t kernel = s.haveKernelStats ? s.kernelDropped : 0;
+        if (m_o.strict && (s.incompleteFrames > 0 || s.lostLocally > 0 || kernel > 0)) {
+            Error(Format(Tr("the recording is not whole: %u incomplete frames, %u frames lost on "
+                            "this machine, %u packets dropped by the kernel (--strict)"),
+                         s.incompleteFrames, s.lostLocally, kernel));
             return kExitNotWhole;
         }
         return kExitOk;

@@ -214,8 +214,8 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     recordCmd->add_flag(
         "--strict", record.strict,
-        Tr("Exit 7 when a recorded frame is incomplete (a surveyed universe did not "
-           "arrive in it) or frames went missing upstream"));
+        Tr("Exit 7 when the recording is not whole: a recorded frame is incomplete, or "
+           "frames or packets were lost on this machine"));
 
     InspectOptions inspect;
     CLI::App* inspectCmd =

@@ -22,4 +22,8 @@ std::string Format(const char* fmt, ...) {
     return out;
 }
 
+std::string Ipv4Text(uint32_t a) {
+    return Format("%u.%u.%u.%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+}
+
 }  // namespace quorvex

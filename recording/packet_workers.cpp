@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <optional>
 
 #include "platform/coarse_clock.h"
 #include "platform/text_format.h"
@@ -63,13 +64,20 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMoni
         const uint32_t start = CoarseMonotonicMs();
         bool hinted = liveAdapter.empty();
         uint64_t artDmx = 0;
-        uint64_t sequenced = 0;
+        std::optional<uint32_t> showSince;  // when the first data packet came
         while (m_active.load(std::memory_order_acquire)) {
             if (!hinted && CoarseMonotonicMs() - start >= static_cast<uint32_t>(hintMs)) {
                 // Said once; Parse goes on waiting.
                 hinted = true;
-                log(SurveyWaitingHint(liveAdapter, hintMs / 1000.0,
-                                      source.FramesRead() - framesBefore, artDmx, sequenced));
+                const std::string hint = SurveyWaitingHint(
+                    liveAdapter, hintMs / 1000.0, source.FramesRead() - framesBefore, artDmx);
+                if (!hint.empty()) log(hint);
+            }
+            // A live show that goes quiet still ends the watch when its time is up.
+            if (!liveAdapter.empty() && showSince &&
+                CoarseMonotonicMs() - *showSince >= UniverseSurvey::kWatchUs / 1000) {
+                survey.Finish();
+                break;
             }
             const uint8_t* record = nullptr;
             uint16_t length = 0;
@@ -82,15 +90,12 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMoni
                 break;
             }
             const PacketFacts& facts = source.LastFacts();
-            if (kind == ArtKind::Sync) survey.FeedSync(facts, source.LastSourceIp());
+            if (kind == ArtKind::Sync) survey.FeedSync(facts, source.LastTimestampUs());
             if (kind != ArtKind::Dmx) continue;
             ObserveRecord(monitor, source, record, length);
             ++artDmx;
-            if (RecordSequence(record) != 0 || facts.protocol == Protocol::Sacn) ++sequenced;
-            if (survey.Feed(record, length, source.LastSourceIp(), facts,
-                            source.LastTimestampUs())) {
-                break;
-            }
+            if (!showSince && facts.recordable) showSince = CoarseMonotonicMs();
+            if (survey.Feed(record, length, facts, source.LastTimestampUs())) break;
         }
         source.EndReading();
         if (m_active.exchange(false)) ended();
@@ -106,44 +111,11 @@ void SurveyWorker::Join() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void AssemblyWorker::Start(PacketSource& source, const UniverseTable& table, uint32_t frameLength,
-                           RecordingFlags& flags, FrameWriter& writer, InputMonitor& monitor,
-                           TriggerWatch& trigger, const Framing& framing, std::string liveAdapter,
-                           LogLine log, std::function<void(End)> ended) {
-    Join();
-    // A capture file is read from its start (the recorder reopens it), so its first frame
-    // counts when whole.
-    m_assembler.Start(&table, frameLength, source.IsFile(), framing);
-    m_recordedUs = 0;
-    m_thread = std::thread([this, &source, &flags, &writer, &monitor, &trigger,
-                            liveAdapter = std::move(liveAdapter), log = std::move(log),
-                            ended = std::move(ended)] {
-        pthread_setname_np(pthread_self(), "quorvex-packets");
-        source.BeginReading();
-        const uint64_t packetsBefore = source.FramesRead();
-        const auto start = std::chrono::steady_clock::now();
-        const End end = Loop(source, flags, writer, monitor, trigger, liveAdapter, log);
-        m_figures.packetsRead = source.FramesRead() - packetsBefore;
-        m_figures.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        m_figures.missingUpstream = m_assembler.MissingUpstream();
-        m_figures.incompleteFrames = m_assembler.IncompleteFrames();
-        m_figures.recordedUs = m_assembler.RecordedUs();
-        m_figures.firstFrameUs = m_assembler.FirstFrameUs();
-        source.EndReading();
-        flags.running = false;
-        ended(end);
-    });
-}
-
-void AssemblyWorker::Join() {
-    if (m_thread.joinable()) m_thread.join();
-}
-
 namespace {
 
 // The log line of an admission's warning; `sender` sent the packet.
-void Tell(const FrameAssembler::Admission& a, uint32_t sender, const LogLine& log) {
+void Tell(const FrameAssembler::Admission& a, const SourceDirectory& sources, uint32_t sender,
+          const LogLine& log) {
     switch (a.warning) {
         case FrameAssembler::Warning::None:
             break;
@@ -155,23 +127,23 @@ void Tell(const FrameAssembler::Admission& a, uint32_t sender, const LogLine& lo
                        a.universe));
             break;
         case FrameAssembler::Warning::OtherSender: {
-            const std::string bound = Ipv4Text(a.boundSource);
+            const std::string bound = SourceText(sources, a.boundSender);
             log(Format(
                 Tr("Universe %d also arrives from %s; only %s, found by Parse, is recorded."),
-                a.universe, Ipv4Text(sender).c_str(), bound.c_str()));
+                a.universe, SourceText(sources, sender).c_str(), bound.c_str()));
             break;
         }
         case FrameAssembler::Warning::OtherProtocol:
             log(Format(
-                Tr("Universe %d also arrives as %s; only %s, found by Parse, is recorded."), a.universe,
+                Tr("Universe %d also arrives as %s; only %s, found by Parse, is recorded."),
+                a.universe,
                 ProtocolName(a.boundProtocol == Protocol::Sacn ? Protocol::ArtNet : Protocol::Sacn),
                 ProtocolName(a.boundProtocol)));
             break;
         case FrameAssembler::Warning::Terminated:
-            log(
-                Format(Tr("Universe %d from %s ended its sACN stream; its data is not recorded "
+            log(Format(Tr("Universe %d from %s ended its sACN stream; its data is not recorded "
                           "until it sends again."),
-                       a.universe, Ipv4Text(sender).c_str()));
+                       a.universe, SourceText(sources, sender).c_str()));
             break;
         case FrameAssembler::Warning::Truncated:
             log(Format(Tr("Universe %d sends %d bytes, more than the %d found by Parse; the rest "
@@ -220,125 +192,214 @@ class SilenceWatch {
 
 }  // namespace
 
-AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& flags,
-                                         FrameWriter& writer, InputMonitor& monitor,
-                                         TriggerWatch& trigger, const std::string& liveAdapter,
-                                         const LogLine& log) {
-    m_figures = Figures{};
-    source.Drain();
-    SilenceWatch silence(liveAdapter);
-    uint8_t* frame = writer.Frame();
-    bool synced = false;  // an ArtSync came since the last boundary
-    while (flags.running.load(std::memory_order_acquire)) {
-        if (flags.forceStop.load(std::memory_order_acquire)) {
-            // A stop that met no frame boundary: the frame in progress is not counted.
-            log(Tr(kStoppedText));
-            return End::AtStop;
+// The recording loop of one recording, on the recording thread.
+struct AssemblyWorker::Loop {
+    AssemblyWorker& worker;
+    PacketSource& source;
+    RecordingFlags& flags;
+    FrameWriter& writer;
+    InputMonitor& monitor;
+    TriggerWatch& trigger;
+    const LogLine& log;
+    SilenceWatch silence;
+    FrameAssembler& assembler;
+    uint8_t* frame = nullptr;
+    std::optional<CaptureStats> statsAtStart;
+    uint32_t dropsSeen = 0;
+
+    uint32_t MaxFrames() const {
+        return std::min<uint32_t>(flags.maxFrames.load(std::memory_order_acquire),
+                                  kMaxRecordedFrames);
+    }
+
+    void TellSourceChanges() {
+        for (const auto& c : assembler.TakeSourceChanges()) {
+            const std::string from = SourceText(source.Sources(), c.from);
+            const std::string to = SourceText(source.Sources(), c.to);
+            if (c.lost) {
+                log(Format(Tr("Universe %d: %s stopped; recorded from %s (priority %u) from frame "
+                              "%u on."),
+                           c.universe, from.c_str(), to.c_str(), static_cast<unsigned>(c.priority),
+                           c.frame + 1));
+            } else {
+                log(Format(Tr("Universe %d: %s (priority %u) takes over from %s at frame %u."),
+                           c.universe, to.c_str(), static_cast<unsigned>(c.priority), from.c_str(),
+                           c.frame + 1));
+            }
         }
-        const bool paused = flags.paused.load(std::memory_order_acquire);
-        silence.Look(paused, log);
-        const uint8_t* record = nullptr;
-        uint16_t length = 0;
-        const ArtKind kind = source.NextArtRecord(&record, &length);
-        if (kind == ArtKind::Sync && m_assembler.Sync(source.LastFacts(), source.LastSourceIp())) {
-            synced = true;
+    }
+
+    // Frames skipped before the frame just counted were the kernel's drops when its counter
+    // moved since: they were lost here, not upstream.
+    void Attribute(uint32_t gap) {
+        if (gap == 0 || source.IsFile()) return;
+        const auto stats = source.Stats();
+        if (!stats) return;
+        if (stats->dropped != dropsSeen) {
+            dropsSeen = stats->dropped;
+            worker.m_figures.lostLocally += gap;
         }
-        if (kind != ArtKind::Dmx) {
-            if (kind == ArtKind::None && source.Ended()) {
+    }
+
+    // Closes the frames that are over; an end when the recording ends there.
+    std::optional<End> CloseFrames(bool paused) {
+        while (assembler.FrameOver()) {
+            silence.Frame(log);
+            bool held = !assembler.Countable();
+            if (!paused && !held && trigger.Armed()) {
+                // While the start trigger is armed, frames pass as in a pause: the frame in
+                // progress keeps every universe's latest data until a frame fires it.
+                if (trigger.Fires(frame)) {
+                    flags.triggerArmed = false;
+                    log(Tr("Start trigger fired: recording from this frame on."));
+                } else {
+                    held = true;
+                }
+            }
+            if (!paused && !held) {
+                // The frame that ends takes what it did not get from the one before.
+                assembler.CarryOver(writer.PreviousFrame(), frame);
+                if (trigger.Released(frame)) {
+                    log(
+                        Tr("The start trigger's channel fell below its value again: the "
+                           "recording ends."));
+                    log(Tr(kStoppedText));
+                    return End::AtLimit;
+                }
+            }
+            const auto boundary =
+                assembler.Close(paused || held, flags.stopRequested.load(std::memory_order_acquire),
+                                MaxFrames(), flags.maxRecordedUs.load(std::memory_order_relaxed));
+            TellSourceChanges();
+            worker.m_recordedUs.store(assembler.Result().recordedUs, std::memory_order_relaxed);
+            switch (boundary) {
+                case FrameAssembler::Boundary::Stop:
+                    log(Tr(kStoppedText));
+                    return End::AtStop;
+                case FrameAssembler::Boundary::Limit:
+                    log(Tr(kStoppedText));
+                    return End::AtLimit;
+                case FrameAssembler::Boundary::NewFrame:
+                    Attribute(assembler.LastGap());
+                    if (!writer.FrameCompleted(assembler.FrameCount())) return End::Abandoned;
+                    frame = writer.Frame();
+                    break;
+                case FrameAssembler::Boundary::Continue:
+                    break;
+            }
+            if (assembler.Open(frame) == FrameAssembler::Placement::ReceiveError) {
+                uint32_t position = 0;
+                uint16_t length = 0;
+                assembler.ReceiveError(&position, &length);
+                log(Format(Tr("pos:%u,len:%d"), position, length));
+                log(Tr("Receive error!"));
+                log(Tr(kStoppedText));
+                return End::Halted;
+            }
+        }
+        return std::nullopt;
+    }
+
+    End Run() {
+        source.Drain();
+        frame = writer.Frame();
+        assembler.Start(worker.m_table, worker.m_frameLength, worker.m_framing, frame);
+        if (auto stats = source.Stats()) {
+            statsAtStart = *stats;
+            dropsSeen = stats->dropped;
+        }
+        while (flags.running.load(std::memory_order_acquire)) {
+            if (flags.forceStop.load(std::memory_order_acquire)) {
+                // A stop that met no frame boundary: the frame in progress is not counted.
+                log(Tr(kStoppedText));
+                return End::AtStop;
+            }
+            const bool paused = flags.paused.load(std::memory_order_acquire);
+            silence.Look(paused, log);
+            const uint8_t* record = nullptr;
+            uint16_t length = 0;
+            const ArtKind kind = source.NextArtRecord(&record, &length);
+            if (kind == ArtKind::Sync) {
+                assembler.Sync(source.LastFacts());
+            } else if (kind == ArtKind::Dmx) {
+                ObserveRecord(monitor, source, record, length);
+                const PacketFacts& facts = source.LastFacts();
+                const int64_t timeUs = source.LastTimestampUs();
+                const auto admitted = assembler.Admit(record, length, facts, timeUs);
+                if (admitted.warning != FrameAssembler::Warning::None) {
+                    Tell(admitted, source.Sources(), facts.sender, log);
+                }
+                if (!admitted.recorded) continue;
+                assembler.Offer(record, length, admitted, timeUs);
+            } else {
+                if (!source.Ended()) continue;
                 // The end of a capture file (or a failed device) ends the recording as Stop
-                // would. The last frame of a file counts when it is whole.
+                // would. The frames still open count when they are whole.
                 const std::string reason = source.EndReason();
                 if (!reason.empty()) log(Format(Tr("Capture error: %s"), reason.c_str()));
-                if (source.IsFile() && reason.empty() && !paused && !trigger.Armed() &&
-                    m_assembler.CloseLastFrame(
-                        synced,
-                        std::min<uint32_t>(flags.maxFrames.load(std::memory_order_acquire),
-                                           kMaxRecordedFrames),
-                        flags.maxRecordedUs.load(std::memory_order_relaxed))) {
-                    m_assembler.CarryOver(writer.PreviousFrame(), frame);
-                    if (!trigger.Released(frame)) {
-                        m_recordedUs.store(m_assembler.RecordedUs(), std::memory_order_relaxed);
-                        if (!writer.FrameCompleted(m_assembler.FrameCount())) {
-                            return End::Abandoned;
-                        }
-                    }
+                if (source.IsFile() && reason.empty() && !paused) {
+                    assembler.End();
+                    if (const auto end = CloseFrames(paused)) return *end;
                 }
                 log(Tr(kStoppedText));
                 return End::SourceEnded;
             }
-            continue;
+            if (const auto end = CloseFrames(paused)) return *end;
         }
-        ObserveRecord(monitor, source, record, length);
-
-        const uint32_t sender = source.LastSourceIp();
-        const auto admitted = m_assembler.Admit(record, length, sender, source.LastFacts());
-        if (admitted.warning != FrameAssembler::Warning::None) Tell(admitted, sender, log);
-        if (!admitted.recorded) continue;
-
-        const uint8_t sequence = m_assembler.Mark(record, source.LastTimestampUs());
-        // While the start trigger is armed, boundaries pass as in a pause: the frame in
-        // progress keeps every universe's latest data until a frame fires the trigger.
-        bool held = false;
-        if (m_assembler.IsBoundary(sequence)) {
-            silence.Frame(log);
-            synced = false;
-            // A first frame the capture began inside is not recorded.
-            held = m_assembler.PartialFirstFrame();
-            if (!paused && !held) {
-                if (trigger.Armed()) {
-                    if (trigger.Fires(frame)) {
-                        flags.triggerArmed = false;
-                        log(Tr("Start trigger fired: recording from this frame on."));
-                    } else {
-                        held = true;
-                    }
-                }
-                if (!held) {
-                    // The frame that just ended takes what it did not get from the one before.
-                    m_assembler.CarryOver(writer.PreviousFrame(), frame);
-                    if (trigger.Released(frame)) {
-                        log(
-                            Tr("The start trigger's channel fell below its value again: the "
-                               "recording ends."));
-                        log(Tr(kStoppedText));
-                        return End::AtLimit;
-                    }
-                }
-            }
-        }
-
-        const auto boundary = m_assembler.Classify(
-            sequence, source.LastTimestampUs(), paused || held,
-            flags.stopRequested.load(std::memory_order_acquire),
-            std::min<uint32_t>(flags.maxFrames.load(std::memory_order_acquire), kMaxRecordedFrames),
-            flags.maxRecordedUs.load(std::memory_order_relaxed));
-        switch (boundary) {
-            case FrameAssembler::Boundary::Drop:
-                continue;
-            case FrameAssembler::Boundary::Stop:
-                log(Tr(kStoppedText));
-                return End::AtStop;
-            case FrameAssembler::Boundary::Limit:
-                log(Tr(kStoppedText));
-                return End::AtLimit;
-            case FrameAssembler::Boundary::NewFrame:
-                m_recordedUs.store(m_assembler.RecordedUs(), std::memory_order_relaxed);
-                if (!writer.FrameCompleted(m_assembler.FrameCount())) return End::Abandoned;
-                frame = writer.Frame();
-                break;
-            case FrameAssembler::Boundary::Continue:
-                break;
-        }
-
-        const auto placed = m_assembler.Place(record, length, frame);
-        if (placed.placement == FrameAssembler::Placement::ReceiveError) {
-            log(Format(Tr("pos:%u,len:%d"), placed.position, placed.recordLength));
-            log(Tr("Receive error!"));
-            log(Tr(kStoppedText));
-            return End::Halted;
-        }
+        return End::Abandoned;
     }
-    return End::Abandoned;
+};
+
+void AssemblyWorker::Start(PacketSource& source, const UniverseTable& table, uint32_t frameLength,
+                           RecordingFlags& flags, FrameWriter& writer, InputMonitor& monitor,
+                           TriggerWatch& trigger, const Framing& framing, std::string liveAdapter,
+                           LogLine log, std::function<void(End)> ended) {
+    Join();
+    m_table = &table;
+    m_frameLength = frameLength;
+    m_framing = framing;
+    m_recordedUs = 0;
+    m_figures = Figures{};
+    m_thread = std::thread([this, &source, &flags, &writer, &monitor, &trigger,
+                            liveAdapter = std::move(liveAdapter), log = std::move(log),
+                            ended = std::move(ended)] {
+        pthread_setname_np(pthread_self(), "quorvex-packets");
+        source.BeginReading();
+        const uint64_t packetsBefore = source.FramesRead();
+        const uint64_t malformedBefore = source.MalformedPackets();
+        const auto start = std::chrono::steady_clock::now();
+        Loop loop{*this,       source,  flags,        writer,
+                  monitor,     trigger, log,          SilenceWatch(liveAdapter),
+                  m_assembler, nullptr, std::nullopt, 0};
+        const End end = loop.Run();
+        m_figures.packetsRead = source.FramesRead() - packetsBefore;
+        m_figures.malformed = source.MalformedPackets() - malformedBefore;
+        m_figures.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        // Kernel drops count from the start of the recording to its end, not beyond.
+        if (const auto stats = source.Stats();
+            stats && loop.statsAtStart && stats->dropped >= loop.statsAtStart->dropped) {
+            m_figures.haveKernelStats = true;
+            m_figures.kernelDropped = stats->dropped - loop.statsAtStart->dropped;
+        }
+        const FrameAssembler::Figures& a = m_assembler.Result();
+        m_figures.lostLocally = std::min(m_figures.lostLocally, a.missingUpstream);
+        m_figures.missingUpstream = a.missingUpstream - m_figures.lostLocally;
+        m_figures.incompleteFrames = a.incomplete;
+        m_figures.recordedUs = a.recordedUs;
+        m_figures.firstFrameUs = a.firstFrameUs;
+        m_figures.awayUs = a.awayUs;
+        m_figures.restarts = a.restarts;
+        m_figures.notSurveyed = a.notSurveyed;
+        m_figures.sourceChanges = a.sourceChanges;
+        source.EndReading();
+        flags.running = false;
+        ended(end);
+    });
+}
+
+void AssemblyWorker::Join() {
+    if (m_thread.joinable()) m_thread.join();
 }
 
 }  // namespace quorvex

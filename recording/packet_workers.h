@@ -80,10 +80,18 @@ class AssemblyWorker {
     };
 
     struct Figures {
-        uint32_t missingUpstream = 0;
+        uint32_t missingUpstream = 0;  // frames the sender did not send
+        uint32_t lostLocally = 0;      // frames lost on this machine (the kernel dropped them)
         uint32_t incompleteFrames = 0;
         int64_t recordedUs = 0;    // time the counted frames span, by packet timestamps
         int64_t firstFrameUs = 0;  // capture time the first counted frame began; 0: none
+        int64_t awayUs = 0;        // the sender's silences of a second or more, and restarts
+        uint32_t restarts = 0;
+        uint32_t notSurveyed = 0;  // universes that arrived but were not found by Parse
+        uint32_t sourceChanges = 0;
+        uint64_t malformed = 0;  // packets whose length was impossible
+        bool haveKernelStats = false;
+        uint32_t kernelDropped = 0;  // from the start of the recording to its end
         uint64_t packetsRead = 0;
         double seconds = 0;  // from the start of the loop to its end
     };
@@ -109,11 +117,12 @@ class AssemblyWorker {
     }
 
   private:
-    End Loop(PacketSource& source, RecordingFlags& flags, FrameWriter& writer,
-             InputMonitor& monitor, TriggerWatch& trigger, const std::string& liveAdapter,
-             const LogLine& log);
+    struct Loop;
 
     FrameAssembler m_assembler;
+    const UniverseTable* m_table = nullptr;
+    uint32_t m_frameLength = 0;
+    Framing m_framing;
     Figures m_figures;
     std::atomic<int64_t> m_recordedUs{0};
     std::thread m_thread;

@@ -20,15 +20,37 @@ std::string SummaryLine(const RecordingSummary& s) {
                               : s.haveKernelStats
                                   ? Format(Tr("%u packets dropped by the kernel."), s.kernelDropped)
                                   : Tr("kernel drops unknown.");
-    if (s.seconds > 0) {
-        return Format(Tr("Recording check: %u frames written in %.1f s (%.1f frames/s), %u "
-                         "frames missing upstream, %u incomplete frames, %s"),
-                      s.framesWritten, s.seconds, s.framesWritten / s.seconds, s.missingUpstream,
-                      s.incompleteFrames, drops.c_str());
+    std::string line =
+        s.seconds > 0
+            ? Format(Tr("Recording check: %u frames written in %.1f s (%.1f frames/s), %u "
+                        "frames missing upstream, %u incomplete frames, %s"),
+                     s.framesWritten, s.seconds, s.framesWritten / s.seconds, s.missingUpstream,
+                     s.incompleteFrames, drops.c_str())
+            : Format(Tr("Recording check: %u frames written, %u frames missing upstream, %u "
+                        "incomplete frames, %s"),
+                     s.framesWritten, s.missingUpstream, s.incompleteFrames, drops.c_str());
+    // What went wrong beyond that, only when something did.
+    if (s.lostLocally > 0) {
+        line += Format(Tr(" %u frames were lost on this machine (the kernel dropped them)."),
+                       s.lostLocally);
     }
-    return Format(Tr("Recording check: %u frames written, %u frames missing upstream, %u "
-                     "incomplete frames, %s"),
-                  s.framesWritten, s.missingUpstream, s.incompleteFrames, drops.c_str());
+    if (s.senderRestarts > 0) {
+        line += Format(Tr(" The sender was away for %.1f s (%u times)."), s.awaySeconds,
+                       s.senderRestarts);
+    }
+    if (s.universesNotFound > 0) {
+        line += Format(Tr(" %u universes arrived that Parse did not find; they are not in the "
+                          "recording."),
+                       s.universesNotFound);
+    }
+    if (s.sourceChanges > 0) {
+        line += Format(Tr(" The source of a universe changed %u times."), s.sourceChanges);
+    }
+    if (s.malformedPackets > 0) {
+        line += Format(Tr(" %llu malformed packets were passed over."),
+                       static_cast<unsigned long long>(s.malformedPackets));
+    }
+    return line;
 }
 
 Recorder::Recorder(RecorderHost& host) : Recorder(host, Options{}) {}
@@ -293,6 +315,13 @@ void Recorder::Emit(const RecorderEvent& event) { m_host.OnEvent(event); }
 bool Recorder::BeginSurvey() {
     if (!EnsureSourceOpen()) return false;
     EndWorkers();
+    // A capture file is surveyed from its start, however often Parse is pressed.
+    if (m_source.IsFile() && !m_capturePath.empty()) {
+        if (const Status reopened = m_source.OpenFile(m_capturePath); !reopened) {
+            Emit(Alert{reopened.error()});
+            return false;
+        }
+    }
     m_surveyedOffset = m_settings.sacnOffset;
     m_source.SetSacnOffset(m_surveyedOffset);
     if (!m_settings.joinUniverses.empty()) JoinGroups(m_settings.joinUniverses);
@@ -322,9 +351,12 @@ void Recorder::ReportSurvey() {
     const int perPort = m_settings.universesPerPort;
     m_framing = m_survey.SurveyedFraming();
     SurveyFinished finished{m_universes.size(), SurveyReportLines(m_universes, perPort),
-                            m_universes};
-    for (std::string& line : FramingReportLines(m_framing, m_surveyedOffset)) {
-        finished.report.push_back(std::move(line));
+                            m_universes, m_framing};
+    if (!m_universes.empty()) {
+        for (std::string& line : FramingReportLines(
+                 m_framing, m_surveyedOffset, SourceText(m_source.Sources(), m_framing.sender))) {
+            finished.report.push_back(std::move(line));
+        }
     }
     if (m_settings.joinMulticast && m_framing.protocol == Protocol::Sacn && !m_universes.empty()) {
         std::vector<int> groups;
@@ -446,9 +478,6 @@ bool Recorder::BeginRecording() {
         return false;
     }
     m_writer = std::move(*writer);
-    // Kernel drops are counted from here to the end of the recording.
-    m_statsAtStart.reset();
-    if (const auto stats = m_source.Stats()) m_statsAtStart = *stats;
     // The layout the file gets, which Universes/Port may have changed since Parse.
     for (const std::string& line : LayoutInUseLines(m_universes, m_layout, perPort)) Log(line);
     Log(Tr("Start capture......"));
@@ -497,15 +526,18 @@ RecordingSummary Recorder::Summarize() {
     RecordingSummary s;
     s.framesWritten = m_writer ? m_writer->Written() : 0;
     s.missingUpstream = f.missingUpstream;
+    s.lostLocally = f.lostLocally;
     s.incompleteFrames = f.incompleteFrames;
     s.seconds = static_cast<double>(f.recordedUs) / 1e6;
+    s.awaySeconds = static_cast<double>(f.awayUs) / 1e6;
+    s.senderRestarts = f.restarts;
+    s.universesNotFound = f.notSurveyed;
+    s.sourceChanges = f.sourceChanges;
+    s.malformedPackets = f.malformed;
     s.fromFile = m_source.IsFile();
-    // Counters lower than at the start belong to an adapter opened since: unknown.
-    const auto stats = m_source.Stats();
-    if (stats && m_statsAtStart && stats->dropped >= m_statsAtStart->dropped) {
-        s.haveKernelStats = true;
-        s.kernelDropped = stats->dropped - m_statsAtStart->dropped;
-    }
+    // Taken as the recording ended: drops after it are not the recording's.
+    s.haveKernelStats = f.haveKernelStats;
+    s.kernelDropped = f.kernelDropped;
     s.packetsRead = f.packetsRead;
     s.startUs = f.firstFrameUs;
     s.processingSeconds = f.seconds;
@@ -572,9 +604,10 @@ void Recorder::Save(const std::string& chosenPath, RecordingFinished& outcome) {
                            ? std::chrono::system_clock::time_point(
                                  std::chrono::microseconds(m_lastSummary.startUs))
                            : std::chrono::system_clock::now();
-    const RecordingNotes notes = NotesFor(m_universes, m_layout, m_settings.universesPerPort,
-                                          kIcTypeNames[std::clamp(m_settings.icTypeIndex, 0, 2)],
-                                          m_settings.rgbw, start, m_lastSummary);
+    const RecordingNotes notes =
+        NotesFor(m_universes, m_layout, m_settings.universesPerPort,
+                 kIcTypeNames[std::clamp(m_settings.icTypeIndex, 0, 2)], m_settings.rgbw, start,
+                 m_lastSummary, m_framing, &m_source.Sources());
     if (const Status written = WriteNotes(final, notes); !written) {
         Log(Format(Tr("The recording notes could not be written: %s"), written.error().c_str()));
     }

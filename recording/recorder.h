@@ -79,6 +79,7 @@ struct SurveyFinished {
     size_t universes = 0;
     std::vector<std::string> report;
     UniverseTable table;  // the universes found, in arrival order
+    Framing framing;      // how the recorded sender's frames end
 };
 struct FramesWritten {
     uint32_t frames = 0;
@@ -249,7 +250,6 @@ class Recorder {
     std::unique_ptr<FrameWriter> m_writer;
     PortLayout m_layout;
     std::string m_folder;
-    std::optional<CaptureStats> m_statsAtStart;  // kernel counters when the recording began
     int m_sceneNumber = 1;
     RecordingSummary m_lastSummary;
     std::string m_failure;  // why the recording in progress ended early; set by the workers

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <type_traits>
 
 #include "analysis/input_monitor.h"
 #include "platform/text_format.h"
@@ -89,7 +90,11 @@ Result<std::vector<NotesUniverse>> Universes(const json& j) {
         if (!out.empty() && *number <= out.back().universe) {
             return Fail(Tr("\"universes\" must be in ascending order without repeats"));
         }
-        out.push_back({static_cast<int32_t>(*number), static_cast<uint16_t>(*length), *source});
+        NotesUniverse entry{
+            static_cast<int32_t>(*number), static_cast<uint16_t>(*length), *source, {}, {}};
+        if (const auto name = Text(u, "sourceName")) entry.sourceName = *name;
+        if (const auto cid = Text(u, "cid")) entry.cid = *cid;
+        out.push_back(std::move(entry));
     }
     return out;
 }
@@ -113,6 +118,26 @@ Result<RecordingNotes::Check> CheckOf(const json& j) {
     out.missingUpstream = static_cast<uint32_t>(*missing);
     out.incompleteFrames = static_cast<uint32_t>(*incomplete);
     out.fromFile = *fromFile;
+    // Figures newer notes add; older notes lack them.
+    auto optional = [&](const char* key, auto& into, int64_t hi) -> Status {
+        if (!c.contains(key)) return {};
+        const auto v = Whole(c, key, 0, hi);
+        if (!v) return Fail("check: " + v.error());
+        into = static_cast<std::remove_reference_t<decltype(into)>>(*v);
+        return {};
+    };
+    for (const Status& st : {optional("lostLocally", out.lostLocally, UINT32_MAX),
+                             optional("senderRestarts", out.senderRestarts, UINT32_MAX),
+                             optional("universesNotFound", out.universesNotFound, UINT32_MAX),
+                             optional("sourceChanges", out.sourceChanges, UINT32_MAX),
+                             optional("malformedPackets", out.malformedPackets, INT64_MAX)}) {
+        if (!st) return Fail(st.error());
+    }
+    if (c.contains("senderAwaySeconds")) {
+        const auto away = Number(c, "senderAwaySeconds");
+        if (!away) return Fail("check: " + away.error());
+        out.senderAwaySeconds = *away;
+    }
     const auto dropped = c.find("kernelDropped");
     if (dropped == c.end()) return Fail(Tr("check: \"kernelDropped\" is missing"));
     if (!dropped->is_null()) {
@@ -137,11 +162,22 @@ std::string IsoUtcText(std::chrono::system_clock::time_point time) {
 RecordingNotes NotesFor(const UniverseTable& table, const PortLayout& layout, int universesPerPort,
                         const std::string& icType, bool rgbw,
                         std::chrono::system_clock::time_point start,
-                        const RecordingSummary& summary) {
+                        const RecordingSummary& summary, const Framing& framing,
+                        const SourceDirectory* sources) {
     RecordingNotes n;
     for (const UniverseSlot& s : table) {
         if (s.length == 0) continue;
-        n.universes.push_back({s.universe, s.length, Ipv4Text(s.source)});
+        NotesUniverse u{s.universe, s.length, Ipv4Text(s.source), {}, {}};
+        if (const auto sacn = sources ? sources->Find(SenderOf(s)) : std::nullopt) {
+            u.sourceName = sacn->name;
+            u.cid = CidText(sacn->cid);
+        }
+        n.universes.push_back(std::move(u));
+    }
+    if (!n.universes.empty()) {
+        n.protocol = ProtocolName(framing.protocol);
+        n.framing = FramingName(framing);
+        n.framingReliable = framing.reliable;
     }
     n.universesPerPort = universesPerPort;
     n.ports = layout.portCount;
@@ -155,29 +191,49 @@ RecordingNotes NotesFor(const UniverseTable& table, const PortLayout& layout, in
     n.check.incompleteFrames = summary.incompleteFrames;
     if (summary.haveKernelStats && !summary.fromFile) n.check.kernelDropped = summary.kernelDropped;
     n.check.fromFile = summary.fromFile;
+    n.check.lostLocally = summary.lostLocally;
+    n.check.senderAwaySeconds = summary.awaySeconds;
+    n.check.senderRestarts = summary.senderRestarts;
+    n.check.universesNotFound = summary.universesNotFound;
+    n.check.sourceChanges = summary.sourceChanges;
+    n.check.malformedPackets = summary.malformedPackets;
     return n;
 }
 
 std::string NotesJson(const RecordingNotes& n) {
     json universes = json::array();
     for (const NotesUniverse& u : n.universes) {
-        universes.push_back({{"universe", u.universe}, {"length", u.length}, {"source", u.source}});
+        json entry = {{"universe", u.universe}, {"length", u.length}, {"source", u.source}};
+        if (!u.sourceName.empty()) entry["sourceName"] = u.sourceName;
+        if (!u.cid.empty()) entry["cid"] = u.cid;
+        universes.push_back(std::move(entry));
     }
     json check = {{"framesWritten", n.check.framesWritten},
                   {"seconds", Finite(n.check.seconds)},
                   {"missingUpstream", n.check.missingUpstream},
                   {"incompleteFrames", n.check.incompleteFrames},
                   {"kernelDropped", nullptr},
-                  {"fromFile", n.check.fromFile}};
+                  {"fromFile", n.check.fromFile},
+                  {"lostLocally", n.check.lostLocally},
+                  {"senderAwaySeconds", Finite(n.check.senderAwaySeconds)},
+                  {"senderRestarts", n.check.senderRestarts},
+                  {"universesNotFound", n.check.universesNotFound},
+                  {"sourceChanges", n.check.sourceChanges},
+                  {"malformedPackets", n.check.malformedPackets}};
     if (n.check.kernelDropped) check["kernelDropped"] = *n.check.kernelDropped;
-    const json j = {{"universes", std::move(universes)},
-                    {"universesPerPort", n.universesPerPort},
-                    {"ports", n.ports},
-                    {"icType", n.icType},
-                    {"rgbw", n.rgbw},
-                    {"framesPerSecond", Finite(n.framesPerSecond)},
-                    {"startTime", n.startTime},
-                    {"check", std::move(check)}};
+    json j = {{"universes", std::move(universes)},
+              {"universesPerPort", n.universesPerPort},
+              {"ports", n.ports},
+              {"icType", n.icType},
+              {"rgbw", n.rgbw},
+              {"framesPerSecond", Finite(n.framesPerSecond)},
+              {"startTime", n.startTime},
+              {"check", std::move(check)}};
+    if (!n.protocol.empty()) j["protocol"] = n.protocol;
+    if (!n.framing.empty()) {
+        j["framing"] = n.framing;
+        j["framingReliable"] = n.framingReliable;
+    }
     // Text that is not UTF-8 (a sender's name one day) must not make the notes unwritable.
     return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
@@ -208,6 +264,9 @@ Result<RecordingNotes> ParseNotesJson(const std::string& text) {
     n.framesPerSecond = *fps;
     n.startTime = *start;
     n.check = *check;
+    if (const auto protocol = Text(j, "protocol")) n.protocol = *protocol;
+    if (const auto framing = Text(j, "framing")) n.framing = *framing;
+    if (const auto reliable = Flag(j, "framingReliable")) n.framingReliable = *reliable;
     return n;
 }
 

@@ -7,19 +7,32 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/frame_layout.h"
+#include "analysis/framing.h"
 #include "analysis/universe_table.h"
+#include "capture/source_directory.h"
 #include "platform/result.h"
 #include "recording/recording_summary.h"
 
 namespace quorvex {
 
 struct NotesUniverse {
-    int32_t universe = 0;  // 15-bit Port-Address
-    uint16_t length = 0;   // bytes it brings to each frame
-    std::string source;    // dotted IPv4 of its sender
+    NotesUniverse(int32_t u = 0, uint16_t bytes = 0, std::string from = {}, std::string name = {},
+                  std::string id = {})
+        : universe(u),
+          length(bytes),
+          source(std::move(from)),
+          sourceName(std::move(name)),
+          cid(std::move(id)) {}
+
+    int32_t universe = 0;    // 15-bit Port-Address
+    uint16_t length = 0;     // bytes it brings to each frame
+    std::string source;      // dotted IPv4 of its sender
+    std::string sourceName;  // sACN: the source's name; empty for Art-Net
+    std::string cid;         // sACN: the source's CID
 };
 
 struct RecordingNotes {
@@ -31,6 +44,9 @@ struct RecordingNotes {
     bool rgbw = false;
     double framesPerSecond = 0;  // measured
     std::string startTime;       // ISO 8601 UTC, "2024-05-01T20:15:00Z"
+    std::string protocol;        // "Art-Net" or "sACN"; empty in older notes
+    std::string framing;         // how frames were told apart (FramingName); empty in older notes
+    bool framingReliable = true;
     struct Check {
         uint32_t framesWritten = 0;
         double seconds = 0;
@@ -38,6 +54,13 @@ struct RecordingNotes {
         uint32_t incompleteFrames = 0;
         std::optional<uint32_t> kernelDropped;  // nothing when unknown
         bool fromFile = false;
+        // Absent from older notes, where they read as 0.
+        uint32_t lostLocally = 0;
+        double senderAwaySeconds = 0;
+        uint32_t senderRestarts = 0;
+        uint32_t universesNotFound = 0;
+        uint32_t sourceChanges = 0;
+        uint64_t malformedPackets = 0;
     } check;
 };
 
@@ -46,7 +69,8 @@ struct RecordingNotes {
 RecordingNotes NotesFor(const UniverseTable& table, const PortLayout& layout, int universesPerPort,
                         const std::string& icType, bool rgbw,
                         std::chrono::system_clock::time_point start,
-                        const RecordingSummary& summary);
+                        const RecordingSummary& summary, const Framing& framing = {},
+                        const SourceDirectory* sources = nullptr);
 // "2024-05-01T20:15:00Z"
 std::string IsoUtcText(std::chrono::system_clock::time_point time);
 

@@ -9,8 +9,14 @@ namespace quorvex {
 struct RecordingSummary {
     uint32_t framesWritten = 0;
     double seconds = 0;  // the time the frames span, by packet timestamps, pauses left out
-    uint32_t missingUpstream = 0;
-    uint32_t incompleteFrames = 0;  // frames in which a surveyed universe did not arrive
+    uint32_t missingUpstream = 0;   // frames the sender did not send
+    uint32_t lostLocally = 0;       // frames lost on this machine: the kernel dropped them
+    uint32_t incompleteFrames = 0;  // frames in which a universe of the sender did not arrive
+    double awaySeconds = 0;         // the sender's silences of a second or more, and restarts
+    uint32_t senderRestarts = 0;
+    uint32_t universesNotFound = 0;  // arrived during the recording, not found by Parse
+    uint32_t sourceChanges = 0;      // an sACN universe changed to another source
+    uint64_t malformedPackets = 0;
     bool fromFile = false;
     bool haveKernelStats = false;
     uint32_t kernelDropped = 0;  // from the start of the recording to its end

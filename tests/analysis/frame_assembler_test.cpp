@@ -13,16 +13,15 @@ using test::Bytes;
 using B = FrameAssembler::Boundary;
 using W = FrameAssembler::Warning;
 
-Bytes Record(int universe, uint8_t seq, const Bytes& data) {
-    return test::RecordOf(test::ArtDmx(universe, seq, data));
-}
+constexpr uint32_t kShow = 0x0A000001;
 
-// Universes 0 and 1 of 512 bytes from sender 0: a 1024-byte frame.
+// Universes 0 and 1 of 512 bytes from kShow: a 1024-byte frame. Packets are fed the way the
+// recording thread feeds them; frames take turns in two buffers, as in the writer's queue.
 class AssemblerTest : public ::testing::Test {
   protected:
-    void SetUp() override { Prepare({{0, 0, 512}, {1, 0, 512}}); }
+    void SetUp() override { Prepare({{0, 0, 512, kShow}, {1, 0, 512, kShow}}); }
 
-    void Prepare(UniverseTable t, int perPort = 6) {
+    void Prepare(UniverseTable t, const Framing& framing = {}, int perPort = 6) {
         table = std::move(t);
         layout = ComputeFrameLayout(table, perPort);
         // As the frame writer's queue: slots start with anything in them.
@@ -30,28 +29,42 @@ class AssemblerTest : public ::testing::Test {
         zeros.assign(layout.frameLength, 0);
         previous = zeros.data();
         completed.clear();
-        assembler.Start(&table, layout.frameLength);
+        current = 0;
+        assembler.Start(&table, layout.frameLength, framing, Frame().data());
     }
 
-    // Feeds one packet the way the recording thread does; a packet that is not recorded
-    // gives Drop. Frames take turns in two buffers.
-    B Step(int universe, uint8_t seq, const Bytes& data, bool paused = false, bool stopped = false,
-           uint32_t maxFrames = 1000, uint32_t source = 0) {
-        const Bytes r = Record(universe, seq, data);
-        const auto length = static_cast<uint16_t>(r.size());
-        admitted = assembler.Admit(r.data(), length, source);
-        if (!admitted.recorded) return B::Drop;
-        const B b = assembler.Classify(seq, nowUs, paused, stopped, maxFrames, maxUs);
-        if (b == B::NewFrame) {
-            assembler.CarryOver(previous, Frame().data());
-            completed.push_back(Frame());
-            previous = Frame().data();
-            current ^= 1;
+    // One packet; the frames it ends are closed as the recording thread closes them. Gives
+    // the last boundary it met, or nothing when it ended no frame.
+    std::optional<B> Step(int universe, uint8_t seq, const Bytes& data, uint32_t sender = kShow) {
+        const Bytes r = test::RecordOf(test::ArtDmx(universe, seq, data));
+        PacketFacts facts;
+        facts.sender = facts.address = sender;
+        admitted = assembler.Admit(r.data(), static_cast<uint16_t>(r.size()), facts, nowUs);
+        if (admitted.recorded) {
+            assembler.Offer(r.data(), static_cast<uint16_t>(r.size()), admitted, nowUs);
         }
-        if (b == B::Continue || b == B::NewFrame) {
-            placed = assembler.Place(r.data(), length, Frame().data());
+        return CloseFrames();
+    }
+    // The end of the capture.
+    std::optional<B> End() {
+        assembler.End();
+        return CloseFrames();
+    }
+    std::optional<B> CloseFrames() {
+        std::optional<B> last;
+        while (assembler.FrameOver()) {
+            const bool pass = paused || !assembler.Countable();
+            if (!pass) assembler.CarryOver(previous, Frame().data());
+            last = assembler.Close(pass, stopped, maxFrames, maxUs);
+            if (*last == B::Stop || *last == B::Limit) return last;
+            if (*last == B::NewFrame) {
+                completed.push_back(Frame());
+                previous = Frame().data();
+                current ^= 1;
+            }
+            assembler.Open(Frame().data());
         }
-        return b;
+        return last;
     }
 
     UniverseTable table;
@@ -64,84 +77,91 @@ class AssemblerTest : public ::testing::Test {
     std::vector<Bytes> completed;
     FrameAssembler assembler;
     FrameAssembler::Admission admitted;
-    FrameAssembler::PlaceResult placed;
-    int64_t nowUs = 0;  // capture time of the next packet
+    int64_t nowUs = 1'000'000;  // capture time of the next packet
+    bool paused = false;
+    bool stopped = false;
+    uint32_t maxFrames = 1000;
     int64_t maxUs = 0;  // recorded time that ends the recording; 0: none
 };
 
 TEST_F(AssemblerTest, CountsFramesUpToTheLimit) {
-    EXPECT_EQ(Step(0, 1, Bytes(512, 0xEE)), B::Drop);  // frame in progress at start
-    EXPECT_EQ(Step(1, 1, Bytes(512, 0xEE)), B::Drop);
+    // The recording began inside a frame: it is not recorded.
+    Step(1, 1, Bytes(512, 0xEE));
     int newFrames = 0;
-    B last = B::Continue;
-    for (int f = 1; f <= 202 && last != B::Limit; ++f) {
-        const uint8_t seq = test::SequenceOf(f + 1);
-        for (int u = 0; u < 2; ++u) {
-            last = Step(u, seq, Bytes(512, static_cast<uint8_t>(f)), false, false, 200);
+    std::optional<B> last;
+    maxFrames = 260;
+    for (int f = 2; f <= 263 && last != B::Limit; ++f) {
+        for (int u = 0; u < 2 && last != B::Limit; ++u) {
+            last = Step(u, test::SequenceOf(f), Bytes(512, static_cast<uint8_t>(f)));
             if (last == B::NewFrame) ++newFrames;
-            if (last == B::Limit) break;
         }
     }
-    EXPECT_EQ(newFrames, 200);
+    EXPECT_EQ(newFrames, 260);
     EXPECT_EQ(last, B::Limit);
-    EXPECT_EQ(assembler.FrameCount(), 200u);
-    EXPECT_EQ(assembler.IncompleteFrames(), 0u);
+    EXPECT_EQ(assembler.FrameCount(), 260u);
+    EXPECT_EQ(assembler.Result().incomplete, 0u);
+    EXPECT_EQ(assembler.Result().missingUpstream, 0u);
+    // The numbers wrap from 255 to 1 as from any number to the next: frame 255, then 256.
+    EXPECT_EQ(completed[253][0], 255);
+    EXPECT_EQ(completed[254][0], 0);
 }
 
-TEST_F(AssemblerTest, LimitZeroEndsAtTheBoundaryClosingFrameOne) {
-    Step(0, 5, Bytes(512, 1), false, false, 0);
-    EXPECT_EQ(Step(0, 6, Bytes(512, 1), false, false, 0), B::Continue);
-    EXPECT_EQ(Step(1, 6, Bytes(512, 1), false, false, 0), B::Continue);
-    EXPECT_EQ(Step(0, 7, Bytes(512, 1), false, false, 0), B::Limit);
+TEST_F(AssemblerTest, LimitZeroEndsAtTheFirstFrame) {
+    maxFrames = 0;
+    Step(0, 5, Bytes(512, 1));
+    EXPECT_EQ(Step(1, 5, Bytes(512, 1)), B::Limit);
     EXPECT_EQ(assembler.FrameCount(), 0u);
 }
 
-TEST_F(AssemblerTest, StopAndPauseActAtBoundaries) {
+TEST_F(AssemblerTest, StopAndPauseActAtFrameEnds) {
     Step(0, 1, Bytes(512, 1));
-    Step(0, 2, Bytes(512, 1));  // frame 1 starts
-    // Pause: boundaries are not counted; every packet still lands in the frame in progress,
-    // so it always holds the latest whole frame.
-    EXPECT_EQ(Step(0, 3, Bytes(512, 9), true), B::Continue);
-    EXPECT_EQ(Step(1, 3, Bytes(512, 9), true), B::Continue);
-    EXPECT_EQ(Step(0, 4, Bytes(512, 8), true), B::Continue);
-    EXPECT_EQ(Step(1, 4, Bytes(512, 8), true), B::Continue);
-    EXPECT_EQ(assembler.FrameCount(), 0u);
+    EXPECT_EQ(Step(1, 1, Bytes(512, 1)), B::NewFrame);
+    // Pause: frames are not counted; every packet still lands in the frame in progress, so
+    // it always holds the latest whole frame.
+    paused = true;
+    Step(0, 2, Bytes(512, 9));
+    EXPECT_EQ(Step(1, 2, Bytes(512, 9)), B::Continue);
+    Step(0, 3, Bytes(512, 8));
+    EXPECT_EQ(Step(1, 3, Bytes(512, 8)), B::Continue);
+    EXPECT_EQ(assembler.FrameCount(), 1u);
     EXPECT_EQ(Frame()[0], 8);
     EXPECT_EQ(Frame()[512], 8);
-    // Resumed: the next boundary completes the frame that was filled.
-    EXPECT_EQ(Step(0, 5, Bytes(512, 7)), B::NewFrame);
-    EXPECT_EQ(assembler.FrameCount(), 1u);
-    // Stop takes effect at the next boundary only.
-    EXPECT_EQ(Step(1, 5, Bytes(512, 7), false, true), B::Continue);
-    EXPECT_EQ(Step(0, 6, Bytes(512, 7), false, true), B::Stop);
-    EXPECT_EQ(assembler.FrameCount(), 1u);
+    // Resumed: the next frame counts.
+    paused = false;
+    Step(0, 4, Bytes(512, 7));
+    EXPECT_EQ(Step(1, 4, Bytes(512, 7)), B::NewFrame);
+    EXPECT_EQ(assembler.FrameCount(), 2u);
+    // Stop takes effect at the end of the frame in progress only.
+    stopped = true;
+    EXPECT_EQ(Step(0, 5, Bytes(512, 7)), std::nullopt);
+    EXPECT_EQ(Step(1, 5, Bytes(512, 7)), B::Stop);
+    EXPECT_EQ(assembler.FrameCount(), 2u);
 }
 
+// A frame lasts from its first packet to the next frame's; paused frames are left out, and
+// frames the sender skipped count as missing only where frames are recorded.
 TEST_F(AssemblerTest, RecordedTimeLeavesPausesOutAndGapsCountOnlyWhereFramesAreRecorded) {
-    nowUs = 1'000'000;
-    Step(0, 1, Bytes(512, 1));
-    Step(0, 2, Bytes(512, 1));  // frame 1 starts at 1.0 s
-    nowUs = 1'025'000;
-    EXPECT_EQ(Step(0, 3, Bytes(512, 1)), B::NewFrame);
-    // Paused for 10 s, during which frames 5 to 9 never arrive.
-    nowUs = 1'050'000;
-    Step(0, 4, Bytes(512, 1), true);
-    nowUs = 11'050'000;
-    Step(0, 10, Bytes(512, 1), true);
-    // Resumed: the frame that started at 11.05 s ends at 11.075 s; frame 12 never arrives.
-    nowUs = 11'075'000;
-    EXPECT_EQ(Step(0, 11, Bytes(512, 1)), B::NewFrame);
-    nowUs = 11'125'000;
-    EXPECT_EQ(Step(0, 13, Bytes(512, 1)), B::NewFrame);
-    EXPECT_EQ(assembler.RecordedUs(), 25'000 + 25'000 + 50'000);
-    EXPECT_EQ(assembler.MissingUpstream(), 1u);
-    // A duration counts the same recorded time: the pause does not use it up.
-    maxUs = 100'001;
-    nowUs = 11'150'000;
-    EXPECT_EQ(Step(0, 14, Bytes(512, 1)), B::NewFrame);
-    nowUs = 11'175'000;
-    EXPECT_EQ(Step(0, 15, Bytes(512, 1)), B::Limit);
-    EXPECT_EQ(assembler.FrameCount(), 4u);
+    Prepare({{0, 0, 512, kShow}});
+    const auto frameAt = [&](uint8_t seq, int64_t us) {
+        nowUs = us;
+        return Step(0, seq, Bytes(512, seq));
+    };
+    frameAt(1, 1'000'000);
+    frameAt(2, 1'025'000);
+    paused = true;
+    frameAt(3, 1'050'000);
+    frameAt(6, 1'125'000);  // 4 and 5 never came: no frame was recorded meanwhile
+    paused = false;
+    frameAt(7, 1'150'000);
+    frameAt(9, 1'200'000);  // 8 never came
+    frameAt(10, 1'225'000);
+    // 1 and 2 last 25 ms each; 7 lasts until 9 begins, 9 until 10.
+    EXPECT_EQ(assembler.Result().recordedUs, 25'000 + 25'000 + 50'000 + 25'000);
+    EXPECT_EQ(assembler.Result().missingUpstream, 1u);
+    // A duration counts recorded time: 125 ms are used up, the next frame ends it.
+    maxUs = 125'000;
+    EXPECT_EQ(frameAt(11, 1'250'000), B::Limit);
+    EXPECT_EQ(assembler.FrameCount(), 5u);
 }
 
 // Each frame keeps the latest data of what it did not get: bytes a universe did not send
@@ -153,17 +173,18 @@ TEST_F(AssemblerTest, AFrameWithoutOneOfItsUniversesIsIncompleteAndKeepsItsLates
         f.resize(1024, u1);
         return f;
     };
-    Step(0, 1, Bytes(512, 1));
-    Step(0, 2, Bytes(512, 1));  // frame 1 lacks universe 1
+    Step(0, 1, Bytes(512, 0xEE));  // the recording began inside this frame
+    Step(0, 2, Bytes(512, 1));     // frame 1 lacks universe 1
     Step(0, 3, Bytes(512, 2));
     Step(1, 3, Bytes(512, 2));  // frame 2 whole
     Step(0, 4, Bytes(512, 3));
-    Step(0, 4, Bytes(512, 3));  // frame 3: universe 0 twice, no universe 1
-    Step(1, 5, Bytes(512, 4));
-    Step(0, 5, Bytes(100, 4));  // frame 4 whole, universe 0 short
-    EXPECT_EQ(Step(1, 6, Bytes(512, 5)), B::NewFrame);
+    Step(0, 4, Bytes(512, 0x99));  // repeated: not taken
+    Step(1, 5, Bytes(512, 4));     // frame 3 has no universe 1
+    Step(0, 5, Bytes(100, 4));     // frame 4 whole, universe 0 short
+    Step(1, 6, Bytes(512, 5));
+    End();  // frame 5, cut by the end of the capture, is not recorded
     EXPECT_EQ(assembler.FrameCount(), 4u);
-    EXPECT_EQ(assembler.IncompleteFrames(), 2u);
+    EXPECT_EQ(assembler.Result().incomplete, 2u);
     ASSERT_EQ(completed.size(), 4u);
     EXPECT_EQ(completed[0], expect(1, 1, 0));
     EXPECT_EQ(completed[1], expect(2, 2, 2));
@@ -171,82 +192,83 @@ TEST_F(AssemblerTest, AFrameWithoutOneOfItsUniversesIsIncompleteAndKeepsItsLates
     EXPECT_EQ(completed[3], expect(4, 3, 4));
 }
 
-TEST_F(AssemblerTest, UniverseAboveTheTableIsToldOnceAndNeitherCopiedNorABoundary) {
+TEST_F(AssemblerTest, UniverseAboveTheTableIsToldOnceAndNeitherCopiedNorAFrame) {
     Step(0, 1, Bytes(512, 1));
-    Step(0, 2, Bytes(512, 1));
-    EXPECT_EQ(Step(2, 3, Bytes(512, 0x77)), B::Drop);
+    EXPECT_EQ(Step(2, 1, Bytes(512, 0x77)), std::nullopt);
+    EXPECT_FALSE(admitted.recorded);
     EXPECT_EQ(admitted.warning, W::OutOfRange);
     EXPECT_EQ(admitted.universe, 2);
-    EXPECT_EQ(Step(2, 4, Bytes(512, 0x77)), B::Drop);
+    Step(2, 2, Bytes(512, 0x77));
     EXPECT_EQ(admitted.warning, W::None);
     EXPECT_EQ(std::count(Frame().begin(), Frame().end(), 0x77), 0);
     EXPECT_EQ(assembler.FrameCount(), 0u);
-    EXPECT_EQ(Step(1, 2, Bytes(512, 1)), B::Continue);
+    EXPECT_EQ(Step(1, 1, Bytes(512, 1)), B::NewFrame);
+    EXPECT_EQ(assembler.Result().notSurveyed, 1u);
 }
 
-TEST_F(AssemblerTest, OnlyTheSurveyedSenderIsRecordedAndSequenceZeroMarksNoBoundary) {
-    constexpr uint32_t kShow = 0x0A000001, kOther = 0x0A000002;
-    Prepare({{0, 0, 512, kShow}, {1, 0, 512, kShow}});
-    Step(0, 1, Bytes(512, 1), false, false, 1000, kShow);
-    Step(0, 2, Bytes(512, 1), false, false, 1000, kShow);
+TEST_F(AssemblerTest, OnlyTheSurveyedSenderIsRecordedAndSequenceZeroEndsNoFrame) {
+    constexpr uint32_t kOther = 0x0A000002;
+    Step(0, 1, Bytes(512, 1));
     // Another sender's packets of a surveyed universe: other sequence numbers, or none.
     for (const uint8_t seq : {uint8_t{200}, uint8_t{0}, uint8_t{201}}) {
-        EXPECT_EQ(Step(1, seq, Bytes(512, 0x66), false, false, 1000, kOther), B::Drop);
+        EXPECT_EQ(Step(1, seq, Bytes(512, 0x66), kOther), std::nullopt);
+        EXPECT_FALSE(admitted.recorded);
         EXPECT_EQ(admitted.warning, seq == 200 ? W::OtherSender : W::None);
-        EXPECT_EQ(admitted.boundSource, kShow);
+        EXPECT_EQ(admitted.boundSender, kShow);
     }
-    EXPECT_EQ(Step(0, 202, Bytes(512, 0x66), false, false, 1000, kOther), B::Drop);
+    Step(0, 202, Bytes(512, 0x66), kOther);
     EXPECT_EQ(admitted.warning, W::OtherSender);  // once per universe and sender
-    // Sequence 0 from the show's sender places its data without ending the frame.
-    EXPECT_EQ(Step(1, 0, Bytes(512, 0x55), false, false, 1000, kShow), B::Continue);
-    EXPECT_EQ(Frame()[512], 0x55);
+    // Sequence 0 from the show's sender places its data without ending a frame.
+    EXPECT_EQ(Step(0, 0, Bytes(512, 0x55)), std::nullopt);
+    EXPECT_EQ(Frame()[0], 0x55);
     EXPECT_EQ(std::count(Frame().begin(), Frame().end(), 0x66), 0);
-    EXPECT_EQ(assembler.FrameCount(), 0u);
-    EXPECT_EQ(Step(0, 3, Bytes(512, 2), false, false, 1000, kShow), B::NewFrame);
-    EXPECT_EQ(assembler.IncompleteFrames(), 0u);
-    EXPECT_EQ(assembler.MissingUpstream(), 0u);
+    EXPECT_EQ(Step(1, 1, Bytes(512, 2)), B::NewFrame);
+    EXPECT_EQ(completed[0][0], 0x55);
+    EXPECT_EQ(assembler.Result().incomplete, 0u);
+    EXPECT_EQ(assembler.Result().missingUpstream, 0u);
 }
 
 TEST_F(AssemblerTest, DataIsCutToTheSlotAndEachUniverseWarnsOnce) {
-    Step(0, 1, Bytes(512, 1));
     // 540 bytes for universe 0 must not spill into universe 1.
-    Step(1, 2, Bytes(512, 0x22));
-    Step(0, 2, Bytes(540, 0x11));
-    EXPECT_EQ(placed.placement, FrameAssembler::Placement::Placed);
+    Step(1, 1, Bytes(512, 0x22));
+    Step(0, 1, Bytes(540, 0x11));
     EXPECT_EQ(admitted.warning, W::Truncated);
     EXPECT_EQ(admitted.dataLength, 540);
     EXPECT_EQ(admitted.slotLength, 512);
-    EXPECT_EQ(Frame()[511], 0x11);
-    EXPECT_EQ(Frame()[512], 0x22);
+    ASSERT_EQ(completed.size(), 1u);
+    EXPECT_EQ(completed[0][511], 0x11);
+    EXPECT_EQ(completed[0][512], 0x22);
     Step(0, 2, Bytes(540, 0x11));
     EXPECT_EQ(admitted.warning, W::None);
     // 513 bytes at the last universe: cut, not a receive error.
     Step(1, 2, Bytes(513, 0x33));
-    EXPECT_EQ(placed.placement, FrameAssembler::Placement::Placed);
-    EXPECT_EQ(Frame()[1023], 0x33);
+    End();
+    ASSERT_EQ(completed.size(), 2u);
+    EXPECT_EQ(completed[1][1023], 0x33);
 }
 
-TEST_F(AssemblerTest, UnsurveyedUniverseIsNeitherCopiedNorABoundaryAndEmptyDataStillIs) {
-    Prepare({{3, 0, 4}, {1, 0, 4}});  // universes 0 and 2 are fillers of length 0
-    Step(1, 1, Bytes(4, 1));
-    Step(1, 2, Bytes(4, 0xA1));
-    Step(3, 2, Bytes(4, 0xA3));
-    EXPECT_EQ(Step(0, 3, Bytes(4, 0xF0)), B::Drop);
+TEST_F(AssemblerTest, UnsurveyedUniverseIsNeitherCopiedNorAFrame) {
+    Prepare({{3, 0, 4, kShow}, {1, 0, 4, kShow}});  // universes 0 and 2 are fillers of length 0
+    Step(1, 1, Bytes(4, 0xA1));
+    EXPECT_EQ(Step(0, 1, Bytes(4, 0xF0)), std::nullopt);
     EXPECT_EQ(admitted.warning, W::NotSurveyed);
-    EXPECT_EQ(Step(0, 3, Bytes(4, 0xF0)), B::Drop);
+    Step(0, 2, Bytes(4, 0xF0));
     EXPECT_EQ(admitted.warning, W::None);
-    EXPECT_EQ(Frame(), (Bytes{0xA1, 0xA1, 0xA1, 0xA1, 0xA3, 0xA3, 0xA3, 0xA3}));
-    EXPECT_EQ(assembler.FrameCount(), 0u);
-    // A surveyed universe's packet with no data still closes the frame.
-    EXPECT_EQ(Step(3, 3, Bytes{}), B::NewFrame);
+    EXPECT_EQ(Step(3, 1, Bytes(4, 0xA3)), B::NewFrame);
+    EXPECT_EQ(completed[0], (Bytes{0xA1, 0xA1, 0xA1, 0xA1, 0xA3, 0xA3, 0xA3, 0xA3}));
+    EXPECT_EQ(assembler.Result().notSurveyed, 1u);
 }
 
-TEST(SequenceGap, CountsSkippedFramesAcrossTheWrap) {
-    EXPECT_EQ(SequenceGap(1, 2), 0u);
-    EXPECT_EQ(SequenceGap(1, 4), 2u);
-    EXPECT_EQ(SequenceGap(255, 1), 0u);  // 0 is skipped by senders
-    EXPECT_EQ(SequenceGap(254, 2), 2u);
-    EXPECT_EQ(SequenceGap(0, 0), 0u);  // sequencing off
+TEST(CounterStep, CountsAcrossTheWrapOfEitherNumbering) {
+    EXPECT_EQ(CounterStep(1, 2, false), 1);
+    EXPECT_EQ(CounterStep(1, 4, false), 3);
+    EXPECT_EQ(CounterStep(255, 1, false), 1);  // Art-Net skips 0
+    EXPECT_EQ(CounterStep(254, 2, false), 3);
+    EXPECT_EQ(CounterStep(255, 0, true), 1);  // OLA does not
+    EXPECT_EQ(CounterStep(255, 1, true), 2);
+    EXPECT_EQ(CounterStep(5, 5, true), 0);    // repeated
+    EXPECT_EQ(CounterStep(5, 3, false), -2);  // late
+    EXPECT_EQ(CounterStep(2, 250, true), -8);
 }
 
 }  // namespace

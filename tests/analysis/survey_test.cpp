@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "analysis/framing.h"
 #include "analysis/universe_survey.h"
 #include "capture/art_packet.h"
+#include "capture/source_directory.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex {
@@ -9,16 +11,19 @@ namespace {
 
 using test::Bytes;
 
-// An ArtDmx record as the packet reader leaves it.
+// An ArtDmx record as the packet reader leaves it, with who sent it and when.
 struct Record {
     Bytes bytes;
-    uint32_t source = 0;  // the sender's IPv4 address
+    PacketFacts facts;
+    int64_t us = 0;
     uint16_t length() const { return static_cast<uint16_t>(bytes.size()); }
 };
 
-Record Dmx(int universe, uint8_t seq, int channels, uint32_t source = 0) {
+Record Dmx(int universe, uint8_t seq, int channels, uint32_t source = 0x0A000001, int64_t us = 0) {
     Bytes payload = test::ArtDmx(universe, seq, Bytes(static_cast<size_t>(channels), 0x11));
-    return Record{test::RecordOf(payload), source};
+    Record r{test::RecordOf(payload), {}, us};
+    r.facts.sender = r.facts.address = source;
+    return r;
 }
 
 Record DmxNet(uint8_t net, uint8_t subUni, uint8_t seq, int channels) {
@@ -27,90 +32,189 @@ Record DmxNet(uint8_t net, uint8_t subUni, uint8_t seq, int channels) {
     f.subUni = subUni;
     f.sequence = seq;
     f.data.assign(static_cast<size_t>(channels), 1);
-    Bytes payload = test::ArtDmx(f);
-    return Record{test::RecordOf(payload)};
+    Record r{test::RecordOf(test::ArtDmx(f)), {}, 0};
+    r.facts.sender = r.facts.address = 0x0A000001;
+    return r;
 }
 
 bool Feed(UniverseSurvey& s, const Record& r) {
-    return s.Feed(r.bytes.data(), r.length(), r.source);
+    return s.Feed(r.bytes.data(), r.length(), r.facts, r.us);
 }
 
-TEST(UniverseSurvey, RecordsExactlyTheFrameAfterTheFirstBoundary) {
+// The survey watches 1.5 s of capture time and takes every universe it saw, with the longest
+// data each brought, in the order they first came.
+TEST(UniverseSurvey, TakesEveryUniverseOfItsWindowWithItsLongestData) {
     UniverseTable table;
     UniverseSurvey survey(table);
     survey.Reset();
-    // Frame in progress (seq 7) is skipped, frame seq 8 is surveyed, seq 9 ends it.
-    EXPECT_FALSE(Feed(survey, Dmx(3, 7, 512)));
-    EXPECT_FALSE(Feed(survey, Dmx(4, 7, 512)));
-    EXPECT_FALSE(Feed(survey, Dmx(1, 8, 510)));
-    EXPECT_FALSE(Feed(survey, Dmx(0, 8, 512)));
-    EXPECT_FALSE(Feed(survey, Dmx(2, 8, 0)));  // no data: not noted
-    EXPECT_TRUE(Feed(survey, Dmx(1, 9, 510)));
-    ASSERT_EQ(table.size(), 2u);
-    EXPECT_EQ(table[0].universe, 1);
-    EXPECT_EQ(table[0].length, 510);
-    EXPECT_EQ(table[1].universe, 0);
-    EXPECT_EQ(table[1].length, 512);
+    EXPECT_FALSE(Feed(survey, Dmx(3, 7, 512, 0x0A000001, 0)));
+    EXPECT_FALSE(Feed(survey, Dmx(1, 7, 510, 0x0A000001, 100)));
+    EXPECT_FALSE(Feed(survey, Dmx(1, 8, 300, 0x0A000001, 25'000)));  // longest came first
+    EXPECT_FALSE(Feed(survey, Dmx(3, 8, 512, 0x0A000001, 25'100)));
+    // A universe sent once a second because it did not change is in the window too.
+    EXPECT_FALSE(Feed(survey, Dmx(0, 9, 64, 0x0A000001, 1'400'000)));
+    EXPECT_TRUE(Feed(survey, Dmx(3, 9, 512, 0x0A000001, 1'500'000)));
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[0].universe, 3);
+    EXPECT_EQ(table[1].universe, 1);
+    EXPECT_EQ(table[1].length, 510);
+    EXPECT_EQ(table[2].universe, 0);
+    // After the window nothing more is taken.
+    EXPECT_TRUE(Feed(survey, Dmx(7, 9, 512)));
+    EXPECT_EQ(table.size(), 3u);
 }
 
-TEST(UniverseSurvey, SequenceChangingOnEveryPacketGivesOneSlot) {
-    UniverseTable table;
-    UniverseSurvey survey(table);
-    EXPECT_FALSE(Feed(survey, Dmx(5, 1, 100)));
-    EXPECT_FALSE(Feed(survey, Dmx(5, 2, 100)));
-    EXPECT_TRUE(Feed(survey, Dmx(5, 3, 100)));
-    ASSERT_EQ(table.size(), 1u);
-    EXPECT_EQ(table[0].universe, 5);
-}
-
-TEST(UniverseSurvey, RepeatedUniverseKeepsOneSlotWithTheLongestLength) {
-    UniverseTable table;
-    UniverseSurvey survey(table);
-    Feed(survey, Dmx(0, 1, 512));
-    Feed(survey, Dmx(0, 2, 100));
-    Feed(survey, Dmx(1, 2, 512));
-    Feed(survey, Dmx(0, 2, 300));
-    EXPECT_TRUE(Feed(survey, Dmx(0, 3, 512)));
-    ASSERT_EQ(table.size(), 2u);
-    EXPECT_EQ(table[0].universe, 0);
-    EXPECT_EQ(table[0].length, 300);
-}
-
-TEST(UniverseSurvey, EachUniverseIsBoundToTheSenderThatNumbersItsFrames) {
+TEST(UniverseSurvey, EachUniverseIsBoundToTheSourceAReceiverFollows) {
     constexpr uint32_t kShow = 0x0A000001, kOther = 0x0A000002, kUnnumbered = 0x0A000003;
     UniverseTable table;
     UniverseSurvey survey(table);
-    EXPECT_FALSE(Feed(survey, Dmx(0, 7, 512, kShow)));
-    // Sequence 0 (sequencing off) neither starts nor ends the surveyed frame.
-    EXPECT_FALSE(Feed(survey, Dmx(0, 0, 512, kUnnumbered)));
-    EXPECT_FALSE(Feed(survey, Dmx(0, 8, 512, kShow)));
-    EXPECT_FALSE(Feed(survey, Dmx(1, 0, 100, kUnnumbered)));
-    EXPECT_FALSE(Feed(survey, Dmx(1, 8, 510, kShow)));
-    EXPECT_FALSE(Feed(survey, Dmx(0, 8, 530, kOther)));
-    EXPECT_FALSE(Feed(survey, Dmx(2, 0, 64, kUnnumbered)));
-    EXPECT_TRUE(Feed(survey, Dmx(0, 9, 512, kShow)));
-    ASSERT_EQ(table.size(), 3u);
-    EXPECT_EQ(table[0].source, kShow);
+    survey.Reset();
+    Feed(survey, Dmx(0, 0, 512, kUnnumbered));
+    Feed(survey, Dmx(0, 7, 512, kShow));
+    Feed(survey, Dmx(1, 0, 100, kUnnumbered));
+    Feed(survey, Dmx(1, 8, 510, kShow));
+    Feed(survey, Dmx(0, 8, 530, kOther));
+    Feed(survey, Dmx(2, 0, 64, kUnnumbered));
+    // sACN: the highest priority, whoever came first.
+    const auto sacn = [](int universe, uint32_t source, uint8_t priority) {
+        Record r = Dmx(universe, 1, 16, source);
+        r.facts.protocol = Protocol::Sacn;
+        r.facts.sender = kSacnSourceBit | source;
+        r.facts.priority = priority;
+        return r;
+    };
+    Feed(survey, sacn(5, 1, 100));
+    Feed(survey, sacn(5, 2, 150));
+    Feed(survey, sacn(5, 3, 120));
+    ASSERT_TRUE(survey.Finish());
+    ASSERT_EQ(table.size(), 4u);
+    // The sender that numbers its frames is the show's; sequencing off gives way.
+    EXPECT_EQ(SenderOf(table[0]), kShow);
     EXPECT_EQ(table[0].length, 512);  // the other sender's longer data is not its
-    EXPECT_EQ(table[1].source, kShow);
+    EXPECT_EQ(SenderOf(table[1]), kShow);
     EXPECT_EQ(table[1].length, 510);
-    EXPECT_EQ(table[2].source, kUnnumbered);  // nobody else sends universe 2
+    EXPECT_EQ(SenderOf(table[2]), kUnnumbered);  // nobody else sends universe 2
+    EXPECT_EQ(SenderOf(table[3]), kSacnSourceBit | 2);
+    EXPECT_EQ(table[3].priority, 150);
+    // The frames recorded are those of the sender with the most universes.
+    EXPECT_EQ(survey.SurveyedFraming().sender, kShow);
 }
 
 TEST(UniverseSurvey, TopBitOfNetIsIgnoredAndResetEmptiesTheTable) {
     UniverseTable table;
     UniverseSurvey survey(table);
+    survey.Reset();
     Feed(survey, DmxNet(0x80, 0x03, 1, 10));
     Feed(survey, DmxNet(0x80, 0x03, 2, 10));
     Feed(survey, DmxNet(0x81, 0x05, 2, 10));
+    ASSERT_TRUE(survey.Finish());
     ASSERT_EQ(table.size(), 2u);
     EXPECT_EQ(table[0].universe, 3);
     EXPECT_EQ(table[1].universe, 261);
     survey.Reset();
     EXPECT_TRUE(table.empty());
-    // After a reset the first packet only sets the sequence again.
-    EXPECT_FALSE(Feed(survey, Dmx(0, 2, 10)));
-    EXPECT_TRUE(table.empty());
+    EXPECT_FALSE(survey.Finish());
+}
+
+// Observations of one sender: `frames` frames of `universes`, at 40 frames/s.
+struct Show {
+    int universes = 4;
+    int frames = 60;
+    bool numbered = true;
+    std::vector<int> offsets;    // counter offsets per universe
+    bool shuffled = false;       // another order every frame
+    double spreadUs = 300;       // a frame's packets within this
+    std::vector<int> sentEvery;  // per universe: sent every Nth frame only (1: always)
+};
+
+std::vector<Observation> Observe(const Show& s) {
+    std::vector<Observation> out;
+    uint32_t rng = 1;
+    std::vector<int> counters(static_cast<size_t>(s.universes), 0);
+    for (int f = 0; f < s.frames; ++f) {
+        std::vector<int> order;
+        for (int u = 0; u < s.universes; ++u) order.push_back(u);
+        if (s.shuffled) {
+            for (size_t i = order.size(); i > 1; --i) {
+                rng = rng * 1103515245 + 12345;
+                std::swap(order[i - 1], order[(rng >> 16) % i]);
+            }
+        }
+        for (size_t i = 0; i < order.size(); ++i) {
+            const int u = order[i];
+            const auto k = static_cast<size_t>(u);
+            if (k < s.sentEvery.size() && f % s.sentEvery[k] != 0) continue;
+            const int offset = k < s.offsets.size() ? s.offsets[k] : 0;
+            const int count = s.sentEvery.empty() ? f : counters[k]++;
+            const auto seq = static_cast<uint8_t>(s.numbered ? 1 + (count + offset) % 255 : 0);
+            out.push_back({f * 25'000 + static_cast<int64_t>(s.spreadUs * static_cast<double>(i) /
+                                                             s.universes),
+                           7, u, seq, true});
+        }
+    }
+    return out;
+}
+
+Framing Learn(const Show& s) { return LearnFraming(Observe(s), 7, Protocol::ArtNet, 7, 0, false); }
+
+TEST(LearnFraming, TellsHowEachKindOfSenderDelimitsItsFrames) {
+    Framing f = Learn(Show{});
+    EXPECT_EQ(f.mode, Framing::Mode::Counters);
+    EXPECT_TRUE(f.sharedCounter);
+    EXPECT_TRUE(f.everyFrame);
+    EXPECT_EQ(f.periodUs, 25'000);
+    EXPECT_STREQ(FramingName(f), "shared-sequence");
+
+    // Counters a constant apart, whatever order the universes come in.
+    Show apart;
+    apart.offsets = {0, 2, -1, 0};
+    apart.shuffled = true;
+    f = Learn(apart);
+    EXPECT_EQ(f.mode, Framing::Mode::Counters);
+    EXPECT_FALSE(f.sharedCounter);
+    ASSERT_EQ(f.universes.size(), 4u);
+    EXPECT_EQ(f.universes[1].offset, 2);
+    EXPECT_EQ(f.universes[2].offset, -1);
+    EXPECT_EQ(f.universes[3].offset, 0);
+
+    // A sender that sends only what changed: its counters move apart.
+    Show changes;
+    changes.sentEvery = {1, 2, 3, 1};
+    f = Learn(changes);
+    EXPECT_FALSE(f.everyFrame);
+    EXPECT_EQ(f.mode, Framing::Mode::Bursts);
+    EXPECT_GT(f.pauseUs, 300);
+
+    // No numbers: the order it keeps, else its pauses, else nothing for certain.
+    Show unnumbered;
+    unnumbered.numbered = false;
+    f = Learn(unnumbered);
+    EXPECT_EQ(f.mode, Framing::Mode::Bursts);
+    EXPECT_TRUE(f.orderStable);
+    EXPECT_TRUE(f.reliable);
+    unnumbered.shuffled = true;
+    f = Learn(unnumbered);
+    EXPECT_FALSE(f.orderStable);
+    EXPECT_GT(f.pauseUs, 300);
+    EXPECT_LT(f.pauseUs, 25'000);
+    EXPECT_TRUE(f.reliable);
+    unnumbered.spreadUs = 25'000;  // back to back, no pause
+    f = Learn(unnumbered);
+    EXPECT_FALSE(f.reliable);
+    const auto report = FramingReportLines(f, 1, "10.0.0.7");
+    EXPECT_TRUE(std::any_of(report.begin(), report.end(), [](const std::string& l) {
+        return l.rfind("Warning: nothing tells its frames apart", 0) == 0;
+    }));
+
+    // Synchronization packets, one a frame; a single one at the end delimits nothing.
+    std::vector<Observation> synced = Observe(Show{});
+    std::vector<Observation> once = synced;
+    for (int i = 0; i < 60; ++i) synced.push_back({i * 25'000 + 400, 7, -1, 0, false});
+    std::stable_sort(synced.begin(), synced.end(),
+                     [](const auto& a, const auto& b) { return a.timeUs < b.timeUs; });
+    EXPECT_EQ(LearnFraming(synced, 7, Protocol::ArtNet, 7, 0, true).mode, Framing::Mode::Sync);
+    once.push_back({60 * 25'000, 7, -1, 0, false});
+    EXPECT_EQ(LearnFraming(once, 7, Protocol::ArtNet, 7, 0, true).mode, Framing::Mode::Counters);
 }
 
 std::vector<std::string> Report(const std::vector<std::pair<int, int>>& slots, int perPort) {

@@ -46,6 +46,7 @@ struct Outcome {
     ArtKind result = ArtKind::None;
     uint16_t length = kUntouchedLength;
     Bytes record = PreviousRecord();
+    uint64_t malformed = 0;  // as the packet source counts them
 };
 
 enum class Path { kDirect, kFile };
@@ -83,6 +84,7 @@ class Recognition : public testing::TestWithParam<Path> {
             EXPECT_EQ(pcap.ReadArtPacket(scratch.data(), &len), ArtKind::None);
         }
         EXPECT_TRUE(pcap.Ended());
+        o.malformed = pcap.MalformedPackets();
         pcap.EndReading();
         return o;
     }
@@ -91,6 +93,15 @@ class Recognition : public testing::TestWithParam<Path> {
     void ExpectDropped(const Bytes& frame, int captured = -1) {
         const Outcome o = Run(frame, captured);
         EXPECT_EQ(o.result, ArtKind::None);
+        EXPECT_EQ(o.length, kUntouchedLength);
+        EXPECT_EQ(o.record, PreviousRecord());
+    }
+
+    // An impossible Length: the packet is passed over and counted, nothing written.
+    void ExpectMalformed(const Bytes& frame) {
+        const Outcome o = Run(frame);
+        EXPECT_EQ(o.result, GetParam() == Path::kDirect ? ArtKind::Malformed : ArtKind::None);
+        EXPECT_EQ(o.malformed, GetParam() == Path::kDirect ? 0u : 1u);
         EXPECT_EQ(o.length, kUntouchedLength);
         EXPECT_EQ(o.record, PreviousRecord());
     }
@@ -121,10 +132,15 @@ class Recognition : public testing::TestWithParam<Path> {
 };
 
 TEST_P(Recognition, ArtDmxRecordIsHeaderThenChannelData) {
-    for (size_t channels : {size_t{512}, size_t{0}, size_t{1}, size_t{171}}) {
+    for (size_t channels : {size_t{512}, size_t{2}, size_t{171}}) {
         SCOPED_TRACE(channels);
         const Bytes data = Pattern(channels, static_cast<uint8_t>(channels));
         ExpectDmx(Run(DmxFrame(0x12, 0x34, 0x56, data)), 0x12, 0x34, 0x56, data);
+    }
+    // A universe holds 2 to 512 channels: any other Length would overrun it or tell nothing.
+    for (size_t channels : {size_t{0}, size_t{1}, size_t{513}, size_t{530}}) {
+        SCOPED_TRACE(channels);
+        ExpectMalformed(DmxFrame(0x12, 0x34, 0x56, Pattern(channels, 1)));
     }
 }
 
@@ -141,13 +157,18 @@ TEST_P(Recognition, UniverseAndSequenceReadFromTheRecord) {
 }
 
 TEST_P(Recognition, UdpPayloadOutsideElevenTo599BytesIsDropped) {
-    // 18 header bytes + 582 channels = 600 bytes, a well-formed ArtDmx all the same.
-    ExpectDropped(DmxFrame(0, 1, 1, Pattern(582, 0)));
+    // 18 header bytes + 582 bytes = 600 bytes: too long, whatever its Length says.
+    test::ArtDmxFields tooLong{
+        .subUni = 1, .sequence = 1, .data = Pattern(582, 0), .lengthField = 512};
+    ExpectDropped(test::UdpFrame(test::ArtDmx(tooLong)));
     const Bytes sync = test::ArtSync();
     ExpectDropped(test::UdpFrame(Bytes(sync.begin(), sync.begin() + 10)));
-    // Just inside the limit.
-    const Bytes data = Pattern(581, 3);
-    ExpectDmx(Run(DmxFrame(0, 1, 1, data)), 0, 1, 1, data);
+    // Just inside the limit: 512 channels and padding after them.
+    test::ArtDmxFields inside{
+        .subUni = 1, .sequence = 1, .data = Pattern(581, 3), .lengthField = 512};
+    const Outcome o = Run(test::UdpFrame(test::ArtDmx(inside)));
+    ASSERT_EQ(o.result, ArtKind::Dmx);
+    EXPECT_EQ(o.length, kArtRecordHeader + 512);
 }
 
 TEST_P(Recognition, ArtSyncKeepsThePreviousRecord) {
@@ -205,11 +226,11 @@ TEST_P(Recognition, TruncatedCapturesAreDropped) {
     ExpectDropped(test::UdpFrame(test::ArtSync()), p + 9);  // cut inside the OpCode
 }
 
-TEST_P(Recognition, LengthBeyondThePacketIsDropped) {
-    for (int lengthField : {513, 0xFFFF}) {
+TEST_P(Recognition, LengthBeyondThePacketIsDroppedAndBeyond512Malformed) {
+    for (int lengthField : {513, 600, 1024, 0xFFFF}) {
         SCOPED_TRACE(lengthField);
         test::ArtDmxFields f{.subUni = 1, .data = Pattern(512, 6), .lengthField = lengthField};
-        ExpectDropped(test::UdpFrame(test::ArtDmx(f)));
+        ExpectMalformed(test::UdpFrame(test::ArtDmx(f)));
     }
     test::ArtDmxFields noData{.subUni = 1, .data = {}, .lengthField = 2};
     ExpectDropped(test::UdpFrame(test::ArtDmx(noData)));

@@ -193,9 +193,6 @@ TEST_F(LiveRecording, ParseTellsWhatItWaitsForAndWhatArrivesInstead) {
          "Nothing arrives on lo: no packet in 0.2 s. Check the cable, and that the show "
          "sends to this network."},
         {"poll", "Packets arrive on lo, but no Art-Net ArtDmx among them in 0.2 s."},
-        {"unnumbered",
-         "ArtDmx arrives on lo, but its Sequence is always 0 (sequencing off), so no "
-         "frame can be told from the next."},
     };
     Recorder::Options quick;
     quick.surveyHintMs = 200;
@@ -218,8 +215,25 @@ TEST_F(LiveRecording, ParseTellsWhatItWaitsForAndWhatArrivesInstead) {
         ASSERT_TRUE(told);
         EXPECT_EQ(rig->host.LogLines().front(), "Waiting for Art-Net on lo\u2026");
     }
-    test::ShowSender show({0, 1}, 8);
+    // A show that numbers nothing is surveyed as any other, without a hint.
+    std::atomic<bool> sending{true};
+    std::thread unnumbered([&] {
+        test::LoopbackSocket socket;
+        for (uint8_t v = 0; sending; ++v) {
+            socket.SendArtDmx(3, 0, Bytes(8, v));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
     ASSERT_TRUE(rig->host.PumpUntil([&] { return !rig->host.Surveys().empty(); }));
+    sending = false;
+    unnumbered.join();
+    EXPECT_TRUE(Logged("Parse to 1 Universes"));
+    const auto lines = rig->host.LogLines();
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.find("ArtDmx arrives") == 0; }));
+    test::ShowSender show({0, 1}, 8);
+    rig->rec->Parse();
+    ASSERT_TRUE(rig->host.PumpUntil([&] { return rig->host.Surveys().size() == 2; }));
     EXPECT_TRUE(Logged("Parse to 2 Universes"));
 }
 

@@ -54,7 +54,9 @@ struct SacnDataFields {
 struct SacnSyncFields {
     uint8_t sequence = 0;
     uint16_t syncAddress = 1;
-    std::array<uint8_t, 16> cid{};
+    // The same source as SacnDataFields' by default.
+    std::array<uint8_t, 16> cid{0x51, 0x55, 0x4F, 0x52, 0x56, 0x45, 0x58, 0x00,
+                                0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80};
     int rootLength = -1;
     int framingLength = -1;
 };
