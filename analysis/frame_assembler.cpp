@@ -32,6 +32,7 @@ struct FrameAssembler::SlotState {
     uint32_t candidate = 0;
     uint8_t candidatePriority = 0;
     bool candidateAfterLoss = false;
+    int64_t wantedSinceUs = 0;
 };
 
 struct FrameAssembler::Stashed {
@@ -69,6 +70,9 @@ void FrameAssembler::Start(const UniverseTable* table, uint32_t frameLength, con
     m_receiveError = false;
     m_changes.clear();
     m_changesPending = false;
+    m_changeCheckDue = false;
+    m_changeReady = false;
+    m_lastChangeCheckUs = 0;
     m_zeroInCycle = framing.zeroInCycle || framing.protocol == Protocol::Sacn;
     m_syncSender = framing.sender;
     m_lastSyncSequence = -1;
@@ -195,7 +199,9 @@ void FrameAssembler::Arbitrate(size_t slot, const PacketFacts& facts, int64_t ti
             s.candidate = facts.sender;
             s.candidatePriority = facts.priority;
             s.candidateAfterLoss = lost && facts.priority <= s.priority;
+            s.wantedSinceUs = timeUs;
             m_changesPending = true;
+            m_changeCheckDue = true;
         }
         return;
     }
@@ -399,7 +405,48 @@ void FrameAssembler::PlaceStashed() {
     if (!m_free.empty()) m_stashFull = false;
 }
 
+bool FrameAssembler::ChangeReady() {
+    // A source takes the universes it wants together, once it has asked for every universe
+    // of the frames or has been asking for a second: a frame is never half one source's.
+    if (!m_changeCheckDue && m_lastPacketUs - m_lastChangeCheckUs < 100'000) return m_changeReady;
+    m_changeCheckDue = false;
+    m_lastChangeCheckUs = m_lastPacketUs;
+    m_changeReady = false;
+    m_changeAfterLoss = false;
+    size_t clockSlots = 0;
+    for (const int32_t c : m_clockIndex) clockSlots += c >= 0;
+    for (size_t i = 0; i < m_slots.size() && !m_changeReady; ++i) {
+        if (!m_slots[i].changeWanted) continue;
+        const uint32_t to = m_slots[i].candidate;
+        size_t wanting = 0;
+        bool onClock = false;
+        int64_t since = m_slots[i].wantedSinceUs;
+        for (size_t j = 0; j < m_slots.size(); ++j) {
+            if (!m_slots[j].changeWanted || m_slots[j].candidate != to) continue;
+            since = std::min(since, m_slots[j].wantedSinceUs);
+            if (m_clockIndex[j] >= 0) {
+                ++wanting;
+                onClock = true;
+            }
+        }
+        m_changeReady = !onClock || wanting == clockSlots || m_lastPacketUs - since > 1'000'000;
+        m_changeAfterLoss = m_slots[i].candidateAfterLoss;
+        m_readyCandidate = to;
+    }
+    return m_changeReady;
+}
+
 bool FrameAssembler::FrameOver() {
+    if (m_changesPending && ChangeReady()) {
+        if (m_clock.Started() && m_clock.OldestOver()) return true;
+        if (m_clock.HasOpen()) {
+            // A lost source sends nothing more: what it left open is over. A source that
+            // gives way goes on until its frame ends.
+            if (m_changeAfterLoss) m_clock.End();
+        } else {
+            ApplySourceChanges();
+        }
+    }
     for (;;) {
         CloseEmptyFrames();
         if (m_clock.OldestOver() || m_stashFull) return true;
@@ -463,11 +510,16 @@ FrameAssembler::Boundary FrameAssembler::Close(bool pass, bool stopped, uint32_t
 }
 
 void FrameAssembler::ApplySourceChanges() {
-    m_changesPending = false;
+    if (!ChangeReady()) return;
     bool clockMoved = false;
+    bool left = false;
     for (size_t i = 0; i < m_slots.size(); ++i) {
         SlotState& s = m_slots[i];
         if (!s.changeWanted) continue;
+        if (s.candidate != m_readyCandidate) {
+            left = true;
+            continue;
+        }
         s.changeWanted = false;
         m_changes.push_back({static_cast<int>(i), s.sender, s.candidate, s.candidatePriority,
                              s.candidateAfterLoss, m_figures.frames});
@@ -481,6 +533,9 @@ void FrameAssembler::ApplySourceChanges() {
         s.otherSteps = 0;
         s.otherPackets = 0;
     }
+    m_changesPending = left;
+    m_changeCheckDue = true;
+    m_changeReady = false;
     if (!clockMoved || m_framing.sender == 0) return;
     // The frames follow the source that now holds most of the sender's universes.
     std::vector<std::pair<uint32_t, size_t>> holders;

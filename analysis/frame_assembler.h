@@ -138,6 +138,7 @@ class FrameAssembler {
     bool WarnOnce(int universe, uint32_t sender);
     int SequenceStep(SlotState& s, uint8_t sequence, bool recordable, bool* late);
     void Arbitrate(size_t slot, const PacketFacts& facts, int64_t timeUs, Admission& a);
+    bool ChangeReady();
     void ApplySourceChanges();
     void Place(size_t slot, const uint8_t* data, uint16_t length);
     void Stash(int64_t tick, size_t slot, const uint8_t* data, uint16_t length);
@@ -168,6 +169,11 @@ class FrameAssembler {
     std::vector<uint16_t> m_placed;     // per slot: bytes placed since the frame began
     std::vector<SourceChange> m_changes;
     bool m_changesPending = false;
+    bool m_changeCheckDue = false;
+    bool m_changeReady = false;
+    bool m_changeAfterLoss = false;
+    uint32_t m_readyCandidate = 0;
+    int64_t m_lastChangeCheckUs = 0;
     bool m_zeroInCycle = false;
     uint32_t m_syncSender = 0;
     int16_t m_lastSyncSequence = -1;

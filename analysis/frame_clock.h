@@ -71,6 +71,7 @@ class FrameClock {
     void SetZeroInCycle() { m_framing.zeroInCycle = true; }
 
     bool Started() const { return m_started; }
+    bool HasOpen() const { return m_started && m_head >= m_oldest; }
     int64_t Oldest() const { return m_oldest; }
     bool OldestOver() const;
     // Nothing arrived in the oldest frame: a frame the sender skipped.

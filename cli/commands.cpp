@@ -68,17 +68,33 @@ void PrintAddressLines(const std::vector<DeviceEntry>& devices) {
 
 // The survey report as JSON: the universes ascending with their senders, and the ports they
 // make at `perPort` universes per port.
-json SurveyJson(UniverseTable table, int perPort) {
+json SurveyJson(UniverseTable table, int perPort, const Framing& framing,
+                const SourceDirectory& sources) {
     json universes = json::array();
-    // One protocol per survey: the sender's it found first.
-    const char* protocol = ProtocolName(table.empty() ? Protocol::ArtNet : table.front().protocol);
     const PortLayout layout = ComputeFrameLayout(table, perPort);
     for (const UniverseSlot& s : table) {
         if (s.length == 0) continue;  // a gap the layout filled in
-        universes.push_back(
-            {{"universe", s.universe}, {"length", s.length}, {"source", Ipv4Text(s.source)}});
+        json u = {{"universe", s.universe}, {"length", s.length}, {"source", Ipv4Text(s.source)}};
+        if (const auto sacn = sources.Find(SenderOf(s))) {
+            u["sourceName"] = sacn->name;
+            u["cid"] = CidText(sacn->cid);
+            u["priority"] = s.priority;
+        }
+        universes.push_back(std::move(u));
     }
-    return {{"protocol", protocol},
+    // How the frames of the sender recorded are told apart.
+    json offsets = json::object();
+    for (const Framing::Universe& u : framing.universes) {
+        if (u.offset != 0) offsets[std::to_string(u.universe)] = u.offset;
+    }
+    json how = {{"name", FramingName(framing)},
+                {"sender", SourceText(sources, framing.sender)},
+                {"everyFrame", framing.everyFrame},
+                {"reliable", framing.reliable}};
+    if (framing.mode == Framing::Mode::Counters && !framing.sharedCounter) how["offsets"] = offsets;
+    if (framing.pauseUs > 0) how["pauseMs"] = static_cast<double>(framing.pauseUs) / 1000.0;
+    return {{"protocol", ProtocolName(framing.protocol)},
+            {"framing", std::move(how)},
             {"universes", std::move(universes)},
             {"highestUniverse", table.empty() ? -1 : table.back().universe},
             {"universesPerPort", perPort},
@@ -138,7 +154,8 @@ class RecorderRun {
 
     void PrintSurveyJson() const {
         json j = m_o.file.empty() ? json{{"interface", m_o.interface}} : json{{"file", m_o.file}};
-        j.update(SurveyJson(m_host.SurveyTable(), m_o.universesPerPort));
+        j.update(SurveyJson(m_host.SurveyTable(), m_o.universesPerPort, m_host.SurveyFraming(),
+                            m_recorder.Sources()));
         std::printf("%s\n",
                     j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         std::fflush(stdout);

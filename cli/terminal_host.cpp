@@ -64,6 +64,7 @@ void TerminalHost::OnEvent(const RecorderEvent& event) {
     } else if (const auto* s = std::get_if<SurveyFinished>(&event)) {
         m_surveyed = s->universes;
         m_surveyTable = s->table;
+        m_surveyFraming = s->framing;
     } else if (const auto* w = std::get_if<FramesWritten>(&event)) {
         ShowFramesWritten(w->frames, w->seconds);
     } else if (const auto* r = std::get_if<RecordingFinished>(&event)) {

@@ -32,6 +32,7 @@ class TerminalHost : public RecorderHost {
     // The universe count of the survey, once it has finished, and what it found.
     std::optional<size_t> Surveyed() const { return m_surveyed; }
     const UniverseTable& SurveyTable() const { return m_surveyTable; }
+    const Framing& SurveyFraming() const { return m_surveyFraming; }
     const std::optional<RecordingFinished>& Finished() const { return m_finished; }
 
     // What a recording is heading for, for its progress line.
@@ -79,6 +80,7 @@ class TerminalHost : public RecorderHost {
     Phase m_phase = Phase::Idle;
     std::optional<size_t> m_surveyed;
     UniverseTable m_surveyTable;
+    Framing m_surveyFraming;
     std::optional<RecordingFinished> m_finished;
 
     std::mutex m_wakeMutex;

@@ -329,8 +329,7 @@ struct AssemblyWorker::Loop {
                 if (admitted.warning != FrameAssembler::Warning::None) {
                     Tell(admitted, source.Sources(), facts.sender, log);
                 }
-                if (!admitted.recorded) continue;
-                assembler.Offer(record, length, admitted, timeUs);
+                if (admitted.recorded) assembler.Offer(record, length, admitted, timeUs);
             } else {
                 if (!source.Ended()) continue;
                 // The end of a capture file (or a failed device) ends the recording as Stop

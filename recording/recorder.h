@@ -193,6 +193,8 @@ class Recorder {
     // The live input view's counters: read them (InputMonitor::Read) from any thread. They
     // follow the chosen adapter whenever it is open, also during Parse and recording.
     const InputMonitor& Monitor() const { return m_monitor; }
+    // The sACN sources seen so far, by their identities (any thread).
+    const SourceDirectory& Sources() const { return m_source.Sources(); }
 
   private:
     void Apply(Input input);

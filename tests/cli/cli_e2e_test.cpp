@@ -55,6 +55,8 @@ TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
     const auto report = nlohmann::json::parse(r.out, nullptr, false);
     ASSERT_TRUE(report.is_object()) << r.out;
     EXPECT_EQ(report["universes"].size(), 6u) << r.out;
+    EXPECT_EQ(report["framing"]["name"], "sync") << r.out;
+    EXPECT_EQ(report["protocol"], "Art-Net") << r.out;
     EXPECT_EQ(report["universes"][5],
               nlohmann::json({{"universe", 5}, {"length", 512}, {"source", "2.0.0.1"}}));
     EXPECT_EQ(report["ports"], 2);

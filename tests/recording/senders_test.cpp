@@ -203,5 +203,146 @@ TEST_P(Senders, EveryFrameIsRecordedWholeAndInOrder) {
 INSTANTIATE_TEST_SUITE_P(Shows, Senders, testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Which show and frame each recorded frame is: {show index, frame}, {-1, 0} for a mix.
+std::vector<std::pair<int, int>> Sources(const std::vector<Bytes>& recorded,
+                                         const std::vector<const test::GeneratedShow*>& shows) {
+    std::vector<std::pair<int, int>> out;
+    for (const Bytes& frame : recorded) {
+        std::pair<int, int> found{-1, 0};
+        for (size_t s = 0; s < shows.size() && found.first < 0; ++s) {
+            for (const auto& [f, truth] : shows[s]->truth) {
+                if (truth == frame) found = {static_cast<int>(s), f};
+            }
+        }
+        out.push_back(found);
+    }
+    return out;
+}
+
+SenderScript Sacn(const std::string& name, uint8_t priority, uint8_t cidLast, bool inverted) {
+    SenderScript s;
+    s.sacn = true;
+    s.numbering = Numbering::PerUniverse;
+    s.name = name;
+    s.priority = priority;
+    s.cid[15] = cidLast;
+    s.inverted = inverted;
+    s.frames = 200;
+    return s;
+}
+
+// An sACN data packet of `from`'s, for universe index 1, with `options` set.
+test::TimedPacket Extra(const SenderScript& from, uint64_t us, uint8_t options, uint8_t seq) {
+    test::SacnDataFields f;
+    f.universe = static_cast<uint16_t>(from.universes[1] + 1);
+    f.sequence = seq;
+    f.priority = from.priority;
+    f.options = options;
+    f.cid = from.cid;
+    f.sourceName = from.name;
+    f.data = Bytes(static_cast<size_t>(from.channels), 0xAB);
+    test::UdpOptions o = test::SacnUdp(f.universe);
+    o.srcIp = from.address;
+    return {us, test::UdpFrame(test::SacnData(f), o)};
+}
+
+// Two sACN sources on one host are two sources: the second one's data, preview, end of
+// stream and synchronization packets never touch the universes recorded from the first.
+TEST(SacnSources, ASecondSourceOnTheSameHostTouchesNothing) {
+    SenderScript main = Sacn("Main console", 100, 1, false);
+    main.sync = true;
+    main.syncAddress = 1;
+    SenderScript other = Sacn("Visualiser", 50, 2, true);
+    other.sync = true;
+    other.syncAddress = 1;
+    other.startUs += 7'000;  // between the main console's frames
+    test::GeneratedShow a = test::Generate(main);
+    test::GeneratedShow b = test::Generate(other);
+    for (int k = 0; k < 60; ++k) {
+        const uint64_t at = other.startUs + static_cast<uint64_t>(k) * 50'000 + 3'000;
+        b.packets.push_back(Extra(other, at, 0x80, 0));
+        if (k % 20 == 19) b.packets.push_back(Extra(other, at + 10, 0x40, 0));
+    }
+    // The main console's own synchronization packets out of sequence, and for another
+    // address: neither ends a frame.
+    for (int f = 10; f < 190; f += 7) {
+        const uint64_t mid = main.startUs + static_cast<uint64_t>(f) * 25'000 + 150;
+        test::SacnSyncFields late;
+        late.sequence = static_cast<uint8_t>(f - 2);  // frame f's packet is f - 1
+        late.syncAddress = 1;
+        late.cid = main.cid;
+        test::SacnSyncFields elsewhere = late;
+        elsewhere.sequence = static_cast<uint8_t>(f);
+        elsewhere.syncAddress = 7;
+        for (const auto& sync : {late, elsewhere}) {
+            test::UdpOptions o = test::SacnUdp(sync.syncAddress);
+            o.srcIp = main.address;
+            a.packets.push_back({mid, test::UdpFrame(test::SacnSync(sync), o)});
+        }
+    }
+    const Outcome o = Record({&a, &b});
+    std::string why;
+    const int first = test::RecordedRun(a, o.recording.frames, &why);
+    ASSERT_GE(first, 0) << why;
+    EXPECT_EQ(o.recording.frames.size(), a.sent.size() - static_cast<size_t>(first));
+    EXPECT_NE(o.check.find("0 frames missing upstream, 0 incomplete frames"), std::string::npos)
+        << o.check;
+    EXPECT_TRUE(Has(o.log, "sACN (E1.31) from Main console (10.0.0.1)"));
+    EXPECT_EQ(o.notes.universes.at(0).sourceName, "Main console");
+    EXPECT_EQ(o.notes.universes.at(0).cid, "51554f52-5645-5800-1020-304050607001");
+}
+
+// A main console that stops without ending its stream gives way, after E1.31's 2.5 s, to the
+// backup sending the same universes; a source of higher priority that appears takes over at
+// once. Either way between frames: no recorded frame mixes two sources.
+TEST(SacnSources, BackupAndHigherPriorityTakeOverBetweenFrames) {
+    for (const bool backup : {true, false}) {
+        SCOPED_TRACE(backup ? "backup after the main console stops" : "higher priority appears");
+        SenderScript main = Sacn("Main console", 100, 1, false);
+        SenderScript second = Sacn(backup ? "Backup" : "Flash", backup ? 50 : 150, 2, true);
+        second.startUs += 11'000;
+        if (backup) {
+            main.frames = 60;  // silent from frame 61 on
+        } else {
+            second.firstFrame = 120;  // appears with the main console's frame 120
+            second.startUs += 119 * 25'000;
+        }
+        const test::GeneratedShow a = test::Generate(main);
+        const test::GeneratedShow b = test::Generate(second);
+        const Outcome o = Record({&a, &b});
+        const auto from = Sources(o.recording.frames, {&a, &b});
+        ASSERT_FALSE(from.empty());
+        size_t k = 0;
+        for (; k < from.size() && from[k].first == 0; ++k) {
+            if (k > 0) {
+                EXPECT_EQ(from[k].second, from[k - 1].second + 1) << k;
+            }
+        }
+        ASSERT_GT(k, 50u);
+        ASSERT_LT(k, from.size());
+        for (size_t j = k; j < from.size(); ++j) {
+            ASSERT_EQ(from[j].first, 1) << "recorded frame " << j + 1 << " mixes two sources";
+            if (j > k) {
+                EXPECT_EQ(from[j].second, from[j - 1].second + 1) << j;
+            }
+        }
+        EXPECT_EQ(from.back().second, 200);
+        if (backup) {
+            // The backup's first frame 2.5 s after the main console's last.
+            EXPECT_NEAR(from[k].second, 60 + 100, 3);
+            EXPECT_TRUE(Has(o.log,
+                            "Universe 0: Main console (10.0.0.1) stopped; recorded from "
+                            "Backup (10.0.0.1) (priority 50) from frame"));
+        } else {
+            EXPECT_NEAR(from[k].second, 121, 2);
+            EXPECT_TRUE(Has(o.log,
+                            "Universe 0: Flash (10.0.0.1) (priority 150) takes over from "
+                            "Main console (10.0.0.1) at frame"));
+        }
+        EXPECT_NE(o.check.find("The source of a universe changed 4 times."), std::string::npos)
+            << o.check;
+    }
+}
+
 }  // namespace
 }  // namespace quorvex

@@ -214,7 +214,11 @@ class Sender {
 
 Bytes ScriptData(const SenderScript& s, int f, size_t u) {
     const bool still = Has(s.unchanged, static_cast<int>(u));
-    return ShowData(still ? 0 : f, s.universes[u], s.channels);
+    Bytes d = ShowData(still ? 0 : f, s.universes[u], s.channels);
+    if (s.inverted) {
+        for (uint8_t& b : d) b = static_cast<uint8_t>(~b);
+    }
+    return d;
 }
 
 GeneratedShow Generate(const SenderScript& script) {
