@@ -73,7 +73,7 @@ void FrameAssembler::Start(const UniverseTable* table, uint32_t frameLength, con
     m_changeCheckDue = false;
     m_changeReady = false;
     m_lastChangeCheckUs = 0;
-    m_zeroInCycle = framing.zeroInCycle || framing.protocol == Protocol::Sacn;
+    m_zeroInCycle = framing.zeroInCycle;
     m_syncSender = framing.sender;
     m_lastSyncSequence = -1;
     m_holding = false;
@@ -151,22 +151,20 @@ bool FrameAssembler::WarnOnce(int universe, uint32_t sender) {
 
 int FrameAssembler::SequenceStep(SlotState& s, uint8_t sequence, bool recordable, bool* late) {
     const bool sacn = m_framing.protocol == Protocol::Sacn || IsSacnSource(s.sender);
-    if (!sacn && sequence == 0) {
-        if (s.lastSequence == 255 && !m_zeroInCycle) {
-            // Its counters run through 0 (OLA's do).
+    if (sequence == 0 && !m_zeroInCycle) {
+        if (s.lastSequence == 255) {
+            // Its counters run through 0, as OLA's and most sACN sources' do.
             m_zeroInCycle = true;
             m_clock.SetZeroInCycle();
-        } else if (!m_zeroInCycle) {
-            return kUnnumbered;  // sequencing off for this packet: it belongs to no frame of its
-                                 // own
+        } else if (!sacn) {
+            return kUnnumbered;  // sequencing off: it belongs to no frame of its own
         }
     }
     if (s.lastSequence < 0) {
         s.lastSequence = sequence;
         return 0;
     }
-    const int d =
-        CounterStep(static_cast<uint8_t>(s.lastSequence), sequence, sacn || m_zeroInCycle);
+    const int d = CounterStep(static_cast<uint8_t>(s.lastSequence), sequence, m_zeroInCycle);
     if (d <= 0 && d > -kLateWindow) {
         *late = true;  // late or repeated, as E1.31 receivers judge it
         return 0;

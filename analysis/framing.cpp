@@ -197,9 +197,9 @@ Framing LearnFraming(const std::vector<Observation>& observations, uint32_t send
         return f;
     }
 
-    if (protocol == Protocol::Sacn) {
-        f.zeroInCycle = true;
-    } else {
+    // Counters run 1..255 (Art-Net's, and QLC+'s sACN ones) or through 0 (OLA's, most sACN
+    // sources'): a step from 255 to 0 tells.
+    {
         std::vector<int> lastSeq(n, -1);
         for (const Packet& p : packets) {
             if (lastSeq[p.universe] == 255 && p.sequence == 0) f.zeroInCycle = true;

@@ -162,6 +162,16 @@ std::vector<Case> Cases() {
                          "shared-sequence", "0 frames missing upstream, 0 incomplete frames"});
     }
     {
+        // QLC+'s sACN counters skip 0, one universe a step behind the others.
+        SenderScript s = Script(Numbering::PerUniverse, {1, 1, 1, 0});
+        s.sacn = true;
+        s.sacnSkipsZero = true;
+        s.shuffle = true;
+        s.frames = 600;
+        cases.push_back({"SacnCountersSkippingZero", s, "universe 3 by -1", "per-universe-sequence",
+                         "0 frames missing upstream, 0 incomplete frames"});
+    }
+    {
         SenderScript s = Script(Numbering::PerUniverse, {0, 4, 0, 0});
         s.sacn = true;
         s.sync = true;

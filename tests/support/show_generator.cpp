@@ -22,12 +22,14 @@ class Sender {
         m_lastData.assign(n, Bytes{});
     }
 
+    bool ThroughZero() const { return (m_s.sacn && !m_s.sacnSkipsZero) || m_s.zeroInCycle; }
+
     void Reset() {
         for (size_t u = 0; u < m_counters.size(); ++u) {
             const int offset = u < m_s.offsets.size() ? m_s.offsets[u] : 0;
             if (m_s.numbering == SenderScript::Numbering::None) {
                 m_counters[u] = 0;
-            } else if (m_s.sacn || m_s.zeroInCycle) {
+            } else if (ThroughZero()) {
                 m_counters[u] = static_cast<uint8_t>(offset);
             } else {
                 m_counters[u] = static_cast<uint8_t>(1 + ((offset % 255) + 255) % 255);
@@ -38,7 +40,7 @@ class Sender {
     void Advance(size_t u) {
         if (m_s.numbering == SenderScript::Numbering::None) return;
         uint8_t& c = m_counters[u];
-        c = (m_s.sacn || m_s.zeroInCycle) ? static_cast<uint8_t>(c + 1) : (c == 255 ? 1 : c + 1);
+        c = ThroughZero() ? static_cast<uint8_t>(c + 1) : (c == 255 ? 1 : c + 1);
     }
 
     // One data packet of universe index `u` carrying `data`.

@@ -24,6 +24,7 @@ struct SenderScript {
     enum class Numbering { Shared, PerUniverse, None } numbering = Numbering::Shared;
     std::vector<int> offsets;  // PerUniverse: how far each universe's counter runs ahead
     bool zeroInCycle = false;  // Art-Net counters that run through 0, as OLA's do
+    bool sacnSkipsZero = false;  // sACN counters that run 1..255, as QLC+'s do
     bool shuffle = false;      // the universes come in another order every frame
     bool jitter = false;       // random gaps within the frame's spread
     double spreadMs = 0.4;     // the time a frame's packets take
