@@ -55,6 +55,9 @@ enum ExitCode : int {
 
 constexpr char kGroup[] = "quorvex";
 constexpr size_t kQueueLimit = 1 << 20;  // stream bytes waiting for the reader
+// Packets taken from the ring at a time: libpcap would otherwise take all it holds, which
+// after a pause of the reader is the whole 32 MiB.
+constexpr int kBatch = 256;
 constexpr auto kStatsEvery = std::chrono::seconds(1);
 // A packet shows in the kernel's ring within a few milliseconds of its capture.
 constexpr auto kSettle = std::chrono::milliseconds(5);
@@ -189,19 +192,19 @@ class Stream {
     explicit Stream(pcap_t* handle)
         : m_records(open_memstream(&m_memory, &m_size)),
           m_dumper(m_records ? pcap_dump_fopen(handle, m_records) : nullptr) {
-        if (m_dumper) pcap_dump_flush(m_dumper);  // the stream's header, first thing sent
+        if (m_dumper) Collect();  // the stream's header, first thing sent
     }
     ~Stream() {
         if (m_dumper) pcap_dump_close(m_dumper);  // closes m_records too
         std::free(m_memory);
     }
     bool Ready() const { return m_dumper != nullptr; }
-    size_t Waiting() const { return m_size - m_sent; }
+    size_t Waiting() const { return m_pending.size() - m_sent; }
     // The packets libpcap has for us now; their number, or -1 when the capture failed.
     int Take(pcap_t* handle) {
-        const int n = pcap_dispatch(handle, -1, pcap_dump, reinterpret_cast<u_char*>(m_dumper));
+        const int n = pcap_dispatch(handle, kBatch, pcap_dump, reinterpret_cast<u_char*>(m_dumper));
         if (n > 0) {
-            pcap_dump_flush(m_dumper);
+            Collect();
             m_packets += static_cast<uint64_t>(n);
         }
         return n;
@@ -209,13 +212,21 @@ class Stream {
     uint64_t Packets() const { return m_packets; }
     // Writes what the pipe takes; false when the reader is gone or the write failed.
     bool Send() {
-        while (m_sent < m_size) {
-            const ssize_t w = write(STDOUT_FILENO, m_memory + m_sent, m_size - m_sent);
+        while (m_sent < m_pending.size()) {
+            const ssize_t w =
+                write(STDOUT_FILENO, m_pending.data() + m_sent, m_pending.size() - m_sent);
             if (w > 0) {
                 m_sent += static_cast<size_t>(w);
             } else if (w < 0 && errno == EINTR) {
                 continue;
             } else if (w < 0 && errno == EAGAIN) {
+                // A reader that only just keeps up may never empty the queue: let go of what it
+                // took.
+                if (m_sent >= kQueueLimit) {
+                    m_pending.erase(m_pending.begin(),
+                                    m_pending.begin() + static_cast<ptrdiff_t>(m_sent));
+                    m_sent = 0;
+                }
                 return true;
             } else {
                 if (errno != EPIPE) {
@@ -225,20 +236,26 @@ class Stream {
                 return false;
             }
         }
-        // All sent: the next records start the buffer afresh.
-        rewind(m_records);
-        pcap_dump_flush(m_dumper);
+        m_pending.clear();
         m_sent = 0;
         return true;
     }
     bool Failed() const { return m_failed; }
 
   private:
+    // Moves what libpcap wrote into the queue; the memory stream starts afresh.
+    void Collect() {
+        pcap_dump_flush(m_dumper);
+        m_pending.insert(m_pending.end(), m_memory, m_memory + m_size);
+        rewind(m_records);
+    }
+
     char* m_memory = nullptr;
     size_t m_size = 0;
-    size_t m_sent = 0;
     FILE* m_records;
     pcap_dumper_t* m_dumper;
+    std::vector<char> m_pending;  // records not yet taken by the reader, from m_sent on
+    size_t m_sent = 0;
     bool m_failed = false;
     uint64_t m_packets = 0;
 };
