@@ -43,8 +43,8 @@ bool LoopbackSocket::SendArtDmx(int universe, uint8_t sequence, const Bytes& dat
 }
 
 ShowSender::ShowSender(std::vector<int> universes, int channels, bool frozenSequence)
-    : ShowSender(Plan{std::move(universes), channels, frozenSequence, 25, 0, INADDR_LOOPBACK,
-                      {}}) {}
+    : ShowSender(Plan{std::move(universes), channels, frozenSequence, 25, 0, INADDR_LOOPBACK, {}}) {
+}
 
 ShowSender::ShowSender(Plan plan) : m_plan(std::move(plan)), m_socket(m_plan.from, m_plan.to) {
     if (!m_plan.data) m_plan.data = ShowData;
