@@ -6,8 +6,8 @@
 #
 #   bench/stress.sh [--build DIR] [--rate PPS|line|top | --speed X] [--universes N]
 #                   [--channels C] [--frames N] [--fps F] [--stall-ms MS --stall-at-write N]
-#                   [--method mmsg|send|inject] [--no-pin] [--nice N] [--work DIR] [--keep]
-#                   [-- extra quorvex-cli record arguments, e.g. --buffer-mb 64]
+#                   [--method mmsg|send|inject] [--helper] [--no-pin] [--nice N] [--work DIR]
+#                   [--keep] [-- extra quorvex-cli record arguments, e.g. --buffer-mb 64]
 #
 #   --rate     packets per second; "line" is 1 GbE for the capture's packet size (default),
 #              "top" as fast as this machine sends
@@ -17,6 +17,10 @@
 #              holds the recorder's N-th write for MS ms: the N-th write and the N-th writev of
 #              each thread, which for the writer thread is frame N, or the N-th batch of frames
 #              when it writes several at once
+#   --helper   record through the capture helper, as a user of the installed package does:
+#              quorvex-cli runs without any capability (root with the securebit noroot) and
+#              reads the packet stream of quorvex-capture, whose copy alone gets the capture
+#              capabilities
 #   --no-pin   no CPU pinning (default: the replayer on the last CPU, the recorder on the rest)
 #   --nice N   run the replayer and the recorder at nice N (e.g. -10 on a machine busy with
 #              other work, to measure the recorder rather than the neighbours)
@@ -27,7 +31,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 rate=line speed="" universes=170 channels=512 frames=6000 fps=40
-stall_ms=0 stall_at=0 method=mmsg pin=1 keep=0 niceness=0
+stall_ms=0 stall_at=0 method=mmsg pin=1 keep=0 niceness=0 helper=0
 work_parent=/dev/shm
 [ -d "$work_parent" ] || work_parent="${TMPDIR:-/tmp}"
 record_extra=()
@@ -45,6 +49,7 @@ while [ $# -gt 0 ]; do
     --stall-ms) stall_ms=$2; shift 2 ;;
     --stall-at-write) stall_at=$2; shift 2 ;;
     --method) method=$2; shift 2 ;;
+    --helper) helper=1; shift ;;
     --no-pin) pin=0; shift ;;
     --nice) niceness=$2; shift 2 ;;
     --work) work_parent=$2; shift 2 ;;
@@ -57,13 +62,23 @@ done
 if [ "$stall_ms" -gt 0 ] && [ "$stall_at" -le 0 ]; then
   echo "stress.sh: --stall-ms needs --stall-at-write N" >&2; exit 1
 fi
+if [ "$stall_ms" -gt 0 ] && [ "$helper" -eq 1 ]; then
+  echo "stress.sh: --stall-ms would hold the helper's writes too; use one or the other" >&2; exit 1
+fi
 [ "$(id -u)" -eq 0 ] || { echo "stress.sh: needs root (network namespaces)" >&2; exit 1; }
 cli="$build/cli/quorvex-cli"
+capture_helper="$build/capture_helper/quorvex-capture"
 replay="$build/bench/quorvex_replay"
 check="$build/bench/quorvex_stress_check"
 for b in "$cli" "$replay" "$check"; do
   [ -x "$b" ] || { echo "stress.sh: $b is missing; build quorvex-cli, quorvex_replay and quorvex_stress_check" >&2; exit 1; }
 done
+if [ "$helper" -eq 1 ] && [ ! -x "$capture_helper" ]; then
+  echo "stress.sh: $capture_helper is missing; build quorvex-capture" >&2; exit 1
+fi
+if [ "$helper" -eq 1 ] && ! command -v setcap >/dev/null; then
+  echo "stress.sh: --helper needs setcap (scripts/setup.sh installs it)" >&2; exit 1
+fi
 if [ "$stall_ms" -gt 0 ] && ! command -v strace >/dev/null; then
   echo "stress.sh: the stall needs strace (scripts/setup.sh installs it)" >&2; exit 1
 fi
@@ -145,6 +160,14 @@ record_args=(record --interface "$if_rx" --output "$work/out/stress.RGB")
 case " ${record_extra[*]} " in *" --frames "*) ;; *) record_args+=(--frames 65535) ;; esac
 record_args+=("${record_extra[@]}")
 recorder=("$cli" "${record_args[@]}")
+if [ "$helper" -eq 1 ]; then
+  # An installation of the two programs in which only the helper holds the capabilities.
+  mkdir "$work/bin"
+  cp "$cli" "$capture_helper" "$work/bin/"
+  setcap cap_net_raw,cap_net_admin=ep "$work/bin/quorvex-capture"
+  recorder=(setpriv --securebits +noroot,+noroot_locked --inh-caps -all --
+            "$work/bin/quorvex-cli" "${record_args[@]}")
+fi
 if [ "$stall_ms" -gt 0 ]; then
   # Only writes stop the recorder (seccomp filter); each is logged with its thread and time.
   recorder=(strace -f --seccomp-bpf -qq -ttt -s 0 -o "$work/strace.log" -e trace=write,writev
@@ -173,22 +196,37 @@ done
 touch "$work/replay.go"
 
 # The peak memory is sampled while the recorder runs, since it may end by itself (--frames).
-writer_tid="" peak_kb="" ring_kb=""
+writer_tid="" peak_kb="" ring_kb="" helper_pid="" helper_peak_kb=""
+peak_of() { sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$1/status" 2>/dev/null || true; }
+# The kernel's capture ring is mapped into the process that opened the device and counts in its
+# resident memory.
+ring_of() {
+  local range name v=0
+  while read -r range _ _ _ _ name; do
+    case "$name" in socket:*) v=$((v + (16#${range#*-} - 16#${range%-*}) / 1024)) ;; esac
+  done 2>/dev/null <"/proc/$1/maps" || true
+  echo "$v"
+}
 sample_recorder() {
-  local status="/proc/$cli_pid/status" v range name
-  v=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "$status" 2>/dev/null || true)
+  local v c
+  v=$(peak_of "$cli_pid")
   [ -n "$v" ] && peak_kb=$v
   if [ -z "$writer_tid" ]; then
     writer_tid=$(grep -l '^quorvex-writer$' /proc/"$cli_pid"/task/*/comm 2>/dev/null |
                  head -n 1 | cut -d/ -f5 || true)
   fi
-  # The kernel's capture ring is mapped into the recorder and counts in its resident memory.
+  if [ "$helper" -eq 1 ] && [ -z "$helper_pid" ]; then
+    for c in $(cat /proc/"$cli_pid"/task/*/children 2>/dev/null || true); do
+      [ "$(cat "/proc/$c/comm" 2>/dev/null || true)" = quorvex-capture ] && helper_pid=$c
+    done
+  fi
+  if [ -n "$helper_pid" ]; then
+    v=$(peak_of "$helper_pid")
+    [ -n "$v" ] && helper_peak_kb=$v
+  fi
   if [ -z "$ring_kb" ] && [ -n "$writer_tid" ]; then
-    v=0
-    while read -r range _ _ _ _ name; do
-      case "$name" in socket:*) v=$((v + (16#${range#*-} - 16#${range%-*}) / 1024)) ;; esac
-    done 2>/dev/null <"/proc/$cli_pid/maps" || true
-    ring_kb=$v
+    if [ "$helper" -eq 0 ]; then ring_kb=$(ring_of "$cli_pid")
+    elif [ -n "$helper_pid" ]; then ring_kb=$(ring_of "$helper_pid"); fi
   fi
 }
 while kill -0 "$replay_pid" 2>/dev/null; do
@@ -250,7 +288,7 @@ echo "machine:          $cpus CPUs, load average $load_at_start at the start$([ 
 echo "capture:          $universes universes x $channels channels, $frames frames, $((universes * frames)) packets"
 echo "replayer:         $method$([ -n "$replay_cpus" ] && echo " on CPU $replay_cpus"), target $(field "target pps" "$work/replay.log") packets/s"
 echo "reached:          $reached packets/s, $(field "wire Mbit/s" "$work/replay.log") Mbit/s on the wire, max lag $(field "max lag ms" "$work/replay.log") ms"
-echo "recorder:         quorvex-cli record$([ -n "$record_cpus" ] && echo " on CPU $record_cpus") ${record_extra[*]}"
+echo "recorder:         quorvex-cli record$([ "$helper" -eq 1 ] && echo " through quorvex-capture")$([ -n "$record_cpus" ] && echo " on CPU $record_cpus") ${record_extra[*]}"
 if [ "$stall_ms" -gt 0 ]; then
   # strace -f -o lines: TID TIME write(FD, ...) = BYTES (DELAYED)
   delayed=$(awk '/\(DELAYED\)/ { printf "%s%s (%s bytes)", n++ ? ", " : "", $1, $(NF - 1) }' \
@@ -267,6 +305,10 @@ echo "incomplete:       $(field "incomplete frames" "$work/check.log")"
 echo "frames lost:      $(field "frames lost" "$work/check.log")"
 sed -n 's/^  after frame/                  gap after frame/p; s/^  incomplete: /                  incomplete: /p; s/^gaps longer than/                  gaps longer than/p' "$work/check.log"
 echo "kernel drops:     ${kernel:-?} packets (recorder's count), veth receive drops: $rx_dropped"
-echo "peak memory:      $(awk -v k="${peak_kb:-0}" -v r="${ring_kb:-0}" 'BEGIN { printf "%.1f MiB (VmHWM), of which %.1f MiB is the capture ring", k / 1024, r / 1024 }')"
+if [ "$helper" -eq 1 ]; then
+  echo "peak memory:      $(awk -v k="${peak_kb:-0}" -v h="${helper_peak_kb:-0}" -v r="${ring_kb:-0}" 'BEGIN { printf "recorder %.1f MiB; helper %.1f MiB, of which %.1f MiB is the capture ring (VmHWM)", k / 1024, h / 1024, r / 1024 }')"
+else
+  echo "peak memory:      $(awk -v k="${peak_kb:-0}" -v r="${ring_kb:-0}" 'BEGIN { printf "%.1f MiB (VmHWM), of which %.1f MiB is the capture ring", k / 1024, r / 1024 }')"
+fi
 echo "recorder exit:    $record_rc; inspect (exit $inspect_rc): $(tail -n 1 "$work/inspect.log")"
 echo "recorder said:    $summary"

@@ -4,12 +4,15 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
 
+#include "capture/capture_child.h"
+#include "capture/live_device.h"
 #include "platform/capture_rights.h"
 #include "platform/coarse_clock.h"
 #include "platform/text_format.h"
@@ -19,19 +22,55 @@ namespace quorvex {
 
 namespace {
 
-constexpr int kSnapLength = 65535;
 constexpr int kReadTimeoutMs = 1;
-constexpr int kKernelBufferBytes = 32 * 1024 * 1024;
 constexpr size_t kFileBufferBytes = 1 << 20;
 constexpr uint32_t kReadBudgetMs = 100000;
-constexpr char kFilter[] = "ip and udp";
+constexpr int kHelperAnswerMs = 10000;  // promiscuous mode takes some drivers a while
+constexpr uint32_t kDrainWaitMs = 1000;
+
+// A capture file, or the helper's stream, with a stdio buffer of its own: read in few system
+// calls rather than one per 4 KiB. glibc takes the size only with a buffer of ours, which must
+// outlive the FILE.
+std::unique_ptr<char[]> LargeBuffer(FILE* file) {
+    auto buffer = std::make_unique<char[]>(kFileBufferBytes);
+    std::setvbuf(file, buffer.get(), _IOFBF, kFileBufferBytes);
+    return buffer;
+}
+
+// Whether a read of `file` returns at once: stdio holds bytes it read ahead (glibc's read
+// buffer), or the descriptor has some within the read time-out. The helper's stream grows as
+// packets come, and libpcap would wait for the next one however long it took.
+bool InputWaiting(FILE* file) {
+    if (file->_IO_read_ptr < file->_IO_read_end) return true;
+    pollfd waiting{fileno(file), POLLIN, 0};
+    return poll(&waiting, 1, kReadTimeoutMs) > 0;
+}
 
 }  // namespace
 
 void PcapSource::Close(pcap_t* handle) {
     pcap_close(handle);
+    std::shared_ptr<CaptureChild> child;
+    {
+        std::lock_guard lock(m_bufferMutex);
+        std::erase_if(m_fileBuffers, [handle](const auto& b) { return b.first == handle; });
+        const auto it = std::find_if(m_children.begin(), m_children.end(),
+                                     [handle](const auto& c) { return c.first == handle; });
+        if (it != m_children.end()) {
+            child = std::move(it->second);
+            m_children.erase(it);
+        }
+    }
+    // With its stream closed the helper ends; this waits for it, outside the lock.
+    child.reset();
+}
+
+std::shared_ptr<CaptureChild> PcapSource::ChildOf(pcap_t* handle) {
     std::lock_guard lock(m_bufferMutex);
-    std::erase_if(m_fileBuffers, [handle](const auto& b) { return b.first == handle; });
+    for (const auto& [h, child] : m_children) {
+        if (h == handle) return child;
+    }
+    return nullptr;
 }
 
 // The read budget is 100 s, so a coarse clock is plenty.
@@ -42,80 +81,73 @@ PcapSource::~PcapSource() {
     if (pcap_t* h = m_handle.exchange(nullptr)) Close(h);
 }
 
-Status PcapSource::Activate(pcap_t* handle, bool isFile, const std::string& failureText) {
-    if (!isFile) {
-        pcap_set_snaplen(handle, kSnapLength);
-        pcap_set_promisc(handle, 1);
-        pcap_set_timeout(handle, kReadTimeoutMs);
-        // A large kernel buffer rides out bursts and short pauses of the reader.
-        pcap_set_buffer_size(handle, kKernelBufferBytes);
-        const int rc = pcap_activate(handle);
-        if (rc < 0) {
-            std::string reason = pcap_geterr(handle);
-            if (reason.empty()) reason = pcap_statustostr(rc);
-            std::string text = failureText + "\n" + reason;
-            if (rc == PCAP_ERROR_PERM_DENIED) {
-                text +=
-                    Tr("\nCapturing needs root or capture rights: "
-                       "sudo setcap cap_net_raw,cap_net_admin=eip <program>");
-            }
-            Close(handle);
-            ReplaceHandle(nullptr, false);
-            return Fail(text);
-        }
-    }
-    auto refuse = [&](const char* why) -> Status {
-        Close(handle);
+Status PcapSource::OpenDevice(const std::string& name) {
+    // The capture rights are effective only while the device is being opened.
+    RaiseCaptureRights();
+    const auto opened = OpenLiveDevice(
+        name, Tr("\nCapturing needs root or the capture capabilities. The members of the group "
+                 "quorvex capture through the capture helper quorvex-capture: sudo usermod -aG "
+                 "quorvex $USER"));
+    LowerCaptureRights();
+    if (!opened) {
         ReplaceHandle(nullptr, false);
-        return Fail(failureText + "\n" + why);
-    };
-    if (pcap_datalink(handle) != DLT_EN10MB) {
-        return refuse(Tr("This program works only on Ethernet networks."));
+        return Fail(opened.error());
     }
-    bpf_program program{};
-    if (pcap_compile(handle, &program, kFilter, 1, 0x00FFFFFF) < 0) {
-        return refuse(Tr("Unable to compile the packet filter. Check the syntax."));
-    }
-    const int set = pcap_setfilter(handle, &program);
-    pcap_freecode(&program);
-    if (set < 0) return refuse(Tr("Error setting the filter."));
-    // With the kernel's block ring a read on an idle network may wait for good: read without
-    // blocking and do the 1 ms wait ourselves.
-    if (!isFile) pcap_setnonblock(handle, 1, nullptr);
-    ReplaceHandle(handle, isFile);
+    ReplaceHandle(*opened, false);
     return {};
 }
 
-Status PcapSource::OpenDevice(const std::string& name) {
-    if (name.empty()) {
+Status PcapSource::OpenThroughHelper(const std::string& helper, const std::string& name) {
+    const std::string failureText = Tr("打开网卡出错!");
+    const auto refuse = [&](const std::string& why) -> Status {
         ReplaceHandle(nullptr, false);
-        return Fail(Tr("打开网卡出错!\nNo device name was given."));
+        return Fail(why.rfind(failureText, 0) == 0 ? why : failureText + "\n" + why);
+    };
+    if (name.empty()) return refuse(Tr("打开网卡出错!\nNo device name was given."));
+    auto started = CaptureChild::Start(helper, name);
+    if (!started) return refuse(started.error());
+    std::shared_ptr<CaptureChild> child = std::move(*started);
+    // The helper begins its stream once the device is open, or ends and tells why.
+    if (!child->WaitForStream(kHelperAnswerMs)) {
+        return refuse(Format(Tr("The capture helper %s did not answer within %d s."),
+                             helper.c_str(), kHelperAnswerMs / 1000));
     }
+    const int fd = child->TakePacketFd();
+    FILE* file = fdopen(fd, "rb");
+    if (!file) {
+        const int error = errno;
+        close(fd);
+        return refuse(std::strerror(error));
+    }
+    auto buffer = LargeBuffer(file);
     char errbuf[PCAP_ERRBUF_SIZE] = {};
-    // The capture rights are effective only while the device is being opened.
-    RaiseCaptureRights();
-    struct Lower {
-        ~Lower() { LowerCaptureRights(); }
-    } lower;
-    pcap_t* handle = pcap_create(name.c_str(), errbuf);
+    pcap_t* handle = pcap_fopen_offline(file, errbuf);  // owns `file` once it succeeds
     if (!handle) {
-        ReplaceHandle(nullptr, false);
-        return Fail(Format(Tr("打开网卡出错!\n%s"), errbuf));
+        std::fclose(file);
+        return refuse(child->EndReason());
     }
-    return Activate(handle, false, Tr("打开网卡出错!"));
+    {
+        std::lock_guard lock(m_bufferMutex);
+        m_fileBuffers.emplace_back(handle, std::move(buffer));
+        m_children.emplace_back(handle, std::move(child));
+    }
+    // The helper opened the device as OpenDevice does, filter included.
+    if (pcap_datalink(handle) != DLT_EN10MB) {
+        Close(handle);
+        return refuse(Tr("This program works only on Ethernet networks."));
+    }
+    ReplaceHandle(handle, false);
+    return {};
 }
 
 Status PcapSource::OpenFile(const std::string& path) {
     char errbuf[PCAP_ERRBUF_SIZE] = {};
-    // A large stdio buffer: a file is read in few system calls rather than one per 4 KiB.
     FILE* file = std::fopen(path.c_str(), "rbe");
     if (!file) {
         ReplaceHandle(nullptr, false);
         return Fail("Cannot open the capture file " + path + "\n" + std::strerror(errno));
     }
-    // glibc takes the size only with a buffer of ours, which must outlive the FILE.
-    auto buffer = std::make_unique<char[]>(kFileBufferBytes);
-    std::setvbuf(file, buffer.get(), _IOFBF, kFileBufferBytes);
+    auto buffer = LargeBuffer(file);
     pcap_t* handle = pcap_fopen_offline(file, errbuf);  // owns `file` once it succeeds
     if (handle) {
         std::lock_guard lock(m_bufferMutex);
@@ -125,7 +157,15 @@ Status PcapSource::OpenFile(const std::string& path) {
         ReplaceHandle(nullptr, false);
         return Fail(Format(Tr("Cannot open the capture file %s\n%s"), path.c_str(), errbuf));
     }
-    return Activate(handle, true, Format(Tr("Cannot open the capture file %s"), path.c_str()));
+    if (const Status usable = RequireEthernetAndFilter(
+            handle, Format(Tr("Cannot open the capture file %s"), path.c_str()));
+        !usable) {
+        Close(handle);
+        ReplaceHandle(nullptr, false);
+        return usable;
+    }
+    ReplaceHandle(handle, true);
+    return {};
 }
 
 void PcapSource::ReplaceHandle(pcap_t* handle, bool isFile) {
@@ -152,6 +192,7 @@ void PcapSource::ReleaseRetired() {
 void PcapSource::BeginReading() {
     m_readerActive.store(true, std::memory_order_release);
     m_readerHandle = m_handle.load(std::memory_order_acquire);
+    m_readerChild = ChildOf(m_readerHandle).get();
     m_havePending = false;
 }
 
@@ -174,6 +215,7 @@ int PcapSource::NextFrame(const uint8_t** data) {
     if (h != m_readerHandle) {
         // The source was reopened: the old handle and anything pulled from it are done with.
         m_readerHandle = h;
+        m_readerChild = ChildOf(h).get();
         m_havePending = false;
         ReleaseRetired();
     }
@@ -186,6 +228,7 @@ int PcapSource::NextFrame(const uint8_t** data) {
         usleep(1000);  // nothing open: behave like a read time-out
         return 0;
     }
+    if (FILE* stream = pcap_file(h); stream && !InputWaiting(stream)) return 0;
     const u_char* bytes = nullptr;
     int rc = pcap_next_ex(h, &m_header, &bytes);
     if (rc == 0) {
@@ -195,14 +238,20 @@ int PcapSource::NextFrame(const uint8_t** data) {
         }
     }
     if (rc < 0) {
+        std::string reason = rc == PCAP_ERROR_BREAK ? "" : pcap_geterr(h);
+        // The helper's stream ends when the helper does, which tells why.
+        if (const auto child = ChildOf(h)) reason = child->EndReason();
         // Under the lock: a reopen between the read and here must not inherit this end.
         std::lock_guard lock(m_handleMutex);
         if (m_handle.load(std::memory_order_acquire) == h) {
-            m_endReason = rc == PCAP_ERROR_BREAK ? "" : pcap_geterr(h);
+            m_endReason = std::move(reason);
             m_ended.store(true, std::memory_order_release);
         }
     }
-    if (rc == 1) ++m_framesRead;
+    if (rc == 1) {
+        ++m_framesRead;
+        if (m_readerChild) m_readerChild->Took();
+    }
     *data = bytes;
     return rc;
 }
@@ -290,12 +339,25 @@ void PcapSource::Drain() {
     if (IsFile()) return;
     timeval start{};
     gettimeofday(&start, nullptr);
+    // The helper's stream runs a little behind the capture: what it has streamed by now is
+    // owed, and is waited for (a second at most) even when nothing is ready yet.
+    uint64_t owed = 0;
+    if (m_readerChild) {
+        if (const auto streamed = m_readerChild->Streamed()) owed = *streamed;
+    }
+    const uint32_t began = m_ticks();
     const uint8_t* data = nullptr;
-    while (NextFrame(&data) == 1) {
-        if (timercmp(&m_header->ts, &start, >=)) {
+    for (;;) {
+        const int rc = NextFrame(&data);
+        if (rc == 1) {
+            if (!timercmp(&m_header->ts, &start, >=)) continue;
             // Captured after the drain began: keep it for the next read.
             m_pendingData = data;
             m_havePending = true;
+            return;
+        }
+        if (rc < 0 || !m_readerChild || m_readerChild->Taken() >= owed ||
+            static_cast<uint32_t>(m_ticks() - began) > kDrainWaitMs) {
             return;
         }
     }
@@ -310,6 +372,7 @@ Result<CaptureStats> PcapSource::Stats() {
     pcap_t* h = m_handle.load(std::memory_order_acquire);
     if (!h) return Fail("the source is not open");
     if (IsFile()) return Fail("a capture file has no kernel counters");
+    if (const auto child = ChildOf(h)) return child->Stats();
     pcap_stat st{};
     if (pcap_stats(h, &st) != 0) return Fail(pcap_geterr(h));
     return CaptureStats{st.ps_recv, st.ps_drop, st.ps_ifdrop};

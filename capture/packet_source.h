@@ -19,6 +19,8 @@
 
 namespace quorvex {
 
+class CaptureChild;
+
 struct CaptureStats {
     unsigned received = 0;
     unsigned dropped = 0;  // dropped by the kernel for lack of buffer space
@@ -76,9 +78,14 @@ class PcapSource final : public PacketSource {
     PcapSource(const PcapSource&) = delete;
     PcapSource& operator=(const PcapSource&) = delete;
 
-    // A live device: promiscuous, whole frames, 1 ms read time-out, filter "ip and udp".
-    // Fails with "打开网卡出错!" and the reason. Any failure leaves the source closed.
+    // A live device opened by this process, which needs root or the capture capabilities:
+    // promiscuous, whole frames, 1 ms read time-out, filter "ip and udp". Fails with
+    // "打开网卡出错!" and the reason. Any failure leaves the source closed.
     Status OpenDevice(const std::string& name);
+    // The same device opened by the capture helper `helper`, a child process that alone holds
+    // the capabilities and streams the packets to this one. A live source like the one above:
+    // kernel counters, draining, an end when the device goes away (or the helper does).
+    Status OpenThroughHelper(const std::string& helper, const std::string& name);
     // A pcap or pcapng file, read through the same reader as a live device.
     Status OpenFile(const std::string& path);
     void SetTickSource(TickSource ticks) { m_ticks = ticks; }
@@ -105,7 +112,7 @@ class PcapSource final : public PacketSource {
   private:
     int NextFrame(const uint8_t** data);
     bool SacnAsRecord(const SacnPacket& packet);
-    Status Activate(pcap_t* handle, bool isFile, const std::string& failureText);
+    std::shared_ptr<CaptureChild> ChildOf(pcap_t* handle);
     void ReplaceHandle(pcap_t* handle, bool isFile);
     void ReleaseRetired();
     void Close(pcap_t* handle);
@@ -118,14 +125,16 @@ class PcapSource final : public PacketSource {
     mutable std::mutex m_handleMutex;  // guards m_retired, m_endReason and handle replacement
     std::vector<pcap_t*> m_retired;
     std::atomic<bool> m_readerActive{false};
-    std::mutex m_bufferMutex;                                                // guards m_fileBuffers
-    std::vector<std::pair<pcap_t*, std::unique_ptr<char[]>>> m_fileBuffers;  // stdio buffers
+    std::mutex m_bufferMutex;  // guards m_fileBuffers and m_children
+    std::vector<std::pair<pcap_t*, std::unique_ptr<char[]>>> m_fileBuffers;     // stdio buffers
+    std::vector<std::pair<pcap_t*, std::shared_ptr<CaptureChild>>> m_children;  // their helpers
     std::string m_endReason;
 
     // Reader-thread state.
     pcap_t* m_readerHandle = nullptr;
-    pcap_pkthdr* m_header = nullptr;  // header of the frame last pulled
-    bool m_havePending = false;       // a frame pulled by Drain that belongs to the new traffic
+    CaptureChild* m_readerChild = nullptr;  // the helper behind m_readerHandle, if any
+    pcap_pkthdr* m_header = nullptr;        // header of the frame last pulled
+    bool m_havePending = false;  // a frame pulled by Drain that belongs to the new traffic
     const uint8_t* m_pendingData = nullptr;
     uint64_t m_framesRead = 0;
     uint64_t m_malformed = 0;

@@ -19,6 +19,16 @@ std::string ExecutableFolder() {
     return exe.parent_path().string();
 }
 
+std::string CaptureHelperPath() {
+    for (const std::string& folder : {ExecutableFolder(), std::string(QUORVEX_INSTALL_BINDIR)}) {
+        const std::string path = folder + "/quorvex-capture";
+        // Whether this user may run it is the helper's own question: it answers with a reason.
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(path, ec)) return path;
+    }
+    return {};
+}
+
 bool EnsureWritableFolder(const std::string& folder) {
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {

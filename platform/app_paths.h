@@ -8,6 +8,10 @@ namespace quorvex {
 // Folder of the running executable, without a trailing slash.
 std::string ExecutableFolder();
 
+// The capture helper quorvex-capture: beside the running program, else in the folder the
+// programs are installed to. Empty when neither holds it.
+std::string CaptureHelperPath();
+
 // "RGBFiles" beside the executable when that folder can be written and the program is not
 // installed (under /usr), else "RGBFiles" under the user's data folder ($XDG_DATA_HOME,
 // default ~/.local/share/Quorvex). Creates it.

@@ -1,6 +1,7 @@
 #include "platform/capture_rights.h"
 
 #include <sys/capability.h>
+#include <sys/prctl.h>
 
 #include <cerrno>
 #include <cstring>
@@ -54,6 +55,35 @@ Status DropCaptureRights() {
     const int error = errno;
     cap_free(caps);
     if (rc != 0) return Fail(std::strerror(error));
+    return {};
+}
+
+Status DropEveryCapability() {
+    // The bounding set first: changing it takes CAP_SETPCAP, which root has until below.
+    if (CAP_IS_SUPPORTED(CAP_SETPCAP)) {
+        cap_t caps = cap_get_proc();
+        cap_flag_value_t setpcap = CAP_CLEAR;
+        if (caps) cap_get_flag(caps, CAP_SETPCAP, CAP_EFFECTIVE, &setpcap);
+        cap_free(caps);
+        if (setpcap == CAP_SET) {
+            for (cap_value_t c = 0; CAP_IS_SUPPORTED(c); ++c) (void)cap_drop_bound(c);
+        }
+    }
+    (void)prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    cap_t none = cap_init();
+    if (!none) return Fail(std::strerror(errno));
+    const int rc = cap_set_proc(none);
+    const int error = errno;
+    cap_free(none);
+    if (rc != 0) return Fail(std::strerror(error));
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return Fail(std::strerror(errno));
+    // Trust nothing but what the kernel says is left.
+    cap_t left = cap_get_proc();
+    cap_t empty = cap_init();
+    const bool clear = left && empty && cap_compare(left, empty) == 0;
+    cap_free(left);
+    cap_free(empty);
+    if (!clear) return Fail("capabilities are left after dropping them all");
     return {};
 }
 

@@ -13,6 +13,10 @@ void RaiseCaptureRights();
 void LowerCaptureRights();
 // Removes them for good: nothing this process does later can capture again.
 Status DropCaptureRights();
+// Removes every capability there is, from every set (the bounding set too, where that is
+// allowed), and forbids gaining any through exec (no_new_privs). What a process that opened
+// its device keeps is the open device alone. Fails when a capability is left.
+Status DropEveryCapability();
 
 struct CaptureRightsState {
     bool effective = false;  // both capabilities

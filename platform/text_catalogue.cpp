@@ -79,11 +79,64 @@ constexpr CatalogueText kTexts[] = {
     {"\tBroadcast Address: %s", kAsWritten, "\t广播地址：%s"},
     {"\tDestination Address: %s", kAsWritten, "\t目标地址：%s"},
     {"\n"
-     "Capturing needs root or capture rights: sudo setcap cap_net_raw,cap_net_admin=eip "
-     "<program>",
+     "Capturing needs root or the capture capabilities. The members of the group quorvex "
+     "capture through the capture helper quorvex-capture: sudo usermod -aG quorvex $USER",
      kAsWritten,
      "\n"
-     "抓包需要 root 权限或抓包能力：sudo setcap cap_net_raw,cap_net_admin=eip <程序>"},
+     "抓包需要 root 权限或抓包能力。quorvex 组的成员通过抓包助手 quorvex-capture 抓包："
+     "sudo usermod -aG quorvex $USER"},
+    {"The capture helper %s did not answer within %d s.", kAsWritten,
+     "抓包助手 %s 在 %d 秒内没有应答。"},
+    {"Cannot run the capture helper %s: only root and the members of the group quorvex may "
+     "capture. Add yourself to it and log in again: sudo usermod -aG quorvex $USER",
+     kAsWritten,
+     "无法运行抓包助手 %s：只有 root 和 quorvex 组的成员可以抓包。请把自己加入该组并重新登录："
+     "sudo usermod -aG quorvex $USER"},
+    {"Cannot run the capture helper %s: %s", kAsWritten, "无法运行抓包助手 %s：%s"},
+    {"the capture helper has not told its counters", kAsWritten, "抓包助手尚未报告其计数"},
+    {"the capture helper stopped sending packets", kAsWritten, "抓包助手停止发送数据包"},
+    {"the capture helper ended by signal %d", kAsWritten, "抓包助手被信号 %d 终止"},
+    {"the capture helper ended with exit status %d", kAsWritten, "抓包助手已退出，退出状态为 %d"},
+    // capture_helper/
+    {"Only root and the members of the group quorvex may capture. Add yourself to it and log "
+     "in again: sudo usermod -aG quorvex $USER",
+     kAsWritten,
+     "只有 root 和 quorvex 组的成员可以抓包。请把自己加入该组并重新登录："
+     "sudo usermod -aG quorvex $USER"},
+    {"Only root and the members of the group quorvex may capture, and there is no such group. "
+     "Create it and add yourself to it, then log in again: sudo addgroup --system quorvex && "
+     "sudo usermod -aG quorvex $USER",
+     kAsWritten,
+     "只有 root 和 quorvex 组的成员可以抓包，而系统中没有这个组。请创建该组并把自己加入，"
+     "然后重新登录：sudo addgroup --system quorvex && sudo usermod -aG quorvex $USER"},
+    {"Usage: quorvex-capture --interface NAME [--join 239.255.X.Y]...\n"
+     "Opens the network interface NAME for capture as Quorvex does, gives up every\n"
+     "capability and writes its UDP packets to standard output as a pcap stream.\n"
+     "  --interface NAME  the interface to capture on\n"
+     "  --join GROUP      join this sACN multicast group on it (repeatable)\n"
+     "  --help            print this help and exit\n"
+     "  --version         print the program's name and version and exit\n",
+     kAsWritten,
+     "用法：quorvex-capture --interface 网卡名 [--join 239.255.X.Y]...\n"
+     "以 Quorvex 的方式打开网卡用于抓包，放弃所有能力，\n"
+     "并把其 UDP 数据包以 pcap 流写到标准输出。\n"
+     "  --interface NAME  要抓包的网卡\n"
+     "  --join GROUP      在该网卡上加入此 sACN 组播组（可重复）\n"
+     "  --help            显示此帮助并退出\n"
+     "  --version         显示程序名和版本并退出\n"},
+    {"--join needs an sACN multicast group 239.255.X.Y, not \"%s\"", kAsWritten,
+     "--join 需要一个 sACN 组播组 239.255.X.Y，而不是 \"%s\""},
+    {"Standard output is a terminal: send the packet stream to a file or a pipe.", kAsWritten,
+     "标准输出是终端：请把数据包流送到文件或管道。"},
+    {"Writing the packet stream failed: %s", kAsWritten, "写入数据包流失败：%s"},
+    {"\n"
+     "The capture helper %s lacks the capture capabilities (a file system without extended "
+     "attributes?). Give them to it: sudo setcap cap_net_raw,cap_net_admin=ep %s",
+     kAsWritten,
+     "\n"
+     "抓包助手 %s 缺少抓包能力（文件系统不支持扩展属性？）。请赋予它："
+     "sudo setcap cap_net_raw,cap_net_admin=ep %s"},
+    {"Cannot give up the capture capabilities: %s", kAsWritten, "无法放弃抓包能力：%s"},
     {"This program works only on Ethernet networks.", kAsWritten, "本程序只能用于以太网。"},
     {"Unable to compile the packet filter. Check the syntax.", kAsWritten,
      "无法编译数据包过滤器，请检查语法。"},
@@ -144,6 +197,14 @@ constexpr CatalogueText kTexts[] = {
      "当前设置为每个端口 %d 个 Universe，录制文件将有 %d 个端口。"},
     {"The length of each frame is %u bytes.", kAsWritten, "每帧长度为 %u 字节。"},
     // recording/
+    {"打开网卡出错!\n"
+     "Capturing needs root or the capture helper quorvex-capture, which is neither beside this "
+     "program nor installed.",
+     "Cannot open the network adapter!\n"
+     "Capturing needs root or the capture helper quorvex-capture, which is neither beside this "
+     "program nor installed.",
+     "打开网卡出错！\n"
+     "抓包需要 root 权限或抓包助手 quorvex-capture，但它既不在本程序旁边，也没有安装。"},
     {"Cannot reserve %zu MB for the frame buffer; choose a smaller one.", kAsWritten,
      "无法为帧缓冲区预留 %zu MB，请选择更小的值。"},
     {"Waiting for Art-Net on %s…", kAsWritten, "正在等待 %s 上的 Art-Net…"},

@@ -6,6 +6,7 @@
 
 #include "capture/adapter_directory.h"
 #include "platform/app_paths.h"
+#include "platform/capture_rights.h"
 #include "platform/duration_text.h"
 #include "platform/text_format.h"
 #include "platform/texts.h"
@@ -110,8 +111,11 @@ void Recorder::ChooseAdapter(int index) {
 }
 
 Status Recorder::OpenDevice(const std::string& name) {
-    if (m_source.IsOpen() && !m_source.IsFile() && name == m_openDevice) return {};
-    const Status opened = m_source.OpenDevice(name);
+    // An adapter that went away is opened afresh when picked again.
+    if (m_source.IsOpen() && !m_source.IsFile() && !m_source.Ended() && name == m_openDevice) {
+        return {};
+    }
+    const Status opened = OpenLive(name);
     if (!opened) {
         if (!m_source.IsOpen()) m_openDevice.clear();
         return opened;
@@ -120,6 +124,20 @@ Status Recorder::OpenDevice(const std::string& name) {
     m_monitor.Clear();
     ResumeMonitoring();
     return opened;
+}
+
+Status Recorder::OpenLive(const std::string& name) {
+    // Root, or a program given the capture capabilities, opens the device itself; any other
+    // reads it through the capture helper, which alone holds them. A new adapter means a new
+    // helper: the one before ends with its stream.
+    if (CurrentCaptureRights().permitted) return m_source.OpenDevice(name);
+    const std::string helper = CaptureHelperPath();
+    if (helper.empty()) {
+        return Fail(
+            Tr("打开网卡出错!\nCapturing needs root or the capture helper quorvex-capture, "
+               "which is neither beside this program nor installed."));
+    }
+    return m_source.OpenThroughHelper(helper, name);
 }
 
 Status Recorder::OpenInterface(const std::string& name) {

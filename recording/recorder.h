@@ -205,6 +205,7 @@ class Recorder {
     }
     bool EnsureSourceOpen();
     Status OpenDevice(const std::string& name);
+    Status OpenLive(const std::string& name);
     bool BeginSurvey();
     bool BeginRecording();
     void ReportSurvey();

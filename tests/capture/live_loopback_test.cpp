@@ -1,5 +1,6 @@
 // Live capture on the loopback device: ArtDmx datagrams sent to 127.0.0.1:6454 come back
-// through the packet source, and Drain discards what was captured before it.
+// through the packet source, and Drain discards what was captured before it; alike when the
+// source opens the device itself and when it reads the capture helper's stream.
 //
 // Other tests may send Art-Net on loopback at the same time, so every datagram of this test
 // carries a random tag in its first channels and anything else is ignored. Each run ends
@@ -44,7 +45,18 @@ struct Packet {
     Bytes data;
 };
 
-class LiveLoopback : public testing::Test {
+enum class Opening { Direct, ThroughHelper };
+
+Status Open(PcapSource& pcap, Opening how, const std::string& device) {
+    return how == Opening::Direct ? pcap.OpenDevice(device)
+                                  : pcap.OpenThroughHelper(QUORVEX_CAPTURE_HELPER, device);
+}
+
+std::string OpeningName(const testing::TestParamInfo<Opening>& info) {
+    return info.param == Opening::Direct ? "Direct" : "ThroughHelper";
+}
+
+class LiveLoopback : public testing::TestWithParam<Opening> {
   protected:
     void SetUp() override {
         if (!test::CanCaptureOn("lo")) GTEST_SKIP() << test::kNoRightsMessage;
@@ -53,7 +65,7 @@ class LiveLoopback : public testing::Test {
         std::memcpy(m_nonce, &r, sizeof m_nonce);
         m_universe = static_cast<int>(rd() % 32000) + 1;
 
-        ASSERT_TRUE(m_pcap.OpenDevice("lo"));
+        ASSERT_TRUE(Open(m_pcap, GetParam(), "lo"));
         m_pcap.BeginReading();
         m_reading = true;
         m_socket = socket(AF_INET, SOCK_DGRAM, 0);
@@ -139,24 +151,29 @@ class LiveLoopback : public testing::Test {
     int m_universe = 1;
 };
 
-TEST_F(LiveLoopback, SentArtDmxIsReadBackOnceEach) {
+TEST_P(LiveLoopback, SentArtDmxIsReadBackOnceEach) {
     const std::vector<Packet> sent = SendBatch(1, 20);
     ExpectSame(ReadUpToFence(), sent);
     EXPECT_FALSE(m_pcap.Ended());
 }
 
-TEST_F(LiveLoopback, DrainDiscardsOnlyWhatCameBefore) {
+TEST_P(LiveLoopback, DrainDiscardsOnlyWhatCameBefore) {
     SendBatch(2, 20);
     m_pcap.Drain();
     const std::vector<Packet> after = SendBatch(3, 20);
     ExpectSame(ReadUpToFence(), after);
 }
 
+INSTANTIATE_TEST_SUITE_P(Live, LiveLoopback,
+                         testing::Values(Opening::Direct, Opening::ThroughHelper), OpeningName);
+
 // Moves the calling thread (only) into a fresh network namespace and brings its lo up.
 
 // The loopback device of a namespace of our own carries no traffic at all: reading and
 // draining it must come back empty-handed instead of waiting for a packet.
-TEST(IdleDevice, ReadAndDrainReturnWhenNothingArrives) {
+class IdleDevice : public testing::TestWithParam<Opening> {};
+
+TEST_P(IdleDevice, ReadAndDrainReturnWhenNothingArrives) {
     if (!test::CanCaptureOn("lo")) GTEST_SKIP() << test::kNoRightsMessage;
     std::atomic<int> rescueSocket{-1};
     std::atomic<bool> done{false};
@@ -169,7 +186,7 @@ TEST(IdleDevice, ReadAndDrainReturnWhenNothingArrives) {
             return;
         }
         PcapSource pcap;
-        opened = pcap.OpenDevice("lo").ok();
+        opened = Open(pcap, GetParam(), "lo").ok();
         rescueSocket = socket(AF_INET, SOCK_DGRAM, 0);
         if (opened) {
             pcap.BeginReading();
@@ -210,6 +227,9 @@ TEST(IdleDevice, ReadAndDrainReturnWhenNothingArrives) {
     EXPECT_EQ(first, ArtKind::None);
     EXPECT_EQ(afterDrain, ArtKind::None);
 }
+
+INSTANTIATE_TEST_SUITE_P(Live, IdleDevice, testing::Values(Opening::Direct, Opening::ThroughHelper),
+                         OpeningName);
 
 }  // namespace
 }  // namespace quorvex

@@ -1,6 +1,7 @@
 // quorvex-cli on live traffic: `send --target 127.0.0.1` recorded from the loopback device of
 // a network namespace of the test's own, so no other test's Art-Net gets in and nothing
-// leaves the machine.
+// leaves the machine. As root it opens the device itself; without any capability, as a user
+// of the package runs it, it records through the capture helper.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_process.h"
 #include "tests/support/net_isolation.h"
+#include "tests/support/unprivileged.h"
 
 namespace quorvex::test {
 namespace {
@@ -187,28 +189,6 @@ TEST_F(CliLive, AKilledRecordingLeavesACountedFileThatRepairs) {
     EXPECT_EQ(count, killed.frames.size());
 }
 
-// Thread names of `pid`; each thread's effective and permitted capabilities lack the capture
-// rights.
-std::set<std::string> ThreadsWithoutCaptureRights(pid_t pid) {
-    constexpr uint64_t kNetAdminAndRaw = (1ull << 12) | (1ull << 13);
-    std::set<std::string> threads;
-    int checked = 0;
-    int tasks = 0;
-    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
-        ++tasks;
-        std::ifstream status(task.path() / "status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("Name:\t", 0) == 0) threads.insert(line.substr(6));
-            if (line.rfind("CapEff:\t", 0) != 0 && line.rfind("CapPrm:\t", 0) != 0) continue;
-            EXPECT_EQ(std::stoull(line.substr(8), nullptr, 16) & kNetAdminAndRaw, 0u)
-                << task.path() << " " << line;
-            ++checked;
-        }
-    }
-    EXPECT_EQ(checked, 2 * tasks);
-    return threads;
-}
-
 // Once its device is open neither a recording nor the monitor keeps a capture right, in any
 // thread.
 TEST_F(CliLive, RecordingAndMonitorHoldNoCaptureRights) {
@@ -217,7 +197,7 @@ TEST_F(CliLive, RecordingAndMonitorHoldNoCaptureRights) {
         {"record", "--interface", "lo", "--frames", "60000", "--output", dir.File("r.RGB")},
         dir.path());
     WaitForFrames(5);
-    std::set<std::string> threads = ThreadsWithoutCaptureRights(recorder.Pid());
+    std::set<std::string> threads = ThreadsHoldingNone(recorder.Pid(), kNetAdminAndRaw);
     EXPECT_TRUE(threads.count("quorvex-packets") && threads.count("quorvex-writer"))
         << testing::PrintToString(threads);
     recorder.Signal(SIGINT);
@@ -225,21 +205,96 @@ TEST_F(CliLive, RecordingAndMonitorHoldNoCaptureRights) {
 
     // Ends by itself: a Ctrl-C before its first packet would rightly exit "nothing seen".
     CliProcess monitor({"monitor", "--interface", "lo", "--seconds", "2"}, dir.path());
-    const std::string tasks = "/proc/" + std::to_string(monitor.Pid()) + "/task";
-    // A sanitizer's own thread may come first: wait for the monitor's by its name.
-    WaitUntil([&] {
-        std::error_code gone;  // it ended early: the checks below tell
-        for (const auto& task : fs::directory_iterator(tasks, gone)) {
-            std::ifstream comm(task.path() / "comm");
-            std::string name;
-            if (std::getline(comm, name) && name == "quorvex-monitor") return true;
-        }
-        return bool(gone);
-    });
-    threads = ThreadsWithoutCaptureRights(monitor.Pid());
+    WaitForThread(monitor.Pid(), "quorvex-monitor");
+    threads = ThreadsHoldingNone(monitor.Pid(), kNetAdminAndRaw);
     EXPECT_TRUE(threads.count("quorvex-monitor")) << testing::PrintToString(threads);
     EXPECT_EQ(monitor.Wait().code, cli::kExitOk);
     sender->Signal(SIGINT);
+}
+
+// quorvex-cli as the package installs it: a copy beside a copy of the capture helper that
+// alone holds the capture capabilities, run without any capability of its own.
+class CliThroughHelper : public CliLive {
+  protected:
+    void SetUp() override {
+        CliLive::SetUp();
+        if (IsSkipped()) return;
+        std::string why;
+        ASSERT_TRUE(InstallWithHelper(dir.path(), {QUORVEX_CLI_PATH}, QUORVEX_CAPTURE_HELPER, &why))
+            << why;
+    }
+    std::unique_ptr<CliProcess> Start(const std::vector<std::string>& args) const {
+        return std::make_unique<CliProcess>(args, dir.path(), -1, WithoutCapabilities(),
+                                            std::vector<std::string>{}, dir.File("quorvex-cli"));
+    }
+    // The helper of `pid`, once it runs.
+    pid_t HelperOf(pid_t pid) const {
+        std::vector<pid_t> helpers;
+        WaitUntil([&] { return !(helpers = ChildrenNamed(pid, "quorvex-capture")).empty(); });
+        EXPECT_EQ(helpers.size(), 1u);
+        return helpers.empty() ? -1 : helpers[0];
+    }
+};
+
+// No thread of the recorder holds a capability; the helper holds none once its device is open
+// and can gain none. The survey, the recording and the kernel's counters come through it, and
+// it ends with the recorder, also with one killed outright.
+TEST_F(CliThroughHelper, RecordsWithoutAnyCapability) {
+    const auto sender = StartSender();
+    const auto recorder =
+        Start({"record", "--interface", "lo", "--frames", "60000", "--output", dir.File("r.RGB")});
+    WaitForFrames(5);
+    const std::set<std::string> threads = ThreadsHoldingNone(recorder->Pid(), kEveryCapability);
+    EXPECT_TRUE(threads.count("quorvex-packets") && threads.count("quorvex-writer"))
+        << testing::PrintToString(threads);
+    const pid_t helper = HelperOf(recorder->Pid());
+    ASSERT_GT(helper, 0);
+    ThreadsHoldingNone(helper, kEveryCapability);
+    EXPECT_EQ(StatusField(helper, "NoNewPrivs"), "1");
+    recorder->Signal(SIGINT);
+    const CliResult r = recorder->Wait();
+    ASSERT_EQ(r.code, cli::kExitOk) << r.err;
+    EXPECT_NE(r.out.find("Waiting for Art-Net on lo"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" packets dropped by the kernel."), std::string::npos) << r.out;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    EXPECT_TRUE(HoldsPatternFrames(dir.File("r.RGB"), kSixUniverses, 512, &first, &count));
+    EXPECT_GE(count, 5u);
+    EXPECT_TRUE(EndsSoon(helper));
+
+    // On a silent network, where no write of the helper would fail.
+    sender->Signal(SIGINT);
+    EXPECT_EQ(sender->Wait().code, cli::kExitInterrupted);
+    const auto monitor = Start({"monitor", "--interface", "lo"});
+    const pid_t watching = HelperOf(monitor->Pid());
+    ASSERT_GT(watching, 0);
+    monitor->Signal(SIGKILL);
+    EXPECT_EQ(monitor->Wait().code, 128 + SIGKILL);
+    EXPECT_TRUE(EndsSoon(watching)) << "the helper outlived a killed monitor";
+}
+
+// The interface goes away during a recording: it ends with the reason, what was recorded is
+// saved, and the exit code is 6.
+TEST_F(CliThroughHelper, AnInterfaceThatGoesAwayEndsTheRecording) {
+    // A veth pair in this namespace: Art-Net sent out of one end to a neighbour of its own
+    // arrives at the other, which nothing else uses.
+    ASSERT_EQ(std::system("ip link add qvc0 type veth peer name qvc1 && ip link set qvc0 up && "
+                          "ip link set qvc1 up && ip addr add 10.99.0.1/24 dev qvc1 && "
+                          "ip neigh add 10.99.0.9 lladdr 02:00:00:00:00:09 dev qvc1"),
+              0);
+    CliProcess sender({"send", "--target", "10.99.0.9", "--allow-network", "--frames", "0"},
+                      dir.path());
+    const auto recorder = Start(
+        {"record", "--interface", "qvc0", "--frames", "60000", "--output", dir.File("v.RGB")});
+    WaitForFrames(20);
+    ASSERT_EQ(std::system("ip link del qvc0"), 0);
+    const CliResult r = recorder->Wait();
+    EXPECT_EQ(r.code, cli::kExitIo) << r.err;
+    EXPECT_NE(r.out.find("Capture error: The interface disappeared"), std::string::npos) << r.out;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    EXPECT_TRUE(HoldsPatternFrames(dir.File("v.RGB"), kSixUniverses, 512, &first, &count));
+    EXPECT_GE(count, 20u);
 }
 
 // Interrupted before the first frame, in the survey or after it: an existing output stays as

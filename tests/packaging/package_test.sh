@@ -21,9 +21,10 @@ deb=$tmp/quorvex_${version}_$(dpkg --print-architecture).deb
 
 # Exactly these files: no test, bench or fuzz program slips in.
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
-expected=$(printf './usr/%s\n' bin/quorvex bin/quorvex-cli \
+expected=$(printf './usr/%s\n' bin/quorvex bin/quorvex-cli bin/quorvex-capture \
   share/applications/quorvex.desktop share/icons/hicolor/scalable/apps/quorvex.svg \
-  share/man/man1/quorvex-cli.1.gz share/man/man1/quorvex.1.gz | sort)
+  share/man/man1/quorvex-cli.1.gz share/man/man1/quorvex.1.gz \
+  share/man/man1/quorvex-capture.1.gz | sort)
 [ "$files" = "$expected" ] || fail "package files:"$'\n'"$files"
 
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -51,12 +52,12 @@ maintainer() {  # STUB_FAIL SCRIPT ARG: runs it, prints its calls
   STUB_FAIL=$1 PATH="$tmp/stubs:$PATH" sh "$tmp/control/$2" "$3" 2>/dev/null || echo "exit $?"
   grep -v '^dpkg-statoverride' "$tmp/calls" | tr '\n' ';'
 }
-# No group yet and a file system without capabilities: the rights are still set, in an order
-# that keeps the capabilities (chgrp drops them), and the package still installs.
+# No group yet and a file system without capabilities: the helper alone gets the rights, in an
+# order that keeps the capabilities (chgrp drops them), and the package still installs. The
+# window and quorvex-cli get none.
 want="getent group quorvex;addgroup --quiet --system quorvex;"
-for p in /usr/bin/quorvex-cli /usr/bin/quorvex; do
-  want+="chgrp quorvex $p;chmod 754 $p;setcap cap_net_raw,cap_net_admin=eip $p;"
-done
+want+="chgrp quorvex /usr/bin/quorvex-capture;chmod 750 /usr/bin/quorvex-capture;"
+want+="setcap cap_net_raw,cap_net_admin=ep /usr/bin/quorvex-capture;"
 got=$(maintainer "getent dpkg-statoverride setcap" postinst configure)
 [ "$got" = "$want" ] || fail "postinst configure: $got"
 got=$(maintainer "" postinst configure)  # the group exists, the administrator set overrides
@@ -72,11 +73,15 @@ problems=$(desktop-file-validate "$tmp/root/usr/share/applications/quorvex.deskt
 
 # The man pages render without a warning, carry the version and cover every command and option
 # the program has (looked up unhyphenated).
-for page in quorvex quorvex-cli; do
+for page in quorvex quorvex-cli quorvex-capture; do
   LC_ALL=C MANWIDTH=80 MANROFFOPT=-rHY=0 man --warnings -l "$tmp/root/usr/share/man/man1/$page.1.gz" \
     >"$tmp/$page.txt" 2>"$tmp/$page.err" || fail "man $page"
   [ ! -s "$tmp/$page.err" ] || fail "man $page: $(cat "$tmp/$page.err")"
   grep -q "Quorvex $version" "$tmp/$page.txt" || fail "man $page lacks the version"
+done
+# The helper's page names each of its options.
+for opt in $("$tmp/root/usr/bin/quorvex-capture" --help | grep -oE '^ +--[a-z][a-z-]*'); do
+  grep -q -- "$opt" "$tmp/quorvex-capture.txt" || fail "quorvex-capture.1 lacks $opt"
 done
 cli=$tmp/root/usr/bin/quorvex-cli
 commands=$("$cli" --help | sed -n '/^Subcommands:/,/^$/s/^  \([a-z]\+\) .*/\1/p')

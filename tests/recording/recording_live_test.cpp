@@ -237,6 +237,45 @@ TEST_F(LiveRecording, ParseTellsWhatItWaitsForAndWhatArrivesInstead) {
     EXPECT_TRUE(Logged("Parse to 2 Universes"));
 }
 
+// An adapter that goes away ends what reads it with the reason; once it is back, picking it
+// again opens it afresh rather than keeping the dead one.
+TEST_F(LiveRecording, AnAdapterThatCameBackOpensAfreshWhenPickedAgain) {
+    const auto addLink = [] {
+        // Sent to a neighbour of its own out of one end, Art-Net arrives at the other.
+        return std::system(
+                   "ip link add qvr0 type veth peer name qvr1 && ip link set qvr0 up && "
+                   "ip link set qvr1 up && ip addr add 10.98.0.1/24 dev qvr1 && "
+                   "ip neigh add 10.98.0.9 lladdr 02:00:00:00:00:09 dev qvr1") == 0;
+    };
+    // Refresh, then a click on its line, as in the window.
+    const auto pick = [this] {
+        rig->rec->ListAdapters();
+        const auto devices = rig->host.Adapters();
+        const auto it = std::find_if(devices.begin(), devices.end(),
+                                     [](const DeviceEntry& d) { return d.name == "qvr0"; });
+        ASSERT_NE(it, devices.end());
+        rig->rec->ChooseAdapter(static_cast<int>(it - devices.begin()));
+        ASSERT_EQ(rig->Status().adapterName, "qvr0");
+    };
+    ASSERT_TRUE(addLink());
+    pick();
+    ASSERT_EQ(std::system("ip link del qvr0"), 0);
+    ASSERT_TRUE(rig->Parse());
+    EXPECT_EQ(rig->host.Surveys().back().universes, 0u);
+    EXPECT_TRUE(Logged("Capture error: The interface disappeared"));
+
+    ASSERT_TRUE(addLink());
+    pick();
+    test::ShowSender::Plan plan;
+    plan.universes = {0, 1};
+    plan.channels = 16;
+    plan.to = 0x0A620009;  // 10.98.0.9
+    test::ShowSender show(plan);
+    ASSERT_TRUE(rig->Parse());
+    EXPECT_EQ(rig->host.Surveys().back().universes, 2u);
+    std::system("ip link del qvr0");
+}
+
 // The live input view follows the chosen adapter before Parse, and during a recording; each
 // universe and sender is a row of its own, with its own rate.
 TEST_F(LiveRecording, InputViewShowsEachUniverseAndSenderFromTheStart) {

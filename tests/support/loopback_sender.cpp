@@ -10,7 +10,7 @@
 
 namespace quorvex::test {
 
-LoopbackSocket::LoopbackSocket(uint32_t from) : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
+LoopbackSocket::LoopbackSocket(uint32_t from, uint32_t to) : m_fd(socket(AF_INET, SOCK_DGRAM, 0)) {
     if (from != 0 && m_fd >= 0) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
@@ -22,7 +22,7 @@ LoopbackSocket::LoopbackSocket(uint32_t from) : m_fd(socket(AF_INET, SOCK_DGRAM,
     }
     m_to.sin_family = AF_INET;
     m_to.sin_port = htons(kArtNetPort);
-    m_to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    m_to.sin_addr.s_addr = htonl(to);
 }
 
 LoopbackSocket::~LoopbackSocket() {
@@ -43,9 +43,10 @@ bool LoopbackSocket::SendArtDmx(int universe, uint8_t sequence, const Bytes& dat
 }
 
 ShowSender::ShowSender(std::vector<int> universes, int channels, bool frozenSequence)
-    : ShowSender(Plan{std::move(universes), channels, frozenSequence, 25, 0, {}}) {}
+    : ShowSender(Plan{std::move(universes), channels, frozenSequence, 25, 0, INADDR_LOOPBACK, {}}) {
+}
 
-ShowSender::ShowSender(Plan plan) : m_plan(std::move(plan)), m_socket(m_plan.from) {
+ShowSender::ShowSender(Plan plan) : m_plan(std::move(plan)), m_socket(m_plan.from, m_plan.to) {
     if (!m_plan.data) m_plan.data = ShowData;
     m_thread = std::thread([this] {
         auto next = std::chrono::steady_clock::now();

@@ -12,11 +12,12 @@
 
 namespace quorvex::test {
 
-// A UDP socket aimed at the loopback Art-Net port.
+// A UDP socket aimed at the loopback Art-Net port, or at the Art-Net port of `to`.
 class LoopbackSocket {
   public:
     // `from`: the 127.x.y.z address it sends from (host byte order); 0 lets the system choose.
-    explicit LoopbackSocket(uint32_t from = 0);
+    // `to` (host byte order): where it sends, in a namespace of the test's own.
+    explicit LoopbackSocket(uint32_t from = 0, uint32_t to = INADDR_LOOPBACK);
     ~LoopbackSocket();
     LoopbackSocket(const LoopbackSocket&) = delete;
     LoopbackSocket& operator=(const LoopbackSocket&) = delete;
@@ -36,9 +37,10 @@ class ShowSender {
     struct Plan {
         std::vector<int> universes{0, 1, 2, 3, 4, 5};
         int channels = 512;
-        bool frozenSequence = false;  // every packet with sequence 7: no frame boundary ever
-        int periodMs = 25;            // between frames
-        uint32_t from = 0;            // sending address, as LoopbackSocket takes it
+        bool frozenSequence = false;    // every packet with sequence 7: no frame boundary ever
+        int periodMs = 25;              // between frames
+        uint32_t from = 0;              // sending address, as LoopbackSocket takes it
+        uint32_t to = INADDR_LOOPBACK;  // destination, as LoopbackSocket takes it
         // Channel data of a universe in a frame; ShowData by default.
         std::function<Bytes(int frame, int universe, int channels)> data;
     };
