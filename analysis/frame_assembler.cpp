@@ -383,8 +383,8 @@ void FrameAssembler::End() {
 
 void FrameAssembler::CloseEmptyFrames() {
     while (m_clock.OldestOver() && m_clock.OldestEmpty()) {
-        m_clock.CloseOldest();
-        ++m_skipped;
+        // A frame the sender skipped is missing; resends between two frames are nothing.
+        if (!m_clock.CloseOldest().discard) ++m_skipped;
         PlaceStashed();
     }
 }

@@ -27,6 +27,7 @@ void FrameClock::Start(const Framing& framing, size_t universes) {
     m_closeThrough = -1;
     m_syncedThrough = -1;
     m_lastUs = kNone;
+    m_lastStartUs = kNone;
     m_awayUs = 0;
     m_epoch = 1;
     m_epochAnchored = false;
@@ -52,9 +53,52 @@ void FrameClock::Passed(size_t u, int64_t from, int64_t tick) {
     for (int64_t k = begin; k < tick && k <= m_oldest + kWindow; ++k) MarkSettled(u, k);
 }
 
+int64_t FrameClock::NextChangedStart(int64_t tick) const {
+    for (int64_t k = tick + 1; k <= m_head && k <= m_oldest + kWindow; ++k) {
+        if (At(k).realCount > 0) return At(k).firstUs;
+    }
+    return kNone;
+}
+
+bool FrameClock::Genuine(int64_t tick) const {
+    const Tick& t = At(tick);
+    if (t.realCount > 0 || !t.softOpened) return true;
+    const int64_t p = m_framing.periodUs;
+    if (p <= 0) return true;
+    // About a period after the frame before it, and before the next changed data (or now).
+    const int64_t next = NextChangedStart(tick);
+    const int64_t until = next != kNone ? next : m_lastUs;
+    return t.prevStartUs != kNone && t.firstUs - t.prevStartUs >= p * 3 / 4 &&
+           until - t.firstUs >= p * 3 / 4;
+}
+
+void FrameClock::AdvanceHead(int64_t tick) {
+    if (tick <= m_head) return;
+    for (int64_t k = m_head + 1; k <= tick; ++k) {
+        if (k < m_oldest) continue;
+        // Unchanged data that waited for this frame stands for its universe in it.
+        for (size_t i = 0; i < m_softs.size();) {
+            if (m_softs[i].tick == k) {
+                MarkSoft(m_softs[i].universe, k);
+                m_softs[i] = m_softs.back();
+                m_softs.pop_back();
+            } else if (m_softs[i].tick < m_oldest) {
+                m_softs[i] = m_softs.back();
+                m_softs.pop_back();
+            } else {
+                ++i;
+            }
+        }
+    }
+    m_head = tick;
+}
+
 void FrameClock::MarkReal(size_t u, int64_t tick, int64_t timeUs) {
     Tick& t = At(tick);
-    if (t.realCount == 0 && t.softCount == 0) t.firstUs = timeUs;
+    if (t.realCount == 0 && t.softCount == 0) {
+        t.firstUs = timeUs;
+        m_lastStartUs = timeUs;
+    }
     MarkSettled(u, tick);
     Passed(u, m_universes[u].anchor, tick);
     const uint64_t bit = uint64_t{1} << (u % 64);
@@ -70,25 +114,7 @@ void FrameClock::MarkReal(size_t u, int64_t tick, int64_t timeUs) {
     for (int64_t k = std::max(m_oldest, tick - kWindow); k < tick; ++k) {
         if (Real(u, k)) At(k).advanced = true;
     }
-    if (tick > m_head) {
-        for (int64_t k = m_head + 1; k <= tick; ++k) {
-            if (k < m_oldest) continue;
-            // Unchanged data that waited for this frame stands for its universe in it.
-            for (size_t i = 0; i < m_softs.size();) {
-                if (m_softs[i].tick == k) {
-                    MarkSoft(m_softs[i].universe, k);
-                    m_softs[i] = m_softs.back();
-                    m_softs.pop_back();
-                } else if (m_softs[i].tick < m_oldest) {
-                    m_softs[i] = m_softs.back();
-                    m_softs.pop_back();
-                } else {
-                    ++i;
-                }
-            }
-        }
-        m_head = tick;
-    }
+    AdvanceHead(tick);
 }
 
 void FrameClock::MarkSoft(size_t u, int64_t tick) {
@@ -100,20 +126,48 @@ void FrameClock::MarkSoft(size_t u, int64_t tick) {
 }
 
 int64_t FrameClock::LowestLacking(size_t u, int64_t from, int64_t to) const {
+    int64_t resends = kNone;  // resends just before the frame this data belongs to
     for (int64_t k = std::max(from, m_oldest); k <= to && k <= m_oldest + kWindow; ++k) {
-        if (!Real(u, k)) return k;
+        if (Real(u, k)) continue;
+        const Tick& t = At(k);
+        if (k < to && k <= m_head && t.softOpened && t.realCount == 0) {
+            // A frame of unchanged data the sender made is passed; resends take the changed
+            // data of the frame that follows them, unless a frame came after them.
+            if (Genuine(k)) {
+                resends = kNone;
+            } else if (resends == kNone) {
+                resends = k;
+            }
+            continue;
+        }
+        return resends != kNone ? resends : k;
     }
-    return kNone;
+    return resends;
 }
 
 bool FrameClock::HoldSoft(size_t u, int64_t tick, int64_t timeUs) {
     for (size_t i = 0; i < m_softs.size(); ++i) {
         if (m_softs[i].tick != tick || m_softs[i].universe == u) continue;
-        // A second universe's unchanged data for the same new frame: the sender made that
-        // frame, and both universes are in it.
+        // A second universe's unchanged data for the same new frame: a frame in which nothing
+        // changed, or resends of several universes at once. It opens the frame; the rhythm
+        // decides which it was.
         const size_t other = m_softs[i].universe;
         m_softs[i] = m_softs.back();
         m_softs.pop_back();
+        if (m_framing.periodUs > 0) {
+            Tick& t = At(tick);
+            t.softOpened = true;
+            t.firstUs = timeUs;
+            t.prevStartUs = m_lastStartUs;
+            // Resends between two frames do not move the sender's rhythm.
+            if (m_lastStartUs == kNone || timeUs - m_lastStartUs >= m_framing.periodUs * 3 / 4) {
+                m_lastStartUs = timeUs;
+            }
+            AdvanceHead(tick);
+            MarkSoft(other, tick);
+            MarkSoft(u, tick);
+            return true;
+        }
         MarkReal(other, tick, timeUs);
         MarkReal(u, tick, timeUs);
         m_universes[other].anchor = tick;
@@ -234,6 +288,13 @@ FrameClock::Arrival FrameClock::Counted(size_t u, uint8_t sequence, int step, bo
         const int64_t high = s.anchor + s.pending + step;
         tick = high;
         if (unchanged) {
+            if (tick >= m_oldest && tick <= m_head && !Real(u, tick) && At(tick).softOpened &&
+                At(tick).realCount == 0) {
+                // Unchanged data in a frame nothing has changed in yet.
+                s.pending += step;
+                MarkSoft(u, tick);
+                return {kNone, false};
+            }
             if (tick >= m_oldest && tick <= m_head && !Real(u, tick)) {
                 // An open frame that still lacks the universe: its unchanged data arrives.
                 MarkReal(u, tick, timeUs);
@@ -357,6 +418,11 @@ bool FrameClock::OldestOver() const {
     if (m_framing.mode == Framing::Mode::Sync) return false;
     if (m_head >= m_oldest + kWindow) return true;
     const Tick& t = At(m_oldest);
+    if (t.realCount == 0 && t.softOpened) {
+        // Unchanged data alone: over once the next frame is due, or changed data came after.
+        return NextChangedStart(m_oldest) != kNone ||
+               (m_framing.periodUs > 0 && m_lastUs - t.firstUs >= m_framing.periodUs * 3 / 4);
+    }
     if (t.realCount == 0) return m_head > m_oldest;  // a frame the sender skipped
     // Nothing more can come for it.
     if (t.settledCount == m_n) return true;
@@ -369,7 +435,8 @@ FrameClock::Closed FrameClock::PeekOldest() const {
     const Tick& t = At(m_oldest);
     Closed c;
     c.tick = m_oldest;
-    c.empty = t.realCount == 0;
+    c.empty = t.realCount == 0 && !t.softOpened;
+    c.discard = t.realCount == 0 && t.softOpened && !Genuine(m_oldest);
     c.whole = t.realCount + t.softCount == m_n;
     c.synced = m_oldest <= m_syncedThrough;
     c.uncertain = t.uncertain;
@@ -392,6 +459,8 @@ FrameClock::Closed FrameClock::CloseOldest() {
     t.advanced = false;
     t.uncertain = false;
     t.firstOfEpoch = false;
+    t.softOpened = false;
+    t.prevStartUs = kNone;
     ++m_oldest;
     if (m_head < m_oldest - 1) m_head = m_oldest - 1;
     return c;

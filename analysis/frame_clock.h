@@ -40,7 +40,8 @@ class FrameClock {
         bool synced = false;     // its synchronization packet ended it
         bool uncertain = false;  // a universe had to be realigned into it
         bool firstOfEpoch = false;
-        int64_t firstUs = 0;  // capture time of its first packet
+        bool discard = false;  // resends alone, between two frames: no frame at all
+        int64_t firstUs = 0;   // capture time of its first packet
     };
 
     // `universes`: how many universes the sender has (index 0..n-1, as in framing.universes
@@ -74,8 +75,11 @@ class FrameClock {
     bool HasOpen() const { return m_started && m_head >= m_oldest; }
     int64_t Oldest() const { return m_oldest; }
     bool OldestOver() const;
-    // Nothing arrived in the oldest frame: a frame the sender skipped.
-    bool OldestEmpty() const { return At(m_oldest).realCount == 0; }
+    // Nothing arrived in the oldest frame (a frame the sender skipped), or only resends.
+    bool OldestEmpty() const {
+        const Tick& t = At(m_oldest);
+        return t.realCount == 0 && (!t.softOpened || !Genuine(m_oldest));
+    }
     // Capture time of the oldest frame's first packet; kNone before it has one.
     int64_t OldestStartUs() const { return At(m_oldest).realCount ? At(m_oldest).firstUs : kNone; }
     // What closing the oldest frame would tell.
@@ -108,6 +112,11 @@ class FrameClock {
         bool advanced = false;  // a universe in it has moved on to a later frame
         bool uncertain = false;
         bool firstOfEpoch = false;
+        // Opened by unchanged data alone: a frame in which nothing changed, or resends between
+        // two frames. The sender's rhythm tells: a frame sits about a period after the one
+        // before it and before the one after it.
+        bool softOpened = false;
+        int64_t prevStartUs = kNone;
     };
     struct UniverseState {
         int64_t anchor = kNone;  // the frame of its last changed data
@@ -128,6 +137,10 @@ class FrameClock {
     bool Real(size_t u, int64_t tick) const;
     void MarkReal(size_t u, int64_t tick, int64_t timeUs);
     void MarkSoft(size_t u, int64_t tick);
+    void AdvanceHead(int64_t tick);
+    // Whether a frame opened by unchanged data alone is one the sender made.
+    bool Genuine(int64_t tick) const;
+    int64_t NextChangedStart(int64_t tick) const;
     void MarkSettled(size_t u, int64_t tick);
     // The universe arrives in `tick` having last arrived in `from` (kNone: not yet): the frames
     // in between will not get it.
@@ -149,6 +162,7 @@ class FrameClock {
     int64_t m_closeThrough = -1;   // frames up to here are over
     int64_t m_syncedThrough = -1;  // frames up to here ended at a synchronization packet
     int64_t m_lastUs = kNone;
+    int64_t m_lastStartUs = kNone;  // capture time the newest frame began
     int64_t m_awayUs = 0;
     uint32_t m_jumped = 0;
     uint32_t m_epoch = 1;

@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """Records a real lighting console and checks every frame against an independent capture.
 
+With --sender dmxnet, the sender is instead a small program on the npm library dmxnet (an
+Art-Net node that numbers each universe itself and resends a universe's unchanged data with its
+next number once a second), from --dmxnet DIR, a folder holding node_modules/dmxnet.
+
 QLC+ (Debian's qlcplus, headless) plays a looping chaser with fades on 4 universes x 512
 channels out of its Art-Net or E1.31 plugin, in a network namespace of its own, to the
 recorder's end of a veth pair in a second namespace. quorvex-cli records there while dumpcap
@@ -169,6 +173,41 @@ def sent_frames(capture, protocol):
     return frames, offsets
 
 
+DMXNET_SENDER = """
+const dmxlib = require('dmxnet');
+const [consoleIp, recorderIp] = process.argv.slice(2);
+const net = new dmxlib.dmxnet({log: {level: 'error'}, hosts: [consoleIp]});
+const senders = [0, 1, 2, 3].map(u => net.newSender({ip: recorderIp, universe: u,
+                                                     base_refresh_interval: 1000}));
+let f = 0;
+setInterval(() => {
+  f++;
+  senders.forEach((s, u) => {
+    for (let c = 0; c < 512; c++) s.prepChannel(c, (5 * f + 17 * u + c) & 255);
+    s.transmit();
+  });
+}, 25);
+"""
+
+
+def dmxnet_frames(capture):
+    """dmxnet's frames: each universe's packets in order, less its resends of unchanged data;
+    frame k holds each universe's k-th."""
+    out = sh("tshark", "-r", capture, "-T", "fields", "-e", "artnet.output.universe",
+             "-e", "udp.payload").stdout
+    per = {}
+    for line in out.splitlines():
+        parts = line.split("\t")
+        if len(parts) != 2 or not parts[0]:
+            continue
+        data = bytes.fromhex(parts[1].replace(":", ""))[18:18 + CHANNELS]
+        mine = per.setdefault(int(parts[0]), [])
+        if not mine or mine[-1] != data:
+            mine.append(data)
+    count = min((len(v) for v in per.values()), default=0)
+    return [b"".join(per[u][k] for u in range(UNIVERSES)) for k in range(count)], {}
+
+
 def recorded_frames(path):
     data = open(path, "rb").read()
     count = int.from_bytes(data[14:16], "big")
@@ -178,7 +217,7 @@ def recorded_frames(path):
     return [data[header + i * length:header + (i + 1) * length] for i in range(count)]
 
 
-def one_run(cli, protocol, frames, load, work, tag):
+def one_run(cli, protocol, frames, load, work, tag, sender="qlcplus", dmxnet=None):
     net = Network(tag)
     console = recorder = capture = hog = None
     try:
@@ -200,9 +239,16 @@ def one_run(cli, protocol, frames, load, work, tag):
         time.sleep(1.0)  # dumpcap and the recorder listen before the console starts
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=work,
                    XDG_RUNTIME_DIR=work, XDG_CONFIG_HOME=os.path.join(work, "config"))
-        console = subprocess.Popen(["ip", "netns", "exec", net.console, "qlcplus", "-o", show,
-                                    "-p"], env=env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+        if sender == "dmxnet":
+            script = os.path.join(work, "dmxnet_sender.js")
+            with open(script, "w") as f:
+                f.write(DMXNET_SENDER)
+            env["NODE_PATH"] = os.path.join(dmxnet, "node_modules")
+            command = ["node", script, net.console_ip, net.recorder_ip]
+        else:
+            command = ["qlcplus", "-o", show, "-p"]
+        console = subprocess.Popen(["ip", "netns", "exec", net.console, *command], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if load:
             # A busy core beside the console: its timer runs late and its universe threads
             # send the frames they owe back to back.
@@ -224,7 +270,8 @@ def one_run(cli, protocol, frames, load, work, tag):
         net.remove()
     if recorder.returncode != 0:
         return False, f"record exited {recorder.returncode}:\n{log}"
-    sent, packets = sent_frames(independent, protocol)
+    sent, _ = (dmxnet_frames(independent) if sender == "dmxnet"
+               else sent_frames(independent, protocol))
     got = recorded_frames(output)
     if len(got) != frames:
         return False, f"{len(got)} frames recorded, {frames} asked for:\n{log}"
@@ -254,11 +301,20 @@ def main():
     parser.add_argument("--runs", type=int, default=1)
     parser.add_argument("--load", action="store_true", help="keep a core busy beside QLC+")
     parser.add_argument("--keep", help="a folder to keep the last run's capture and recording in")
+    parser.add_argument("--sender", choices=["qlcplus", "dmxnet"], default="qlcplus")
+    parser.add_argument("--dmxnet", help="folder holding node_modules/dmxnet")
     args = parser.parse_args()
     if os.geteuid() != 0:
         print("skipped: needs root for network namespaces")
         return SKIP
-    for tool in ("qlcplus", "dumpcap", "tshark", "ip"):
+    if args.sender == "dmxnet" and args.protocol != "artnet":
+        parser.error("dmxnet sends Art-Net")
+    needed = ["dumpcap", "tshark", "ip", "qlcplus" if args.sender == "qlcplus" else "node"]
+    if args.sender == "dmxnet" and not os.path.isdir(
+            os.path.join(args.dmxnet or "", "node_modules", "dmxnet")):
+        print("skipped: no dmxnet (give --dmxnet DIR, after npm install dmxnet there)")
+        return SKIP
+    for tool in needed:
         if not shutil.which(tool):
             print(f"skipped: {tool} is not installed")
             return SKIP
@@ -268,10 +324,11 @@ def main():
         os.makedirs(work, exist_ok=True)
         for run in range(args.runs):
             ok, said = one_run(os.path.abspath(args.cli), args.protocol, args.frames, args.load,
-                               work, chr(ord("a") + run % 26))
+                               work, chr(ord("a") + run % 26), args.sender,
+                               os.path.abspath(args.dmxnet) if args.dmxnet else None)
             whole += ok
             print(f"run {run + 1}: {'whole' if ok else 'NOT WHOLE'}: {said}", flush=True)
-    print(f"{whole} of {args.runs} runs whole ({args.protocol}, {args.frames} frames"
+    print(f"{whole} of {args.runs} runs whole ({args.sender} {args.protocol}, {args.frames} frames"
           f"{', busy core' if args.load else ''})")
     return 0 if whole == args.runs else 1
 

@@ -108,6 +108,14 @@ std::vector<Case> Cases() {
         s.resendInGap = true;
         cases.push_back({"KeepAliveBetweenBursts", s, "", "shared-sequence",
                          "0 frames missing upstream, 0 incomplete frames"});
+        // dmxnet resends every universe at once; a look held for frames is frames all the same.
+        s.resends.clear();
+        for (const int f : {30, 75, 100}) {
+            for (int u = 0; u < 4; ++u) s.resends.push_back({f, u});
+        }
+        s.holds = {{50, 56}, {100, 101}};
+        cases.push_back({"KeepAliveOfEveryUniverseAndHeldLooks", s, "", "shared-sequence",
+                         "0 frames missing upstream, 0 incomplete frames"});
     }
     {
         // Unchanged universes in frames that threads send late.

@@ -215,6 +215,9 @@ class Sender {
 }  // namespace
 
 Bytes ScriptData(const SenderScript& s, int f, size_t u) {
+    for (const auto& [first, last] : s.holds) {
+        if (f >= first && f <= last) f = first - 1;
+    }
     const bool still = Has(s.unchanged, static_cast<int>(u));
     Bytes d = ShowData(still ? 0 : f, s.universes[u], s.channels);
     if (s.inverted) {

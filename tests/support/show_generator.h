@@ -22,12 +22,12 @@ struct SenderScript {
     int frames = 120;  // frames 1..frames
     double fps = 40;
     enum class Numbering { Shared, PerUniverse, None } numbering = Numbering::Shared;
-    std::vector<int> offsets;  // PerUniverse: how far each universe's counter runs ahead
-    bool zeroInCycle = false;  // Art-Net counters that run through 0, as OLA's do
+    std::vector<int> offsets;    // PerUniverse: how far each universe's counter runs ahead
+    bool zeroInCycle = false;    // Art-Net counters that run through 0, as OLA's do
     bool sacnSkipsZero = false;  // sACN counters that run 1..255, as QLC+'s do
-    bool shuffle = false;      // the universes come in another order every frame
-    bool jitter = false;       // random gaps within the frame's spread
-    double spreadMs = 0.4;     // the time a frame's packets take
+    bool shuffle = false;        // the universes come in another order every frame
+    bool jitter = false;         // random gaps within the frame's spread
+    double spreadMs = 0.4;       // the time a frame's packets take
     // {frame, frames}: from this frame on, the sender's threads fall behind by that many frames
     // and then send what they owe back to back, their universes interleaved.
     std::vector<std::pair<int, int>> catchUps;
@@ -36,7 +36,9 @@ struct SenderScript {
     // next counter, inside that frame's burst (or, with `resendInGap`, halfway to the next).
     std::vector<std::pair<int, int>> resends;
     bool resendInGap = false;
-    std::vector<int> unchanged;             // universe indices whose data never changes
+    std::vector<int> unchanged;  // universe indices whose data never changes
+    // {first, last}: frames that hold the look of the frame before them, in every universe.
+    std::vector<std::pair<int, int>> holds;
     std::vector<std::pair<int, int>> lost;  // {frame, universe index}: lost on the way
     bool sync = false;                      // a synchronization packet ends every frame
     int restartAt = 0;  // the sender restarts before this frame, silent for restartMs
