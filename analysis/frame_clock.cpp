@@ -340,12 +340,13 @@ FrameClock::Arrival FrameClock::Counted(size_t u, uint8_t sequence, int step, bo
     } else if (tick > m_oldest + kWindow) {
         tick = std::min(std::max(m_head + 1, m_oldest), m_oldest + kWindow);
         realigned = true;
-    } else if (m_framing.everyFrame && m_framing.periodUs > 0 && tick > m_oldest &&
-               !Real(u, m_oldest) && At(m_oldest).realCount > 0 &&
-               timeUs - At(m_oldest).firstUs < m_framing.periodUs / 2 &&
-               (s.anchor == kNone || s.anchor < m_oldest || first)) {
+    } else if (m_framing.everyFrame && m_framing.periodUs > 0 && tick > m_oldest && !first &&
+               s.anchor < m_oldest && !Real(u, m_oldest) && At(m_oldest).realCount > 0 &&
+               !At(m_oldest).firstOfEpoch &&
+               timeUs - At(m_oldest).firstUs < m_framing.periodUs / 2) {
         // Ahead while the oldest frame, begun moments ago, still lacks it: its counter moved
-        // apart from the others'. It belongs with them.
+        // apart from the others'. It belongs with them. (A frame the recording began inside
+        // began before its first packet here: it tells nothing of the sender's rhythm.)
         tick = m_oldest;
     }
     if (tick == kNone) return {};

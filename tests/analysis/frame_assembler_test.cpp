@@ -4,6 +4,7 @@
 
 #include "analysis/frame_layout.h"
 #include "capture/art_packet.h"
+#include "capture/source_directory.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex {
@@ -257,6 +258,40 @@ TEST_F(AssemblerTest, UnsurveyedUniverseIsNeitherCopiedNorAFrame) {
     EXPECT_EQ(Step(3, 1, Bytes(4, 0xA3)), B::NewFrame);
     EXPECT_EQ(completed[0], (Bytes{0xA1, 0xA1, 0xA1, 0xA1, 0xA3, 0xA3, 0xA3, 0xA3}));
     EXPECT_EQ(assembler.Result().notSurveyed, 1u);
+}
+
+// E1.31 receivers take a source's packets of a universe in sequence: a repeated or late number
+// is discarded, and other start codes share the numbers without being frames.
+TEST_F(AssemblerTest, SacnPacketsRepeatedOrLateAreNotTaken) {
+    const auto sacn = [&](int universe, uint8_t seq, uint8_t value, bool recordable = true) {
+        const Bytes r = test::RecordOf(test::ArtDmx(universe, seq, Bytes(512, value)));
+        PacketFacts facts;
+        facts.protocol = Protocol::Sacn;
+        facts.sender = kSacnSourceBit | 3;
+        facts.recordable = recordable;
+        admitted = assembler.Admit(r.data(), static_cast<uint16_t>(r.size()), facts, nowUs);
+        if (admitted.recorded) {
+            assembler.Offer(r.data(), static_cast<uint16_t>(r.size()), admitted, nowUs);
+        }
+        return CloseFrames();
+    };
+    UniverseTable t{{0, 0, 512, 0, Protocol::Sacn, kSacnSourceBit | 3},
+                    {1, 0, 512, 0, Protocol::Sacn, kSacnSourceBit | 3}};
+    Prepare(t);
+    sacn(0, 10, 1);
+    sacn(1, 10, 1);
+    sacn(0, 10, 0x66);  // the same number again
+    EXPECT_FALSE(admitted.recorded);
+    sacn(0, 11, 0xDD, false);  // per-address priority: numbered, not a frame
+    sacn(0, 5, 0x66);          // late
+    EXPECT_FALSE(admitted.recorded);
+    sacn(0, 12, 2);
+    sacn(1, 11, 2);
+    ASSERT_EQ(completed.size(), 2u);
+    EXPECT_EQ(completed[0][0], 1);
+    EXPECT_EQ(completed[1][0], 2);
+    EXPECT_EQ(assembler.Result().incomplete, 0u);
+    EXPECT_EQ(assembler.Result().missingUpstream, 0u);
 }
 
 TEST(CounterStep, CountsAcrossTheWrapOfEitherNumbering) {

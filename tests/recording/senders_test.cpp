@@ -166,6 +166,7 @@ std::vector<Case> Cases() {
         s.fps = 1000;
         s.spreadMs = 0.999;
         s.frames = 400;
+        s.cutIntoFirst = 25;  // the capture begins inside a frame
         cases.push_back({"SacnBackToBack", s, "sequence number all universes of a frame share",
                          "shared-sequence", "0 frames missing upstream, 0 incomplete frames"});
     }

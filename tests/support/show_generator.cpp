@@ -232,6 +232,7 @@ GeneratedShow Generate(const SenderScript& script) {
     sender.Run();
     std::stable_sort(out.packets.begin(), out.packets.end(),
                      [](const TimedPacket& a, const TimedPacket& b) { return a.us < b.us; });
+    out.packets.erase(out.packets.begin(), out.packets.begin() + script.cutIntoFirst);
     out.recordedUniverses = script.universes;
     std::sort(out.recordedUniverses.begin(), out.recordedUniverses.end());
     return out;

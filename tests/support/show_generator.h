@@ -51,7 +51,8 @@ struct SenderScript {
     uint16_t syncAddress = 0;  // sACN: 0 without sync; the first universe's with it
     bool inverted = false;     // every byte inverted: another show, never equal to this one
     uint64_t startUs = 1'700'000'000'000'000ull;
-    int firstFrame = 1;  // with `frames`: the frames sent are firstFrame..frames
+    int firstFrame = 1;    // with `frames`: the frames sent are firstFrame..frames
+    int cutIntoFirst = 0;  // the capture begins after this many packets of the first frame
 };
 
 struct TimedPacket {
