@@ -9,7 +9,7 @@
 #include "platform/coarse_clock.h"
 #include "platform/text_format.h"
 #include "platform/texts.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 
 namespace quorvex {
 
@@ -163,13 +163,13 @@ void Tell(const FrameAssembler::Admission& a, uint32_t sender, const LogLine& lo
         }
         case FrameAssembler::Warning::OtherProtocol:
             log(Format(
-                Tr("Universe %d also arrives as %s; only %s, found by Parse, is recorded."), a.universe,
+                Tr("Universe %d also arrives as %s; only %s, found by Parse, is recorded."),
+                a.universe,
                 ProtocolName(a.boundProtocol == Protocol::Sacn ? Protocol::ArtNet : Protocol::Sacn),
                 ProtocolName(a.boundProtocol)));
             break;
         case FrameAssembler::Warning::Terminated:
-            log(
-                Format(Tr("Universe %d from %s ended its sACN stream; its data is not recorded "
+            log(Format(Tr("Universe %d from %s ended its sACN stream; its data is not recorded "
                           "until it sends again."),
                        a.universe, Ipv4Text(sender).c_str()));
             break;

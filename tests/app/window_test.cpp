@@ -21,7 +21,7 @@
 #include <memory>
 
 #include "app/window_language.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 #include "recording/rgb_preview.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/recordings.h"
@@ -676,12 +676,13 @@ class WindowTest : public QObject {
         open(junk);
         QCOMPARE(filters, QStringList{"rgb文件(*.RGB)"});
         QCOMPARE(m_responder->seen.size(), size_t{2});
+        // The reasons inspect gives: every reader checks a recording the same way.
         QCOMPARE(m_responder->seen[0].texts,
-                 QStringList{"Cannot preview cut.RGB: it holds 2 whole frames of the 3 its "
-                             "header counts."});
+                 QStringList{"Cannot preview cut.RGB: the file ends 5 bytes into a frame "
+                             "(truncated?)."});
         QCOMPARE(m_responder->seen[1].texts,
-                 QStringList{"Cannot preview junk.RGB: it is not a recording (too short for the "
-                             "header it declares)."});
+                 QStringList{"Cannot preview junk.RGB: the header declares 30840 ports and needs "
+                             "401455 bytes, the file has 40."});
         QVERIFY(!Preview());
 
         open(good);
@@ -904,7 +905,7 @@ class WindowTest : public QObject {
             const uint32_t f = (frame[0] * 205u) & 0xFF;  // 205 = 5^-1 mod 256
             for (int u = 0; u < 6; ++u) {
                 for (int c = 0; c < 512; ++c) {
-                    if (frame[u * 512 + c] != TestPatternByte(f, u, c)) {
+                    if (frame[u * 512 + c] != test::ShowByte(static_cast<int>(f), u, c)) {
                         QFAIL(qPrintable(QStringLiteral("frame %1 is not one whole frame").arg(k)));
                     }
                 }

@@ -537,7 +537,6 @@ TEST(CliSend, SacnCaptureCarriesDataThenSyncPerFrame) {
         pcap_close(p);
         return udp;
     };
-    const auto get16 = [](const Bytes& b, size_t at) { return b.at(at) << 8 | b.at(at + 1); };
 
     std::vector<Bytes> packets = read({"--sync"});
     ASSERT_EQ(packets.size(), 4u * 4);
@@ -545,8 +544,8 @@ TEST(CliSend, SacnCaptureCarriesDataThenSyncPerFrame) {
         const Bytes& ip = packets[i];
         const size_t frame = i / 4;
         const bool sync = i % 4 == 3;
-        EXPECT_EQ(get16(ip, 20), 5568);
-        EXPECT_EQ(get16(ip, 22), 5568);
+        EXPECT_EQ(Be16(ip, 20), 5568);
+        EXPECT_EQ(Be16(ip, 22), 5568);
         EXPECT_EQ(ip.size(), 28u + (sync ? 49 : 136)) << i;
         // Data to 239.255.0.(u + 1); sync to the first universe's group, sequence per frame.
         EXPECT_EQ(Bytes(ip.begin() + 16, ip.begin() + 20),

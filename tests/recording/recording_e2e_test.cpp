@@ -18,7 +18,7 @@
 #include "platform/text_format.h"
 #include "recording/recorder.h"
 #include "recording/recording_notes.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 #include "tests/support/fake_recorder_host.h"
 #include "tests/support/recordings.h"
 #include "tests/support/traffic_builder.h"

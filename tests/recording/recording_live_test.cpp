@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "capture/art_packet.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 #include "tests/support/fake_recorder_host.h"
 #include "tests/support/loopback_sender.h"
 #include "tests/support/net_isolation.h"
