@@ -1,6 +1,7 @@
 // quorvex-cli: the headless recorder. Commands: devices, parse, monitor, record, inspect, send.
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -134,6 +135,9 @@ void TranslateHelpFrame(CLI::App& app) {
 int main(int argc, char** argv) {
     // Before any text is made, and before any thread.
     quorvex::SetLanguage(quorvex::LanguageFromEnvironment());
+    // A file size limit (ulimit -f) fails the write, which ends the recording with what it
+    // holds saved and exit 6, instead of killing the run.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Capture rights are raised only while a device opens; no thread starts with them.
     quorvex::LowerCaptureRights();
     // Named here: usage lines would otherwise show argv[0], a build path.

@@ -235,6 +235,9 @@ class WindowTest : public QObject {
             QVERIFY2(m.hasMatch(), qPrintable(line));
             QCOMPARE(m.captured(2).toInt(), next[m.captured(1).toInt()]++);
         }
+        // A name from a packet or a file shows its control characters escaped.
+        w.Log("from \x1b]0;owned\x07 sender");
+        QVERIFY(WaitForLog(w, QStringLiteral("from \\x1b]0;owned\\x07 sender")));
         // The newest line comes into view, also after the user scrolled up.
         QScrollBar* bar = Get<QPlainTextEdit>("logPane")->verticalScrollBar();
         QVERIFY(bar->maximum() > 0);
