@@ -10,6 +10,7 @@
 #include "platform/text_format.h"
 #include "platform/texts.h"
 #include "recording/rgb_format.h"
+#include "recording/silence_watch.h"
 
 namespace quorvex {
 
@@ -181,43 +182,6 @@ void Tell(const FrameAssembler::Admission& a, uint32_t sender, const LogLine& lo
     }
 }
 
-// A live recording tells once when frames stop coming, and once when they come again.
-class SilenceWatch {
-  public:
-    static constexpr uint32_t kSilenceMs = 2000;
-
-    explicit SilenceWatch(const std::string& adapter)
-        : m_on(!adapter.empty()),
-          m_text(Format(Tr("No frame for 2 s: is the show still sending to %s?"), adapter.c_str())),
-          m_lastFrame(CoarseMonotonicMs()) {}
-
-    // Each turn of the loop; a pause is never silence.
-    void Look(bool paused, const LogLine& log) {
-        if (!m_on) return;
-        const uint32_t now = CoarseMonotonicMs();
-        if (paused) {
-            m_lastFrame = now;
-        } else if (!m_told && now - m_lastFrame >= kSilenceMs) {
-            m_told = true;
-            log(m_text);
-        }
-    }
-    void Frame(const LogLine& log) {
-        if (!m_on) return;
-        m_lastFrame = CoarseMonotonicMs();
-        if (m_told) {
-            m_told = false;
-            log(Tr("Frames arrive again."));
-        }
-    }
-
-  private:
-    const bool m_on;
-    const std::string m_text;
-    uint32_t m_lastFrame;
-    bool m_told = false;
-};
-
 }  // namespace
 
 AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& flags,
@@ -226,7 +190,7 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
                                          const LogLine& log) {
     m_figures = Figures{};
     source.Drain();
-    SilenceWatch silence(liveAdapter);
+    SilenceWatch silence(liveAdapter, CoarseMonotonicMs());
     uint8_t* frame = writer.Frame();
     bool synced = false;  // an ArtSync came since the last boundary
     while (flags.running.load(std::memory_order_acquire)) {
@@ -236,7 +200,7 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
             return End::AtStop;
         }
         const bool paused = flags.paused.load(std::memory_order_acquire);
-        silence.Look(paused, log);
+        silence.Look(paused, CoarseMonotonicMs(), log);
         const uint8_t* record = nullptr;
         uint16_t length = 0;
         const ArtKind kind = source.NextArtRecord(&record, &length);
@@ -280,7 +244,7 @@ AssemblyWorker::End AssemblyWorker::Loop(PacketSource& source, RecordingFlags& f
         // progress keeps every universe's latest data until a frame fires the trigger.
         bool held = false;
         if (m_assembler.IsBoundary(sequence)) {
-            silence.Frame(log);
+            silence.Frame(CoarseMonotonicMs(), log);
             synced = false;
             // A first frame the capture began inside is not recorded.
             held = m_assembler.PartialFirstFrame();

@@ -699,6 +699,11 @@ class WindowTest : public QObject {
         // The writer holds frame 20 back. The recording thread goes on into the frame buffer,
         // but the finish waits for every frame to reach the disk: the ticks go on until then.
         std::atomic<bool> release{false};
+        // A failed check returns early: the writer must not stay held after it.
+        const struct Release {
+            std::atomic<bool>& release;
+            ~Release() { release = true; }
+        } releaseAtEnd{release};
         SpyWindow& w = Show(Create([&release](uint32_t frame) {
             for (int i = 0; frame >= 20 && !release && i < 20000; ++i) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -712,7 +717,9 @@ class WindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(StatusOf(w).framesCompleted >= 21, 20000);
         Click(w, "stopButton");
         QVERIFY(w.FinishTicksOn());
-        QTest::qWait(3 * kFinishTickMs);  // ticks that find the recording thread held up
+        QTRY_COMPARE_WITH_TIMEOUT(StatusOf(w).framesWritten, 19u, 20000);
+        // Ticks that find the writer held up: the finish waits.
+        for (int tick = 0; tick < 3; ++tick) w.recorder().FinishTick();
         QCOMPARE(StatusOf(w).phase, Phase::Stopping);
         QCOMPARE(seen.calls, 0);
         QCOMPARE(StatusOf(w).framesWritten, 19u);
@@ -790,7 +797,11 @@ class WindowTest : public QObject {
         QVERIFY(!w.isVisible());
         QVERIFY(!StatusOf(w).workersRunning);
         QVERIFY(!w.FinishTicksOn());
-        QTest::qWait(600);  // a finish timer, if one were left running, would have ticked
+        // What the window still had queued, and a tick as a timer left running would give it:
+        // neither asks for a name.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        w.recorder().FinishTick();
         QCOMPARE(seen.calls, 0);
         QVERIFY(m_responder->seen.empty());
         const test::Bytes bytes = test::ReadFileBytes(m_dir->File("rec/temp.RGB"));
