@@ -237,8 +237,6 @@ constexpr CatalogueText kTexts[] = {
      "another folder.",
      kAsWritten, "另一个录制正在写入 %s。请等它结束，或录制到另一个文件夹。"},
     {"cannot read the header: %s", kAsWritten, "无法读取文件头：%s"},
-    {"it does not start with a recording's header", kAsWritten, "它不是以录制文件的文件头开始的"},
-    {"its header gives a frame length of 0", kAsWritten, "它的文件头给出的帧长度为 0"},
     {"cannot drop the partial frame: %s", kAsWritten, "无法丢弃不完整的帧：%s"},
     {"cannot write the frame count: %s", kAsWritten, "无法写入帧数：%s"},
     {"cannot sync the file: %s", kAsWritten, "无法同步文件：%s"},
