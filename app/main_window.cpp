@@ -41,6 +41,7 @@
 #include "app/app_icon.h"
 #include "app/hot_keys.h"
 #include "platform/duration_text.h"
+#include "platform/printable_text.h"
 #include "recording/rgb_preview.h"
 
 namespace quorvex::app {
@@ -212,55 +213,16 @@ std::string PreviewText(const char* text, const Args&... args) {
     return t.toStdString();
 }
 
-// The picture of the recording at `path`. The header's promises are checked against the file
-// first, and each frame is read within it, so a damaged file gives a reason, never a crash.
+// The picture of the recording at `path`, checked and read as every reader of recordings
+// does, so a damaged file gives a reason, never a crash.
 Result<QImage> PictureOf(const std::string& path) {
-    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
-    // A FIFO or a device would block the window or never end.
-    if (!QFileInfo(file).isFile()) {
-        return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "it is not a regular file")));
-    }
-    if (!file.open(QIODevice::ReadOnly)) return Fail(file.errorString().toStdString());
-    const uint64_t size = static_cast<uint64_t>(file.size());
-    const QByteArray head = file.read(static_cast<qint64>(
-        std::min<uint64_t>(size, RgbHeaderLength(std::numeric_limits<uint16_t>::max()))));
-    auto parsed = ParseRgbHeader(std::vector<uint8_t>(head.begin(), head.end()));
-    if (!parsed) {
-        return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "it is not a recording (%1)"),
-                                Q(parsed.error())));
-    }
-    const RgbHeaderInfo& h = *parsed;
-    if (!h.tagsValid) {
-        return Fail(PreviewText(
-            QT_TRANSLATE_NOOP("Preview", "it does not begin with the header of a recording")));
-    }
-    uint64_t portBytes = 0;
-    for (const RgbHeaderInfo::Port& port : h.ports) portBytes += port.length;
-    if (h.frameLength == 0 || portBytes != h.frameLength) {
-        return Fail(PreviewText(
-            QT_TRANSLATE_NOOP("Preview", "its ports hold %1 bytes a frame, its header says %2"),
-            static_cast<qulonglong>(portBytes), h.frameLength));
-    }
-    const uint64_t frames = size > h.headerLength ? (size - h.headerLength) / h.frameLength : 0;
-    if (frames < h.frameCount) {
-        return Fail(PreviewText(
-            QT_TRANSLATE_NOOP("Preview", "it holds %1 whole frames of the %2 its header counts"),
-            static_cast<qulonglong>(frames), h.frameCount));
-    }
-    const FrameSource source = [&](uint32_t index, std::vector<uint8_t>& bytes) -> Status {
-        if (index >= h.frameCount) {
-            return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "it has no frame %1"), index + 1));
-        }
-        bytes.resize(h.frameLength);
-        const auto length = static_cast<qint64>(h.frameLength);
-        if (!file.seek(static_cast<qint64>(h.headerLength + uint64_t{index} * h.frameLength)) ||
-            file.read(reinterpret_cast<char*>(bytes.data()), length) != length) {
-            return Fail(
-                PreviewText(QT_TRANSLATE_NOOP("Preview", "frame %1 cannot be read"), index + 1));
-        }
-        return {};
+    RgbFault fault = RgbFault::Unreadable;
+    auto reader = RgbReader::Open(path, &fault);
+    if (!reader) return Fail(reader.error());
+    const FrameSource source = [&](uint32_t index, std::vector<uint8_t>& bytes) {
+        return reader->ReadFrame(index, bytes);
     };
-    const auto image = RenderPreview(h, source, RenderOptions{path});
+    const auto image = RenderPreview(reader->Header(), source, RenderOptions{path});
     if (!image) return Fail(image.error());
     QImage picture = QImage(image->rgb.data(), image->width, image->height, image->width * 3,
                             QImage::Format_RGB888)
@@ -968,7 +930,7 @@ void MainWindow::OnEvent(const RecorderEvent& event) {
         m_refresh->setEnabled(m_idle);
         ShowButtons(e->buttons);
     } else if (const auto* e = std::get_if<Alert>(&event)) {
-        if (!m_closed) MessageBox(Q(e->text));
+        if (!m_closed) MessageBox(Q(Printable(e->text, true)));
     } else if (const auto* e = std::get_if<AdaptersListed>(&event)) {
         ShowAdapters(*e);
     } else if (const auto* e = std::get_if<AdapterSelected>(&event)) {
@@ -1006,7 +968,9 @@ std::optional<std::string> MainWindow::AskSavePath(const SaveRequest& request) {
 
 // ---- display ----
 
-void MainWindow::AppendLine(const std::string& text) {
+void MainWindow::AppendLine(const std::string& line) {
+    // Names from files and packets reach the log: no control character goes with them.
+    const std::string text = Printable(line, true);
     if (m_options.logToStderr) {
         std::fprintf(stderr, "%s\n", text.c_str());
         std::fflush(stderr);

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -8,8 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,6 +22,7 @@
 
 #include "capture/adapter_directory.h"
 #include "capture/device_list.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/input_view.h"
 #include "cli/interrupt.h"
@@ -27,12 +31,14 @@
 #include "cli/terminal_host.h"
 #include "platform/capture_rights.h"
 #include "platform/duration_text.h"
+#include "platform/printable_text.h"
 #include "platform/text_format.h"
 #include "platform/texts.h"
+#include "platform/unique_fd.h"
 #include "recording/recorder.h"
 #include "recording/recording_notes.h"
 #include "recording/rgb_file.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 
 namespace quorvex::cli {
 
@@ -45,23 +51,12 @@ using json = nlohmann::ordered_json;
 constexpr double kInterfaceSurveySeconds = 10;
 constexpr auto kLoopWait = std::chrono::milliseconds(20);
 
-void Error(const std::string& text) { std::fprintf(stderr, "quorvex-cli: %s\n", text.c_str()); }
-
-// A recording whose header cannot be read as one (too short, foreign, no frame length).
-bool HasNoUsableHeader(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> head(kLongestRgbHeader);
-    in.read(reinterpret_cast<char*>(head.data()), static_cast<long>(head.size()));
-    head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    if (!in && !in.eof()) return false;  // unreadable: an I/O failure, not a bad header
-    const auto info = ParseRgbHeader(head);
-    return !info || !info->tagsValid || info->frameLength == 0;
-}
+std::string Errno() { return std::strerror(errno); }
 
 // The capture library's view of each address: diagnostics, so they stay off stdout.
 void PrintAddressLines(const std::vector<DeviceEntry>& devices) {
     for (const DeviceEntry& d : devices) {
-        for (const std::string& line : d.addressLines) std::fprintf(stderr, "%s\n", line.c_str());
+        for (const std::string& line : d.addressLines) Print(stderr, line + "\n");
     }
     std::fflush(stderr);
 }
@@ -135,6 +130,7 @@ class RecorderRun {
         (void)DropCaptureRights();
         // An alert from listing devices does not matter once the source is open.
         m_alertsBefore = m_host.AlertCount();
+        m_writeFailuresBefore = m_host.WriteFailures();
 
         if (const int rc = Survey(); rc != kExitOk) return rc;
         if (!m_record) {
@@ -171,9 +167,9 @@ class RecorderRun {
         const Status opened = m_o.file.empty() ? m_recorder.OpenInterface(m_o.interface)
                                                : m_recorder.OpenCaptureFile(m_o.file);
         if (opened) return true;
-        Error(opened.error().empty() ? AboutSource(Tr("cannot open the interface %s"),
-                                                   Tr("cannot open the capture file %s"))
-                                     : opened.error());
+        Say(opened.error().empty() ? AboutSource(Tr("cannot open the interface %s"),
+                                                 Tr("cannot open the capture file %s"))
+                                   : opened.error());
         return false;
     }
 
@@ -195,27 +191,27 @@ class RecorderRun {
         while (!m_host.Surveyed()) {
             m_host.Pump(m_recorder, kLoopWait);
             if (Interrupts().load()) {
-                Error(Tr("interrupted during the survey; nothing recorded"));
+                Say(Tr("interrupted during the survey; nothing recorded"));
                 return kExitInterrupted;
             }
             if (timeout > 0 && Clock::now() >= deadline) {
                 // On an interface, say what to try next.
-                Error(m_o.file.empty()
-                          ? Format(Tr("no whole Art-Net frame seen on the interface %s within %g "
-                                      "s; check the cable and the adapter, run 'quorvex-cli "
-                                      "devices' to list the adapters, or 'quorvex-cli monitor "
-                                      "--interface %s' to watch what arrives"),
-                                   name, timeout, name)
-                          : Format(Tr("no whole Art-Net frame seen on the capture file %s within "
-                                      "%g s"),
-                                   name, timeout));
+                Say(m_o.file.empty()
+                        ? Format(Tr("no whole Art-Net frame seen on the interface %s within %g "
+                                    "s; check the cable and the adapter, run 'quorvex-cli "
+                                    "devices' to list the adapters, or 'quorvex-cli monitor "
+                                    "--interface %s' to watch what arrives"),
+                                 name, timeout, name)
+                        : Format(Tr("no whole Art-Net frame seen on the capture file %s within "
+                                    "%g s"),
+                                 name, timeout));
                 return kExitNoData;
             }
         }
         if (Refused()) return kExitRefused;
         if (*m_host.Surveyed() == 0) {
-            Error(AboutSource(Tr("no Art-Net universe found on the interface %s"),
-                              Tr("no Art-Net universe found on the capture file %s")));
+            Say(AboutSource(Tr("no Art-Net universe found on the interface %s"),
+                            Tr("no Art-Net universe found on the capture file %s")));
             return kExitNoData;
         }
         return kExitOk;
@@ -223,12 +219,12 @@ class RecorderRun {
 
     int Record() {
         if (Interrupts().load()) {
-            Error(Tr("interrupted before the recording started; nothing recorded"));
+            Say(Tr("interrupted before the recording started; nothing recorded"));
             return kExitInterrupted;
         }
         m_host.SetSavePath(fs::absolute(m_o.output).string());
         m_recorder.Capture(m_o.frames);
-        if (Refused()) return kExitRefused;
+        if (const int rc = AlertExit(); rc != kExitOk) return rc;
         m_host.Status(RecordingPlanText());
         const bool timed = m_o.untilStopped || m_o.durationSeconds > 0;
         m_host.StartProgress({m_o.frames, !timed || m_o.frames < kMaxRecordedFrames,
@@ -241,8 +237,8 @@ class RecorderRun {
             if (interrupts >= 2) {
                 m_host.EndProgress();
                 m_recorder.Close();
-                Error(Format(Tr("aborted; the frames recorded so far are kept in %s"),
-                             m_recorder.Snapshot().workingFile.c_str()));
+                Say(Format(Tr("aborted; the frames recorded so far are kept in %s"),
+                           m_recorder.Snapshot().workingFile.c_str()));
                 return kExitInterrupted;
             }
             if (interrupts == 1 && !stopAsked) {
@@ -255,7 +251,8 @@ class RecorderRun {
             if (m_host.CurrentPhase() == Phase::Halted) m_recorder.Stop();
         }
         m_host.EndProgress();
-        if (Refused()) return kExitRefused;
+        // A failure to finish or move the recording was told with where the recording is.
+        if (const int rc = AlertExit(); rc != kExitOk) return rc;
         return CheckSaved();
     }
 
@@ -292,14 +289,17 @@ class RecorderRun {
     int CheckSaved() {
         const auto& finished = m_host.Finished();
         const std::string final = FinalRgbName(fs::absolute(m_o.output).string());
+        // The reason was logged once; what was recorded is saved, but the run failed.
+        const bool failed = finished && !finished->failure.empty();
         if (finished && finished->summary.framesWritten == 0 && finished->savedPath.empty()) {
             // Nothing recorded: an existing file stays as it was, and no empty file is left.
             std::error_code ec;
             fs::remove(finished->workingFile, ec);
             std::error_code exists;
-            Error(fs::exists(fs::symlink_status(final, exists))
-                      ? Format(Tr("no frame was recorded; %s was left as it was"), final.c_str())
-                      : Tr("no frame was recorded; nothing was saved"));
+            Say(fs::exists(fs::symlink_status(final, exists))
+                    ? Format(Tr("no frame was recorded; %s was left as it was"), final.c_str())
+                    : Tr("no frame was recorded; nothing was saved"));
+            if (failed) return kExitIo;
             return Interrupts().load() ? kExitInterrupted : kExitNoData;
         }
         const std::string saved =
@@ -307,7 +307,7 @@ class RecorderRun {
         std::ifstream in(saved, std::ios::binary);
         std::vector<uint8_t> head(kRgbFrameCountOffset + 2);
         if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<long>(head.size()))) {
-            Error(Format(Tr("the recording was not saved as %s"), saved.c_str()));
+            Say(Format(Tr("the recording was not saved as %s"), saved.c_str()));
             return kExitIo;
         }
         const unsigned frames = (head[kRgbFrameCountOffset] << 8) | head[kRgbFrameCountOffset + 1];
@@ -319,28 +319,39 @@ class RecorderRun {
                                  static_cast<unsigned long long>(s.packetsRead),
                                  s.processingSeconds, s.packetsRead / s.processingSeconds));
         }
+        if (failed) return kExitIo;
         if (frames == 0) {
-            Error(Tr("no frame was recorded"));
+            Say(Tr("no frame was recorded"));
             return Interrupts().load() ? kExitInterrupted : kExitNoData;
         }
-        // The reason was logged once; what was recorded is saved, but the run failed.
-        if (finished && !finished->failure.empty()) return kExitIo;
+        // The recording is whole without its notes: the run succeeds, with a warning.
+        if (finished && !finished->notesFailure.empty()) {
+            Say(Format(Tr("warning: %s is saved, but its notes could not be written: %s"),
+                       saved.c_str(), finished->notesFailure.c_str()));
+        }
         // Frames the sender never sent are the show's; frames lost here are the recording's.
         const uint32_t kernel = s.haveKernelStats ? s.kernelDropped : 0;
         if (m_o.strict && (s.incompleteFrames > 0 || s.lostLocally > 0 || kernel > 0)) {
-            Error(Format(Tr("the recording is not whole: %u incomplete frames, %u frames lost on "
-                            "this machine, %u packets dropped by the kernel (--strict)"),
-                         s.incompleteFrames, s.lostLocally, kernel));
+            Say(Format(Tr("the recording is not whole: %u incomplete frames, %u frames lost on "
+                          "this machine, %u packets dropped by the kernel (--strict)"),
+                       s.incompleteFrames, s.lostLocally, kernel));
             return kExitNotWhole;
         }
         return kExitOk;
     }
 
     bool Refused() const { return m_host.AlertCount() > m_alertsBefore; }
+    // What the alerts since the source opened mean: a recording that could not be written,
+    // a refusal, or nothing.
+    int AlertExit() const {
+        if (m_host.WriteFailures() > m_writeFailuresBefore) return kExitIo;
+        return Refused() ? kExitRefused : kExitOk;
+    }
 
     const RecorderOptions& m_o;
     const bool m_record;
     int m_alertsBefore = 0;
+    int m_writeFailuresBefore = 0;
     TerminalHost m_host;  // outlives the recorder, which may still tell it things as it ends
     Recorder m_recorder;
 };
@@ -403,7 +414,7 @@ json DevicesJson(const std::vector<DeviceEntry>& devices, std::optional<size_t> 
 int RunDevices(const DevicesOptions& o) {
     auto listed = ListCaptureDevices();
     if (!listed) {
-        std::fprintf(stderr, "%s\n", listed.error().c_str());
+        Print(stderr, listed.error() + "\n");
         return kExitSource;
     }
     std::vector<DeviceEntry> devices = std::move(*listed);
@@ -425,11 +436,12 @@ int RunDevices(const DevicesOptions& o) {
     }
     for (size_t i = 0; i < devices.size(); ++i) {
         const DeviceEntry& d = devices[i];
-        std::printf("%c %2zu  %-*s  %-15s  %-*s  %s\n", chosen == i ? '*' : ' ', i,
-                    static_cast<int>(nameWidth), d.name.c_str(),
-                    d.address.empty() ? "-" : d.address.c_str(), static_cast<int>(descriptionWidth),
-                    d.description.empty() ? "-" : d.description.c_str(),
-                    LinkStateText(LinkStateOfDevice(d.name)));
+        Print(stdout, Format("%c %2zu  %-*s  %-15s  %-*s  %s\n", chosen == i ? '*' : ' ', i,
+                             static_cast<int>(nameWidth), d.name.c_str(),
+                             d.address.empty() ? "-" : d.address.c_str(),
+                             static_cast<int>(descriptionWidth),
+                             d.description.empty() ? "-" : d.description.c_str(),
+                             LinkStateText(LinkStateOfDevice(d.name))));
     }
     std::fflush(stdout);
     if (chosen) std::fprintf(stderr, "%s", Tr("* the adapter the window would choose by itself\n"));
@@ -441,48 +453,46 @@ int RunParse(const RecorderOptions& o) { return RecorderRun(o, false).Run(); }
 int RunRecord(const RecorderOptions& o) {
     std::error_code ec;
     if (o.output.empty() || o.output.back() == '/' || fs::is_directory(o.output, ec)) {
-        Error(Format(Tr("--output must name a file, not a folder: %s"), o.output.c_str()));
+        Say(Format(Tr("--output must name a file, not a folder: %s"), o.output.c_str()));
         return kExitUsage;
     }
     // A typing error in the folder must not scatter recordings into new folders.
     const fs::path folder = fs::absolute(o.output).parent_path();
     if (!fs::is_directory(folder, ec)) {
         if (fs::exists(folder, ec)) {
-            Error(Format(Tr("the folder of --output, %s, is not a folder"), folder.c_str()));
+            Say(Format(Tr("the folder of --output, %s, is not a folder"), folder.c_str()));
             return kExitRefused;
         }
         if (!o.makeFolder) {
-            Error(Format(Tr("the folder %s does not exist; add --mkdir to create it"),
-                         folder.c_str()));
+            Say(Format(Tr("the folder %s does not exist; add --mkdir to create it"),
+                       folder.c_str()));
             return kExitRefused;
         }
         if (fs::create_directories(folder, ec); ec) {
-            Error(Format(Tr("cannot create the folder %s: %s"), folder.c_str(),
-                         ec.message().c_str()));
+            Say(Format(Tr("cannot create the folder %s: %s"), folder.c_str(),
+                       ec.message().c_str()));
             return kExitIo;
         }
     }
     const std::string final = FinalRgbName(fs::absolute(o.output).string());
     if (!o.overwrite && fs::exists(fs::symlink_status(final, ec))) {
-        Error(Format(Tr("%s already exists; add --overwrite to replace it"), final.c_str()));
+        Say(Format(Tr("%s already exists; add --overwrite to replace it"), final.c_str()));
         return kExitRefused;
     }
     return RecorderRun(o, true).Run();
 }
 
 std::string ApplyRecordLimits(const RecordLimitsText& t, RecorderOptions& o) {
-    if (t.untilStopped && !t.duration.empty()) {
+    if (t.untilStopped && t.duration)
         return Tr("--until-stopped and --duration exclude each other");
-    }
     if (t.untilStopped && t.frames) return Tr("--until-stopped and --frames exclude each other");
     o.untilStopped = t.untilStopped;
     o.durationSeconds = 0;
-    if (!t.duration.empty()) {
-        const auto seconds = ParseDurationText(t.duration);
+    if (t.duration) {
+        const auto seconds = ParseDurationText(*t.duration);
         if (!seconds) {
-            return Format(Tr("--duration needs a time such as 90s, 2m30s, 1h5m or 02:30, not "
-                             "\"%s\""),
-                          t.duration.c_str());
+            return Format(Tr("--duration needs a time in one of the forms %s, above 0, not \"%s\""),
+                          kDurationForms, t.duration->c_str());
         }
         o.durationSeconds = *seconds;
     }
@@ -494,8 +504,8 @@ std::string ApplyRecordLimits(const RecordLimitsText& t, RecorderOptions& o) {
                                                            : static_cast<unsigned>(kDefaultFrames);
     }
     o.start = StartTrigger{};
-    if (!t.startWhen.empty()) {
-        auto trigger = ParseStartCondition(t.startWhen);
+    if (t.startWhen) {
+        auto trigger = ParseStartCondition(*t.startWhen);
         if (!trigger) return "--start-when: " + trigger.error();
         o.start = *trigger;
     }
@@ -546,9 +556,8 @@ int RunMonitor(const MonitorOptions& o) {
     recorder.ListAdapters();
     const Status opened = recorder.OpenInterface(o.interface);
     if (!opened) {
-        Error(opened.error().empty()
-                  ? Format(Tr("cannot open the interface %s"), o.interface.c_str())
-                  : opened.error());
+        Say(opened.error().empty() ? Format(Tr("cannot open the interface %s"), o.interface.c_str())
+                                   : opened.error());
         return kExitSource;
     }
     (void)DropCaptureRights();
@@ -599,9 +608,9 @@ int RunMonitor(const MonitorOptions& o) {
     }
     std::fflush(stdout);
     if (totals.empty()) {
-        Error(Format(Tr("no Art-Net seen on the interface %s; check the cable and the adapter, or "
-                        "run 'quorvex-cli devices' to list the adapters"),
-                     o.interface.c_str()));
+        Say(Format(Tr("no Art-Net seen on the interface %s; check the cable and the adapter, or "
+                      "run 'quorvex-cli devices' to list the adapters"),
+                   o.interface.c_str()));
         return kExitNoData;
     }
     // Ctrl-C is how a watch ends: nothing is lost by it.
@@ -609,16 +618,17 @@ int RunMonitor(const MonitorOptions& o) {
 }
 
 std::string NotesText(const RecordingNotes& n, const std::string& path) {
-    std::string text = Format(Tr("Notes (%s):\n"), path.c_str());
+    // The notes file is anybody's text: each string is shown with its controls escaped.
+    std::string text = Format(Tr("Notes (%s):\n"), Printable(path).c_str());
     for (const NotesUniverse& u : n.universes) {
-        text +=
-            Format(Tr("  Universe %d: %u bytes from %s\n"), u.universe, u.length, u.source.c_str());
+        text += Format(Tr("  Universe %d: %u bytes from %s\n"), u.universe, u.length,
+                       Printable(u.source).c_str());
     }
     text += Format(n.rgbw ? Tr("  %d universes per port, %d ports, IC type %s, RGBW\n")
                           : Tr("  %d universes per port, %d ports, IC type %s\n"),
-                   n.universesPerPort, n.ports, n.icType.c_str());
-    text +=
-        Format(Tr("  Recorded from %s at %.1f frames/s\n"), n.startTime.c_str(), n.framesPerSecond);
+                   n.universesPerPort, n.ports, Printable(n.icType).c_str());
+    text += Format(Tr("  Recorded from %s at %.1f frames/s\n"), Printable(n.startTime).c_str(),
+                   n.framesPerSecond);
     RecordingSummary s;
     s.framesWritten = n.check.framesWritten;
     s.seconds = n.check.seconds;
@@ -635,14 +645,17 @@ int RunInspect(const InspectOptions& o) {
     // A FIFO or a device would block the read, or never end it.
     struct stat st {};
     if (::stat(o.path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        Error(Format(Tr("%s is not a regular file"), o.path.c_str()));
+        Say(Format(Tr("%s is not a regular file"), o.path.c_str()));
         return kExitIo;
     }
     if (o.repair) {
-        const auto repaired = RepairRecording(o.path);
+        RgbFault fault = RgbFault::Unreadable;
+        const auto repaired = RepairRecording(o.path, &fault);
         if (!repaired) {
-            Error(Format(Tr("cannot repair %s: %s"), o.path.c_str(), repaired.error().c_str()));
-            return HasNoUsableHeader(o.path) ? kExitInvalid : kExitIo;
+            Say(Format(fault == RgbFault::Invalid ? Tr("cannot repair %s, left as it was: %s")
+                                                  : Tr("cannot repair %s: %s"),
+                       o.path.c_str(), repaired.error().c_str()));
+            return fault == RgbFault::Invalid ? kExitInvalid : kExitIo;
         }
         const char* path = o.path.c_str();
         if (!repaired->Changed()) {
@@ -665,29 +678,22 @@ int RunInspect(const InspectOptions& o) {
                        stdout);
         }
     }
-    std::ifstream in(o.path, std::ios::binary);
-    std::error_code ec;
-    const auto size = fs::file_size(o.path, ec);
-    if (!in || ec) {
-        Error(Format(Tr("cannot read %s"), o.path.c_str()));
+    UniqueFd fd(::open(o.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const auto report = fd.ok() ? CheckRgbFile(fd.get()) : Result<RgbCheck>(Fail(Errno()));
+    if (!report) {
+        Say(Format(Tr("cannot read %s: %s"), o.path.c_str(), report.error().c_str()));
         return kExitIo;
     }
-    std::vector<uint8_t> head(std::min<uintmax_t>(size, kLongestRgbHeader));
-    if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<long>(head.size()))) {
-        Error(Format(Tr("cannot read %s"), o.path.c_str()));
-        return kExitIo;
-    }
-    const InspectReport report = InspectRgb(head, size);
     // Notes that cannot be read are told, but do not make the recording invalid: the
     // controller never reads them.
     std::optional<RecordingNotes> notes;
     if (auto read = ReadNotes(o.path); !read) {
-        Error(read.error());
+        Say(read.error());
     } else {
         notes = std::move(*read);
     }
     if (o.json) {
-        std::string json = InspectJson(report, o.path);
+        std::string json = InspectJson(*report, o.path);
         if (!json.empty() && json.back() == '}') {
             json.pop_back();
             std::string n = notes ? NotesJson(*notes) : "null";
@@ -696,13 +702,13 @@ int RunInspect(const InspectOptions& o) {
         }
         std::printf("%s\n", json.c_str());
     } else {
-        std::fputs(InspectText(report, o.path).c_str(), stdout);
-        if (notes) std::fputs(NotesText(*notes, NotesPath(o.path)).c_str(), stdout);
+        Print(stdout, InspectText(*report, o.path));
+        if (notes) Print(stdout, NotesText(*notes, NotesPath(o.path)));
     }
     std::fflush(stdout);
-    if (report.Valid()) return kExitOk;
-    Error(Format(Tr("%s is not a valid recording: %s"), o.path.c_str(),
-                 report.problems.front().c_str()));
+    if (report->Valid()) return kExitOk;
+    Say(Format(Tr("%s is not a valid recording: %s"), o.path.c_str(),
+               report->Problems().front().c_str()));
     return kExitInvalid;
 }
 
@@ -713,18 +719,16 @@ int RunSend(const SendOptions& o) {
     if (!o.pcap.empty()) {
         // Nothing leaves the machine: any address may go into the file.
         if (!o.target.empty() && !(to.address = ParseIpv4(o.target))) {
-            Error(Format(Tr("--target needs an IPv4 address like 127.0.0.1, not \"%s\""),
-                         o.target.c_str()));
+            Say(Format(Tr("--target needs an IPv4 address like 127.0.0.1, not \"%s\""),
+                       o.target.c_str()));
             return kExitUsage;
         }
         const std::string error = WritePatternCapture(o.pcap, o.pattern, to);
         if (!error.empty()) {
-            Error(error);
+            Say(error);
             return kExitIo;
         }
-        std::fprintf(
-            stderr, "quorvex-cli: %s\n",
-            Format(Tr("%u frames written to %s"), o.pattern.frames, o.pcap.c_str()).c_str());
+        Say(Format(Tr("%u frames written to %s"), o.pattern.frames, o.pcap.c_str()));
         return kExitOk;
     }
     std::string where;
@@ -736,7 +740,7 @@ int RunSend(const SendOptions& o) {
         int code = kExitOk;
         to.address = SendTarget(o.target, o.allowNetwork, Tr("test traffic"), &why, &code);
         if (!to.address) {
-            Error(why);
+            Say(why);
             return code;
         }
         where = o.target + (sacn ? ":5568" : ":6454");
@@ -755,10 +759,9 @@ int RunSend(const SendOptions& o) {
     }
     const std::string error = SendPattern(to, o.pattern, Interrupts(), &sent, progress);
     line.End();
-    std::fprintf(stderr, "quorvex-cli: %s\n",
-                 Format(Tr("%u frames sent to %s"), sent, where.c_str()).c_str());
+    Say(Format(Tr("%u frames sent to %s"), sent, where.c_str()));
     if (!error.empty()) {
-        Error(error);
+        Say(error);
         return kExitIo;
     }
     return Interrupts().load() ? kExitInterrupted : kExitOk;

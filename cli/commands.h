@@ -42,10 +42,10 @@ struct RecorderOptions {
 
 // How a recording starts and ends, as typed on the command line.
 struct RecordLimitsText {
-    std::optional<unsigned> frames;  // --frames, when given
-    std::string duration;            // --duration; empty: none
+    std::optional<unsigned> frames;       // --frames, when given
+    std::optional<std::string> duration;  // --duration, when given (empty is no duration)
     bool untilStopped = false;
-    std::string startWhen;  // --start-when; empty: at once
+    std::optional<std::string> startWhen;  // --start-when, when given; nothing: at once
     bool stopWhenReleased = false;
 };
 

@@ -1,10 +1,12 @@
 // quorvex-cli: the headless recorder. Commands: devices, parse, monitor, record, inspect, send.
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/progress_line.h"
 #include "cli/rgb_player.h"
@@ -133,6 +135,9 @@ void TranslateHelpFrame(CLI::App& app) {
 int main(int argc, char** argv) {
     // Before any text is made, and before any thread.
     quorvex::SetLanguage(quorvex::LanguageFromEnvironment());
+    // A file size limit (ulimit -f) fails the write, which ends the recording with what it
+    // holds saved and exit 6, instead of killing the run.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Capture rights are raised only while a device opens; no thread starts with them.
     quorvex::LowerCaptureRights();
     // Named here: usage lines would otherwise show argv[0], a build path.
@@ -191,12 +196,17 @@ int main(int argc, char** argv) {
                                                  Tr("Frames to record (the header counts 16 bits)"))
                                     ->check(CLI::Range(1u, 65535u))
                                     ->capture_default_str();
-    recordCmd->add_option("--duration", limits.duration,
-                          Tr("Recorded time that ends the recording: 90s, 2m30s, 1h5m, 90, 02:30"));
+    std::string durationText;
+    CLI::Option* durationOpt =
+        recordCmd->add_option("--duration", durationText,
+                              Tr("Recorded time that ends the recording: 90, 90s, 2m30s, 1h2m3s "
+                                 "or 02:30"));
     recordCmd->add_flag("--until-stopped", limits.untilStopped,
                         Tr("Record until Ctrl-C, or the header's limit of 65535 frames"));
-    recordCmd->add_option("--start-when", limits.startWhen,
-                          Tr("Wait for first-light, or for a channel: U/C>=V, e.g. 5/1>=128"));
+    std::string startWhenText;
+    CLI::Option* startWhenOpt =
+        recordCmd->add_option("--start-when", startWhenText,
+                              Tr("Wait for first-light, or for a channel: U/C>=V, e.g. 5/1>=128"));
     recordCmd->add_flag("--stop-when-released", limits.stopWhenReleased,
                         Tr("With --start-when U/C>=V: end when the channel falls below V again"));
     recordCmd->add_option("--ic-type", icType, Tr("IC type written into the header"))
@@ -337,8 +347,8 @@ int main(int argc, char** argv) {
         std::string error;
         const auto list = ParseUniverseList(*text, &error, kSacnMaxUniverse);
         if (!list || list->front() < 1) {
-            std::fprintf(stderr, "quorvex-cli: --join-universes: %s\n",
-                         list ? Tr("sACN universes begin at 1") : error.c_str());
+            Say(std::string("--join-universes: ") +
+                (list ? Tr("sACN universes begin at 1") : error.c_str()));
             return kExitUsage;
         }
         o->joinUniverses = *list;
@@ -349,8 +359,11 @@ int main(int argc, char** argv) {
     if (*recordCmd) {
         record.icTypeIndex = icType == "DMX512" ? 0 : icType == "SPI&TTL" ? 1 : 2;
         if (recordFrames->count()) limits.frames = record.frames;
+        // Given, even empty, is given: an empty value is a usage error, never "none".
+        if (durationOpt->count()) limits.duration = durationText;
+        if (startWhenOpt->count()) limits.startWhen = startWhenText;
         if (const std::string error = ApplyRecordLimits(limits, record); !error.empty()) {
-            std::fprintf(stderr, "quorvex-cli: %s\n", error.c_str());
+            Say(error);
             return kExitUsage;
         }
         return RunRecord(record);
@@ -374,7 +387,7 @@ int main(int argc, char** argv) {
     send.pattern.protocol = sacn ? PatternProtocol::Sacn : PatternProtocol::ArtNet;
     send.pattern.artSequence = !noSequence;
     const auto usage = [](const std::string& why) {
-        std::fprintf(stderr, "quorvex-cli: %s\n", why.c_str());
+        Say(why);
         return kExitUsage;
     };
     if (sacn && noSequenceOpt->count()) {

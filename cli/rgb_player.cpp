@@ -14,10 +14,11 @@
 #include <thread>
 
 #include "capture/art_packet.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt.h"
 #include "cli/pattern_sender.h"
-#include "cli/rgb_reader.h"
+#include "cli/rgb_check.h"
 #include "cli/test_pattern.h"
 #include "platform/text_format.h"
 #include "platform/texts.h"
@@ -30,9 +31,6 @@ namespace {
 constexpr int kMaxUniverse = 0x7FFF;
 constexpr uint32_t kDmxBytes = 512;
 constexpr double kMaxFps = 1000;
-
-// A line on stderr after the program's name: a problem, or what is being done.
-void Say(const std::string& text) { std::fprintf(stderr, "quorvex-cli: %s\n", text.c_str()); }
 
 Result<std::vector<PlayUniverse>> FromNotes(const RgbHeaderInfo& h, const RecordingNotes& n) {
     // Notes of another recording (a file replaced by hand) would send bytes to wrong places.
@@ -107,7 +105,7 @@ int RunPlay(const PlayOptions& o) {
         Say(why);
         return code;
     }
-    auto reader = RgbReader::Open(o.path, &code);
+    auto reader = OpenRecording(o.path, &code);
     if (!reader) {
         Say(reader.error());
         return code;

@@ -12,7 +12,7 @@
 
 #include "platform/result.h"
 #include "recording/recording_notes.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 
 namespace quorvex::cli {
 

@@ -5,21 +5,16 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/console.h"
 #include "cli/exit_codes.h"
-#include "cli/rgb_reader.h"
+#include "cli/rgb_check.h"
 #include "platform/text_format.h"
 #include "platform/texts.h"
 #include "recording/recording_notes.h"
 
 namespace quorvex::cli {
 
-namespace {
-
 namespace fs = std::filesystem;
-
-void Error(const std::string& text) { std::fprintf(stderr, "quorvex-cli: %s\n", text.c_str()); }
-
-}  // namespace
 
 Status WritePng(const std::string& path, const Image& img) {
     png_image png{};
@@ -43,19 +38,19 @@ Status WritePng(const std::string& path, const Image& img) {
 int RunPreview(const PreviewOptions& o) {
     const std::string output = o.output.empty() ? o.path + ".png" : o.output;
     int code = kExitOk;
-    auto reader = RgbReader::Open(o.path, &code);
+    auto reader = OpenRecording(o.path, &code);
     if (!reader) {
-        Error(reader.error());
+        Say(reader.error());
         return code;
     }
     std::error_code ec;
     if (fs::equivalent(o.path, output, ec)) {
-        Error(Format(Tr("the picture would replace the recording %s; choose another output"),
-                     o.path.c_str()));
+        Say(Format(Tr("the picture would replace the recording %s; choose another output"),
+                   o.path.c_str()));
         return kExitRefused;
     }
     if (!o.overwrite && fs::exists(fs::symlink_status(output, ec))) {
-        Error(Format(Tr("%s already exists; add --overwrite to replace it"), output.c_str()));
+        Say(Format(Tr("%s already exists; add --overwrite to replace it"), output.c_str()));
         return kExitRefused;
     }
     bool readFailed = false;
@@ -68,18 +63,16 @@ int RunPreview(const PreviewOptions& o) {
         },
         o);
     if (!image) {
-        Error(Format(Tr("cannot draw %s: %s"), o.path.c_str(), image.error().c_str()));
+        Say(Format(Tr("cannot draw %s: %s"), o.path.c_str(), image.error().c_str()));
         // Otherwise the picture would be too large: a larger --every helps.
         return readFailed ? kExitIo : kExitUsage;
     }
     if (const Status written = WritePng(output, *image); !written) {
-        Error(written.error());
+        Say(written.error());
         return kExitIo;
     }
-    std::fprintf(stderr, "quorvex-cli: %s\n",
-                 Format(Tr("%s: %d x %d pixels, every %u frames a row"), output.c_str(),
-                        image->width, image->height, image->every)
-                     .c_str());
+    Say(Format(Tr("%s: %d x %d pixels, every %u frames a row"), output.c_str(), image->width,
+               image->height, image->every));
     return kExitOk;
 }
 

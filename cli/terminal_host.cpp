@@ -7,6 +7,7 @@
 
 #include "cli/progress_line.h"
 #include "platform/duration_text.h"
+#include "platform/printable_text.h"
 #include "platform/text_format.h"
 #include "platform/texts.h"
 
@@ -56,9 +57,10 @@ void TerminalHost::OnEvent(const RecorderEvent& event) {
         m_phase = p->phase;
     } else if (const auto* a = std::get_if<Alert>(&event)) {
         ++m_alerts;
+        if (a->writeFailed) ++m_writeFailures;
         std::lock_guard lock(m_outMutex);
         ClearProgressLocked();
-        std::fprintf(m_err, "quorvex-cli: %s\n", a->text.c_str());
+        std::fprintf(m_err, "quorvex-cli: %s\n", Printable(a->text, true).c_str());
         std::fflush(m_err);
         DrawProgressLocked();
     } else if (const auto* s = std::get_if<SurveyFinished>(&event)) {
@@ -107,7 +109,7 @@ void TerminalHost::EndProgress() {
 void TerminalHost::Status(const std::string& text) {
     std::lock_guard lock(m_outMutex);
     ClearProgressLocked();
-    std::fprintf(m_err, "%s\n", text.c_str());
+    std::fprintf(m_err, "%s\n", Printable(text, true).c_str());
     std::fflush(m_err);
     DrawProgressLocked();
 }
@@ -115,7 +117,7 @@ void TerminalHost::Status(const std::string& text) {
 void TerminalHost::Log(const std::string& line) {
     std::lock_guard lock(m_outMutex);
     ClearProgressLocked();
-    std::fprintf(m_out, "%s\n", line.c_str());
+    std::fprintf(m_out, "%s\n", Printable(line, true).c_str());
     std::fflush(m_out);
     DrawProgressLocked();
 }

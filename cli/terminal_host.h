@@ -28,6 +28,8 @@ class TerminalHost : public RecorderHost {
 
     // What happened, for the command that drives the run.
     int AlertCount() const { return m_alerts; }
+    // The alerts that told of a recording that could not be written, synced or moved.
+    int WriteFailures() const { return m_writeFailures; }
     Phase CurrentPhase() const { return m_phase; }
     // The universe count of the survey, once it has finished, and what it found.
     std::optional<size_t> Surveyed() const { return m_surveyed; }
@@ -77,6 +79,7 @@ class TerminalHost : public RecorderHost {
     bool m_ticksOn = false;
     Clock::time_point m_nextTick;
     int m_alerts = 0;
+    int m_writeFailures = 0;
     Phase m_phase = Phase::Idle;
     std::optional<size_t> m_surveyed;
     UniverseTable m_surveyTable;

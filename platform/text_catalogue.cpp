@@ -281,6 +281,9 @@ constexpr CatalogueText kTexts[] = {
      "已保留为“temp.RGB”：%s"},
     {"Saved: %s", kAsWritten, "已保存：%s"},
     {"The recording notes could not be written: %s", kAsWritten, "无法写入录制说明：%s"},
+    {"The recording is at %s, but its folder could not be synced (%s): a power cut now may lose "
+     "it.",
+     kAsWritten, "录制文件位于 %s，但无法同步其文件夹（%s）：此时断电可能丢失该文件。"},
     {"An unsaved recording of %u frames is kept in %s; the next Capture moves it aside.",
      kAsWritten, "保留着一个 %u 帧的未保存录制，位于 %s；下次采集会先把它移到一旁。"},
     {"Universes/Port must be a whole number from 1 to 8！",
@@ -316,8 +319,6 @@ constexpr CatalogueText kTexts[] = {
      "another folder.",
      kAsWritten, "另一个录制正在写入 %s。请等它结束，或录制到另一个文件夹。"},
     {"cannot read the header: %s", kAsWritten, "无法读取文件头：%s"},
-    {"it does not start with a recording's header", kAsWritten, "它不是以录制文件的文件头开始的"},
-    {"its header gives a frame length of 0", kAsWritten, "它的文件头给出的帧长度为 0"},
     {"cannot drop the partial frame: %s", kAsWritten, "无法丢弃不完整的帧：%s"},
     {"cannot write the frame count: %s", kAsWritten, "无法写入帧数：%s"},
     {"cannot sync the file: %s", kAsWritten, "无法同步文件：%s"},
@@ -394,8 +395,8 @@ constexpr CatalogueText kTexts[] = {
      "--until-stopped 与 --duration 不能同时使用"},
     {"--until-stopped and --frames exclude each other", kAsWritten,
      "--until-stopped 与 --frames 不能同时使用"},
-    {"--duration needs a time such as 90s, 2m30s, 1h5m or 02:30, not \"%s\"", kAsWritten,
-     "--duration 需要一个时长，例如 90s、2m30s、1h5m 或 02:30，而不是“%s”"},
+    {"--duration needs a time in one of the forms %s, above 0, not \"%s\"", kAsWritten,
+     "--duration 需要以下形式之一、大于 0 的时长：%s，而不是“%s”"},
     {"--stop-when-released needs a channel condition, such as --start-when 5/1>=128", kAsWritten,
      "--stop-when-released 需要一个通道条件，例如 --start-when 5/1>=128"},
     {"Art-Net input on %s, %s (Ctrl-C ends)\n", kAsWritten,
@@ -417,6 +418,9 @@ constexpr CatalogueText kTexts[] = {
      "  每端口 %d 个 Universe，%d 个端口，IC 类型 %s\n"},
     {"  Recorded from %s at %.1f frames/s\n", kAsWritten, "  录制开始于 %s，%.1f 帧/秒\n"},
     {"cannot repair %s: %s", kAsWritten, "无法修复 %s：%s"},
+    {"cannot repair %s, left as it was: %s", kAsWritten, "无法修复 %s，文件保持原样：%s"},
+    {"warning: %s is saved, but its notes could not be written: %s", kAsWritten,
+     "警告：%s 已保存，但无法写入其录制说明：%s"},
     {"Nothing to repair in %s: its header counts its %u whole frames.\n", kAsWritten,
      "%s 无需修复：文件头记录的正是它的 %u 个完整帧。\n"},
     {"Repaired %s: the header counted %u frames, now %u; %llu bytes of a partial frame at the "
@@ -424,7 +428,6 @@ constexpr CatalogueText kTexts[] = {
      kAsWritten, "已修复 %s：文件头原记录 %u 帧，现为 %u 帧；末尾不完整帧的 %llu 字节已丢弃。\n"},
     {"Repaired %s: the header counted %u frames, now %u.\n", kAsWritten,
      "已修复 %s：文件头原记录 %u 帧，现为 %u 帧。\n"},
-    {"cannot read %s", kAsWritten, "无法读取 %s"},
     {"%s is not a valid recording: %s", kAsWritten, "%s 不是有效的录制文件：%s"},
     {"--target needs an IPv4 address like 127.0.0.1, not \"%s\"", kAsWritten,
      "--target 需要一个 IPv4 地址，例如 127.0.0.1，而不是“%s”"},
@@ -436,31 +439,35 @@ constexpr CatalogueText kTexts[] = {
     {"%u frames sent, until Ctrl-C", kAsWritten, "已发送 %u 帧，直到按 Ctrl-C"},
     {"%u frames sent to %s", kAsWritten, "已发送 %u 帧到 %s"},
     {"Exit codes:\n"
-     "  0    success\n"
+     "  0    success (also a saved recording whose notes could not be written: a warning)\n"
      "  1    usage error\n"
      "  2    the recorder refused (a message box in the window), the output exists (see\n"
      "       --overwrite) or its folder does not (see --mkdir), or --target is refused\n"
      "  3    the interface or capture file could not be opened\n"
-     "  4    inspect: not a valid recording\n"
+     "  4    inspect: not a valid recording; --repair: not one a repair can make valid (the\n"
+     "       file is left as it was)\n"
      "  5    no Art-Net data: the survey timed out or found no universe, or no frame was "
      "recorded\n"
      "  6    a file or socket could not be read or written, also when a recording was cut "
      "short\n"
-     "       by a failed write or a broken capture file (what was recorded is saved)\n"
+     "       by a failed write or a broken capture file (what was recorded is saved), or "
+     "could\n"
+     "       not be synced, counted or moved (the message says where it is)\n"
      "  7    record --strict: a recorded frame is incomplete or frames went missing upstream\n"
      "       (the recording is saved)\n"
      "  130  interrupted (Ctrl-C) before anything could be saved",
      kAsWritten,
      "退出码：\n"
-     "  0    成功\n"
+     "  0    成功（也包括已保存但无法写入录制说明的录制：会给出警告）\n"
      "  1    用法错误\n"
      "  2    录制器拒绝（窗口中会弹出消息框）、输出文件已存在（参见 --overwrite）\n"
      "       或其文件夹不存在（参见 --mkdir），或 --target 被拒绝\n"
      "  3    无法打开网卡或抓包文件\n"
-     "  4    inspect：不是有效的录制文件\n"
+     "  4    inspect：不是有效的录制文件；--repair：修复无法使其成为有效的录制文件\n"
+     "       （文件保持原样）\n"
      "  5    没有 Art-Net 数据：解析超时或没有找到 Universe，或没有录制到任何帧\n"
      "  6    无法读写文件或套接字，包括录制因写入失败或抓包文件损坏而中断的情况\n"
-     "       （已录制的内容会保存）\n"
+     "       （已录制的内容会保存），以及录制无法同步、计数或移动的情况（消息会说明它在哪里）\n"
      "  7    record --strict：录制的某帧不完整，或上游缺失了帧（录制内容会保存）\n"
      "  130  在保存任何内容之前被中断（Ctrl-C）"},
     {"Universe  Source           Packets/s  Frames/s  Last seen  Level\n", kAsWritten,
@@ -646,8 +653,8 @@ constexpr CatalogueText kTexts[] = {
      "--output 所在的文件夹（及其上级）不存在时创建它"},
     {"Frames to record (the header counts 16 bits)", kAsWritten,
      "要录制的帧数（文件头用 16 位计数）"},
-    {"Recorded time that ends the recording: 90s, 2m30s, 1h5m, 90, 02:30", kAsWritten,
-     "结束录制的录制时长：90s、2m30s、1h5m、90、02:30"},
+    {"Recorded time that ends the recording: 90, 90s, 2m30s, 1h2m3s or 02:30", kAsWritten,
+     "结束录制的录制时长：90、90s、2m30s、1h2m3s 或 02:30"},
     {"Record until Ctrl-C, or the header's limit of 65535 frames", kAsWritten,
      "一直录制到按 Ctrl-C，或达到文件头的 65535 帧上限"},
     {"Wait for first-light, or for a channel: U/C>=V, e.g. 5/1>=128", kAsWritten,
@@ -815,6 +822,9 @@ constexpr CatalogueText kTexts[] = {
     {"%s: %d x %d pixels, every %u frames a row", kAsWritten, "%s：%d x %d 像素，每 %u 帧一行"},
     {"cannot read %s: %s", kAsWritten, "无法读取 %s：%s"},
     {"the file ends early", kAsWritten, "文件提前结束"},
+    {"it is not a regular file", kAsWritten, "它不是普通文件"},
+    {"it holds %llu whole frames, more than a header counts (%u)", kAsWritten,
+     "它含有 %llu 个完整帧，超过文件头能计数的上限（%u）"},
     {"no frame %u in %s", kAsWritten, "第 %u 帧不在 %s 中"},
     {"cannot read frame %u of %s: %s", kAsWritten, "无法读取第 %u 帧（%s）：%s"},
     {"waiting for %s", kAsWritten, "等待%s"},

@@ -8,7 +8,7 @@
 
 #include "platform/text_format.h"
 #include "platform/texts.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 
 namespace quorvex {
 

@@ -10,7 +10,8 @@
 #include "platform/coarse_clock.h"
 #include "platform/text_format.h"
 #include "platform/texts.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
+#include "recording/silence_watch.h"
 
 namespace quorvex {
 
@@ -153,42 +154,6 @@ void Tell(const FrameAssembler::Admission& a, const SourceDirectory& sources, ui
     }
 }
 
-// A live recording tells once when frames stop coming, and once when they come again.
-class SilenceWatch {
-  public:
-    static constexpr uint32_t kSilenceMs = 2000;
-
-    explicit SilenceWatch(const std::string& adapter)
-        : m_on(!adapter.empty()),
-          m_text(Format(Tr("No frame for 2 s: is the show still sending to %s?"), adapter.c_str())),
-          m_lastFrame(CoarseMonotonicMs()) {}
-
-    // Each turn of the loop; a pause is never silence.
-    void Look(bool paused, const LogLine& log) {
-        if (!m_on) return;
-        const uint32_t now = CoarseMonotonicMs();
-        if (paused) {
-            m_lastFrame = now;
-        } else if (!m_told && now - m_lastFrame >= kSilenceMs) {
-            m_told = true;
-            log(m_text);
-        }
-    }
-    void Frame(const LogLine& log) {
-        if (!m_on) return;
-        m_lastFrame = CoarseMonotonicMs();
-        if (m_told) {
-            m_told = false;
-            log(Tr("Frames arrive again."));
-        }
-    }
-
-  private:
-    const bool m_on;
-    const std::string m_text;
-    uint32_t m_lastFrame;
-    bool m_told = false;
-};
 
 }  // namespace
 
@@ -244,7 +209,7 @@ struct AssemblyWorker::Loop {
     // Closes the frames that are over; an end when the recording ends there.
     std::optional<End> CloseFrames(bool paused) {
         while (assembler.FrameOver()) {
-            silence.Frame(log);
+            silence.Frame(CoarseMonotonicMs(), log);
             bool held = !assembler.Countable();
             if (!paused && !held && trigger.Armed()) {
                 // While the start trigger is armed, frames pass as in a pause: the frame in
@@ -315,7 +280,7 @@ struct AssemblyWorker::Loop {
                 return End::AtStop;
             }
             const bool paused = flags.paused.load(std::memory_order_acquire);
-            silence.Look(paused, log);
+            silence.Look(paused, CoarseMonotonicMs(), log);
             const uint8_t* record = nullptr;
             uint16_t length = 0;
             const ArtKind kind = source.NextArtRecord(&record, &length);
@@ -368,7 +333,7 @@ void AssemblyWorker::Start(PacketSource& source, const UniverseTable& table, uin
         const uint64_t malformedBefore = source.MalformedPackets();
         const auto start = std::chrono::steady_clock::now();
         Loop loop{*this,       source,  flags,        writer,
-                  monitor,     trigger, log,          SilenceWatch(liveAdapter),
+                  monitor,     trigger, log,          SilenceWatch(liveAdapter, CoarseMonotonicMs()),
                   m_assembler, nullptr, std::nullopt, 0};
         const End end = loop.Run();
         m_figures.packetsRead = source.FramesRead() - packetsBefore;

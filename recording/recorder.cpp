@@ -11,7 +11,7 @@
 #include "platform/text_format.h"
 #include "platform/texts.h"
 #include "recording/recording_notes.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 
 namespace quorvex {
 
@@ -454,9 +454,11 @@ bool Recorder::BeginRecording() {
         Log(Format(Tr("An unsaved recording of %u frames was moved aside: %s"), (*setAside)->frames,
                    (*setAside)->path.c_str()));
     }
-    if (const Status created = m_file.Create(WorkingFilePath(), header); !created) {
+    bool inUse = false;
+    if (const Status created = m_file.Create(WorkingFilePath(), header, &inUse); !created) {
         Emit(Alert{Format(Tr("Cannot write the recording file %s\n%s"), WorkingFilePath().c_str(),
-                          created.error().c_str())});
+                          created.error().c_str()),
+                   !inUse});
         return false;
     }
 
@@ -598,24 +600,36 @@ void Recorder::Save(const std::string& chosenPath, RecordingFinished& outcome) {
     if (const Status fixed = m_file.FixFrameCountAndClose(m_lastSummary.framesWritten); !fixed) {
         Emit(Alert{Format(Tr("The recording could not be finished (%s).\nIt was kept as "
                              "\"temp.RGB\": %s"),
-                          fixed.error().c_str(), working.c_str())});
+                          fixed.error().c_str(), working.c_str()),
+                   true});
         return;
     }
     const std::string final = FinalRgbName(chosenPath);
     std::error_code ec;
+    Status synced;
     if (std::filesystem::equivalent(working, final, ec)) {
-        (void)SyncFolderOf(final);
+        synced = SyncFolderOf(final);
     } else {
-        if (const Status moved = MoveFile(working, final); !moved) {
+        if (const Status moved = RenameFile(working, final); !moved) {
             Emit(Alert{Format(Tr("The recording could not be saved as %s (%s).\nIt was kept as "
                                  "\"temp.RGB\": %s"),
-                              final.c_str(), moved.error().c_str(), working.c_str())});
+                              final.c_str(), moved.error().c_str(), working.c_str()),
+                       true});
             return;
         }
+        synced = SyncFolderOf(final);
     }
+    // From here on the recording is at its final name, whatever fails.
     ++m_sceneNumber;
-    Log(Format(Tr("Saved: %s"), final.c_str()));
     outcome.savedPath = final;
+    if (synced) {
+        Log(Format(Tr("Saved: %s"), final.c_str()));
+    } else {
+        Emit(Alert{Format(Tr("The recording is at %s, but its folder could not be synced (%s): a "
+                             "power cut now may lose it."),
+                          final.c_str(), synced.error().c_str()),
+                   true});
+    }
     // The notes help playback and inspection; the controller never needs them, so a failure
     // here is told but does not undo the save.
     const auto start = m_lastSummary.startUs > 0
@@ -627,6 +641,7 @@ void Recorder::Save(const std::string& chosenPath, RecordingFinished& outcome) {
                  kIcTypeNames[std::clamp(m_settings.icTypeIndex, 0, 2)], m_settings.rgbw, start,
                  m_lastSummary, m_framing, &m_source.Sources());
     if (const Status written = WriteNotes(final, notes); !written) {
+        outcome.notesFailure = written.error();
         Log(Format(Tr("The recording notes could not be written: %s"), written.error().c_str()));
     }
 }

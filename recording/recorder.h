@@ -67,6 +67,9 @@ struct PhaseChanged {
 // A refusal or failure the user must see (a message box in the window).
 struct Alert {
     std::string text;
+    // The recording could not be written, synced or moved: a failure, not a refusal. The text
+    // says where the recording is.
+    bool writeFailed = false;
 };
 struct AdaptersListed {
     std::vector<DeviceEntry> adapters;
@@ -91,6 +94,8 @@ struct RecordingFinished {
     std::string failure;
     std::string savedPath;    // empty when the recording was not saved under a chosen name
     std::string workingFile;  // where it stays when it was not saved
+    // Why the notes beside the saved recording could not be written; empty otherwise.
+    std::string notesFailure;
 };
 using RecorderEvent = std::variant<PhaseChanged, Alert, AdaptersListed, AdapterSelected,
                                    SurveyFinished, FramesWritten, RecordingFinished>;

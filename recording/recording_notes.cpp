@@ -18,7 +18,7 @@
 #include "platform/texts.h"
 #include "platform/unique_fd.h"
 #include "recording/rgb_file.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 
 namespace quorvex {
 

@@ -15,7 +15,7 @@
 #include "platform/text_format.h"
 #include "platform/texts.h"
 #include "platform/unique_fd.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 
 namespace quorvex {
 
@@ -58,44 +58,19 @@ Result<int> OpenExistingRecording(const std::string& path) {
     return fd;
 }
 
-Result<RepairOutcome> RepairOpen(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return Fail(Errno());
-    const auto size = static_cast<uint64_t>(st.st_size);
-    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(size, 535 + 13 * 65535)));
-    if (::pread(fd, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
-        return Fail(Format(Tr("cannot read the header: %s"), Errno().c_str()));
-    }
-    const auto info = ParseRgbHeader(head);
-    if (!info || !info->tagsValid) return Fail(Tr("it does not start with a recording's header"));
-    if (info->frameLength == 0) return Fail(Tr("its header gives a frame length of 0"));
-    RepairOutcome r;
-    r.countBefore = info->frameCount;
-    const uint64_t body = size - info->headerLength;
-    const uint64_t whole = body / info->frameLength;
-    r.droppedBytes = body % info->frameLength;
-    r.wholeFrames = static_cast<uint32_t>(std::min<uint64_t>(whole, kMaxRecordedFrames));
-    if (r.droppedBytes && ::ftruncate(fd, static_cast<off_t>(size - r.droppedBytes)) != 0) {
-        return Fail(Format(Tr("cannot drop the partial frame: %s"), Errno().c_str()));
-    }
-    const uint8_t count[2] = {static_cast<uint8_t>(r.wholeFrames >> 8),
-                              static_cast<uint8_t>(r.wholeFrames & 0xFF)};
-    if (r.Changed() && ::pwrite(fd, count, 2, kRgbFrameCountOffset) != 2) {
-        return Fail(Format(Tr("cannot write the frame count: %s"), Errno().c_str()));
-    }
-    if (::fsync(fd) != 0) return Fail(Format(Tr("cannot sync the file: %s"), Errno().c_str()));
-    return r;
-}
-
 }  // namespace
 
 RgbFile::~RgbFile() { Close(); }
 
-Status RgbFile::Create(const std::string& path, const std::vector<uint8_t>& header) {
+Status RgbFile::Create(const std::string& path, const std::vector<uint8_t>& header, bool* inUse) {
     Close();
+    bool taken = false;
+    if (!inUse) inUse = &taken;
+    *inUse = false;
     m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (m_fd < 0) {
         if (errno == EEXIST) {
+            *inUse = true;
             return Fail(Format(
                 Tr("Another recording started using %s at the same moment; nothing was written "
                    "to it."),
@@ -106,10 +81,15 @@ Status RgbFile::Create(const std::string& path, const std::vector<uint8_t>& head
     // Another recorder that finds this file sees it is taken.
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         Close();
+        *inUse = true;
         return Fail(Format(Tr("Another recording is writing %s right now."), path.c_str()));
     }
     Status written = WriteAll(header.data(), header.size());
-    if (!written) Close();
+    if (!written) {
+        // It holds no frame: nothing to keep.
+        ::unlink(path.c_str());
+        Close();
+    }
     return written;
 }
 
@@ -176,7 +156,9 @@ Status RgbFile::Checkpoint(uint32_t frames) {
 Status RgbFile::FixFrameCountAndClose(uint32_t frames) {
     if (m_fd < 0) return Fail(Tr("the file is not open"));
     std::string error;
-    if (Status counted = WriteCount(frames); !counted) error = counted.error();
+    // Frames first, as at a checkpoint: the count on disk never runs ahead of the frames.
+    if (::fdatasync(m_fd) != 0) error = Errno();
+    if (Status counted = WriteCount(frames); error.empty() && !counted) error = counted.error();
     if (error.empty() && ::fsync(m_fd) != 0) error = Errno();
     if (::close(m_fd) != 0 && error.empty()) error = Errno();
     m_fd = -1;
@@ -195,7 +177,7 @@ Status SyncFolderOf(const std::string& path) {
     return {};
 }
 
-Status MoveFile(const std::string& from, const std::string& to) {
+Status RenameFile(const std::string& from, const std::string& to) {
     std::error_code ec;
     fs::rename(from, to, ec);
     if (ec) {
@@ -212,32 +194,30 @@ Status MoveFile(const std::string& from, const std::string& to) {
         if (copy.get() < 0 || ::fsync(copy.get()) != 0) return Fail(Errno());
         fs::remove(from, ec);
     }
+    return {};
+}
+
+Status MoveFile(const std::string& from, const std::string& to) {
+    if (Status renamed = RenameFile(from, to); !renamed) return renamed;
     return SyncFolderOf(to);
 }
 
-Result<RepairOutcome> RepairRecording(const std::string& path) {
+Result<RepairOutcome> RepairRecording(const std::string& path, RgbFault* fault) {
+    *fault = RgbFault::Unreadable;
     const auto fd = OpenExistingRecording(path);
     if (!fd) return Fail(fd.error());
     UniqueFd held(*fd);
-    return RepairOpen(held.get());
+    return RepairOpenRecording(held.get(), fault);
 }
 
 std::optional<KeptWorkingFile> FindKeptWorkingFile(const std::string& path) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    std::vector<uint8_t> head(static_cast<size_t>(
-        std::min<uint64_t>(static_cast<uint64_t>(st.st_size), 535 + 13 * 65535)));
-    if (::pread(fd.get(), head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
-        return std::nullopt;
-    }
-    const auto info = ParseRgbHeader(head);
-    if (!info || info->frameLength == 0) return std::nullopt;
-    const uint64_t frames =
-        (static_cast<uint64_t>(st.st_size) - info->headerLength) / info->frameLength;
-    if (frames == 0) return std::nullopt;
-    return KeptWorkingFile{static_cast<uint32_t>(std::min<uint64_t>(frames, kMaxRecordedFrames)),
-                           path};
+    const auto check = CheckRgbFile(fd.get());
+    if (!check || !check->HeaderValid() || check->wholeFrames == 0) return std::nullopt;
+    return KeptWorkingFile{
+        static_cast<uint32_t>(std::min<uint64_t>(check->wholeFrames, kMaxRecordedFrames)), path};
 }
 
 namespace {
@@ -267,7 +247,8 @@ Result<std::optional<KeptWorkingFile>> SetAsideWorkingFile(const std::string& pa
     const auto fd = OpenExistingRecording(path);
     if (!fd) return Fail(fd.error());
     UniqueFd held(*fd);
-    const auto repaired = RepairOpen(held.get());
+    RgbFault fault = RgbFault::Unreadable;
+    const auto repaired = RepairOpenRecording(held.get(), &fault);
     if (repaired && repaired->wholeFrames == 0) {
         // Nothing was recorded in it: nothing to keep.
         if (::unlink(path.c_str()) != 0) return Fail(path + ": " + Errno());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "recording/rgb_format.h"
 
 namespace quorvex {
 
@@ -22,8 +23,10 @@ class RgbFile {
     RgbFile& operator=(const RgbFile&) = delete;
 
     // Creates `path` as a new file (never through a symbolic link, never over an existing
-    // file), holds it locked for this recording, and writes the header.
-    Status Create(const std::string& path, const std::vector<uint8_t>& header);
+    // file), holds it locked for this recording, and writes the header. `inUse` (when given)
+    // tells a failure because another recording took the name from one of the medium.
+    Status Create(const std::string& path, const std::vector<uint8_t>& header,
+                  bool* inUse = nullptr);
     // Appends `count` frames of `length` bytes at the end of the file in one go. On failure
     // the frames written whole stay (`whole` says how many) and a partial one is removed, so
     // the file stays header + whole frames.
@@ -43,22 +46,18 @@ class RgbFile {
     int m_fd = -1;
 };
 
-// Moves `from` to `to`, replacing `to`; works across file systems. The folder of `to` is
-// synced, so the move survives a power loss once this returns.
+// Moves `from` to `to`, replacing `to`; works across file systems (a copy is synced before the
+// original goes). The folder is not synced: once this succeeds the file is at `to`.
+Status RenameFile(const std::string& from, const std::string& to);
+// RenameFile, then the folder of `to` synced, so that the move survives a power loss.
 Status MoveFile(const std::string& from, const std::string& to);
 // Syncs the folder that holds `path`.
 Status SyncFolderOf(const std::string& path);
 
-// What a repair of a recording left behind (by a crash or a cancelled save) changed.
-struct RepairOutcome {
-    uint32_t countBefore = 0;   // frame count the header held
-    uint32_t wholeFrames = 0;   // whole frames after the header (at most 65535 counted)
-    uint64_t droppedBytes = 0;  // a partial frame at the end, removed
-    bool Changed() const { return countBefore != wholeFrames || droppedBytes != 0; }
-};
-// Sets the header's count to the whole frames the file holds and drops a partial frame at
-// its end. Fails, changing nothing, when the file is not a regular recording file.
-Result<RepairOutcome> RepairRecording(const std::string& path);
+// Repairs the recording at `path` as RepairOpenRecording does (recording/rgb_format.h),
+// holding it as a recording holds its working file. Fails, changing nothing, when it is a link
+// or a special file, or while another recording holds it (`fault` Unreadable).
+Result<RepairOutcome> RepairRecording(const std::string& path, RgbFault* fault);
 
 // A working file a recording left (a cancelled save, a failed move, a crash).
 struct KeptWorkingFile {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/result.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 
 namespace quorvex {
 

@@ -4,34 +4,6 @@
 <context>
     <name>Preview</name>
     <message>
-        <source>it is not a regular file</source>
-        <translation>it is not a regular file</translation>
-    </message>
-    <message>
-        <source>it is not a recording (%1)</source>
-        <translation>it is not a recording (%1)</translation>
-    </message>
-    <message>
-        <source>it does not begin with the header of a recording</source>
-        <translation>it does not begin with the header of a recording</translation>
-    </message>
-    <message>
-        <source>its ports hold %1 bytes a frame, its header says %2</source>
-        <translation>its ports hold %1 bytes a frame, its header says %2</translation>
-    </message>
-    <message>
-        <source>it holds %1 whole frames of the %2 its header counts</source>
-        <translation>it holds %1 whole frames of the %2 its header counts</translation>
-    </message>
-    <message>
-        <source>it has no frame %1</source>
-        <translation>it has no frame %1</translation>
-    </message>
-    <message>
-        <source>frame %1 cannot be read</source>
-        <translation>frame %1 cannot be read</translation>
-    </message>
-    <message>
         <source>the picture is too large to show</source>
         <translation>the picture is too large to show</translation>
     </message>

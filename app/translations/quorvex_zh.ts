@@ -4,34 +4,6 @@
 <context>
     <name>Preview</name>
     <message>
-        <source>it is not a regular file</source>
-        <translation>它不是普通文件</translation>
-    </message>
-    <message>
-        <source>it is not a recording (%1)</source>
-        <translation>它不是录制文件（%1）</translation>
-    </message>
-    <message>
-        <source>it does not begin with the header of a recording</source>
-        <translation>它不是以录制文件的文件头开始的</translation>
-    </message>
-    <message>
-        <source>its ports hold %1 bytes a frame, its header says %2</source>
-        <translation>各端口每帧共 %1 字节，文件头却写的是 %2</translation>
-    </message>
-    <message>
-        <source>it holds %1 whole frames of the %2 its header counts</source>
-        <translation>文件头记有 %2 帧，它只含 %1 个完整帧</translation>
-    </message>
-    <message>
-        <source>it has no frame %1</source>
-        <translation>它没有第 %1 帧</translation>
-    </message>
-    <message>
-        <source>frame %1 cannot be read</source>
-        <translation>无法读取第 %1 帧</translation>
-    </message>
-    <message>
         <source>the picture is too large to show</source>
         <translation>图像太大，无法显示</translation>
     </message>

@@ -21,7 +21,7 @@
 #include <memory>
 
 #include "app/window_language.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 #include "recording/rgb_preview.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/recordings.h"
@@ -235,6 +235,9 @@ class WindowTest : public QObject {
             QVERIFY2(m.hasMatch(), qPrintable(line));
             QCOMPARE(m.captured(2).toInt(), next[m.captured(1).toInt()]++);
         }
+        // A name from a packet or a file shows its control characters escaped.
+        w.Log("from \x1b]0;owned\x07 sender");
+        QVERIFY(WaitForLog(w, QStringLiteral("from \\x1b]0;owned\\x07 sender")));
         // The newest line comes into view, also after the user scrolled up.
         QScrollBar* bar = Get<QPlainTextEdit>("logPane")->verticalScrollBar();
         QVERIFY(bar->maximum() > 0);
@@ -676,12 +679,13 @@ class WindowTest : public QObject {
         open(junk);
         QCOMPARE(filters, QStringList{"rgb文件(*.RGB)"});
         QCOMPARE(m_responder->seen.size(), size_t{2});
+        // The reasons inspect gives: every reader checks a recording the same way.
         QCOMPARE(m_responder->seen[0].texts,
-                 QStringList{"Cannot preview cut.RGB: it holds 2 whole frames of the 3 its "
-                             "header counts."});
+                 QStringList{"Cannot preview cut.RGB: the file ends 5 bytes into a frame "
+                             "(truncated?)."});
         QCOMPARE(m_responder->seen[1].texts,
-                 QStringList{"Cannot preview junk.RGB: it is not a recording (too short for the "
-                             "header it declares)."});
+                 QStringList{"Cannot preview junk.RGB: the header declares 30840 ports and needs "
+                             "401455 bytes, the file has 40."});
         QVERIFY(!Preview());
 
         open(good);
@@ -695,6 +699,11 @@ class WindowTest : public QObject {
         // The writer holds frame 20 back. The recording thread goes on into the frame buffer,
         // but the finish waits for every frame to reach the disk: the ticks go on until then.
         std::atomic<bool> release{false};
+        // A failed check returns early: the writer must not stay held after it.
+        const struct Release {
+            std::atomic<bool>& release;
+            ~Release() { release = true; }
+        } releaseAtEnd{release};
         SpyWindow& w = Show(Create([&release](uint32_t frame) {
             for (int i = 0; frame >= 20 && !release && i < 20000; ++i) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -708,7 +717,9 @@ class WindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(StatusOf(w).framesCompleted >= 21, 20000);
         Click(w, "stopButton");
         QVERIFY(w.FinishTicksOn());
-        QTest::qWait(3 * kFinishTickMs);  // ticks that find the recording thread held up
+        QTRY_COMPARE_WITH_TIMEOUT(StatusOf(w).framesWritten, 19u, 20000);
+        // Ticks that find the writer held up: the finish waits.
+        for (int tick = 0; tick < 3; ++tick) w.recorder().FinishTick();
         QCOMPARE(StatusOf(w).phase, Phase::Stopping);
         QCOMPARE(seen.calls, 0);
         QCOMPARE(StatusOf(w).framesWritten, 19u);
@@ -786,7 +797,11 @@ class WindowTest : public QObject {
         QVERIFY(!w.isVisible());
         QVERIFY(!StatusOf(w).workersRunning);
         QVERIFY(!w.FinishTicksOn());
-        QTest::qWait(600);  // a finish timer, if one were left running, would have ticked
+        // What the window still had queued, and a tick as a timer left running would give it:
+        // neither asks for a name.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        w.recorder().FinishTick();
         QCOMPARE(seen.calls, 0);
         QVERIFY(m_responder->seen.empty());
         const test::Bytes bytes = test::ReadFileBytes(m_dir->File("rec/temp.RGB"));
@@ -904,7 +919,7 @@ class WindowTest : public QObject {
             const uint32_t f = (frame[0] * 205u) & 0xFF;  // 205 = 5^-1 mod 256
             for (int u = 0; u < 6; ++u) {
                 for (int c = 0; c < 512; ++c) {
-                    if (frame[u * 512 + c] != TestPatternByte(f, u, c)) {
+                    if (frame[u * 512 + c] != test::ShowByte(static_cast<int>(f), u, c)) {
                         QFAIL(qPrintable(QStringLiteral("frame %1 is not one whole frame").arg(k)));
                     }
                 }

@@ -29,7 +29,6 @@
 
 #include "app/main_window.h"
 #include "capture/art_packet.h"
-#include "cli/test_pattern.h"
 #include "tests/capture/capture_rights.h"
 #include "tests/support/loopback_sender.h"
 #include "tests/support/net_isolation.h"

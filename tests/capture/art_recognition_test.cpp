@@ -22,11 +22,7 @@ constexpr size_t kPayloadStart = kEthernet + 20 + 8;  // UDP payload with a plai
 constexpr uint16_t kUntouchedLength = 0xBEEF;
 constexpr uint64_t kBaseUs = 1700000000ull * 1000000ull;
 
-Bytes Pattern(size_t n, uint8_t seed) {
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
-    return b;
-}
+using test::Pattern;
 
 // What the record buffer held before the call: any change shows a write.
 Bytes PreviousRecord() { return Pattern(kArtRecordSize, 0xA5); }

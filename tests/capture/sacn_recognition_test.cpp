@@ -20,11 +20,7 @@ constexpr size_t kEthernet = 14;
 constexpr size_t kPayloadStart = kEthernet + 20 + 8;  // UDP payload with a plain IPv4 header
 constexpr uint32_t kSender = 0x0A000001;              // UdpFrame's source address
 
-Bytes Pattern(size_t n, uint8_t seed) {
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
-    return b;
-}
+using test::Pattern;
 
 // What `out` held before the call: any change shows a write.
 const uint8_t kElsewhere[1] = {0};

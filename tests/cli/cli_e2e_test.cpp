@@ -7,6 +7,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <sstream>
 
 #include "cli/exit_codes.h"
+#include "recording/recording_notes.h"
 #include "tests/cli/cli_process.h"
 
 namespace quorvex::test {
@@ -344,14 +346,20 @@ TEST(CliDurableSave, TheFileIsSyncedBeforeItsMoveAndItsFolderAfter) {
     // LeakSanitizer cannot run under a tracer; the sanitizer builds run this test too.
     setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
     TempDir dir;
-    WriteShow(dir.File("show.pcap"), ShowPlan{});
+    ShowPlan plan;
+    plan.frames = 200;
+    WriteShow(dir.File("show.pcap"), plan);
     const std::string log = dir.File("strace.log");
-    const CliResult r = CliProcess({"record", "--file", dir.File("show.pcap"), "--output",
-                                    dir.File("d.RGB"), "--frames", "5"},
-                                   dir.path(), -1,
-                                   {"strace", "-f", "-s", "4096", "-o", log, "-e",
-                                    "trace=openat,close,fsync,fdatasync,rename,renameat,renameat2"})
-                            .Wait();
+    // Each batch of frames is held back 0.4 s: a recording of more than a second, whose count
+    // is brought up to date on the way.
+    const CliResult r =
+        CliProcess({"record", "--file", dir.File("show.pcap"), "--output", dir.File("d.RGB"),
+                    "--frames", "200"},
+                   dir.path(), -1,
+                   {"strace", "-f", "-s", "4096", "-o", log, "-e",
+                    "trace=openat,close,fsync,fdatasync,rename,renameat,renameat2,writev,pwrite64",
+                    "-e", "inject=writev:delay_enter=400000"})
+            .Wait();
     ASSERT_EQ(r.code, kExitOk) << r.err;
     const std::vector<std::string> calls = TracedCalls(ReadText(log));
     const auto find = [&](size_t from, const std::string& start, const std::string& has = "") {
@@ -368,6 +376,26 @@ TEST(CliDurableSave, TheFileIsSyncedBeforeItsMoveAndItsFolderAfter) {
     ASSERT_LT(moved, calls.size()) << "temp.RGB was never renamed to d.RGB";
     const size_t synced = find(created, "fsync(" + fd + ")", " = 0");
     EXPECT_LT(synced, moved) << "temp.RGB was not synced before its move";
+    // Every count written into the header follows a sync of the frames written before it, so
+    // that a crash never leaves a count that runs ahead of the frames on the medium.
+    size_t counts = 0;
+    bool framesSynced = true;
+    for (size_t i = created; i < moved; ++i) {
+        const std::string& call = calls[i];
+        if (call.rfind("writev(" + fd + ",", 0) == 0) framesSynced = false;
+        if ((call.rfind("fdatasync(" + fd + ")", 0) == 0 ||
+             call.rfind("fsync(" + fd + ")", 0) == 0) &&
+            call.find(" = 0") != std::string::npos) {
+            framesSynced = true;
+        }
+        if (call.rfind("pwrite64(" + fd + ",", 0) == 0 &&
+            call.find(", 2, 14)") != std::string::npos && call.find(" = 2") != std::string::npos) {
+            ++counts;
+            EXPECT_TRUE(framesSynced)
+                << "the count was written before the frames were synced: " << call;
+        }
+    }
+    EXPECT_GE(counts, 2u) << "the count was not brought up to date during the recording";
     EXPECT_LT(synced, find(created, "close(" + fd + ")")) << "temp.RGB was closed unsynced";
     const size_t folder = find(moved, "openat(AT_FDCWD, \"" + dir.path() + "\"", "O_DIRECTORY");
     ASSERT_LT(folder, calls.size()) << "the folder was not opened after the move";
@@ -520,6 +548,264 @@ TEST(CliInspect, AFifoIsRefusedAtOnceAndAnyFileNameGivesValidJson) {
     EXPECT_EQ(parsed, "custom True True\n") << r.out;
 }
 
+// --repair touches only what a crash leaves: a sound header whose count is off, and at most
+// part of a frame at the end. A damage anywhere in the header refuses it, the file unchanged.
+TEST(CliInspect, RepairChangesOnlyWhatACrashLeaves) {
+    TempDir dir;
+    // Two ports (300 + 212 bytes), ten frames: H = 561, 5681 bytes.
+    Bytes whole = BuildRgbHeader(PortLayout{2, {300, 212}, 512}, IcTypeCode(1), false);
+    ASSERT_EQ(whole.size(), 561u);
+    whole[kRgbFrameCountOffset + 1] = 10;
+    for (int f = 0; f < 10; ++f) {
+        const Bytes frame = Pattern(512, static_cast<uint8_t>(f));
+        whole.insert(whole.end(), frame.begin(), frame.end());
+    }
+    // As a crash leaves it: a count of 0 and 100 bytes of an eleventh frame.
+    Bytes crashed = whole;
+    crashed[kRgbFrameCountOffset + 1] = 0;
+    crashed.resize(crashed.size() + 100, 0xAB);
+    const std::string path = dir.File("r.RGB");
+    const auto repair = [&](const Bytes& bytes) {
+        WriteBytes(path, bytes);
+        return RunCli({"inspect", "--repair", path}, dir.path());
+    };
+
+    CliResult r = repair(crashed);
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(ReadFileBytes(path), whole);
+    EXPECT_NE(r.out.find("Repaired " + path +
+                         ": the header counted 0 frames, now 10; 100 bytes of a partial frame at "
+                         "the end were dropped."),
+              std::string::npos)
+        << r.out;
+    Bytes overcounted = whole;
+    overcounted[kRgbFrameCountOffset + 1] = 12;
+    EXPECT_EQ(repair(overcounted).code, kExitOk);
+    EXPECT_EQ(ReadFileBytes(path), whole);
+    r = repair(whole);
+    EXPECT_EQ(r.code, kExitOk);
+    EXPECT_NE(r.out.find("Nothing to repair"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFileBytes(path), whole);
+
+    struct Damage {
+        const char* what;
+        size_t at;
+        std::vector<uint8_t> bytes;
+    };
+    const size_t port1 = 23 + 13;
+    const size_t gamma = 23 + 26;
+    const Damage damages[] = {
+        {"tag RGB0", 0, {'X'}},
+        {"tag 1001", 5, {'1'}},
+        {"FF FF FF FF", 8, {0xFE}},
+        {"H - 1", 12, {0x02, 0x31}},
+        {"frame length 700", 16, {0, 0, 0x02, 0xBC}},
+        {"frame length 0", 16, {0, 0, 0, 0}},
+        {"impossible frame length", 16, {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"port count 1", 20, {0, 1}},
+        {"port count 3", 20, {0, 3}},
+        {"port count 0", 20, {0, 0}},
+        {"01 at 22", 22, {0x02}},
+        {"port number", 23, {0, 1}},
+        {"port length", 25, {0x01, 0x2D}},
+        {"zero bytes of a port", 27, {0, 0, 1, 0}},
+        {"IC code", 31, {5}},
+        {"80 of a port", 32, {0}},
+        {"00 after 80", 33, {1}},
+        {"RGBW byte", 34, {0x40}},
+        {"last byte of a port", 35, {1}},
+        {"second port's IC type", port1 + 8, {3}},
+        {"second port's RGBW", port1 + 11, {0x80}},
+        {"gamma all zero", gamma, Bytes(512, 0)},
+        {"gamma falling", gamma + 2 * 200, {0, 10}},
+    };
+    for (const Damage& d : damages) {
+        Bytes damaged = crashed;
+        std::copy(d.bytes.begin(), d.bytes.end(), damaged.begin() + static_cast<long>(d.at));
+        r = repair(damaged);
+        EXPECT_EQ(r.code, kExitInvalid) << d.what << ": " << r.err;
+        EXPECT_EQ(ReadFileBytes(path), damaged) << d.what;
+        EXPECT_NE(r.err.find("cannot repair " + path + ", left as it was: "), std::string::npos)
+            << d.what << ": " << r.err;
+    }
+    // More frames than a header can count: cutting them would lose the show.
+    Bytes tiny = BuildRgbHeader(PortLayout{1, {1}, 1}, IcTypeCode(1), false);
+    tiny.resize(tiny.size() + 65536, 7);
+    r = repair(tiny);
+    EXPECT_EQ(r.code, kExitInvalid) << r.err;
+    EXPECT_NE(r.err.find("it holds 65536 whole frames, more than a header counts (65535)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadFileBytes(path), tiny);
+}
+
+// Every failure to write, sync, update or move the recording ends the run with exit 6 and a
+// message that says where the recording is; what could be saved is saved.
+TEST(CliRecordFile, EachFailureToWriteTheRecordingExits6AndSaysWhereItIs) {
+    if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "strace is missing or cannot trace here (scripts/setup.sh installs it)";
+    }
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // LeakSanitizer cannot run under a tracer
+    TempDir dir;
+    ShowPlan plan;
+    plan.frames = 200;
+    WriteShow(dir.File("show.pcap"), plan);
+    const std::string working = dir.File("temp.RGB");
+    const std::string output = dir.File("out.RGB");
+    enum Left { kNothing, kOutput, kWorking };
+    struct Case {
+        const char* inject;  // strace's tampering, on temp.RGB or, with `folder`, its folder
+        bool folder;
+        std::vector<std::string> said;  // on stdout or stderr
+        Left left;
+    };
+    const std::string unfinished = "The recording could not be finished (";
+    const std::string keptAt = ").\nIt was kept as \"temp.RGB\": " + working + "\n";
+    const Case cases[] = {
+        {"writev:error=EIO:when=1",
+         false,
+         {"Writing the recording failed: Input/output error\n",
+          "no frame was recorded; nothing was saved\n"},
+         kNothing},
+        {"writev:error=ENOSPC:when=2",
+         false,
+         {"Writing the recording failed: No space left on device\n", "Saved: " + output + "\n"},
+         kOutput},
+        {"write:error=ENOSPC:when=1",
+         false,
+         {"Cannot write the recording file " + working + "\nNo space left on device\n"},
+         kNothing},
+        {"fdatasync:error=EIO", false, {unfinished + "Input/output error" + keptAt}, kWorking},
+        {"fsync:error=ENOSPC", false, {unfinished + "No space left on device" + keptAt}, kWorking},
+        {"pwrite64:error=EIO", false, {unfinished + "Input/output error" + keptAt}, kWorking},
+        {"rename,renameat,renameat2:error=EIO",
+         false,
+         {"The recording could not be saved as " + output + " (Input/output error" + keptAt},
+         kWorking},
+        {"fsync:error=EIO:when=1",
+         true,
+         {"The recording is at " + output +
+          ", but its folder could not be synced (Input/output error): a power cut now may "
+          "lose it.\n"},
+         kOutput},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.inject);
+        fs::remove(output);
+        fs::remove(NotesPath(output));
+        fs::remove(working);
+        const CliResult r =
+            CliProcess(
+                {"record", "--file", dir.File("show.pcap"), "--output", output, "--frames", "200"},
+                dir.path(), -1,
+                {"strace", "-f", "-o", "/dev/null", "-P", c.folder ? dir.path() : working, "-e",
+                 std::string("inject=") + c.inject})
+                .Wait();
+        EXPECT_EQ(r.code, kExitIo) << r.err;
+        for (const std::string& said : c.said) {
+            EXPECT_NE((r.out + r.err).find(said), std::string::npos) << r.out << r.err;
+        }
+        // "Saved" only once the recording and its folder are on the medium.
+        EXPECT_EQ(r.out.find("Saved: ") != std::string::npos, c.left == kOutput && !c.folder)
+            << r.out;
+        EXPECT_EQ(fs::exists(output), c.left == kOutput);
+        EXPECT_EQ(fs::exists(working), c.left == kWorking);
+        if (c.left == kOutput) {
+            uint32_t first = 0;
+            uint32_t count = 0;
+            EXPECT_TRUE(HoldsPatternFrames(output, kSixUniverses, 512, &first, &count));
+            EXPECT_GT(count, 0u);
+        }
+        if (c.left == kWorking) {
+            // Every frame, whole; the count is set, or left for --repair when the frames could
+            // not be synced before it.
+            const Recording kept = ReadRecording(working);
+            EXPECT_EQ(kept.frames.size(), 200u);
+            EXPECT_EQ(kept.trailing, 0u);
+        }
+    }
+
+    // A file size limit stops the writes inside the fourth frame: three whole frames saved.
+    fs::remove(output);
+    fs::remove(NotesPath(output));
+    const std::string limit = "--fsize=" + std::to_string(RgbHeaderLength(1) + 3 * 3072 + 1000);
+    CliResult limited = CliProcess({"record", "--file", dir.File("show.pcap"), "--output", output,
+                                    "--frames", "200"},
+                                   dir.path(), -1, {"prlimit", limit})
+                            .Wait();
+    EXPECT_EQ(limited.code, kExitIo) << limited.err;
+    EXPECT_NE(limited.out.find("Writing the recording failed: File too large\n"), std::string::npos)
+        << limited.out;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    EXPECT_TRUE(HoldsPatternFrames(output, kSixUniverses, 512, &first, &count));
+    EXPECT_EQ(count, 3u);
+
+    // Notes that cannot be written (a folder in their place) leave a whole recording: a
+    // warning, and success.
+    fs::remove(working);
+    fs::remove(output);
+    fs::remove(NotesPath(output));
+    fs::create_directory(NotesPath(output));
+    const CliResult r =
+        RunCli({"record", "--file", dir.File("show.pcap"), "--output", output, "--frames", "20"},
+               dir.path());
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_NE(r.err.find("quorvex-cli: warning: " + output +
+                         " is saved, but its notes could not be written: cannot write " +
+                         NotesPath(output) + ": Is a directory\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(HoldsPatternFrames(output, kSixUniverses, 512, &first, &count));
+    EXPECT_EQ(count, 20u);
+    EXPECT_TRUE(fs::is_directory(NotesPath(output)));
+}
+
+// Control characters in a file name or a notes file never reach the terminal: they are shown
+// escaped.
+TEST(CliInspect, NamesAndNotesReachTheTerminalEscaped) {
+    TempDir dir;
+    // An OSC that retitles the terminal, a clear screen, a carriage return, a C1 CSI.
+    const std::string evil = "\x1b]0;owned\x07\x1b[2J\r\xc2\x9b";
+    const std::string shown = "\\x1b]0;owned\\x07\\x1b[2J\\x0d\\u009b";
+    Bytes rgb = BuildRgbHeader(PortLayout{1, {6}, 6}, IcTypeCode(1), false);
+    rgb[kRgbFrameCountOffset + 1] = 1;
+    rgb.resize(rgb.size() + 6, 9);
+    // A file name need not be UTF-8 either: a lone CSI byte.
+    const std::string path = dir.File("show" + evil + "\x9b.RGB");
+    const std::string pathShown = dir.File("show" + shown + "\\x9b.RGB");
+    WriteBytes(path, rgb);
+    RecordingNotes notes;
+    notes.universes = {{0, 6, "10.0.0.1" + evil}};
+    notes.ports = 1;
+    notes.icType = "SPI&TTL" + evil;
+    notes.startTime = "2024-05-01T20:15:00Z" + evil;
+    ASSERT_TRUE(WriteNotes(path, notes));
+    // The texts around them are ASCII, or UTF-8 without a 9B byte.
+    const auto clean = [](const std::string& text) {
+        return text.find_first_of("\x1b\x07\r\x9b") == std::string::npos;
+    };
+    CliResult r = RunCli({"inspect", path}, dir.path());
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_TRUE(clean(r.out)) << r.out;
+    EXPECT_NE(r.out.find("File:           " + pathShown + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  Universe 0: 6 bytes from 10.0.0.1" + shown + "\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("IC type SPI&TTL" + shown + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Recorded from 2024-05-01T20:15:00Z" + shown + " at"), std::string::npos)
+        << r.out;
+    // Damaged, under --repair, previewed, played, and as a capture file: every message.
+    rgb.push_back(1);
+    WriteBytes(path, rgb);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"inspect", path}, {"preview", path}, {"play", path}, {"parse", "--file", path}}) {
+        r = RunCli(args, dir.path());
+        EXPECT_NE(r.code, kExitOk) << args[0];
+        EXPECT_TRUE(clean(r.out + r.err)) << args[0] << ": " << r.out << r.err;
+        EXPECT_NE(r.err.find(pathShown), std::string::npos) << args[0] << ": " << r.err;
+    }
+}
+
 // sACN into a capture file, read back with libpcap: per frame one data packet per universe
 // to its multicast group, then a synchronization packet; or all to a unicast --target.
 TEST(CliSend, SacnCaptureCarriesDataThenSyncPerFrame) {
@@ -544,7 +830,6 @@ TEST(CliSend, SacnCaptureCarriesDataThenSyncPerFrame) {
         pcap_close(p);
         return udp;
     };
-    const auto get16 = [](const Bytes& b, size_t at) { return b.at(at) << 8 | b.at(at + 1); };
 
     std::vector<Bytes> packets = read({"--sync"});
     ASSERT_EQ(packets.size(), 4u * 4);
@@ -552,8 +837,8 @@ TEST(CliSend, SacnCaptureCarriesDataThenSyncPerFrame) {
         const Bytes& ip = packets[i];
         const size_t frame = i / 4;
         const bool sync = i % 4 == 3;
-        EXPECT_EQ(get16(ip, 20), 5568);
-        EXPECT_EQ(get16(ip, 22), 5568);
+        EXPECT_EQ(Be16(ip, 20), 5568);
+        EXPECT_EQ(Be16(ip, 22), 5568);
         EXPECT_EQ(ip.size(), 28u + (sync ? 49 : 136)) << i;
         // Data to 239.255.0.(u + 1); sync to the first universe's group, sequence per frame.
         EXPECT_EQ(Bytes(ip.begin() + 16, ip.begin() + 20),
@@ -587,6 +872,21 @@ TEST(CliRefusals, ExitCodesTellWhatWentWrong) {
     EXPECT_EQ(r.code, kExitRefused) << r.err;
 
     EXPECT_EQ(RunCli({"record", "--output", dir.File("x.RGB")}, dir.path()).code, kExitUsage);
+    // An empty value is no value: a usage error, never "none".
+    for (const char* option : {"--duration", "--start-when"}) {
+        r = RunCli(
+            {"record", "--file", dir.File("cut.RGB"), "--output", dir.File("x.RGB"), option, ""},
+            dir.path());
+        EXPECT_EQ(r.code, kExitUsage) << option << ": " << r.err;
+    }
+    EXPECT_NE(r.err.find("--start-when: a start condition is"), std::string::npos) << r.err;
+    r = RunCli({"record", "--file", dir.File("cut.RGB"), "--output", dir.File("x.RGB"),
+                "--duration", "0x10"},
+               dir.path());
+    EXPECT_EQ(r.code, kExitUsage);
+    EXPECT_EQ(r.err,
+              "quorvex-cli: --duration needs a time in one of the forms 90, 90s, 2m30s, 1h2m3s, "
+              "02:30, above 0, not \"0x10\"\n");
 
     WriteBytes(dir.File("notes.txt"), Bytes{'n', 'o', 't', ' ', 'p', 'c', 'a', 'p'});
     r = RunCli({"parse", "--file", dir.File("notes.txt")}, dir.path());

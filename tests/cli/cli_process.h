@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/test_pattern.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 #include "tests/support/child_process.h"
 #include "tests/support/recordings.h"
 #include "tests/support/traffic_builder.h"
@@ -31,16 +31,6 @@ inline CliResult RunCli(const std::vector<std::string>& args, const std::string&
     return CliProcess(args, scratch).Wait();
 }
 
-// One frame of the pattern as a recording lays it out: universes ascending, each `channels`
-// bytes.
-inline Bytes PatternFrame(uint32_t frame, const std::vector<int>& universes, int channels) {
-    Bytes b;
-    for (int u : universes) {
-        for (int c = 0; c < channels; ++c) b.push_back(TestPatternByte(frame, u, c));
-    }
-    return b;
-}
-
 // The recording holds consecutive frames of the pattern, as many as its header counts, and
 // nothing else. `first` gets the number of the first frame (modulo 256).
 inline testing::AssertionResult HoldsPatternFrames(const std::string& path,
@@ -55,10 +45,10 @@ inline testing::AssertionResult HoldsPatternFrames(const std::string& path,
     *count = r.header.frameCount;
     *first = 0;
     for (uint32_t f = 1; f <= 256 && *count && !*first; ++f) {
-        if (PatternFrame(f, universes, channels) == r.frames[0]) *first = f;
+        if (ShowFrame(static_cast<int>(f), universes, channels) == r.frames[0]) *first = f;
     }
     for (uint32_t k = 0; k < *count; ++k) {
-        if (PatternFrame(*first + k, universes, channels) != r.frames[k]) {
+        if (ShowFrame(static_cast<int>(*first + k), universes, channels) != r.frames[k]) {
             return testing::AssertionFailure() << "frame " << k << " is no pattern frame";
         }
     }

@@ -14,7 +14,6 @@
 #include "cli/pattern_sender.h"
 #include "cli/rgb_check.h"
 #include "cli/terminal_host.h"
-#include "cli/test_pattern.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex::cli {
@@ -22,8 +21,8 @@ namespace {
 
 using test::Bytes;
 
-bool Mentions(const InspectReport& r, const std::string& text) {
-    for (const std::string& p : r.problems) {
+bool Mentions(const RgbCheck& r, const std::string& text) {
+    for (const std::string& p : r.Problems()) {
         if (p.find(text) != std::string::npos) return true;
     }
     return false;
@@ -38,8 +37,8 @@ Bytes Recording() {
 }
 
 TEST(InspectRgb, AcceptsAWholeRecordingAndNamesEveryMismatch) {
-    InspectReport r = InspectRgb(Recording());
-    EXPECT_TRUE(r.Valid()) << testing::PrintToString(r.problems);
+    RgbCheck r = CheckRgb(Recording());
+    EXPECT_TRUE(r.Valid()) << testing::PrintToString(r.Problems());
     EXPECT_TRUE(r.gammaIdentity);
     EXPECT_EQ(r.expectedSize, 535u + 26u + 450u);
 
@@ -50,7 +49,7 @@ TEST(InspectRgb, AcceptsAWholeRecordingAndNamesEveryMismatch) {
     damaged[23 + 13 + 8] = 6;          // port 1 another IC type
     damaged[12] = 0;                   // stored header length
     damaged[23 + 26 + 2 * 7 + 1] = 9;  // gamma entry 7
-    r = InspectRgb(damaged);
+    r = CheckRgb(damaged);
     EXPECT_TRUE(Mentions(r, "bad constant bytes: a recording starts"));
     EXPECT_TRUE(Mentions(r, "port lengths sum to 149 bytes, the frame length is 150"));
     EXPECT_TRUE(Mentions(r, "port 1: bad constant bytes"));
@@ -58,10 +57,10 @@ TEST(InspectRgb, AcceptsAWholeRecordingAndNamesEveryMismatch) {
     EXPECT_TRUE(Mentions(r, "stored header length"));
     EXPECT_NE(InspectJson(r, "x").find("\"gamma\":[0,1,2,3,4,5,6,9,8,"), std::string::npos);
 
-    EXPECT_TRUE(Mentions(InspectRgb(Bytes(10, 0)), "too few for a recording header"));
+    EXPECT_TRUE(Mentions(CheckRgb(Bytes(10, 0)), "too few for a recording header"));
     Bytes huge = Recording();
     huge[20] = 0x40;  // 16386 ports: a header longer than the file
-    EXPECT_TRUE(Mentions(InspectRgb(huge), "declares 16386 ports"));
+    EXPECT_TRUE(Mentions(CheckRgb(huge), "declares 16386 ports"));
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01é"), "\"a\\\"b\\\\c\\nd\\u0001é\"");
     // Bytes that are no UTF-8 (a stray byte, an overlong form, a surrogate, a cut sequence)
     // each become U+FFFD; well-formed four-byte sequences pass.
@@ -83,9 +82,9 @@ TEST(InspectRgb, GammaTablesThatSpoilTheShowAreProblemsAndCurvesAreNot) {
             b[gamma + 2 * i] = static_cast<uint8_t>(entry(i) >> 8);
             b[gamma + 2 * i + 1] = static_cast<uint8_t>(entry(i) & 0xFF);
         }
-        return InspectRgb(b);
+        return CheckRgb(b);
     };
-    InspectReport r = withGamma([](int) { return 0; });
+    RgbCheck r = withGamma([](int) { return 0; });
     EXPECT_FALSE(r.Valid());
     EXPECT_TRUE(Mentions(r, "the gamma table is all zero: the LEDs would stay dark"));
     r = withGamma([](int i) { return i == 200 ? 10 : i; });
@@ -95,10 +94,10 @@ TEST(InspectRgb, GammaTablesThatSpoilTheShowAreProblemsAndCurvesAreNot) {
     // A usual 2.2 curve: flat for the dark levels, never falling.
     r = withGamma(
         [](int i) { return static_cast<int>(std::lround(255 * std::pow(i / 255.0, 2.2))); });
-    EXPECT_TRUE(r.Valid()) << testing::PrintToString(r.problems);
+    EXPECT_TRUE(r.Valid()) << testing::PrintToString(r.Problems());
     EXPECT_NE(InspectText(r, "x").find("\nGamma:          custom\n"), std::string::npos);
     EXPECT_NE(InspectJson(r, "x").find("\"gammaTable\":\"custom\""), std::string::npos);
-    EXPECT_NE(InspectJson(InspectRgb(Recording()), "x").find("\"gammaTable\":\"identity\""),
+    EXPECT_NE(InspectJson(CheckRgb(Recording()), "x").find("\"gammaTable\":\"identity\""),
               std::string::npos);
 }
 
@@ -129,8 +128,8 @@ TEST(PatternSender, FramesHaveValidChecksums) {
     EXPECT_EQ(test::OnesComplementSum(f, 34, f.size() - 34, pseudo), 0xFFFFu);
 }
 
-uint32_t Get16(const Bytes& b, size_t at) { return (b.at(at) << 8) | b.at(at + 1); }
-uint32_t Get32(const Bytes& b, size_t at) { return (Get16(b, at) << 16) | Get16(b, at + 2); }
+using test::Be16;
+using test::Be32;
 
 // sACN layers at their offsets, per-universe sequences, sync packets; Art-Net sequencing off.
 TEST(PatternSender, SacnPacketsAndSequences) {
@@ -144,35 +143,35 @@ TEST(PatternSender, SacnPacketsAndSequences) {
     ASSERT_EQ(p.size(), 3u);
     const Bytes& d = p[1];
     ASSERT_EQ(d.size(), 126u + 3);
-    EXPECT_EQ(Get16(d, 0), 0x0010u);
-    EXPECT_EQ(Get16(d, 2), 0u);
+    EXPECT_EQ(Be16(d, 0), 0x0010u);
+    EXPECT_EQ(Be16(d, 2), 0u);
     EXPECT_EQ(Bytes(d.begin() + 4, d.begin() + 16),
               (Bytes{'A', 'S', 'C', '-', 'E', '1', '.', '1', '7', 0, 0, 0}));
-    EXPECT_EQ(Get16(d, 16), 0x7000u + 129 - 16);
-    EXPECT_EQ(Get32(d, 18), 4u);
-    EXPECT_EQ(Get16(d, 38), 0x7000u + 129 - 38);
-    EXPECT_EQ(Get32(d, 40), 2u);
+    EXPECT_EQ(Be16(d, 16), 0x7000u + 129 - 16);
+    EXPECT_EQ(Be32(d, 18), 4u);
+    EXPECT_EQ(Be16(d, 38), 0x7000u + 129 - 38);
+    EXPECT_EQ(Be32(d, 40), 2u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&d[44])), "quorvex-cli");
-    EXPECT_EQ(d[108], 100);        // priority
-    EXPECT_EQ(Get16(d, 109), 1u);  // sync address: the first sACN universe
-    EXPECT_EQ(d[111], 0);          // sequence
-    EXPECT_EQ(d[112], 0);          // options
-    EXPECT_EQ(Get16(d, 113), 8u);  // universe 7 + the offset 1
-    EXPECT_EQ(Get16(d, 115), 0x7000u + 129 - 115);
-    EXPECT_EQ(Get32(d, 117), 0x02A10000u);  // vector, types, first address
-    EXPECT_EQ(Get32(d, 121), 0x00010004u);  // increment, start code + 3 channels
-    EXPECT_EQ(d[125], 0);                   // start code
-    EXPECT_EQ(d[128], TestPatternByte(1, 7, 2));
+    EXPECT_EQ(d[108], 100);       // priority
+    EXPECT_EQ(Be16(d, 109), 1u);  // sync address: the first sACN universe
+    EXPECT_EQ(d[111], 0);         // sequence
+    EXPECT_EQ(d[112], 0);         // options
+    EXPECT_EQ(Be16(d, 113), 8u);  // universe 7 + the offset 1
+    EXPECT_EQ(Be16(d, 115), 0x7000u + 129 - 115);
+    EXPECT_EQ(Be32(d, 117), 0x02A10000u);  // vector, types, first address
+    EXPECT_EQ(Be32(d, 121), 0x00010004u);  // increment, start code + 3 channels
+    EXPECT_EQ(d[125], 0);                  // start code
+    EXPECT_EQ(d[128], 126);                // (5 + 17 * 7 + 2) mod 256
 
     const Bytes& sync = p[2];
     ASSERT_EQ(sync.size(), 49u);
     EXPECT_EQ(Bytes(sync.begin(), sync.begin() + 16), Bytes(d.begin(), d.begin() + 16));
-    EXPECT_EQ(Get16(sync, 16), 0x7000u + 49 - 16);
-    EXPECT_EQ(Get32(sync, 18), 8u);
+    EXPECT_EQ(Be16(sync, 16), 0x7000u + 49 - 16);
+    EXPECT_EQ(Be32(sync, 18), 8u);
     EXPECT_EQ(Bytes(sync.begin() + 22, sync.begin() + 38), Bytes(d.begin() + 22, d.begin() + 38));
-    EXPECT_EQ(Get16(sync, 38), 0x7000u + 49 - 38);
-    EXPECT_EQ(Get32(sync, 40), 1u);
-    EXPECT_EQ(Get16(sync, 45), 1u);
+    EXPECT_EQ(Be16(sync, 38), 0x7000u + 49 - 38);
+    EXPECT_EQ(Be32(sync, 40), 1u);
+    EXPECT_EQ(Be16(sync, 45), 1u);
     EXPECT_EQ(SacnUniverseOf(o, 0), 1);
     EXPECT_EQ(SacnUniverseOf(o, 2), 1);
 
@@ -185,12 +184,12 @@ TEST(PatternSender, SacnPacketsAndSequences) {
     }
     o.syncAddress = 500;
     BuildPatternFrame(o, 1, p);
-    EXPECT_EQ(Get16(p[0], 109), 500u);
+    EXPECT_EQ(Be16(p[0], 109), 500u);
     EXPECT_EQ(SacnUniverseOf(o, 2), 500);
     o.sync = false;
     BuildPatternFrame(o, 1, p);
     ASSERT_EQ(p.size(), 2u);
-    EXPECT_EQ(Get16(p[0], 109), 0u);
+    EXPECT_EQ(Be16(p[0], 109), 0u);
 
     EXPECT_EQ(PatternProblem(o), "");
     o.universes = {63999};
@@ -204,12 +203,12 @@ TEST(PatternSender, SacnPacketsAndSequences) {
     Bytes f;
     BuildUdpFrame(d, 0x02000001, SacnGroup(0x1234), f, kSacnPort);
     EXPECT_EQ(Bytes(f.begin(), f.begin() + 6), (Bytes{0x01, 0x00, 0x5E, 0x7F, 0x12, 0x34}));
-    EXPECT_EQ(Get32(f, 30), 0xEFFF1234u);
-    EXPECT_EQ(Get32(f, 34), (5568u << 16) | 5568u);
+    EXPECT_EQ(Be32(f, 30), 0xEFFF1234u);
+    EXPECT_EQ(Be32(f, 34), (5568u << 16) | 5568u);
 
     PatternOptions art;
     BuildPatternFrame(art, 300, p);
-    EXPECT_EQ(p[0][12], ArtSequenceOf(300));
+    EXPECT_EQ(p[0][12], 45);  // 1 + 299 mod 255
     art.artSequence = false;
     BuildPatternFrame(art, 300, p);
     for (const Bytes& dmx : p) EXPECT_EQ(dmx[12], 0);
@@ -221,29 +220,40 @@ TEST(RecordLimits, TimeDecidesUnlessFramesAreGivenAndContradictionsAreRefused) {
         RecorderOptions scratch;
         return ApplyRecordLimits(text, o ? *o : scratch);
     };
+    const std::nullopt_t none = std::nullopt;
     RecorderOptions o;
     EXPECT_EQ(apply({}, &o), "");
     EXPECT_EQ(o.frames, 200u);
     EXPECT_EQ(o.start.kind, StartTrigger::Kind::OnCapture);
-    EXPECT_EQ(apply({{}, "2m30s", false, "", false}, &o), "");
+    EXPECT_EQ(apply({none, "2m30s", false, none, false}, &o), "");
     EXPECT_EQ(o.durationSeconds, 150);
     EXPECT_EQ(o.frames, 65535u);
-    EXPECT_EQ(apply({100, "02:30", false, "", false}, &o), "");
+    EXPECT_EQ(apply({100, "02:30", false, none, false}, &o), "");
     EXPECT_EQ(o.frames, 100u);
-    EXPECT_EQ(apply({{}, "", true, "", false}, &o), "");
+    EXPECT_EQ(apply({none, none, true, none, false}, &o), "");
     EXPECT_EQ(o.frames, 65535u);
     EXPECT_EQ(o.durationSeconds, 0);
-    EXPECT_EQ(apply({{}, "", false, "5/1>=128", true}, &o), "");
+    EXPECT_EQ(apply({none, none, false, "5/1>=128", true}, &o), "");
     EXPECT_EQ(o.start, (StartTrigger{StartTrigger::Kind::Channel, 5, 1, 128, true}));
 
-    EXPECT_NE(apply({{}, "90s", true, "", false}), "");
-    EXPECT_NE(apply({10, "", true, "", false}), "");
-    EXPECT_NE(apply({{}, "0s", false, "", false}).find("not \"0s\""), std::string::npos);
-    EXPECT_NE(apply({{}, "", false, "5/1", false}).find("--start-when: a start condition is"),
+    EXPECT_NE(apply({none, "90s", true, none, false}), "");
+    EXPECT_NE(apply({10, none, true, none, false}), "");
+    // A bad or empty time names the forms; an empty condition is no condition at all.
+    for (const char* duration : {"0s", "", "0x10", "1h61m"}) {
+        EXPECT_EQ(apply({none, duration, false, none, false}),
+                  std::string("--duration needs a time in one of the forms 90, 90s, 2m30s, "
+                              "1h2m3s, 02:30, above 0, not \"") +
+                      duration + "\"");
+    }
+    EXPECT_NE(apply({none, none, false, "5/1", false}).find("--start-when: a start condition is"),
               std::string::npos);
-    for (const char* start : {"", "first-light"}) {
-        EXPECT_NE(apply({{}, "", false, start, true}).find("channel condition"), std::string::npos)
-            << start;
+    EXPECT_NE(apply({none, none, false, "", false}).find("--start-when: a start condition is"),
+              std::string::npos);
+    for (const std::optional<std::string>& start :
+         {std::optional<std::string>(), std::optional<std::string>("first-light")}) {
+        EXPECT_NE(apply({none, none, false, start, true}).find("channel condition"),
+                  std::string::npos)
+            << start.value_or("(none)");
     }
 }
 

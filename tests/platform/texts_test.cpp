@@ -14,6 +14,7 @@
 #include <map>
 #include <regex>
 
+#include "platform/printable_text.h"
 #include "platform/text_catalogue.h"
 
 namespace quorvex {
@@ -155,6 +156,25 @@ TEST(Texts, TheEnvironmentChoosesTheLanguageAndCKeepsEveryText) {
     SetLanguage(Language::Chinese);
     EXPECT_STREQ(Tr(stopped), "已停止！");
     SetLanguage(Language::C);
+}
+
+// What reaches a terminal or the window's log from outside: controls escaped, text kept.
+TEST(PrintableText, ControlCharactersAreEscapedAndTextIsNot) {
+    EXPECT_EQ(Printable("show 01 – 灯光 🎆"), "show 01 – 灯光 🎆");
+    EXPECT_EQ(Printable("\x1b]0;owned\x07"), "\\x1b]0;owned\\x07");
+    EXPECT_EQ(Printable(std::string("a\0b\x7f", 4)), "a\\x00b\\x7f");
+    // C1 controls (a CSI) as \u, bytes that are no UTF-8 as \x: a stray byte, an overlong
+    // form, a surrogate, a cut sequence.
+    EXPECT_EQ(Printable("\xc2\x9b"
+                        "2J\xc2\xa0"),
+              "\\u009b2J\xc2\xa0");
+    EXPECT_EQ(Printable("\x9b"
+                        "\xc0\xaf"
+                        "\xed\xa0\x80"
+                        "\xe2\x82"),
+              "\\x9b\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x82");
+    EXPECT_EQ(Printable("two\nlines\tand\r"), "two\\x0alines\\x09and\\x0d");
+    EXPECT_EQ(Printable("two\nlines\tand\r", true), "two\nlines\tand\\x0d");
 }
 
 }  // namespace

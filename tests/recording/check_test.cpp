@@ -10,7 +10,7 @@
 #include "analysis/frame_layout.h"
 #include "recording/frame_writer.h"
 #include "recording/packet_workers.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex {

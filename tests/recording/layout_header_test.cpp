@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "analysis/frame_layout.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
+#include "tests/support/traffic_builder.h"
 
 namespace quorvex {
 namespace {
@@ -104,7 +105,7 @@ TEST(RgbHeader, LastHeaderByteKeepsItsLow16Bits) {
     PortLayout l{5001, std::vector<uint16_t>(5001, 0), 0};
     const auto h = BuildRgbHeader(l, 6, false);
     EXPECT_EQ(h.size(), 535u + 13u * 5001u);
-    EXPECT_EQ((h[12] << 8) | h[13], (h.size() - 1) & 0xFFFF);
+    EXPECT_EQ(test::Be16(h, 12), (h.size() - 1) & 0xFFFF);
 }
 
 TEST(SaveNames, DefaultAndFinalNames) {

@@ -1,8 +1,14 @@
-// The recorder's phase machine, one row per transition.
+// The recorder's phase machine, one row per transition, and the silence a live recording
+// tells, on a clock the test turns.
 
 #include "recording/recorder_control.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "recording/silence_watch.h"
 
 namespace quorvex {
 namespace {
@@ -93,6 +99,43 @@ TEST(RecorderControl, ButtonsFollowThePhase) {
     EXPECT_EQ(ButtonsFor(S(P::Idle, true)), paused);  // Pause while idle
     EXPECT_EQ(ButtonsFor(S(P::Stopping, true)), paused);
     EXPECT_EQ(ButtonsFor(S(P::Halted, true)), paused);
+}
+
+// Two seconds without a frame are told once, and so is their end; a pause is no silence,
+// also across the clock's wrap.
+TEST(SilenceWatch, ToldOnceAfterTwoSecondsAndOnceWhenFramesComeBack) {
+    std::vector<std::string> told;
+    const auto say = [&](const std::string& line) { told.push_back(line); };
+    const std::string silent = "No frame for 2 s: is the show still sending to lo?";
+    const std::string again = "Frames arrive again.";
+    const uint32_t t0 = 0xFFFFF000u;  // 4 s before the clock wraps
+    SilenceWatch watch("lo", t0);
+    watch.Frame(t0 + 100, say);
+    watch.Look(false, t0 + 2099, say);
+    EXPECT_TRUE(told.empty());
+    // Paused for 2.5 s, then resumed: the pause counts for nothing.
+    watch.Look(true, t0 + 2100, say);
+    watch.Look(true, t0 + 4600, say);
+    watch.Look(false, t0 + 4700, say);
+    EXPECT_TRUE(told.empty());
+    watch.Look(false, t0 + 6599, say);
+    EXPECT_TRUE(told.empty());
+    watch.Look(false, t0 + 6600, say);
+    watch.Look(false, t0 + 9000, say);
+    EXPECT_EQ(told, std::vector<std::string>{silent});
+    watch.Frame(t0 + 9100, say);
+    watch.Frame(t0 + 9125, say);
+    EXPECT_EQ(told, (std::vector<std::string>{silent, again}));
+    watch.Look(false, t0 + 11124, say);
+    EXPECT_EQ(told.size(), 2u);
+    watch.Look(false, t0 + 11125, say);
+    EXPECT_EQ(told, (std::vector<std::string>{silent, again, silent}));
+
+    // A capture file's pauses say nothing about the show.
+    SilenceWatch file("", 0);
+    file.Look(false, 60000, say);
+    file.Frame(60001, say);
+    EXPECT_EQ(told.size(), 3u);
 }
 
 }  // namespace

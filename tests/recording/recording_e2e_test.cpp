@@ -18,7 +18,7 @@
 #include "platform/text_format.h"
 #include "recording/recorder.h"
 #include "recording/recording_notes.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 #include "tests/support/fake_recorder_host.h"
 #include "tests/support/recordings.h"
 #include "tests/support/traffic_builder.h"
@@ -579,12 +579,13 @@ TEST(Recording, FailedMoveSaysWhereTheRecordingWasKept) {
 }
 
 TEST(Recording, FailedFrameWriteEndsTheRecordingAndKeepsWhatWasWritten) {
-    // The file may not grow past the header and three frames of 64 bytes.
+    // The file may not grow past the header, three frames of 64 bytes and 20 bytes of a
+    // fourth: the write stops inside a frame, whose part must not stay.
     signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     rlimit small = old;
-    small.rlim_cur = RgbHeaderLength(1) + 3 * 64;
+    small.rlim_cur = RgbHeaderLength(1) + 3 * 64 + 20;
     Rig rig;
     test::ShowPlan show = Plan(30, 64, {0});
     ASSERT_TRUE(rig.SurveyShow(show));

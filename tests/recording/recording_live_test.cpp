@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "capture/art_packet.h"
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 #include "tests/support/fake_recorder_host.h"
 #include "tests/support/loopback_sender.h"
 #include "tests/support/net_isolation.h"
@@ -156,7 +156,8 @@ TEST_F(LiveRecording, StopEndsTheRecordingWhenTrafficStopsOrNeverAdvances) {
     }
 }
 
-// Two seconds without a frame are told once, and so is their end; a pause is no silence.
+// Two seconds without a frame are told once, and so is their end (the rule, pauses included,
+// on a clock of the test's own: SilenceWatch in recorder_control_test).
 TEST_F(LiveRecording, SilenceIsToldOnceAndSoIsItsEnd) {
     const std::string silent = "No frame for 2 s: is the show still sending to lo?";
     const std::string again = "Frames arrive again.";
@@ -171,11 +172,9 @@ TEST_F(LiveRecording, SilenceIsToldOnceAndSoIsItsEnd) {
     rig->Capture();
     ASSERT_TRUE(rig->host.PumpUntil([&] { return rig->Status().framesWritten >= 3; }));
     sender.reset();
+    // Paused and resumed without traffic: the watch starts again from the resume.
     rig->rec->Pause();
-    const auto pausedUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
-    rig->host.PumpUntil([&] { return std::chrono::steady_clock::now() >= pausedUntil; });
-    EXPECT_EQ(count(silent), 0);
-    rig->Capture();  // resume, still without traffic
+    rig->Capture();
     ASSERT_TRUE(rig->host.PumpUntil([&] { return count(silent) > 0; }));
     sender = std::make_unique<test::ShowSender>(kSix, 16);
     ASSERT_TRUE(rig->host.PumpUntil([&] { return count(again) > 0; }));

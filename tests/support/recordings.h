@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "recording/rgb_header.h"
+#include "recording/rgb_format.h"
 #include "tests/support/traffic_builder.h"
 
 namespace quorvex::test {

@@ -10,7 +10,6 @@
 
 #include "capture/art_packet.h"
 #include "capture/sacn_packet.h"
-#include "cli/test_pattern.h"
 
 namespace quorvex::test {
 
@@ -178,10 +177,12 @@ void PcapWriter::Close() {
     m_dead = nullptr;
 }
 
-uint8_t SequenceOf(int frame) { return ArtSequenceOf(static_cast<uint32_t>(frame)); }
+// The pattern `quorvex-cli send --help` documents, written out here: a test never checks the
+// product against its own formulas.
+uint8_t SequenceOf(int frame) { return static_cast<uint8_t>(1 + (frame - 1) % 255); }
 
 uint8_t ShowByte(int frame, int universe, int channel) {
-    return TestPatternByte(static_cast<uint32_t>(frame), universe, channel);
+    return static_cast<uint8_t>((5 * frame + 17 * universe + channel) % 256);
 }
 
 Bytes ShowData(int frame, int universe, int channels) {
@@ -226,6 +227,15 @@ TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
 }
+
+Bytes Pattern(size_t n, uint8_t seed) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
+    return b;
+}
+
+uint32_t Be16(const Bytes& b, size_t at) { return (uint32_t{b.at(at)} << 8) | b.at(at + 1); }
+uint32_t Be32(const Bytes& b, size_t at) { return (Be16(b, at) << 16) | Be16(b, at + 2); }
 
 Bytes ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

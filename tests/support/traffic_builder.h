@@ -138,9 +138,10 @@ struct ShowPlan {
     int firstFrame = 1;  // number of the first frame written
 };
 
-// Sequence number of frame f: 1..255, wrapping to 1 (0 means "sequencing off").
+// The test pattern of `quorvex-cli send`, as its help documents it. Sequence number of frame
+// f: 1 + (f - 1) mod 255, wrapping to 1 (0 means "sequencing off").
 uint8_t SequenceOf(int frame);
-// Channel value of the show: a function of (frame, universe, channel).
+// Channel c of universe u in frame f: (5 f + 17 u + c) mod 256.
 uint8_t ShowByte(int frame, int universe, int channel);
 // The channel data of one universe in one frame.
 Bytes ShowData(int frame, int universe, int channels);
@@ -165,5 +166,12 @@ class TempDir {
 };
 
 Bytes ReadFileBytes(const std::string& path);
+
+// `n` bytes that differ from their neighbours, starting at `seed`.
+Bytes Pattern(size_t n, uint8_t seed);
+
+// The big-endian 16- and 32-bit numbers at `at`.
+uint32_t Be16(const Bytes& b, size_t at);
+uint32_t Be32(const Bytes& b, size_t at);
 
 }  // namespace quorvex::test
