@@ -208,7 +208,9 @@ std::string SurveyWaitingHint(const std::string& adapter, double seconds, uint64
     return {};  // the show arrives: the survey ends a second and a half after its first packet
 }
 
-std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort) {
+std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort,
+                                           const UniverseSelection& selection,
+                                           int controllerPorts) {
     std::vector<std::string> lines;
     const int n = static_cast<int>(table.size());
     lines.push_back(Format(Tr("Parse to %d Universes"), n));
@@ -217,15 +219,16 @@ std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPo
     uint32_t total = 0;
     for (const UniverseSlot& s : table) {
         highest = std::max(highest, s.universe);
-        total += s.length;
+        if (selection.PlaceOf(s.universe) >= 0) total += s.length;
     }
-    const int count = highest + 1;
-    lines.push_back(Format(Tr("Max universe num is:%d"), count));
+    lines.push_back(Format(Tr("Max universe num is:%d"), highest));
+    for (std::string& line : SelectionReportLines(table, perPort, selection, controllerPorts)) {
+        lines.push_back(std::move(line));
+    }
     if (perPort > 0) {
-        const int ports = count / perPort + (count % perPort ? 1 : 0);
         lines.push_back(Format(Tr("The current setting is that each port carries %d universes，The "
                                   "capture file will be set to %d ports."),
-                               perPort, ports));
+                               perPort, PortsNeeded(table, perPort, selection)));
     }
     lines.push_back(Format(Tr("The length of each frame is %u bytes."), total));
     return lines;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/frame_layout.h"
 #include "analysis/framing.h"
 #include "analysis/universe_table.h"
 #include "capture/protocol.h"
@@ -57,8 +58,12 @@ class UniverseSurvey {
 std::string SurveyWaitingHint(const std::string& adapter, double seconds, uint64_t packets,
                               uint64_t showPackets);
 
-// The survey report's log lines. `perPort` is the universes per port, or 0 when the user
-// gave no valid number (the ports line is then left out).
-std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort);
+// The survey report's log lines: the universes found, the highest universe number, what the
+// selection makes of them, the ports and the frame length. `perPort` is the universes per port,
+// or 0 when the user gave no valid number (the ports line is then left out); `controllerPorts`
+// the outputs of the user's controller, 0 when not given.
+std::vector<std::string> SurveyReportLines(const UniverseTable& table, int perPort,
+                                           const UniverseSelection& selection = {},
+                                           int controllerPorts = 0);
 
 }  // namespace quorvex

@@ -1,10 +1,12 @@
 #include "app/main_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -22,14 +24,20 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
-#include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSessionManager>
 #include <QSettings>
+#include <QShortcut>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
+#include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -40,8 +48,11 @@
 
 #include "app/app_icon.h"
 #include "app/hot_keys.h"
+#include "app/preview_dialog.h"
 #include "platform/duration_text.h"
 #include "platform/printable_text.h"
+#include "platform/removable_media.h"
+#include "recording/rgb_file.h"
 #include "recording/rgb_preview.h"
 
 namespace quorvex::app {
@@ -213,22 +224,44 @@ std::string PreviewText(const char* text, const Args&... args) {
     return t.toStdString();
 }
 
+// A recording's picture for the window: its frames, without the renderer's English strip, and
+// the strip's figures in the window's language.
+struct Picture {
+    QImage frames;
+    QString figures;
+};
+
 // The picture of the recording at `path`, checked and read as every reader of recordings
 // does, so a damaged file gives a reason, never a crash.
-Result<QImage> PictureOf(const std::string& path) {
+Result<Picture> PictureOf(const std::string& path) {
     RgbFault fault = RgbFault::Unreadable;
     auto reader = RgbReader::Open(path, &fault);
     if (!reader) return Fail(reader.error());
+    const RgbHeaderInfo& h = reader->Header();
     const FrameSource source = [&](uint32_t index, std::vector<uint8_t>& bytes) {
         return reader->ReadFrame(index, bytes);
     };
     const auto image = RenderPreview(reader->Header(), source, RenderOptions{path});
     if (!image) return Fail(image.error());
-    QImage picture = QImage(image->rgb.data(), image->width, image->height, image->width * 3,
-                            QImage::Format_RGB888)
-                         .copy();
-    if (picture.isNull()) {
+    const QImage whole(image->rgb.data(), image->width, image->height, image->width * 3,
+                       QImage::Format_RGB888);
+    Picture picture;
+    picture.frames = whole.copy(0, image->framesTop, std::max(image->contentWidth, 1),
+                                image->height - image->framesTop);
+    if (picture.frames.isNull()) {
         return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "the picture is too large to show")));
+    }
+    const bool rgbw = !h.ports.empty() && h.ports[0].rgbw;
+    picture.figures =
+        QCoreApplication::translate("Preview", "%1 frames, %2 ports, %3 pixels per port, %4, %5")
+            .arg(h.frameCount)
+            .arg(h.portCount)
+            .arg(Q(PixelsPerPortText(h)))
+            .arg(rgbw ? QStringLiteral("RGBW") : QStringLiteral("RGB"))
+            .arg(h.ports.empty() ? QString() : Q(IcTypeName(h.ports[0].icCode)));
+    if (image->every > 1) {
+        picture.figures +=
+            QCoreApplication::translate("Preview", ", a row every %1 frames").arg(image->every);
     }
     return picture;
 }
@@ -296,6 +329,11 @@ void MainWindow::BuildControls() {
     m_stopWhenReleased = new QCheckBox(tr("Stop when released"));
     m_stopWhenReleased->setObjectName(QStringLiteral("stopWhenReleasedCheck"));
     m_triggerState = NewLabel(QString(), "triggerState");
+    QLabel* firstUniverseLabel = NewLabel(tr("First universe:"), "firstUniverseLabel");
+    m_firstUniverse = NewSpin("firstUniverseSpin", 0, 32767);
+    QLabel* universeListLabel = NewLabel(tr("Universes:"), "universeListLabel");
+    m_universeList = new QLineEdit;
+    m_universeList->setObjectName(QStringLiteral("universeListEdit"));
     QGroupBox* inputBox = NewGroup(tr("Live input"), "inputBox");
     m_inputView = new QTableWidget(0, 6);
     m_inputView->setObjectName(QStringLiteral("inputView"));
@@ -304,10 +342,12 @@ void MainWindow::BuildControls() {
     m_universes->setEditable(true);
     m_universes->setInsertPolicy(QComboBox::NoInsert);
     m_log->setReadOnly(true);
-    m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap at the pane's width: the recording check is read without scrolling.
+    m_log->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_log->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_log->setTabChangesFocus(true);
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_frameDisplay->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     m_frameDisplay->setMinimumWidth(120);
     m_elapsedDisplay->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -318,6 +358,12 @@ void MainWindow::BuildControls() {
     m_ip->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_duration->setPlaceholderText(tr("none"));
     m_duration->setMaximumWidth(90);
+    m_universeList->setPlaceholderText(tr("all, e.g. 100-102,200"));
+    m_universeList->setToolTip(
+        tr("Only these universes are recorded; in ascending order they fill port 1, then port "
+           "2, and so on. Empty: every universe from the first universe on."));
+    m_firstUniverse->setToolTip(
+        tr("Port 1 begins with this universe; lower ones are not recorded."));
     m_start->addItems({tr("On Capture"), tr("First light"), tr("Channel")});
     m_startValue->setValue(StartTrigger{}.value);
     m_inputView->setHorizontalHeaderLabels({tr("Universe"), tr("Source"), tr("Packets/s"),
@@ -341,6 +387,12 @@ void MainWindow::BuildControls() {
     params->addWidget(m_rgbw, 0, 2);
     params->addWidget(universesLabel, 1, 0);
     params->addWidget(m_universes, 1, 1);
+    params->addWidget(firstUniverseLabel, 1, 2);
+    params->addWidget(m_firstUniverse, 1, 3);
+    auto* list = new QHBoxLayout;
+    list->addWidget(universeListLabel);
+    list->addWidget(m_universeList, 1);
+    params->addLayout(list, 1, 4);
     params->addWidget(captureFramesLabel, 2, 0);
     params->addWidget(m_captureFrames, 2, 1);
     params->addWidget(durationLabel, 2, 2);
@@ -379,12 +431,26 @@ void MainWindow::BuildControls() {
     layout->addLayout(buttons);
     resize(760, 640);
 
-    const QWidget* order[] = {m_capture,      m_cancel,        m_ip,
-                              m_refresh,      m_parse,         m_pause,
-                              m_stop,         m_log,           m_icType,
-                              m_universes,    m_captureFrames, m_duration,
-                              m_rgbw,         m_start,         m_startUniverse,
-                              m_startChannel, m_startValue,    m_stopWhenReleased,
+    const QWidget* order[] = {m_capture,
+                              m_cancel,
+                              m_ip,
+                              m_refresh,
+                              m_parse,
+                              m_pause,
+                              m_stop,
+                              m_log,
+                              m_icType,
+                              m_universes,
+                              m_firstUniverse,
+                              m_universeList,
+                              m_captureFrames,
+                              m_duration,
+                              m_rgbw,
+                              m_start,
+                              m_startUniverse,
+                              m_startChannel,
+                              m_startValue,
+                              m_stopWhenReleased,
                               m_inputView};
     for (size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
@@ -411,6 +477,18 @@ void MainWindow::BuildControls() {
         connect(spin, &QSpinBox::valueChanged, this, &MainWindow::ApplySettings);
     }
     connect(m_stopWhenReleased, &QCheckBox::toggled, this, &MainWindow::ApplySettings);
+    connect(m_firstUniverse, &QSpinBox::valueChanged, this, &MainWindow::ApplySettings);
+    connect(m_universeList, &QLineEdit::textChanged, this, [this] {
+        ShowSelectionFields();
+        ApplySettings();
+    });
+    // Ctrl+Q closes as the close box does, asking first when something would be lost.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quit->setObjectName(QStringLiteral("quitShortcut"));
+    connect(quit, &QShortcut::activated, this, &MainWindow::reject);
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(gui, &QGuiApplication::commitDataRequest, this, &MainWindow::CommitData);
+    }
 
     m_autoSelectTimer = new QTimer(this);
     m_autoSelectTimer->setSingleShot(true);
@@ -431,9 +509,16 @@ void MainWindow::BuildControls() {
     m_contextMenu->addAction(tr("关于 Quorvex(&A)..."), this, &MainWindow::ShowAbout);
     m_contextMenu->addAction(tr("Settings…"), this, &MainWindow::ShowSettings);
     m_contextMenu->addAction(tr("Preview a recording…"), this, &MainWindow::PreviewRecording);
+    m_saveLast = m_contextMenu->addAction(tr("Save the last recording…"), this,
+                                          &MainWindow::SaveLastRecording);
+    m_eject = m_contextMenu->addAction(tr("Eject"), this, &MainWindow::Eject);
+    m_eject->setVisible(false);
     m_frameBufferMb = StoredFrameBufferMb();
     m_sacnOffset = StoredInt(Stored(), kSacnOffsetKey, 0, 63999, kDefaultSacnOffset);
     m_joinMulticast = Stored().value(QString::fromLatin1(kJoinMulticastKey), false).toBool();
+    m_controllerPorts = StoredInt(Stored(), kControllerPortsKey, 0, kMaxRgbPorts, 0);
+    m_notesInRecordingFolder =
+        Stored().value(QString::fromLatin1(kNotesInRecordingFolderKey), false).toBool();
 }
 
 void MainWindow::FillLists() {
@@ -447,6 +532,7 @@ void MainWindow::FillLists() {
     ShowButtons(m_recorder.Snapshot().buttons);
     RestoreChoices();
     ShowTriggerFields();
+    ShowSelectionFields();
     ApplySettings();
     // From here on, what the user changes is kept for the next start.
     const auto store = [this] { StoreChoices(); };
@@ -460,6 +546,8 @@ void MainWindow::FillLists() {
         connect(spin, &QSpinBox::valueChanged, this, store);
     }
     connect(m_stopWhenReleased, &QCheckBox::toggled, this, store);
+    connect(m_firstUniverse, &QSpinBox::valueChanged, this, store);
+    connect(m_universeList, &QLineEdit::editingFinished, this, store);
     m_autoSelectTimer->start();
     m_inputTimer->start();
     // A recording an earlier run could not save is not forgotten.
@@ -469,6 +557,7 @@ void MainWindow::FillLists() {
 // ---- commands ----
 
 void MainWindow::Parse() {
+    if (!ReadSelection(true)) return;
     ApplySettings();
     m_recorder.Parse();
 }
@@ -476,6 +565,7 @@ void MainWindow::Parse() {
 void MainWindow::Capture() {
     // A paused recording resumes with the duration it started with.
     if (!m_recorder.Snapshot().paused) {
+        if (!ReadSelection(true)) return;
         const std::optional<double> duration = ReadDuration();
         if (!duration) return;
         m_durationSeconds = *duration;
@@ -587,6 +677,27 @@ std::optional<unsigned> MainWindow::ReadCaptureFrames() {
     return std::nullopt;
 }
 
+std::optional<UniverseSelection> MainWindow::ReadSelection(bool tell) {
+    UniverseSelection selection;
+    selection.first = m_firstUniverse->value();
+    const QString text = m_universeList->text().trimmed();
+    if (!text.isEmpty()) {
+        std::string error;
+        const auto list = ParseUniverseList(text.toStdString(), &error);
+        if (!list) {
+            if (tell) {
+                MessageBox(tr("Universes: %1").arg(Q(error)));
+                m_universeList->setFocus();
+                m_universeList->selectAll();
+            }
+            return std::nullopt;
+        }
+        selection = UniverseSelection{0, *list};
+    }
+    m_selection = selection;
+    return selection;
+}
+
 std::optional<double> MainWindow::ReadDuration() {
     const QString text = m_duration->text().trimmed();
     if (text.isEmpty()) return 0.0;
@@ -625,10 +736,17 @@ RecordingSettings MainWindow::CurrentSettings() const {
     s.start.channel = m_startChannel->value();
     s.start.value = m_startValue->value();
     s.start.stopWhenReleased = m_stopWhenReleased->isChecked();
+    // A list being typed counts once it is one; until then the last good one does.
+    s.selection = m_selection;
+    s.controllerPorts = m_controllerPorts;
+    s.notesInRecordingFolder = m_notesInRecordingFolder;
     return s;
 }
 
-void MainWindow::ApplySettings() { m_recorder.ApplySettings(CurrentSettings()); }
+void MainWindow::ApplySettings() {
+    (void)ReadSelection(false);
+    m_recorder.ApplySettings(CurrentSettings());
+}
 
 namespace {
 // QSettings keys of the choices kept between runs.
@@ -642,6 +760,8 @@ constexpr char kStartUniverseKey[] = "start/universe";
 constexpr char kStartChannelKey[] = "start/channel";
 constexpr char kStartValueKey[] = "start/value";
 constexpr char kStopWhenReleasedKey[] = "start/stopWhenReleased";
+constexpr char kFirstUniverseKey[] = "firstUniverse";
+constexpr char kUniverseListKey[] = "universeList";
 
 QString Key(const char* key) { return QString::fromLatin1(key); }
 }  // namespace
@@ -667,6 +787,10 @@ void MainWindow::RestoreChoices() {
     m_startValue->setValue(StoredInt(st, kStartValueKey, m_startValue->minimum(),
                                      m_startValue->maximum(), fallback.value));
     m_stopWhenReleased->setChecked(st.value(Key(kStopWhenReleasedKey), false).toBool());
+    m_firstUniverse->setValue(StoredInt(st, kFirstUniverseKey, 0, 32767, 0));
+    const QString list = st.value(Key(kUniverseListKey)).toString();
+    std::string error;
+    if (ParseUniverseList(list.toStdString(), &error)) m_universeList->setText(list);
 }
 
 void MainWindow::StoreChoices() {
@@ -688,6 +812,12 @@ void MainWindow::StoreChoices() {
     st.setValue(Key(kStartChannelKey), m_startChannel->value());
     st.setValue(Key(kStartValueKey), m_startValue->value());
     st.setValue(Key(kStopWhenReleasedKey), m_stopWhenReleased->isChecked());
+    st.setValue(Key(kFirstUniverseKey), m_firstUniverse->value());
+    const QString list = m_universeList->text().trimmed();
+    std::string error;
+    if (list.isEmpty() || ParseUniverseList(list.toStdString(), &error)) {
+        st.setValue(Key(kUniverseListKey), list);
+    }
 }
 
 void MainWindow::StoreAdapter() {
@@ -697,9 +827,100 @@ void MainWindow::StoreAdapter() {
 
 // ---- closing ----
 
+void MainWindow::reject() {
+    if (!m_closed && !ReadyToClose(false)) return;
+    QDialog::reject();
+}
+
 void MainWindow::done(int result) {
     Shutdown();
     QDialog::done(result);
+}
+
+QAbstractButton* MainWindow::Ask(QMessageBox& box) {
+    if (m_options.logToStderr) {
+        std::fprintf(stderr, "Question: %s\n", box.text().toUtf8().constData());
+        std::fflush(stderr);
+    }
+    if (questionHook) return questionHook(box);
+    box.exec();
+    return box.clickedButton();
+}
+
+bool MainWindow::ReadyToClose(bool sessionEnding) {
+    const RecorderStatus status = m_recorder.Snapshot();
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Quorvex"), QString(),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("closeQuestion"));
+    if (status.phase == Phase::Surveying) {
+        box.setText(
+            tr("Parse is still looking for the show's universes. Stop it and close "
+               "Quorvex?"));
+        QPushButton* keep = box.addButton(tr("Keep parsing"), QMessageBox::RejectRole);
+        box.addButton(tr("Stop and close"), QMessageBox::AcceptRole);
+        box.setDefaultButton(keep);
+        box.setEscapeButton(keep);
+        return Ask(box) != keep;
+    }
+    const bool recording = status.phase == Phase::Recording || status.phase == Phase::Paused ||
+                           status.phase == Phase::Stopping || status.phase == Phase::Halted;
+    if (recording) {
+        box.setText(tr("A recording is running: %1 frames so far. Closing Quorvex ends it.")
+                        .arg(status.framesWritten));
+        box.setInformativeText(
+            tr("Discard does not save it: its frames stay in %1 until the next Capture moves "
+               "them aside.")
+                .arg(Q(status.workingFile)));
+        QPushButton* keep = box.addButton(tr("Keep recording"), QMessageBox::RejectRole);
+        // Saving needs the finish step and Save As, which a session that ends cannot wait for.
+        QPushButton* save =
+            sessionEnding ? nullptr : box.addButton(tr("Stop and save"), QMessageBox::AcceptRole);
+        box.addButton(tr("Discard"), QMessageBox::DestructiveRole);
+        box.setDefaultButton(keep);
+        box.setEscapeButton(keep);
+        QAbstractButton* answer = Ask(box);
+        if (answer == keep || !answer) return false;
+        if (answer == save) {
+            // The window closes once the finish step has saved it.
+            m_closeAfterFinish = true;
+            if (status.phase != Phase::Stopping) m_recorder.Stop();
+            return false;
+        }
+        return true;
+    }
+    if (status.phase != Phase::Idle || sessionEnding) return true;
+    const auto kept = m_recorder.KeptRecording();
+    if (!kept) return true;
+    box.setText(tr("The last recording (%1 frames) was not saved.").arg(kept->frames));
+    box.setInformativeText(
+        tr("It is kept in %1 until the next Capture moves it aside.").arg(Q(kept->path)));
+    QPushButton* save = box.addButton(tr("Save…"), QMessageBox::AcceptRole);
+    box.addButton(tr("Close without saving"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    QAbstractButton* answer = Ask(box);
+    if (answer == cancel || !answer) return false;
+    if (answer != save) return true;
+    SaveLastRecording();
+    // Closed only once it is saved; a cancelled Save As keeps the window open.
+    return !m_recorder.KeptRecording();
+}
+
+void MainWindow::CommitData(QSessionManager& manager) {
+    if (m_closed) return;
+    const Phase phase = m_recorder.Snapshot().phase;
+    if (phase == Phase::Idle || phase == Phase::Finishing) return;
+    if (manager.allowsInteraction()) {
+        const bool close = ReadyToClose(true);
+        manager.release();
+        if (!close) {
+            manager.cancel();
+            return;
+        }
+    }
+    // Whatever comes next, the recording is kept with a header that counts its frames.
+    done(QDialog::Rejected);
 }
 
 void MainWindow::Shutdown() {
@@ -713,7 +934,28 @@ void MainWindow::Shutdown() {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    m_saveLast->setEnabled(m_idle && m_recorder.KeptRecording().has_value());
     m_contextMenu->exec(event->globalPos());
+}
+
+void MainWindow::SaveLastRecording() {
+    if (m_closed || !m_idle) return;
+    const auto kept = m_recorder.KeptRecording();
+    if (!kept) {
+        MessageBox(tr("There is no unsaved recording."));
+        return;
+    }
+    const RecorderStatus status = m_recorder.Snapshot();
+    const std::string folder = QFileInfo(Q(kept->path)).absolutePath().toStdString();
+    const auto chosen =
+        RunSaveAs({DefaultSaveName(status.sceneNumber), folder, kept->frames, status.sceneNumber});
+    if (!chosen || chosen->empty()) return;
+    const auto saved = m_recorder.SaveKeptRecording(*chosen);
+    if (!saved) {
+        MessageBox(Q(saved.error()));
+        return;
+    }
+    AfterSaved(*saved);
 }
 
 void MainWindow::ShowAbout() {
@@ -760,6 +1002,20 @@ void MainWindow::ShowSettings() {
         tr("For network switches with IGMP snooping, which send multicast only to "
            "ports that joined it"));
     form->addRow(join);
+    auto* controllerPorts = new QSpinBox(&dialog);
+    controllerPorts->setObjectName(QStringLiteral("controllerPortsSpin"));
+    controllerPorts->setRange(0, kMaxRgbPorts);
+    controllerPorts->setSpecialValueText(tr("not checked"));
+    controllerPorts->setValue(m_controllerPorts);
+    controllerPorts->setToolTip(
+        tr("The outputs of your controller: Parse and Capture say when a recording needs more"));
+    form->addRow(tr("Controller ports"), controllerPorts);
+    auto* notesAside = new QCheckBox(
+        tr("Keep the notes (.RGB.json) in the recordings folder, not beside the recording"),
+        &dialog);
+    notesAside->setObjectName(QStringLiteral("notesInRecordingFolderCheck"));
+    notesAside->setChecked(m_notesInRecordingFolder);
+    form->addRow(notesAside);
     const QString keyLabels[] = {tr("Capture key"), tr("Pause key"), tr("Stop key")};
     const char* keyNames[] = {"captureKeyEdit", "pauseKeyEdit", "stopKeyEdit"};
     std::array<QKeySequenceEdit*, 3> keyEdits{};
@@ -806,9 +1062,13 @@ void MainWindow::ShowSettings() {
     StoreFrameBufferMb(m_frameBufferMb);
     m_sacnOffset = offset->value();
     m_joinMulticast = join->isChecked();
+    m_controllerPorts = controllerPorts->value();
+    m_notesInRecordingFolder = notesAside->isChecked();
     QSettings stored = Stored();
     stored.setValue(QString::fromLatin1(kSacnOffsetKey), m_sacnOffset);
     stored.setValue(QString::fromLatin1(kJoinMulticastKey), m_joinMulticast);
+    stored.setValue(QString::fromLatin1(kControllerPortsKey), m_controllerPorts);
+    stored.setValue(QString::fromLatin1(kNotesInRecordingFolderKey), m_notesInRecordingFolder);
     ApplySettings();
 }
 
@@ -831,7 +1091,7 @@ void MainWindow::PreviewRecording() {
 
 void MainWindow::ShowPreview(const std::string& path, bool asked) {
     const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName();
-    const Result<QImage> picture = PictureOf(path);
+    const Result<Picture> picture = PictureOf(path);
     if (!picture) {
         // Right after a save the user did not ask: the log tells.
         if (asked) {
@@ -841,22 +1101,8 @@ void MainWindow::ShowPreview(const std::string& path, bool asked) {
         }
         return;
     }
-    if (!m_preview) {
-        m_preview = new QDialog(this);
-        m_preview->setObjectName(QStringLiteral("previewDialog"));
-        m_previewImage = new QLabel;
-        m_previewImage->setObjectName(QStringLiteral("previewImage"));
-        auto* scroll = new QScrollArea;
-        scroll->setWidget(m_previewImage);
-        auto* layout = new QVBoxLayout(m_preview);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(scroll);
-    }
-    m_preview->setWindowTitle(tr("Preview – %1").arg(name));
-    m_previewImage->setPixmap(QPixmap::fromImage(*picture));
-    m_previewImage->adjustSize();
-    // Small: a larger picture scrolls within it.
-    m_preview->resize((picture->size() + QSize(24, 24)).boundedTo(QSize(800, 600)));
+    if (!m_preview) m_preview = new PreviewDialog(this);
+    m_preview->ShowPicture(tr("Preview – %1").arg(name), picture->frames, picture->figures);
     // After a save the main window keeps the focus, for its hot keys.
     m_preview->setAttribute(Qt::WA_ShowWithoutActivating, !asked);
     m_preview->show();
@@ -939,18 +1185,23 @@ void MainWindow::OnEvent(const RecorderEvent& event) {
     } else if (const auto* e = std::get_if<FramesWritten>(&event)) {
         ShowFramesWritten(*e);
     } else if (const auto* e = std::get_if<RecordingFinished>(&event)) {
-        // The recorder has logged the outcome; the picture follows its step, as drawing reads
-        // the file.
-        if (!e->savedPath.empty()) {
-            QTimer::singleShot(0, this, [this, path = e->savedPath] {
-                if (!m_closed) ShowPreview(path, false);
-            });
+        if (!e->savedPath.empty()) AfterSaved(e->savedPath);
+        if (m_closeAfterFinish) {
+            m_closeAfterFinish = false;
+            // Closed as asked once it is saved; a cancelled Save As keeps the window open.
+            if (!e->savedPath.empty()) {
+                QTimer::singleShot(0, this, [this] { done(QDialog::Rejected); });
+            }
         }
     }
     // SurveyFinished: the recorder has logged what the user sees.
 }
 
 std::optional<std::string> MainWindow::AskSavePath(const SaveRequest& request) {
+    return RunSaveAs(request);
+}
+
+std::optional<std::string> MainWindow::RunSaveAs(const SaveRequest& request) {
     QFileDialog dialog(this, tr("Save As"));
     // Qt's own dialog matches the name filter in any letter case; native ones may not.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -959,11 +1210,88 @@ std::optional<std::string> MainWindow::AskSavePath(const SaveRequest& request) {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("RGB"));
     dialog.setNameFilter(tr("rgb文件(*.RGB)"));
-    if (!request.folder.empty()) dialog.setDirectory(Q(request.folder));
-    dialog.selectFile(Q(request.defaultName));
-    if (saveAsHook) return saveAsHook(dialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    // The folder saved into last (a card, a show folder), while it is there.
+    QString folder = Stored().value(QString::fromLatin1(kSaveFolderKey)).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = Q(request.folder);
+    if (!folder.isEmpty()) dialog.setDirectory(folder);
+    dialog.selectFile(Q(FreeSaveName(folder.toStdString(), request.scene)));
+    // Removable media first, where a recording is carried to the controller.
+    QList<QUrl> places;
+    for (const Mount& medium : CurrentRemovableMounts()) {
+        places << QUrl::fromLocalFile(Q(medium.folder));
+    }
+    for (const QString& place : {QDir::homePath(), Q(request.folder)}) {
+        if (!place.isEmpty()) places << QUrl::fromLocalFile(place);
+    }
+    dialog.setSidebarUrls(places);
+    // Wide enough for names, sizes and dates side by side, within a 1280x800 screen.
+    const QSize screen =
+        this->screen() ? this->screen()->availableGeometry().size() : QSize(1280, 800);
+    dialog.resize(QSize(960, 600).boundedTo(screen - QSize(40, 60)));
+    if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        view->header()->setStretchLastSection(false);
+        view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    std::optional<std::string> chosen;
+    if (saveAsHook) {
+        chosen = saveAsHook(dialog);
+    } else if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        chosen = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    }
+    if (chosen && !chosen->empty()) {
+        Stored().setValue(
+            QString::fromLatin1(kSaveFolderKey),
+            QFileInfo(QFile::decodeName(QByteArray::fromStdString(*chosen))).absolutePath());
+    }
+    return chosen;
+}
+
+void MainWindow::AfterSaved(const std::string& path) {
+    // The recorder has logged the outcome; the picture follows its step, as drawing reads the
+    // file.
+    QTimer::singleShot(0, this, [this, path] {
+        if (!m_closed) ShowPreview(path, false);
+    });
+    const auto medium = MountHolding(CurrentRemovableMounts(), path);
+    m_eject->setVisible(false);
+    m_ejectDevice.clear();
+    if (!medium || QStandardPaths::findExecutable(QStringLiteral("udisksctl")).isEmpty()) return;
+    m_ejectDevice = medium->device;
+    m_eject->setText(tr("Eject %1").arg(Q(MediumName(*medium))));
+    m_eject->setVisible(true);
+    Log(tr("To eject %1, right-click the window and choose \"Eject %1\".")
+            .arg(Q(MediumName(*medium)))
+            .toStdString());
+}
+
+void MainWindow::Eject() {
+    if (m_ejectDevice.empty()) return;
+    const QString device = Q(m_ejectDevice);
+    m_eject->setVisible(false);
+    m_ejectDevice.clear();
+    // udisks2, as the desktop's file manager does it: unmount, then power the drive off.
+    auto* unmount = new QProcess(this);
+    connect(unmount, &QProcess::finished, this, [this, unmount, device](int code) {
+        unmount->deleteLater();
+        if (code != 0) {
+            Log(tr("Cannot eject %1: %2")
+                    .arg(device, QString::fromLocal8Bit(unmount->readAllStandardError()).trimmed())
+                    .toStdString());
+            return;
+        }
+        auto* powerOff = new QProcess(this);
+        connect(powerOff, &QProcess::finished, this, [this, powerOff, device] {
+            powerOff->deleteLater();
+            Log(tr("%1 is ejected: it can be pulled out.").arg(device).toStdString());
+        });
+        powerOff->start(QStringLiteral("udisksctl"),
+                        {QStringLiteral("power-off"), QStringLiteral("--no-user-interaction"),
+                         QStringLiteral("-b"), device});
+    });
+    unmount->start(QStringLiteral("udisksctl"),
+                   {QStringLiteral("unmount"), QStringLiteral("--no-user-interaction"),
+                    QStringLiteral("-b"), device});
 }
 
 // ---- display ----
@@ -977,7 +1305,6 @@ void MainWindow::AppendLine(const std::string& line) {
     }
     m_log->appendPlainText(Q(text));
     m_log->verticalScrollBar()->setValue(m_log->verticalScrollBar()->maximum());
-    m_log->horizontalScrollBar()->setValue(0);
 }
 
 void MainWindow::MessageBox(const QString& text, QWidget* parent) {
@@ -1032,6 +1359,11 @@ void MainWindow::ShowTriggerFields() {
                                                           m_startValue, m_stopWhenReleased}) {
         field->setEnabled(channel);
     }
+}
+
+void MainWindow::ShowSelectionFields() {
+    // A list decides the order itself: the first universe is the list's first.
+    m_firstUniverse->setEnabled(m_universeList->text().trimmed().isEmpty());
 }
 
 void MainWindow::ShowInput() {

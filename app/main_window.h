@@ -16,13 +16,17 @@
 #include "platform/version.h"
 #include "recording/recorder.h"
 
+class QAbstractButton;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMessageBox;
 class QPlainTextEdit;
+class QSessionManager;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
@@ -31,6 +35,7 @@ class QTimer;
 namespace quorvex::app {
 
 class HotKeys;
+class PreviewDialog;
 
 // The project's version, from CMake; the About box shows it too.
 inline constexpr char kCaption[] = "Quorvex V" QUORVEX_VERSION;
@@ -71,6 +76,10 @@ inline constexpr char kDurationNeeded[] = QT_TRANSLATE_NOOP(
 inline constexpr int kInputViewMs = 250;
 inline constexpr char kWaitingForTrigger[] =
     QT_TRANSLATE_NOOP("quorvex::app::MainWindow", "waiting for start trigger");
+// The folder Save As opened last, and what the Settings dialog keeps.
+inline constexpr char kSaveFolderKey[] = "saveFolder";
+inline constexpr char kControllerPortsKey[] = "controllerPorts";
+inline constexpr char kNotesInRecordingFolderKey[] = "notesInRecordingFolder";
 
 class MainWindow : public QDialog, public RecorderHost {
     Q_OBJECT
@@ -90,12 +99,17 @@ class MainWindow : public QDialog, public RecorderHost {
     std::function<std::optional<std::string>(QFileDialog& dialog)> saveAsHook;
     // The same for the file dialog of "Preview a recording…".
     std::function<std::optional<std::string>(QFileDialog& dialog)> openRecordingHook;
+    // When set, a question (closing while something runs, an unsaved recording) is handed to
+    // this, configured, instead of being shown; it returns the button it chose.
+    std::function<QAbstractButton*(QMessageBox& box)> questionHook;
     // The adapter pre-selection is still to run; the finish ticks run.
     bool AutoSelectPending() const;
     bool FinishTicksOn() const;
     void ShowAbout();
     // The settings dialog of the context menu; what it sets is kept for the next start.
     void ShowSettings();
+    // "Save the last recording…": Save As for the working file a recording left unsaved.
+    void SaveLastRecording();
 
     // RecorderHost
     void Log(const std::string& line) override;
@@ -105,7 +119,10 @@ class MainWindow : public QDialog, public RecorderHost {
     std::optional<std::string> AskSavePath(const SaveRequest& request) override;
 
   public slots:
-    // Cancel, Esc and the close box all end here.
+    // Cancel, Esc, Ctrl+Q and the close box: while Parse or a recording runs, or the last
+    // recording waits unsaved, the user is asked first.
+    void reject() override;
+    // Closing for good, asked or not.
     void done(int result) override;
 
   protected:
@@ -132,6 +149,17 @@ class MainWindow : public QDialog, public RecorderHost {
     void ShowFramesWritten(const FramesWritten& written);
     void ShowInput();
     void ShowTriggerFields();
+    void ShowSelectionFields();
+    // Whether the window may close now; asks when something would be lost.
+    bool ReadyToClose(bool sessionEnding);
+    // The session ends (logging out): asked as for a close, or the recording is kept.
+    void CommitData(QSessionManager& manager);
+    QAbstractButton* Ask(QMessageBox& box);
+    // Save As, in the folder used last, offering a name that is free there.
+    std::optional<std::string> RunSaveAs(const SaveRequest& request);
+    // The picture of a saved recording, and for a removable medium the offer to eject it.
+    void AfterSaved(const std::string& path);
+    void Eject();
     // The picture of the recording at `path` in the preview dialog. `asked`: the user chose
     // the file, so a failure gets a message box and the dialog comes to the front.
     void ShowPreview(const std::string& path, bool asked);
@@ -154,6 +182,9 @@ class MainWindow : public QDialog, public RecorderHost {
 
     RecordingSettings CurrentSettings() const;
     int UniversesPerPort() const;
+    // The universes chosen for the recording; nothing, after telling the user, when the list
+    // is no list of universes.
+    std::optional<UniverseSelection> ReadSelection(bool tell);
     void ApplySettings();
     // The Capture Frames field as a number; tells the user when it is none.
     std::optional<unsigned> ReadCaptureFrames();
@@ -189,12 +220,15 @@ class MainWindow : public QDialog, public RecorderHost {
     QSpinBox* m_startChannel = nullptr;
     QSpinBox* m_startValue = nullptr;
     QCheckBox* m_stopWhenReleased = nullptr;
+    QSpinBox* m_firstUniverse = nullptr;
+    QLineEdit* m_universeList = nullptr;
     QLabel* m_triggerState = nullptr;
     QTableWidget* m_inputView = nullptr;
     QTimer* m_inputTimer = nullptr;
     QMenu* m_contextMenu = nullptr;
-    QDialog* m_preview = nullptr;  // made at its first use
-    QLabel* m_previewImage = nullptr;
+    QAction* m_saveLast = nullptr;
+    QAction* m_eject = nullptr;
+    PreviewDialog* m_preview = nullptr;  // made at its first use
     QTimer* m_autoSelectTimer = nullptr;
     QTimer* m_finishTimer = nullptr;
 
@@ -212,6 +246,11 @@ class MainWindow : public QDialog, public RecorderHost {
     int m_frameBufferMb = kDefaultFrameBufferMb;
     int m_sacnOffset = kDefaultSacnOffset;  // sACN universe N is recorded as N - this
     bool m_joinMulticast = false;           // join the surveyed sACN universes' groups
+    int m_controllerPorts = 0;              // outputs of the user's controller; 0: not given
+    bool m_notesInRecordingFolder = false;  // the notes stay in the recording folder
+    UniverseSelection m_selection;          // as last read from the fields
+    bool m_closeAfterFinish = false;        // "Stop and save" was the answer to closing
+    std::string m_ejectDevice;              // the removable medium saved to last
     // The hot keys of Capture, Pause and Stop.
     std::array<QKeyCombination, 3> m_hotKeyChoice;
     std::unique_ptr<HotKeys> m_hotKeys;

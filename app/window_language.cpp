@@ -36,21 +36,21 @@ WindowLanguage WindowLanguageFromEnvironment() {
             return WindowLanguage::English;
         case Language::Chinese:
             return WindowLanguage::Chinese;
-        case Language::C:
+        case Language::Original:
             break;
     }
-    return WindowLanguage::C;
+    return WindowLanguage::Original;
 }
 
 void UseWindowLanguage(WindowLanguage language) {
     // The engine's log lines and messages follow the window.
     SetLanguage(language == WindowLanguage::English   ? Language::English
                 : language == WindowLanguage::Chinese ? Language::Chinese
-                                                      : Language::C);
+                                                      : Language::Original);
     for (const auto& translator : Installed()) QCoreApplication::removeTranslator(translator.get());
     Installed().clear();
     switch (language) {
-        case WindowLanguage::C:
+        case WindowLanguage::Original:
             break;
         case WindowLanguage::English:
             Install(QStringLiteral("quorvex_en"));

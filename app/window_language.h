@@ -4,14 +4,14 @@
 
 namespace quorvex::app {
 
-enum class WindowLanguage { C, English, Chinese };
+enum class WindowLanguage { Original, English, Chinese };
 
-// LC_ALL, then LC_MESSAGES, then LANG: the first that is set and not empty decides. en* is
-// English, zh* Chinese, anything else (C, POSIX, de_DE...) the texts as written in the source.
+// As the engine chooses (LanguageFromEnvironment): Chinese for zh*, the texts as written in the
+// source with QUORVEX_TEXTS=original, else English (C, POSIX, de_DE..., or no locale at all).
 WindowLanguage WindowLanguageFromEnvironment();
 
-// Installs the window's catalogue and Qt's own for `language` (none for C), replacing those of
-// an earlier call. Texts are translated when a widget is made: call it before the window.
+// Installs the window's catalogue and Qt's own for `language` (none for Original), replacing those
+// of an earlier call. Texts are translated when a widget is made: call it before the window.
 void UseWindowLanguage(WindowLanguage language);
 
 }  // namespace quorvex::app

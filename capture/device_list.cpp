@@ -1,8 +1,11 @@
 #include "capture/device_list.h"
 
+#include <net/if_arp.h>
 #include <netinet/in.h>
 #include <pcap/pcap.h>
 #include <sys/socket.h>
+
+#include <fstream>
 
 #include "platform/text_format.h"
 #include "platform/texts.h"
@@ -48,6 +51,18 @@ Result<std::vector<DeviceEntry>> ListCaptureDevices() {
     }
     pcap_freealldevs(all);
     return devices;
+}
+
+bool IsEthernetLike(const std::string& name, const std::string& sysClassNet) {
+    // A name with a slash would leave the folder.
+    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
+        return false;
+    }
+    std::ifstream in(sysClassNet + "/" + name + "/type");
+    int type = -1;
+    if (!(in >> type)) return false;
+    // The loopback device frames Ethernet too, for libpcap.
+    return type == ARPHRD_ETHER || type == ARPHRD_LOOPBACK;
 }
 
 }  // namespace quorvex

@@ -19,4 +19,10 @@ struct DeviceEntry {
 // One entry per capture device. Fails with "查找网卡出错!" and libpcap's reason.
 Result<std::vector<DeviceEntry>> ListCaptureDevices();
 
+// Whether the device `name` is a network interface that frames Ethernet (an Ethernet or
+// Wi-Fi adapter, a bridge, a veth, the loopback device): what a show can be recorded from.
+// libpcap's other devices ("any", D-Bus, netfilter, Bluetooth, USB monitors) are not, as
+// `sysClassNet` (the kernel's /sys/class/net) says: their link type is not Ethernet's.
+bool IsEthernetLike(const std::string& name, const std::string& sysClassNet = "/sys/class/net");
+
 }  // namespace quorvex

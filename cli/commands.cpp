@@ -61,23 +61,38 @@ void PrintAddressLines(const std::vector<DeviceEntry>& devices) {
     std::fflush(stderr);
 }
 
-// The survey report as JSON: the universes ascending with their senders, and the ports they
-// make at `perPort` universes per port.
-json SurveyJson(UniverseTable table, int perPort, const Framing& framing,
-                const SourceDirectory& sources) {
+// The universes found, ascending, without repeats.
+UniverseTable Ascending(UniverseTable table) {
+    std::stable_sort(table.begin(), table.end(), [](const UniverseSlot& a, const UniverseSlot& b) {
+        return a.universe < b.universe;
+    });
+    return table;
+}
+
+// The survey report as JSON: the universes ascending with their senders (sACN sources by name,
+// CID and priority) and the ports they fill (null for those the selection leaves out), how the
+// recorded sender's frames are told apart, and the ports they make at `perPort` universes per
+// port.
+json SurveyJson(const UniverseTable& found, int perPort, const UniverseSelection& selection,
+                const Framing& framing, const SourceDirectory& sources) {
     json universes = json::array();
-    const PortLayout layout = ComputeFrameLayout(table, perPort);
-    for (const UniverseSlot& s : table) {
-        if (s.length == 0) continue;  // a gap the layout filled in
-        json u = {{"universe", s.universe}, {"length", s.length}, {"source", Ipv4Text(s.source)}};
+    int highest = -1;
+    for (const UniverseSlot& s : Ascending(found)) {
+        const int32_t port = PortOf(selection, perPort, s.universe);
+        json u = {{"universe", s.universe},
+                  {"length", s.length},
+                  {"source", Ipv4Text(s.source)},
+                  {"port", port < 0 ? json(nullptr) : json(port + 1)}};
         if (const auto sacn = sources.Find(SenderOf(s))) {
             u["sourceName"] = sacn->name;
             u["cid"] = CidText(sacn->cid);
             u["priority"] = s.priority;
         }
         universes.push_back(std::move(u));
+        highest = std::max(highest, s.universe);
     }
-    // How the frames of the sender recorded are told apart.
+    UniverseTable table = found;
+    const PortLayout layout = ComputeFrameLayout(table, perPort, selection);
     json offsets = json::object();
     for (const Framing::Universe& u : framing.universes) {
         if (u.offset != 0) offsets[std::to_string(u.universe)] = u.offset;
@@ -91,7 +106,10 @@ json SurveyJson(UniverseTable table, int perPort, const Framing& framing,
     return {{"protocol", ProtocolName(framing.protocol)},
             {"framing", std::move(how)},
             {"universes", std::move(universes)},
-            {"highestUniverse", table.empty() ? -1 : table.back().universe},
+            {"highestUniverse", highest},
+            {"firstUniverse", selection.list.empty() ? json(selection.first) : json(nullptr)},
+            {"selectedUniverses",
+             selection.list.empty() ? json(nullptr) : json(UniverseRangesText(selection.list))},
             {"universesPerPort", perPort},
             {"ports", layout.portCount},
             {"portLengths", layout.portLengths},
@@ -124,6 +142,8 @@ class RecorderRun {
         settings.sacnOffset = m_o.sacnOffset;
         settings.joinMulticast = m_o.join || !m_o.joinUniverses.empty();
         settings.joinUniverses = m_o.joinUniverses;
+        settings.selection = m_o.selection;
+        settings.controllerPorts = m_o.controllerPorts;
         m_recorder.ApplySettings(settings);
         if (!OpenSource()) return kExitSource;
         // One source is all this run opens: the capture rights are not needed any more.
@@ -134,7 +154,11 @@ class RecorderRun {
 
         if (const int rc = Survey(); rc != kExitOk) return rc;
         if (!m_record) {
-            if (m_o.json) PrintSurveyJson();
+            if (m_o.json) {
+                PrintSurveyJson();
+            } else {
+                PrintUniverses();
+            }
             return kExitOk;
         }
         return Record();
@@ -150,10 +174,25 @@ class RecorderRun {
 
     void PrintSurveyJson() const {
         json j = m_o.file.empty() ? json{{"interface", m_o.interface}} : json{{"file", m_o.file}};
-        j.update(SurveyJson(m_host.SurveyTable(), m_o.universesPerPort, m_host.SurveyFraming(),
-                            m_recorder.Sources()));
+        j.update(SurveyJson(m_host.SurveyTable(), m_o.universesPerPort, m_o.selection,
+                            m_host.SurveyFraming(), m_recorder.Sources()));
         std::printf("%s\n",
                     j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        std::fflush(stdout);
+    }
+
+    // The universes found with their senders, and the ports they fill.
+    void PrintUniverses() const {
+        std::string text = Tr("Universes and senders:\n");
+        for (const UniverseSlot& s : Ascending(m_host.SurveyTable())) {
+            const int32_t port = PortOf(m_o.selection, m_o.universesPerPort, s.universe);
+            const std::string from = Ipv4Text(s.source);
+            text += port < 0 ? Format(Tr("  Universe %d: %u bytes from %s, not recorded\n"),
+                                      s.universe, unsigned{s.length}, from.c_str())
+                             : Format(Tr("  Universe %d: %u bytes from %s, port %d\n"), s.universe,
+                                      unsigned{s.length}, from.c_str(), port + 1);
+        }
+        std::fputs(text.c_str(), stdout);
         std::fflush(stdout);
     }
 
@@ -418,6 +457,10 @@ int RunDevices(const DevicesOptions& o) {
         return kExitSource;
     }
     std::vector<DeviceEntry> devices = std::move(*listed);
+    // What a show cannot be recorded from is left out unless asked for.
+    if (!o.all) {
+        std::erase_if(devices, [](const DeviceEntry& d) { return !IsEthernetLike(d.name); });
+    }
     if (o.verbose) PrintAddressLines(devices);
     DescribeDevices(devices);
     const auto chosen = ChooseAdapter(devices, devices.size(), LinkStateOfDevice);
@@ -621,8 +664,16 @@ std::string NotesText(const RecordingNotes& n, const std::string& path) {
     // The notes file is anybody's text: each string is shown with its controls escaped.
     std::string text = Format(Tr("Notes (%s):\n"), Printable(path).c_str());
     for (const NotesUniverse& u : n.universes) {
-        text += Format(Tr("  Universe %d: %u bytes from %s\n"), u.universe, u.length,
-                       Printable(u.source).c_str());
+        text += Format(Tr("  Universe %d: %u bytes from %s, port %d\n"), u.universe,
+                       unsigned{u.length}, Printable(u.source).c_str(), NotedPort(n, u));
+    }
+    if (!n.selectedUniverses.empty()) {
+        text += "  " +
+                Format(Tr("Universes recorded, in port order: %s."),
+                       Printable(n.selectedUniverses).c_str()) +
+                "\n";
+    } else if (n.firstUniverse > 0) {
+        text += "  " + Format(Tr("Port 1 begins at universe %d."), n.firstUniverse) + "\n";
     }
     text += Format(n.rgbw ? Tr("  %d universes per port, %d ports, IC type %s, RGBW\n")
                           : Tr("  %d universes per port, %d ports, IC type %s\n"),
@@ -644,7 +695,12 @@ std::string NotesText(const RecordingNotes& n, const std::string& path) {
 int RunInspect(const InspectOptions& o) {
     // A FIFO or a device would block the read, or never end it.
     struct stat st {};
-    if (::stat(o.path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    const bool found = ::stat(o.path.c_str(), &st) == 0;
+    if (!found && errno == ENOENT) {
+        Say(Format(Tr("No such file: %s"), o.path.c_str()));
+        return kExitIo;
+    }
+    if (found && !S_ISREG(st.st_mode)) {
         Say(Format(Tr("%s is not a regular file"), o.path.c_str()));
         return kExitIo;
     }
@@ -693,7 +749,7 @@ int RunInspect(const InspectOptions& o) {
         notes = std::move(*read);
     }
     if (o.json) {
-        std::string json = InspectJson(*report, o.path);
+        std::string json = InspectJson(*report, o.path, notes ? &*notes : nullptr);
         if (!json.empty() && json.back() == '}') {
             json.pop_back();
             std::string n = notes ? NotesJson(*notes) : "null";
@@ -702,7 +758,7 @@ int RunInspect(const InspectOptions& o) {
         }
         std::printf("%s\n", json.c_str());
     } else {
-        Print(stdout, InspectText(*report, o.path));
+        Print(stdout, InspectText(*report, o.path, notes ? &*notes : nullptr));
         if (notes) Print(stdout, NotesText(*notes, NotesPath(o.path)));
     }
     std::fflush(stdout);

@@ -14,6 +14,7 @@ namespace quorvex::cli {
 struct DevicesOptions {
     bool verbose = false;  // show the capture library's per-address lines on stderr
     bool json = false;     // one JSON document on stdout instead of the list
+    bool all = false;      // also devices that frame no Ethernet (any, D-Bus, netfilter...)
 };
 
 struct RecorderOptions {
@@ -38,6 +39,8 @@ struct RecorderOptions {
     int sacnOffset = kDefaultSacnOffset;  // sACN universe N is recorded as N - this
     bool join = false;                    // join the surveyed sACN universes' groups
     std::vector<int> joinUniverses;       // sACN universes to join before the survey
+    UniverseSelection selection;          // --first-universe or --universes
+    int controllerPorts = 0;              // the controller's outputs; 0: not given
 };
 
 // How a recording starts and ends, as typed on the command line.

@@ -19,6 +19,7 @@
 
 using namespace quorvex::cli;
 using quorvex::Format;
+using quorvex::ParseUniverseList;
 using quorvex::Tr;
 using quorvex::TrLater;
 
@@ -83,12 +84,19 @@ constexpr const char* kPreviewHelp = TrLater(
     "file name, frames, ports and pixels per port. A long recording is sampled to --max-rows.");
 
 constexpr const char* kPlayHelp = TrLater(
-    "Each frame goes out as ArtDmx packets sharing one sequence number, then an ArtSync, paced\n"
-    "at --fps. The universes come from the notes beside the recording (FILE.RGB.json); without\n"
-    "them port p's bytes go out as consecutive 512-byte universes from p x --universes-per-port.\n"
-    "Targets outside 127.0.0.0/8 need --allow-network. Ctrl-C stops.");
+    "Each frame goes out as ArtDmx packets sharing one sequence number, then an ArtSync, at\n"
+    "the rate the notes beside the recording (FILE.RGB.json) measured, or --fps (40 without\n"
+    "notes). The universes come from the notes too; without them port p's bytes go out as\n"
+    "consecutive 512-byte universes from p x --universes-per-port. Targets outside\n"
+    "127.0.0.0/8 need --allow-network. Ctrl-C stops.");
 
-void AddSourceOptions(CLI::App* sub, RecorderOptions& o, std::string& joinUniverses) {
+// Options of parse and record given as text, read once the command line is parsed.
+struct SourceTexts {
+    std::string joinUniverses;
+    std::string universes;
+};
+
+void AddSourceOptions(CLI::App* sub, RecorderOptions& o, SourceTexts& texts) {
     CLI::App* source = sub->add_option_group("source", Tr("Where the Art-Net comes from (one)"));
     source->add_option("--interface", o.interface,
                        Tr("Capture device name, e.g. eth0 (see devices)"));
@@ -109,8 +117,22 @@ void AddSourceOptions(CLI::App* sub, RecorderOptions& o, std::string& joinUniver
     sub->add_flag(
         "--join", o.join,
         Tr("Join the multicast groups of the sACN universes found (IGMP snooping switches)"));
-    sub->add_option("--join-universes", joinUniverses,
+    sub->add_option("--join-universes", texts.joinUniverses,
                     Tr("sACN universes whose groups to join before the survey, e.g. 1-8"));
+    CLI::Option* first =
+        sub->add_option("--first-universe", o.selection.first,
+                        Tr("The universe port 1 begins with; lower ones are not recorded"))
+            ->check(CLI::Range(0, 0x7FFF))
+            ->capture_default_str();
+    sub->add_option("--universes", texts.universes,
+                    Tr("Only these universes, filling the ports in ascending order, e.g. "
+                       "100-102,200"))
+        ->excludes(first);
+    sub->add_option("--controller-ports", o.controllerPorts,
+                    Tr("Outputs of the controller: a layout that needs more is told (0: not "
+                       "checked)"))
+        ->check(CLI::Range(0, 65535))
+        ->capture_default_str();
 }
 
 // CLI11's own words around the help texts, in their language; its error messages stay English.
@@ -153,17 +175,20 @@ int main(int argc, char** argv) {
     DevicesOptions devices;
     CLI::App* devicesCmd = app.add_subcommand(
         "devices",
-        Tr("List capture devices: index, name, IPv4 address, description, link state; * marks the "
-           "adapter the window would choose by itself"));
+        Tr("List the Ethernet-like capture devices: index, name, IPv4 address, description, "
+           "link state; * marks the adapter the window would choose by itself"));
     devicesCmd->add_flag("--verbose", devices.verbose,
                          Tr("Show the capture library's address lines on stderr"));
     devicesCmd->add_flag("--json", devices.json, Tr("Print one JSON document instead of the list"));
+    devicesCmd->add_flag("--all", devices.all,
+                         Tr("Also list devices that carry no Ethernet frames (any, D-Bus, "
+                            "netfilter, Bluetooth), from which nothing can be recorded"));
 
     RecorderOptions parse;
     CLI::App* parseCmd = app.add_subcommand(
         "parse", Tr("Survey which universes one frame carries and print the report"));
-    std::string parseJoin;
-    AddSourceOptions(parseCmd, parse, parseJoin);
+    SourceTexts parseTexts;
+    AddSourceOptions(parseCmd, parse, parseTexts);
     parseCmd->add_flag("--json", parse.json,
                        Tr("Print the report as one JSON document; the log goes to stderr"));
 
@@ -184,8 +209,8 @@ int main(int argc, char** argv) {
     CLI::App* recordCmd =
         app.add_subcommand("record", Tr("Survey, then record frames into a .RGB file"));
     recordCmd->footer(std::string(Tr(kRecordHelp)) + "\n\n" + Tr(kExitCodeHelp));
-    std::string recordJoin;
-    AddSourceOptions(recordCmd, record, recordJoin);
+    SourceTexts recordTexts;
+    AddSourceOptions(recordCmd, record, recordTexts);
     recordCmd->add_option("--output", record.output, Tr("The .RGB file to save"))->required();
     recordCmd->add_flag(
         "--mkdir", record.makeFolder,
@@ -258,9 +283,10 @@ int main(int argc, char** argv) {
     playCmd->add_option("FILE", play.path, Tr("The recording"))->required();
     playCmd->add_option("--target", play.target, Tr("IPv4 address to send to (port 6454)"))
         ->capture_default_str();
-    playCmd->add_option("--fps", play.fps, Tr("Frames per second"))
-        ->check(CLI::Range(0.001, 1000.0))
-        ->capture_default_str();
+    playCmd
+        ->add_option("--fps", play.fps,
+                     Tr("Frames per second (default: the rate in the notes, else 40)"))
+        ->check(CLI::Range(0.001, 1000.0));
     playCmd->add_flag("--loop", play.loop, Tr("Start again after the last frame, until Ctrl-C"));
     playCmd->add_flag("--allow-network", play.allowNetwork,
                       Tr("Allow a --target outside 127.0.0.0/8"));
@@ -341,17 +367,26 @@ int main(int argc, char** argv) {
         return rc == 0 ? kExitOk : kExitUsage;
     }
 
-    // "1-8,12": the sACN universes whose multicast groups to join.
-    for (auto [text, o] : {std::pair{&parseJoin, &parse}, std::pair{&recordJoin, &record}}) {
-        if (text->empty()) continue;
+    for (auto [texts, o] : {std::pair{&parseTexts, &parse}, std::pair{&recordTexts, &record}}) {
         std::string error;
-        const auto list = ParseUniverseList(*text, &error, kSacnMaxUniverse);
-        if (!list || list->front() < 1) {
-            Say(std::string("--join-universes: ") +
-                (list ? Tr("sACN universes begin at 1") : error.c_str()));
-            return kExitUsage;
+        // "1-8,12": the sACN universes whose multicast groups to join.
+        if (!texts->joinUniverses.empty()) {
+            const auto list = ParseUniverseList(texts->joinUniverses, &error, kSacnMaxUniverse);
+            if (!list || list->front() < 1) {
+                Say(std::string("--join-universes: ") +
+                    (list ? Tr("sACN universes begin at 1") : error.c_str()));
+                return kExitUsage;
+            }
+            o->joinUniverses = *list;
         }
-        o->joinUniverses = *list;
+        if (!texts->universes.empty()) {
+            const auto list = ParseUniverseList(texts->universes, &error);
+            if (!list) {
+                Say("--universes: " + error);
+                return kExitUsage;
+            }
+            o->selection.list = *list;
+        }
     }
     if (*devicesCmd) return RunDevices(devices);
     if (*parseCmd) return RunParse(parse);

@@ -61,22 +61,6 @@ uint32_t SumWords(const std::vector<uint8_t>& b, size_t from, size_t length) {
     return Fold(sum);
 }
 
-std::optional<int> ParseNumber(const std::string& text, int max) {
-    if (text.empty() || text.size() > 5 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    const int v = std::stoi(text);
-    if (v > max) return std::nullopt;
-    return v;
-}
-
-std::string Trim(const std::string& s) {
-    const size_t a = s.find_first_not_of(' ');
-    if (a == std::string::npos) return {};
-    return s.substr(a, s.find_last_not_of(' ') - a + 1);
-}
-
 // Flags 0x7 and the length of a PDU from `at` to the end of `b`.
 void PutPduLength(std::vector<uint8_t>& b, size_t at) {
     Put16(b, at, 0x7000u | static_cast<uint32_t>(b.size() - at));
@@ -153,32 +137,6 @@ std::string PatternProblem(const PatternOptions& o) {
 
 int SacnUniverseOf(const PatternOptions& o, size_t index) {
     return index < o.universes.size() ? o.universes[index] + o.sacnOffset : SyncAddressOf(o);
-}
-
-std::optional<std::vector<int>> ParseUniverseList(const std::string& text, std::string* error,
-                                                  int maxUniverse) {
-    std::vector<int> out;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t comma = std::min(text.find(',', start), text.size());
-        const std::string item = Trim(text.substr(start, comma - start));
-        const size_t dash = item.find('-');
-        const auto first = ParseNumber(item.substr(0, dash), maxUniverse);
-        const auto last =
-            dash == std::string::npos ? first : ParseNumber(item.substr(dash + 1), maxUniverse);
-        if (!first || !last || *last < *first) {
-            if (error) {
-                *error = Format(Tr("\"%s\" is not a universe (0..%d) or a range like 0-5"),
-                                item.c_str(), maxUniverse);
-            }
-            return std::nullopt;
-        }
-        for (int u = *first; u <= *last; ++u) out.push_back(u);
-        start = comma + 1;
-    }
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
-    return out;
 }
 
 std::optional<uint32_t> ParseIpv4(const std::string& text) {

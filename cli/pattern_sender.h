@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/frame_layout.h"
 #include "capture/sacn_packet.h"
 
 namespace quorvex::cli {
@@ -32,11 +33,6 @@ struct PatternOptions {
     int sacnOffset = 1;
     int syncAddress = 0;  // sACN with sync: the sync universe; 0 means the first sACN universe
 };
-
-// "0-5,8,10": ascending and without repeats, each 0..`maxUniverse`. Nothing, with the reason
-// in `error`, for anything else.
-std::optional<std::vector<int>> ParseUniverseList(const std::string& text, std::string* error,
-                                                  int maxUniverse = 0x7FFF);
 
 // Why `options` cannot be sent (an sACN universe or sync address outside 1..63999), or empty.
 std::string PatternProblem(const PatternOptions& options);

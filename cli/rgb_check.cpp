@@ -20,7 +20,12 @@ Result<RgbReader> OpenRecording(const std::string& path, int* exitCode) {
                        path.c_str(), reader.error().c_str()));
 }
 
-std::string InspectText(const RgbCheck& r, const std::string& path) {
+bool Whole(const RgbCheck& r, const RecordingNotes* notes) {
+    return r.Valid() &&
+           (!notes || (notes->check.incompleteFrames == 0 && notes->check.lostLocally == 0));
+}
+
+std::string InspectText(const RgbCheck& r, const std::string& path, const RecordingNotes* notes) {
     std::string t = Format(Tr("File:           %s\n"), Printable(path).c_str());
     t += Format(Tr("Size:           %llu bytes\n"), static_cast<unsigned long long>(r.fileSize));
     if (r.header) {
@@ -58,7 +63,16 @@ std::string InspectText(const RgbCheck& r, const std::string& path) {
                     static_cast<unsigned long long>(r.expectedSize));
     }
     for (const std::string& p : r.Problems()) t += Format(Tr("Problem:        %s\n"), p.c_str());
-    t += r.Valid() ? Tr("Valid recording.\n") : Tr("Not a valid recording.\n");
+    // The verdict also says what the recording check found when the recording was made.
+    if (!r.Valid()) {
+        t += Tr("Not a valid recording.\n");
+    } else if (!Whole(r, notes)) {
+        t += Format(Tr("Valid recording, but not whole: its notes count %u incomplete frames and "
+                       "%u frames lost while it was recorded.\n"),
+                    notes->check.incompleteFrames, notes->check.lostLocally);
+    } else {
+        t += Tr("Valid recording.\n");
+    }
     return t;
 }
 
@@ -106,10 +120,11 @@ std::string JsonString(const std::string& text) {
     return j + "\"";
 }
 
-std::string InspectJson(const RgbCheck& r, const std::string& path) {
+std::string InspectJson(const RgbCheck& r, const std::string& path, const RecordingNotes* notes) {
     std::string j = "{\"file\":" + JsonString(path);
-    j += Format(",\"size\":%llu,\"valid\":%s", static_cast<unsigned long long>(r.fileSize),
-                r.Valid() ? "true" : "false");
+    j += Format(",\"size\":%llu,\"valid\":%s,\"whole\":%s",
+                static_cast<unsigned long long>(r.fileSize), r.Valid() ? "true" : "false",
+                Whole(r, notes) ? "true" : "false");
     if (r.header) {
         const RgbHeaderInfo& h = *r.header;
         j += Format(",\"tagsValid\":%s,\"headerLength\":%zu,\"storedHeaderLength\":%u",

@@ -6,13 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "recording/recording_notes.h"
 #include "recording/rgb_format.h"
 
 namespace quorvex::cli {
 
 // The report for people, and as one JSON object.
-std::string InspectText(const RgbCheck& report, const std::string& path);
-std::string InspectJson(const RgbCheck& report, const std::string& path);
+// Valid, and its notes (when it has them) count no incomplete frame and none lost while it was
+// recorded.
+bool Whole(const RgbCheck& report, const RecordingNotes* notes);
+// `notes`, when the recording has them: the verdict also tells what its check counted.
+std::string InspectText(const RgbCheck& report, const std::string& path,
+                        const RecordingNotes* notes = nullptr);
+std::string InspectJson(const RgbCheck& report, const std::string& path,
+                        const RecordingNotes* notes = nullptr);
 
 // Opens `path` to read its frames (preview, play). On failure the message names the file and
 // `exitCode` (cli/exit_codes.h) tells an unreadable file (kExitIo) from one that is not a valid

@@ -39,7 +39,7 @@ Result<std::vector<PlayUniverse>> FromNotes(const RgbHeaderInfo& h, const Record
     uint32_t offset = 0;
     for (const NotesUniverse& u : n.universes) {
         if (u.length == 0) continue;
-        const auto port = static_cast<size_t>(u.universe / n.universesPerPort);
+        const auto port = static_cast<size_t>(NotedPort(n, u) - 1);
         if (port >= perPort.size()) {
             return Fail(Format(Tr("universe %d falls on port %zu, the recording has %zu ports"),
                                u.universe, port + 1, perPort.size()));
@@ -90,7 +90,7 @@ Result<std::vector<PlayUniverse>> PlayLayout(const RgbHeaderInfo& header,
 }
 
 int RunPlay(const PlayOptions& o) {
-    if (!std::isfinite(o.fps) || o.fps <= 0 || o.fps > kMaxFps) {
+    if (!std::isfinite(o.fps) || o.fps < 0 || o.fps > kMaxFps) {
         Say(Format(Tr("the frame rate must be above 0 and at most %.0f frames a second"), kMaxFps));
         return kExitUsage;
     }
@@ -133,6 +133,12 @@ int RunPlay(const PlayOptions& o) {
         Say(Format(Tr("cannot play %s: %s"), o.path.c_str(), layout.error().c_str()));
         return kExitUsage;
     }
+    // At the rate it was recorded at, unless --fps says otherwise.
+    double fps = o.fps;
+    if (fps == 0) {
+        const double noted = notes ? notes->framesPerSecond : 0;
+        fps = std::isfinite(noted) && noted > 0 ? std::min(noted, kMaxFps) : kDefaultPlayFps;
+    }
 
     const std::atomic<int>* stop = o.interrupt;
     if (!stop) {
@@ -153,10 +159,10 @@ int RunPlay(const PlayOptions& o) {
     const std::string universesFrom =
         notes ? NotesPath(o.path) : Format(Tr("the ports, %d per port"), o.universesPerPort);
     Say(Format(Tr("playing %u frames of %s to %s:6454 at %g fps, universes from %s"),
-               reader->Frames(), o.path.c_str(), o.target.c_str(), o.fps, universesFrom.c_str()));
+               reader->Frames(), o.path.c_str(), o.target.c_str(), fps, universesFrom.c_str()));
 
     using Clock = std::chrono::steady_clock;
-    const auto period = std::chrono::duration<double>(1.0 / o.fps);
+    const auto period = std::chrono::duration<double>(1.0 / fps);
     const auto start = Clock::now();
     std::vector<uint8_t> frame;
     std::vector<uint8_t> payload;

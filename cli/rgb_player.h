@@ -24,13 +24,15 @@ struct PlayProgress {
     bool ended = false;       // the last call: nothing more is sent
 };
 
+inline constexpr double kDefaultPlayFps = 40;
+
 struct PlayOptions {
     std::string path;
     std::string target = "127.0.0.1";  // IPv4
-    double fps = 40;
-    bool loop = false;          // start again after the last frame, until interrupted
-    bool allowNetwork = false;  // targets outside 127.0.0.0/8
-    int universesPerPort = 6;   // 1..8; for a recording without notes
+    double fps = 0;                    // 0: the rate the notes measured, else kDefaultPlayFps
+    bool loop = false;                 // start again after the last frame, until interrupted
+    bool allowNetwork = false;         // targets outside 127.0.0.0/8
+    int universesPerPort = 6;          // 1..8; for a recording without notes
     // Stops the playback when non-zero; nothing: Ctrl-C (handlers installed by RunPlay).
     const std::atomic<int>* interrupt = nullptr;
     // On the sending thread, after each frame.

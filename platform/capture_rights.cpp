@@ -5,6 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/texts.h"
 
 namespace quorvex {
 

@@ -63,6 +63,12 @@ constexpr CatalogueText kTexts[] = {
      "加入所找到 sACN 域的组播组（用于开启 IGMP 侦听的交换机）"},
     {"sACN universes whose groups to join before the survey, e.g. 1-8", kAsWritten,
      "解析前要加入其组播组的 sACN 域，例如 1-8"},
+    {"The universe port 1 begins with; lower ones are not recorded", kAsWritten,
+     "端口 1 开始的 Universe；更小的不录制"},
+    {"Only these universes, filling the ports in ascending order, e.g. 100-102,200", kAsWritten,
+     "只录制这些 Universe，按升序依次填入各端口，例如 100-102,200"},
+    {"Outputs of the controller: a layout that needs more is told (0: not checked)", kAsWritten,
+     "控制器的输出端口数：布局需要更多端口时会提示（0：不检查）"},
     // capture/
     {"up", kAsWritten, "已连接"},
     {"down", kAsWritten, "未连接"},
@@ -165,6 +171,22 @@ constexpr CatalogueText kTexts[] = {
      "使用的布局：每个端口 %d 个 Universe，共 %d 个端口，每帧 %u 字节。"},
     {"Port %d: universes %s, %u bytes.", kAsWritten, "端口 %d：Universe %s，%u 字节。"},
     {"none", kAsWritten, "无"},
+    {"Universes recorded, in port order: %s.", kAsWritten, "录制的 Universe（按端口顺序）：%s。"},
+    {"Port 1 begins at universe %d.", kAsWritten, "端口 1 从 Universe %d 开始。"},
+    {"Not recorded, as they are outside the universes chosen: universes %s.", kAsWritten,
+     "不录制，因为它们不在所选的 Universe 之内：Universe %s。"},
+    {"Port 1 carries no universe, as the lowest universe recorded is %d: choose %d as the "
+     "first universe so that port 1 begins with it.",
+     kAsWritten,
+     "端口 1 不含任何 Universe，因为录制的最小 Universe 是 %d：把第一个 Universe 设为 %d，端口 1 "
+     "就从它开始。"},
+    {"Ports 1 to %d carry no universe, as the lowest universe recorded is %d: choose %d as the "
+     "first universe so that port 1 begins with it.",
+     kAsWritten,
+     "端口 1 到 %d 不含任何 Universe，因为录制的最小 Universe 是 %d：把第一个 Universe 设为 "
+     "%d，端口 1 就从它开始。"},
+    {"The recording needs %d ports, more than the %d of the controller.", kAsWritten,
+     "录制需要 %d 个端口，多于控制器的 %d 个端口。"},
     {"... and %d more ports.", kAsWritten, "……另有 %d 个端口。"},
     {"a start condition is first-light or UNIVERSE/CHANNEL>=VALUE, for example 5/1>=128",
      kAsWritten, "开始条件应为 first-light 或 UNIVERSE/CHANNEL>=VALUE，例如 5/1>=128"},
@@ -187,13 +209,11 @@ constexpr CatalogueText kTexts[] = {
      "%s 上什么也没有收到：%g 秒内没有数据包。请检查网线，并确认演出数据发往这个网络。"},
     {"Packets arrive on %s, but no Art-Net ArtDmx among them in %g s.", kAsWritten,
      "%s 上有数据包，但 %g 秒内其中没有 Art-Net ArtDmx。"},
-    {"Parse to %d Universes", "Parse found %d universes", "解析到 %d 个 Universe"},
-    {"Max universe num is:%d", "Universes counted from 0 to the highest: %d",
-     "最大 Universe 数：%d"},
+    {"Parse to %d Universes", "Universes found: %d", "解析到 %d 个 Universe"},
+    {"Max universe num is:%d", "Highest universe: %d", "最大 Universe 编号：%d"},
     {"The current setting is that each port carries %d universes，The capture file will be "
      "set to %d ports.",
-     "The current setting is that each port carries %d universes, so the capture file will "
-     "have %d ports.",
+     "Universes per port: %d; ports in the recording: %d.",
      "当前设置为每个端口 %d 个 Universe，录制文件将有 %d 个端口。"},
     {"The length of each frame is %u bytes.", kAsWritten, "每帧长度为 %u 字节。"},
     // recording/
@@ -207,7 +227,7 @@ constexpr CatalogueText kTexts[] = {
      "抓包需要 root 权限或抓包助手 quorvex-capture，但它既不在本程序旁边，也没有安装。"},
     {"Cannot reserve %zu MB for the frame buffer; choose a smaller one.", kAsWritten,
      "无法为帧缓冲区预留 %zu MB，请选择更小的值。"},
-    {"Waiting for Art-Net on %s…", kAsWritten, "正在等待 %s 上的 Art-Net…"},
+    {"Waiting for Art-Net on %s…", "Waiting for Art-Net on %s...", "正在等待 %s 上的 Art-Net…"},
     {"Capture error: %s", kAsWritten, "抓包错误：%s"},
     {"Universe num:%d, out of range！", "Universe %d is out of range!", "Universe %d 超出范围！"},
     {"Universe %d was not found by Parse; its data is not recorded.", kAsWritten,
@@ -247,8 +267,15 @@ constexpr CatalogueText kTexts[] = {
     {"Parsing network packets, please start again later！",
      "Parsing network packets; please try again later!", "正在解析网络数据包，请稍后再开始！"},
     {"Paused......", "Paused...", "已暂停……"},
-    {"Please click the parse button first to parse the data packet！",
-     "Please press Parse first to parse the data packets!", "请先点击解析按钮解析数据包！"},
+    {"The recording that was to follow Parse is cancelled.", kAsWritten,
+     "原定在解析之后开始的录制已取消。"},
+    {"Nothing to record: Parse found no universe.", kAsWritten,
+     "没有可录制的内容：解析没有找到任何 Universe。"},
+    {"No survey yet: Parse runs first, and the recording starts as soon as it has found the "
+     "universes.",
+     kAsWritten, "尚未解析：先运行解析，一旦找到 Universe 就开始录制。"},
+    {"None of the universes found by Parse (%s) is among the universes chosen (%s).", kAsWritten,
+     "解析找到的 Universe（%s）都不在所选的 Universe（%s）之内。"},
     {"Universe %d at %d universes per port needs %d ports; a recording holds at most %d. "
      "Choose more universes per port, or keep universe %d out of the show.",
      kAsWritten,
@@ -280,6 +307,12 @@ constexpr CatalogueText kTexts[] = {
      "录制无法保存为 %s（%s）。\n"
      "已保留为“temp.RGB”：%s"},
     {"Saved: %s", kAsWritten, "已保存：%s"},
+    {"The recording was not saved: its %u frames are kept in %s until the next Capture moves "
+     "them aside.",
+     kAsWritten, "录制没有保存：它的 %u 帧保留在 %s 中，直到下次采集把它移到一旁。"},
+    {"It is on the removable medium %s (%s), synced: the medium can be pulled out now.", kAsWritten,
+     "它位于可移动介质 %s（%s）上，已同步：现在可以拔出该介质。"},
+    {"it is the working file itself", kAsWritten, "它就是工作文件本身"},
     {"The recording notes could not be written: %s", kAsWritten, "无法写入录制说明：%s"},
     {"The recording is at %s, but its folder could not be synced (%s): a power cut now may lose "
      "it.",
@@ -299,6 +332,8 @@ constexpr CatalogueText kTexts[] = {
     {"\"universes\" must be in ascending order without repeats", kAsWritten,
      "“universes”必须按升序排列且不重复"},
     {"\"check\" is missing or not an object", kAsWritten, "“check”缺失或不是对象"},
+    {"\"selectedUniverses\" is not a list of universes", kAsWritten,
+     "“selectedUniverses”不是 Universe 列表"},
     {"check: \"kernelDropped\" is missing", kAsWritten, "check：缺少“kernelDropped”"},
     {"check: %s (or null when unknown)", kAsWritten, "check：%s（未知时可为 null）"},
     {"not valid JSON", kAsWritten, "不是有效的 JSON"},
@@ -411,7 +446,11 @@ constexpr CatalogueText kTexts[] = {
      kAsWritten,
      "网卡 %s 上没有收到 Art-Net；请检查网线和网卡，或运行“quorvex-cli devices”列出网卡"},
     {"Notes (%s):\n", kAsWritten, "说明（%s）：\n"},
-    {"  Universe %d: %u bytes from %s\n", kAsWritten, "  Universe %d：%u 字节，来自 %s\n"},
+    {"  Universe %d: %u bytes from %s, port %d\n", kAsWritten,
+     "  Universe %d：%u 字节，来自 %s，端口 %d\n"},
+    {"  Universe %d: %u bytes from %s, not recorded\n", kAsWritten,
+     "  Universe %d：%u 字节，来自 %s，不录制\n"},
+    {"Universes and senders:\n", kAsWritten, "Universe 与发送方：\n"},
     {"  %d universes per port, %d ports, IC type %s, RGBW\n", kAsWritten,
      "  每端口 %d 个 Universe，%d 个端口，IC 类型 %s，RGBW\n"},
     {"  %d universes per port, %d ports, IC type %s\n", kAsWritten,
@@ -595,18 +634,16 @@ constexpr CatalogueText kTexts[] = {
      "每帧一行，时间向下推进；每个端口的字节从左到右画成像素（RGB 每像素 3 字节，\n"
      "RGBW 为 4 字节，白色叠加上去），端口之间有一条灰线，上方一条信息栏显示文件名、\n"
      "帧数、端口数和每端口像素数。较长的录制按 --max-rows 抽样。"},
-    {"Each frame goes out as ArtDmx packets sharing one sequence number, then an ArtSync, "
-     "paced\n"
-     "at --fps. The universes come from the notes beside the recording (FILE.RGB.json); "
-     "without\n"
-     "them port p's bytes go out as consecutive 512-byte universes from p x "
-     "--universes-per-port.\n"
-     "Targets outside 127.0.0.0/8 need --allow-network. Ctrl-C stops.",
+    {"Each frame goes out as ArtDmx packets sharing one sequence number, then an ArtSync, at\n"
+     "the rate the notes beside the recording (FILE.RGB.json) measured, or --fps (40 without\n"
+     "notes). The universes come from the notes too; without them port p's bytes go out as\n"
+     "consecutive 512-byte universes from p x --universes-per-port. Targets outside\n"
+     "127.0.0.0/8 need --allow-network. Ctrl-C stops.",
      kAsWritten,
-     "每帧作为共用一个序列号的 ArtDmx 包发出，随后是一个 ArtSync，按 --fps 定速。\n"
-     "Universe 来自录制文件旁边的说明（FILE.RGB.json）；没有说明时，端口 p 的字节作为\n"
-     "从 p x --universes-per-port 开始的连续 512 字节 Universe 发出。\n"
-     "127.0.0.0/8 以外的目标需要 --allow-network。按 Ctrl-C 停止。"},
+     "每帧作为共用一个序列号的 ArtDmx 包发出，随后是一个 ArtSync，速率为录制文件旁边的\n"
+     "说明（FILE.RGB.json）所测得的帧率，或 --fps（没有说明时为 40）。Universe 也来自说明；\n"
+     "没有说明时，端口 p 的字节作为从 p x --universes-per-port 开始的连续 512 字节\n"
+     "Universe 发出。127.0.0.0/8 以外的目标需要 --allow-network。按 Ctrl-C 停止。"},
     {"Where the Art-Net comes from (one)", kAsWritten, "Art-Net 的来源（二选一）"},
     {"Capture device name, e.g. eth0 (see devices)", kAsWritten,
      "抓包设备名，例如 eth0（参见 devices）"},
@@ -632,10 +669,14 @@ constexpr CatalogueText kTexts[] = {
      kAsWritten,
      "quorvex-cli：把 Art-Net DMX 流量录制为 LED 像素控制器使用的 .RGB 文件，无需窗口。"},
     {"Print the program's name and version and exit", kAsWritten, "打印程序名和版本后退出"},
-    {"List capture devices: index, name, IPv4 address, description, link state; * marks the "
-     "adapter the window would choose by itself",
+    {"List the Ethernet-like capture devices: index, name, IPv4 address, description, link "
+     "state; * marks the adapter the window would choose by itself",
      kAsWritten,
-     "列出抓包设备：序号、名称、IPv4 地址、描述、连接状态；* 标出窗口程序会自动选择的网卡"},
+     "列出类以太网的抓包设备：序号、名称、IPv4 地址、描述、连接状态；* "
+     "标出窗口程序会自动选择的网卡"},
+    {"Also list devices that carry no Ethernet frames (any, D-Bus, netfilter, Bluetooth), from "
+     "which nothing can be recorded",
+     kAsWritten, "同时列出不承载以太网帧的设备（any、D-Bus、netfilter、蓝牙），它们无法用于录制"},
     {"Print one JSON document instead of the list", kAsWritten, "打印一个 JSON 文档，而不是列表"},
     {"Survey which universes one frame carries and print the report", kAsWritten,
      "解析一帧中有哪些 Universe，并打印报告"},
@@ -688,6 +729,8 @@ constexpr CatalogueText kTexts[] = {
      "把录制作为 Art-Net 发送，每帧之后一个 ArtSync"},
     {"IPv4 address to send to (port 6454)", kAsWritten, "发送目标 IPv4 地址（端口 6454）"},
     {"Frames per second", kAsWritten, "每秒帧数"},
+    {"Frames per second (default: the rate in the notes, else 40)", kAsWritten,
+     "每秒帧数（默认：说明中的帧率，没有时为 40）"},
     {"Start again after the last frame, until Ctrl-C", kAsWritten,
      "最后一帧之后从头再来，直到按 Ctrl-C"},
     {"Allow a --target outside 127.0.0.0/8", kAsWritten, "允许 127.0.0.0/8 以外的 --target"},
@@ -790,6 +833,10 @@ constexpr CatalogueText kTexts[] = {
      "大小核对：      %zu + %u x %u = %llu 字节：与文件不符\n"},
     {"Problem:        %s\n", kAsWritten, "问题：          %s\n"},
     {"Valid recording.\n", kAsWritten, "有效的录制文件。\n"},
+    {"Valid recording, but not whole: its notes count %u incomplete frames and %u frames lost "
+     "while it was recorded.\n",
+     kAsWritten, "有效的录制文件，但不完整：其说明记录了不完整帧 %u 个、录制时丢失 %u 帧。\n"},
+    {"No such file: %s", kAsWritten, "没有这个文件：%s"},
     {"Not a valid recording.\n", kAsWritten, "不是有效的录制文件。\n"},
     {"universe %d falls on port %zu, the recording has %zu ports", kAsWritten,
      "Universe %d 落在端口 %zu 上，而录制文件只有 %zu 个端口"},

@@ -12,7 +12,7 @@ namespace quorvex {
 
 namespace {
 
-std::atomic<Language> g_language{Language::C};
+std::atomic<Language> g_language{Language::Original};
 
 bool Less(const CatalogueText* a, const CatalogueText* b) { return std::strcmp(a->c, b->c) < 0; }
 
@@ -30,19 +30,21 @@ const std::vector<const CatalogueText*>& SortedCatalogue() {
 }  // namespace
 
 Language LanguageFromEnvironment() {
+    if (const char* texts = std::getenv("QUORVEX_TEXTS");
+        texts && std::strcmp(texts, "original") == 0) {
+        return Language::Original;
+    }
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(name);
         if (!value || !*value) continue;
-        if (std::strncmp(value, "en", 2) == 0) return Language::English;
-        if (std::strncmp(value, "zh", 2) == 0) return Language::Chinese;
-        return Language::C;
+        return std::strncmp(value, "zh", 2) == 0 ? Language::Chinese : Language::English;
     }
-    return Language::C;
+    return Language::English;
 }
 
 void SetLanguage(Language language) {
     // Sorted now, so that the first Tr on some worker thread finds it ready.
-    if (language != Language::C) (void)SortedCatalogue();
+    if (language != Language::Original) (void)SortedCatalogue();
     g_language.store(language, std::memory_order_relaxed);
 }
 
@@ -50,7 +52,7 @@ Language CurrentLanguage() { return g_language.load(std::memory_order_relaxed); 
 
 const char* Tr(const char* cText) {
     const Language language = CurrentLanguage();
-    if (language == Language::C || !cText) return cText;
+    if (language == Language::Original || !cText) return cText;
     const auto& sorted = SortedCatalogue();
     const CatalogueText key{cText, nullptr, nullptr};
     const auto it = std::lower_bound(sorted.begin(), sorted.end(), &key, Less);

@@ -8,6 +8,7 @@
 #include "platform/app_paths.h"
 #include "platform/capture_rights.h"
 #include "platform/duration_text.h"
+#include "platform/removable_media.h"
 #include "platform/text_format.h"
 #include "platform/texts.h"
 #include "recording/recording_notes.h"
@@ -218,7 +219,14 @@ void Recorder::Capture(std::optional<unsigned> frames) {
 }
 
 void Recorder::Pause() { Apply(Input::Pause); }
-void Recorder::Stop() { Apply(Input::Stop); }
+
+void Recorder::Stop() {
+    if (m_state.phase == Phase::Surveying && m_captureAfterSurvey) {
+        m_captureAfterSurvey = false;
+        Log(Tr("The recording that was to follow Parse is cancelled."));
+    }
+    Apply(Input::Stop);
+}
 void Recorder::Close() { Apply(Input::Close); }
 
 void Recorder::FinishTick() {
@@ -311,7 +319,13 @@ void Recorder::Apply(Input input) {
             // No save prompt: the recording stays the working file, with a header that counts
             // its frames.
             if (m_file.IsOpen()) {
-                (void)m_file.FixFrameCountAndClose(m_writer ? m_writer->Written() : 0);
+                const uint32_t frames = m_writer ? m_writer->Written() : 0;
+                (void)m_file.FixFrameCountAndClose(frames);
+                if (frames > 0) {
+                    Log(Format(Tr("The recording was not saved: its %u frames are kept in %s "
+                                  "until the next Capture moves them aside."),
+                               frames, WorkingFilePath().c_str()));
+                }
             }
             m_writer.reset();
             break;
@@ -333,6 +347,7 @@ void Recorder::Emit(const RecorderEvent& event) { m_host.OnEvent(event); }
 bool Recorder::BeginSurvey() {
     if (!EnsureSourceOpen()) return false;
     EndWorkers();
+    m_surveyed.clear();
     // A capture file is surveyed from its start, however often Parse is pressed.
     if (m_source.IsFile() && !m_capturePath.empty()) {
         if (const Status reopened = m_source.OpenFile(m_capturePath); !reopened) {
@@ -368,8 +383,11 @@ void Recorder::JoinGroups(const std::vector<int>& sacnUniverses) {
 void Recorder::ReportSurvey() {
     const int perPort = m_settings.universesPerPort;
     m_framing = m_survey.SurveyedFraming();
-    SurveyFinished finished{m_universes.size(), SurveyReportLines(m_universes, perPort),
-                            m_universes, m_framing};
+    m_surveyed = m_universes;
+    SurveyFinished finished{
+        m_universes.size(),
+        SurveyReportLines(m_universes, perPort, m_settings.selection, m_settings.controllerPorts),
+        m_universes, m_framing};
     if (!m_universes.empty()) {
         for (std::string& line : FramingReportLines(
                  m_framing, m_surveyedOffset, SourceText(m_source.Sources(), m_framing.sender))) {
@@ -385,8 +403,18 @@ void Recorder::ReportSurvey() {
         JoinGroups(groups);
     }
     for (const std::string& line : finished.report) Log(line);
-    if (perPort == 0 && !m_universes.empty()) Emit(Alert{Tr(kUniversesPerPortText)});
+    if (perPort == 0 && !m_universes.empty() && !m_captureAfterSurvey) {
+        Emit(Alert{Tr(kUniversesPerPortText)});
+    }
     Emit(finished);
+    if (m_captureAfterSurvey) {
+        m_captureAfterSurvey = false;
+        if (m_surveyed.empty()) {
+            Log(Tr("Nothing to record: Parse found no universe."));
+        } else {
+            Apply(Input::Capture);
+        }
+    }
 }
 
 // ---- recording ----
@@ -402,13 +430,20 @@ void Recorder::EndWorkers() {
 }
 
 bool Recorder::BeginRecording() {
-    if (m_universes.empty()) {
-        Emit(Alert{Tr("Please click the parse button first to parse the data packet！")});
-        return false;
-    }
     const int perPort = m_settings.universesPerPort;
     if (perPort < 1 || perPort > 8) {
         Emit(Alert{Tr(kUniversesPerPortText)});
+        return false;
+    }
+    if (m_surveyed.empty()) {
+        // As quorvex-cli record does: the survey first, the recording as soon as it ends.
+        if (!EnsureSourceOpen()) return false;
+        Log(
+            Tr("No survey yet: Parse runs first, and the recording starts as soon as it has "
+               "found the universes."));
+        m_captureAfterSurvey = true;
+        Apply(Input::Parse);
+        if (m_state.phase != Phase::Surveying) m_captureAfterSurvey = false;
         return false;
     }
     if (!EnsureSourceOpen()) return false;
@@ -426,9 +461,17 @@ bool Recorder::BeginRecording() {
 
     m_folder = m_options.recordingFolder.empty() ? RecordingFolder() : m_options.recordingFolder;
     EnsureWritableFolder(m_folder);
-    int highest = 0;
-    for (const UniverseSlot& slot : m_universes) highest = std::max(highest, slot.universe);
-    m_layout = ComputeFrameLayout(m_universes, perPort);
+    const UniverseSelection& selection = m_settings.selection;
+    m_universes = m_surveyed;
+    std::vector<int> leftOut;
+    m_layout = ComputeFrameLayout(m_universes, perPort, selection, &leftOut);
+    if (m_layout.portCount == 0) {
+        Emit(Alert{Format(Tr("None of the universes found by Parse (%s) is among the universes "
+                             "chosen (%s)."),
+                          UniverseRangesText(leftOut).c_str(), selection.Text().c_str())});
+        return false;
+    }
+    const int highest = m_universes.back().universe;
     if (m_layout.portCount > kMaxRgbPorts) {
         // The header's 16-bit length field cannot describe that many ports.
         Emit(Alert{Format(Tr("Universe %d at %d universes per port needs %d ports; a recording "
@@ -498,8 +541,12 @@ bool Recorder::BeginRecording() {
         return false;
     }
     m_writer = std::move(*writer);
-    // The layout the file gets, which Universes/Port may have changed since Parse.
-    for (const std::string& line : LayoutInUseLines(m_universes, m_layout, perPort)) Log(line);
+    m_recorded = m_settings;
+    // The layout the file gets, which the settings may have changed since Parse.
+    for (const std::string& line : LayoutInUseLines(m_universes, m_layout, perPort, selection,
+                                                    leftOut, m_settings.controllerPorts)) {
+        Log(line);
+    }
     Log(Tr("Start capture......"));
     if (m_flags.maxFrames > kMaxRecordedFrames) {
         // More would not fit the header's 16-bit frame count.
@@ -515,6 +562,9 @@ bool Recorder::BeginRecording() {
         Log(Format(Tr("Start trigger armed: the recording begins with the first frame with %s."),
                    DescribeStartTrigger(m_settings.start).c_str()));
     }
+    m_unsavedNotes.reset();
+    // What the front-ends show starts again from nothing, also while a trigger is awaited.
+    Emit(FramesWritten{0, 0});
     m_assemblyWorker.Start(
         m_source, m_universes, m_layout.frameLength, m_flags, *m_writer, m_monitor, m_trigger,
         m_framing, LiveAdapterName(), [this](const std::string& l) { Log(l); },
@@ -583,13 +633,26 @@ void Recorder::Finish() {
         outcome.failure = m_failure;
     }
     outcome.workingFile = WorkingFilePath();
-    const auto chosen =
-        m_host.AskSavePath({DefaultSaveName(m_sceneNumber), m_folder, m_lastSummary.framesWritten});
+    const auto start = m_lastSummary.startUs > 0
+                           ? std::chrono::system_clock::time_point(
+                                 std::chrono::microseconds(m_lastSummary.startUs))
+                           : std::chrono::system_clock::now();
+    m_unsavedNotes =
+        NotesFor(m_universes, m_layout, m_recorded.universesPerPort, m_recorded.selection,
+                 kIcTypeNames[std::clamp(m_recorded.icTypeIndex, 0, 2)], m_recorded.rgbw, start,
+                 m_lastSummary, m_framing, &m_source.Sources());
+    const auto chosen = m_host.AskSavePath({FreeSaveName(m_folder, m_sceneNumber), m_folder,
+                                            m_lastSummary.framesWritten, m_sceneNumber});
     if (chosen && !chosen->empty()) {
         Save(*chosen, outcome);
     } else {
         // Abandoned: the file stays the working file, still a whole recording.
         (void)m_file.FixFrameCountAndClose(m_lastSummary.framesWritten);
+    }
+    if (outcome.savedPath.empty() && m_lastSummary.framesWritten > 0) {
+        Log(Format(Tr("The recording was not saved: its %u frames are kept in %s until the next "
+                      "Capture moves them aside."),
+                   m_lastSummary.framesWritten, outcome.workingFile.c_str()));
     }
     m_writer.reset();
     Emit(outcome);
@@ -622,34 +685,78 @@ void Recorder::Save(const std::string& chosenPath, RecordingFinished& outcome) {
     // From here on the recording is at its final name, whatever fails.
     ++m_sceneNumber;
     outcome.savedPath = final;
+    outcome.notesFailure = AfterSave(final, synced, m_unsavedNotes);
+    m_unsavedNotes.reset();
+}
+
+std::string Recorder::AfterSave(const std::string& final, const Status& synced,
+                                const std::optional<RecordingNotes>& notes) {
     if (synced) {
         Log(Format(Tr("Saved: %s"), final.c_str()));
+        // Moving the file synced it and its folder: nothing waits in the page cache.
+        if (const auto medium = MountHolding(CurrentRemovableMounts(), final)) {
+            Log(Format(Tr("It is on the removable medium %s (%s), synced: the medium can be "
+                          "pulled out now."),
+                       MediumName(*medium).c_str(), medium->device.c_str()));
+        }
     } else {
         Emit(Alert{Format(Tr("The recording is at %s, but its folder could not be synced (%s): a "
                              "power cut now may lose it."),
                           final.c_str(), synced.error().c_str()),
                    true});
     }
+    if (!notes) return {};
     // The notes help playback and inspection; the controller never needs them, so a failure
     // here is told but does not undo the save.
-    const auto start = m_lastSummary.startUs > 0
-                           ? std::chrono::system_clock::time_point(
-                                 std::chrono::microseconds(m_lastSummary.startUs))
-                           : std::chrono::system_clock::now();
-    const RecordingNotes notes =
-        NotesFor(m_universes, m_layout, m_settings.universesPerPort,
-                 kIcTypeNames[std::clamp(m_settings.icTypeIndex, 0, 2)], m_settings.rgbw, start,
-                 m_lastSummary, m_framing, &m_source.Sources());
-    if (const Status written = WriteNotes(final, notes); !written) {
-        outcome.notesFailure = written.error();
+    const std::string path =
+        m_settings.notesInRecordingFolder
+            ? FolderInUse() + "/" + std::filesystem::path(NotesPath(final)).filename().string()
+            : NotesPath(final);
+    if (const Status written = ReplaceFileDurably(path, NotesJson(*notes)); !written) {
         Log(Format(Tr("The recording notes could not be written: %s"), written.error().c_str()));
+        return written.error();
     }
+    return {};
+}
+
+std::string Recorder::FolderInUse() const {
+    if (!m_folder.empty()) return m_folder;
+    return m_options.recordingFolder.empty() ? RecordingFolder() : m_options.recordingFolder;
+}
+
+std::optional<KeptWorkingFile> Recorder::KeptRecording() const {
+    if (m_writer || m_file.IsOpen()) return std::nullopt;
+    return FindKeptWorkingFile(FolderInUse() + "/" + kWorkingFileName);
+}
+
+Result<std::string> Recorder::SaveKeptRecording(const std::string& chosenPath) {
+    const std::string working = FolderInUse() + "/" + kWorkingFileName;
+    if (m_writer || m_file.IsOpen()) {
+        return Fail(Format(Tr("Another recording is writing %s right now."), working.c_str()));
+    }
+    const std::string final = FinalRgbName(chosenPath);
+    std::error_code ec;
+    const auto saved = std::filesystem::equivalent(working, final, ec)
+                           ? Result<uint32_t>(Fail(Tr("it is the working file itself")))
+                           : SaveKeptWorkingFile(working, final);
+    if (!saved) {
+        const std::string why =
+            Format(Tr("The recording could not be saved as %s (%s).\nIt was kept as "
+                      "\"temp.RGB\": %s"),
+                   final.c_str(), saved.error().c_str(), working.c_str());
+        Log(why);
+        return Fail(why);
+    }
+    ++m_sceneNumber;
+    // The notes belong to it only when this run made it and nothing was recorded since.
+    const bool ours = m_unsavedNotes && m_unsavedNotes->check.framesWritten == *saved;
+    (void)AfterSave(final, Status{}, ours ? m_unsavedNotes : std::nullopt);
+    m_unsavedNotes.reset();
+    return final;
 }
 
 void Recorder::ReportUnsavedRecording() {
-    const std::string folder =
-        m_options.recordingFolder.empty() ? RecordingFolder() : m_options.recordingFolder;
-    if (const auto kept = FindKeptWorkingFile(folder + "/" + kWorkingFileName)) {
+    if (const auto kept = KeptRecording()) {
         Log(Format(Tr("An unsaved recording of %u frames is kept in %s; the next Capture moves "
                       "it aside."),
                    kept->frames, kept->path.c_str()));

@@ -26,6 +26,7 @@
 #include "recording/frame_writer.h"
 #include "recording/packet_workers.h"
 #include "recording/recorder_control.h"
+#include "recording/recording_notes.h"
 #include "recording/recording_summary.h"
 #include "recording/rgb_file.h"
 
@@ -56,6 +57,11 @@ struct RecordingSettings {
     bool joinMulticast = false;
     // sACN universes whose groups are joined as Parse begins, before anything was surveyed.
     std::vector<int> joinUniverses;
+    // The universes recorded, and the one port 1 begins with.
+    UniverseSelection selection;
+    int controllerPorts = 0;  // outputs of the user's controller; 0: not given
+    // The notes (FILE.RGB.json) go into the recording folder instead of beside the recording.
+    bool notesInRecordingFolder = false;
 };
 
 // Events, delivered on the control thread.
@@ -101,9 +107,10 @@ using RecorderEvent = std::variant<PhaseChanged, Alert, AdaptersListed, AdapterS
                                    SurveyFinished, FramesWritten, RecordingFinished>;
 
 struct SaveRequest {
-    std::string defaultName;  // "Sc-01-01.RGB", ...
+    std::string defaultName;  // "Sc-01-01.RGB", ..., free in `folder`
     std::string folder;       // where the working file is
     uint32_t frames = 0;      // frames the recording holds
+    int scene = 1;            // the scene number of the default name, before a free one was sought
 };
 
 // What a front-end provides.
@@ -189,6 +196,12 @@ class Recorder {
     void Close();
     // Logs a working file an earlier run left with frames in it, if there is one.
     void ReportUnsavedRecording();
+    // The working file of a recording that was not saved (a cancelled Save As, a closed window,
+    // an earlier run), while it still holds frames and no recording runs.
+    std::optional<KeptWorkingFile> KeptRecording() const;
+    // Saves that working file under the name chosen, as the finish step would have, with the
+    // recording's notes when this run made it. Where it was saved, or why not (also logged).
+    Result<std::string> SaveKeptRecording(const std::string& chosenPath);
 
     // Control-thread deliveries the host makes.
     void RunPending();
@@ -224,6 +237,12 @@ class Recorder {
     bool RecordingBusy() const;
     void Finish();
     void Save(const std::string& chosenPath, RecordingFinished& outcome);
+    // "Saved", and whether the medium may be pulled out now; then the notes, if any.
+    // After a recording reached its final name: tells whether it is synced, and writes its
+    // notes; what kept them from being written, or nothing.
+    std::string AfterSave(const std::string& final, const Status& synced,
+                          const std::optional<RecordingNotes>& notes);
+    std::string FolderInUse() const;
     RecordingSummary Summarize();
     std::string WorkingFilePath() const;
     void Post(std::atomic<bool>& flag);
@@ -244,9 +263,11 @@ class Recorder {
     bool m_closed = false;
     bool m_monitorWanted = false;  // start the idle monitor at the next RunPending
 
-    UniverseTable m_universes;
+    UniverseTable m_universes;  // the survey fills it; a recording lays it out
     UniverseSurvey m_survey{m_universes};
-    Framing m_framing;  // how the surveyed show's frames end
+    UniverseTable m_surveyed;           // what the last survey found, for each recording to lay out
+    bool m_captureAfterSurvey = false;  // Capture came before any survey: record once it ends
+    Framing m_framing;                  // how the surveyed show's frames end
     int m_surveyedOffset = kDefaultSacnOffset;
     MulticastMembership m_membership;
     SurveyWorker m_surveyWorker;
@@ -257,9 +278,12 @@ class Recorder {
     RgbFile m_file;
     std::unique_ptr<FrameWriter> m_writer;
     PortLayout m_layout;
+    RecordingSettings m_recorded;  // the settings the recording in progress started with
     std::string m_folder;
     int m_sceneNumber = 1;
     RecordingSummary m_lastSummary;
+    // The notes of the last recording while it waits unsaved in the working file.
+    std::optional<RecordingNotes> m_unsavedNotes;
     std::string m_failure;  // why the recording in progress ended early; set by the workers
     std::mutex m_failureMutex;
 

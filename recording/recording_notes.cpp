@@ -90,8 +90,15 @@ Result<std::vector<NotesUniverse>> Universes(const json& j) {
         if (!out.empty() && *number <= out.back().universe) {
             return Fail(Tr("\"universes\" must be in ascending order without repeats"));
         }
-        NotesUniverse entry{
-            static_cast<int32_t>(*number), static_cast<uint16_t>(*length), *source, {}, {}};
+        // Notes from before the universe selection have no port: it follows from the number.
+        int port = 0;
+        if (u.contains("port")) {
+            const auto given = Whole(u, "port", 1, kMaxRgbPorts);
+            if (!given) return Fail("universes: " + given.error());
+            port = static_cast<int>(*given);
+        }
+        NotesUniverse entry{static_cast<int32_t>(*number), static_cast<uint16_t>(*length), *source,
+                            port};
         if (const auto name = Text(u, "sourceName")) entry.sourceName = *name;
         if (const auto cid = Text(u, "cid")) entry.cid = *cid;
         out.push_back(std::move(entry));
@@ -160,14 +167,15 @@ std::string IsoUtcText(std::chrono::system_clock::time_point time) {
 }
 
 RecordingNotes NotesFor(const UniverseTable& table, const PortLayout& layout, int universesPerPort,
-                        const std::string& icType, bool rgbw,
+                        const UniverseSelection& selection, const std::string& icType, bool rgbw,
                         std::chrono::system_clock::time_point start,
                         const RecordingSummary& summary, const Framing& framing,
                         const SourceDirectory* sources) {
     RecordingNotes n;
     for (const UniverseSlot& s : table) {
         if (s.length == 0) continue;
-        NotesUniverse u{s.universe, s.length, Ipv4Text(s.source), {}, {}};
+        NotesUniverse u{s.universe, s.length, Ipv4Text(s.source),
+                        PortOf(selection, universesPerPort, s.universe) + 1};
         if (const auto sacn = sources ? sources->Find(SenderOf(s)) : std::nullopt) {
             u.sourceName = sacn->name;
             u.cid = CidText(sacn->cid);
@@ -181,6 +189,8 @@ RecordingNotes NotesFor(const UniverseTable& table, const PortLayout& layout, in
     }
     n.universesPerPort = universesPerPort;
     n.ports = layout.portCount;
+    n.firstUniverse = selection.list.empty() ? selection.first : 0;
+    n.selectedUniverses = UniverseRangesText(selection.list);
     n.icType = icType;
     n.rgbw = rgbw;
     n.framesPerSecond = summary.seconds > 0 ? summary.framesWritten / summary.seconds : 0;
@@ -203,7 +213,10 @@ RecordingNotes NotesFor(const UniverseTable& table, const PortLayout& layout, in
 std::string NotesJson(const RecordingNotes& n) {
     json universes = json::array();
     for (const NotesUniverse& u : n.universes) {
-        json entry = {{"universe", u.universe}, {"length", u.length}, {"source", u.source}};
+        json entry = {{"universe", u.universe},
+                      {"length", u.length},
+                      {"source", u.source},
+                      {"port", NotedPort(n, u)}};
         if (!u.sourceName.empty()) entry["sourceName"] = u.sourceName;
         if (!u.cid.empty()) entry["cid"] = u.cid;
         universes.push_back(std::move(entry));
@@ -224,6 +237,9 @@ std::string NotesJson(const RecordingNotes& n) {
     json j = {{"universes", std::move(universes)},
               {"universesPerPort", n.universesPerPort},
               {"ports", n.ports},
+              {"firstUniverse", n.firstUniverse},
+              {"selectedUniverses",
+               n.selectedUniverses.empty() ? json(nullptr) : json(n.selectedUniverses)},
               {"icType", n.icType},
               {"rgbw", n.rgbw},
               {"framesPerSecond", Finite(n.framesPerSecond)},
@@ -258,6 +274,19 @@ Result<RecordingNotes> ParseNotesJson(const std::string& text) {
     }
     n.universes = *universes;
     n.universesPerPort = static_cast<int>(*perPort);
+    if (j.contains("firstUniverse")) {
+        const auto first = Whole(j, "firstUniverse", 0, kMaxUniverse);
+        if (!first) return Fail(Format(Tr("not recording notes: %s"), first.error().c_str()));
+        n.firstUniverse = static_cast<int>(*first);
+    }
+    if (const auto it = j.find("selectedUniverses"); it != j.end() && !it->is_null()) {
+        std::string error;
+        if (!it->is_string() || !ParseUniverseList(it->get<std::string>(), &error)) {
+            return Fail(Format(Tr("not recording notes: %s"),
+                               Tr("\"selectedUniverses\" is not a list of universes")));
+        }
+        n.selectedUniverses = it->get<std::string>();
+    }
     n.ports = static_cast<int>(*ports);
     n.icType = *icType;
     n.rgbw = *rgbw;

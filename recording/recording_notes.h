@@ -20,17 +20,19 @@
 namespace quorvex {
 
 struct NotesUniverse {
-    NotesUniverse(int32_t u = 0, uint16_t bytes = 0, std::string from = {}, std::string name = {},
-                  std::string id = {})
+    NotesUniverse(int32_t u = 0, uint16_t bytes = 0, std::string from = {}, int to = 0,
+                  std::string name = {}, std::string id = {})
         : universe(u),
           length(bytes),
           source(std::move(from)),
+          port(to),
           sourceName(std::move(name)),
           cid(std::move(id)) {}
 
     int32_t universe = 0;    // 15-bit Port-Address
     uint16_t length = 0;     // bytes it brings to each frame
     std::string source;      // dotted IPv4 of its sender
+    int port = 0;            // the controller port it fills, from 1; 0: as its number says
     std::string sourceName;  // sACN: the source's name; empty for Art-Net
     std::string cid;         // sACN: the source's CID
 };
@@ -40,6 +42,10 @@ struct RecordingNotes {
     std::vector<NotesUniverse> universes;
     int universesPerPort = 6;
     int ports = 0;
+    // The universe selection: port 1 begins at `firstUniverse`, or the universes listed in
+    // `selectedUniverses` ("100-102,200"; empty: none listed) fill the ports in turn.
+    int firstUniverse = 0;
+    std::string selectedUniverses;
     std::string icType;  // as the IC type list names it: "SPI&TTL", ...
     bool rgbw = false;
     double framesPerSecond = 0;  // measured
@@ -65,12 +71,18 @@ struct RecordingNotes {
 };
 
 // The notes of a recording from what the recorder knows when it saves it. `table` as
-// ComputeFrameLayout left it (empty slots are skipped).
+// ComputeFrameLayout left it for `universesPerPort` and `selection` (empty slots are skipped).
 RecordingNotes NotesFor(const UniverseTable& table, const PortLayout& layout, int universesPerPort,
-                        const std::string& icType, bool rgbw,
+                        const UniverseSelection& selection, const std::string& icType, bool rgbw,
                         std::chrono::system_clock::time_point start,
                         const RecordingSummary& summary, const Framing& framing = {},
                         const SourceDirectory* sources = nullptr);
+// The controller port (from 1) that universe `u` of the notes fills: as noted, or for notes
+// without ports, universe / universes per port + 1.
+inline int NotedPort(const RecordingNotes& n, const NotesUniverse& u) {
+    return u.port > 0 ? u.port : u.universe / (n.universesPerPort > 0 ? n.universesPerPort : 1) + 1;
+}
+
 // "2024-05-01T20:15:00Z"
 std::string IsoUtcText(std::chrono::system_clock::time_point time);
 

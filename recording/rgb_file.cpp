@@ -276,4 +276,26 @@ Result<std::optional<KeptWorkingFile>> SetAsideWorkingFile(const std::string& pa
                        folder.c_str()));
 }
 
+Result<uint32_t> SaveKeptWorkingFile(const std::string& path, const std::string& final) {
+    const auto fd = OpenExistingRecording(path);
+    if (!fd) return Fail(fd.error());
+    // Held, so that no recording starts in it while it moves.
+    UniqueFd held(*fd);
+    RgbFault fault = RgbFault::Unreadable;
+    const auto repaired = RepairOpenRecording(held.get(), &fault);
+    if (!repaired) return Fail(repaired.error());
+    if (repaired->wholeFrames == 0) return Fail(Format(Tr("%s holds no frame"), path.c_str()));
+    if (const Status moved = MoveFile(path, final); !moved) return Fail(moved.error());
+    return repaired->wholeFrames;
+}
+
+std::string FreeSaveName(const std::string& folder, int scene) {
+    for (int n = std::max(scene, 1); n < scene + 10000; ++n) {
+        const std::string name = DefaultSaveName(n);
+        struct stat st {};
+        if (::lstat((folder + "/" + name).c_str(), &st) != 0 && errno == ENOENT) return name;
+    }
+    return DefaultSaveName(scene);
+}
+
 }  // namespace quorvex

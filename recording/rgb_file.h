@@ -71,5 +71,12 @@ std::optional<KeptWorkingFile> FindKeptWorkingFile(const std::string& path);
 // without frames is removed. Fails when `path` is a link or a special file, or while another
 // recording holds it.
 Result<std::optional<KeptWorkingFile>> SetAsideWorkingFile(const std::string& path, time_t now);
+// Saves a kept working file under the name `final` (replacing a file of that name): repaired
+// first, so that its header counts its whole frames. Fails, changing nothing, when it holds no
+// frame, is not a regular file, or another recording holds it. The frames it saved.
+Result<uint32_t> SaveKeptWorkingFile(const std::string& path, const std::string& final);
+
+// DefaultSaveName(scene) for the first scene from `scene` on whose name is free in `folder`.
+std::string FreeSaveName(const std::string& folder, int scene);
 
 }  // namespace quorvex

@@ -132,18 +132,6 @@ int PixelsOf(const RgbHeaderInfo::Port& port) {
     return (port.length + (port.rgbw ? 3 : 2)) / (port.rgbw ? 4 : 3);
 }
 
-// "170", or "170-340" when the ports differ.
-std::string PixelsPerPortText(const RgbHeaderInfo& h) {
-    int lo = INT32_MAX;
-    int hi = 0;
-    for (const auto& p : h.ports) {
-        lo = std::min(lo, PixelsOf(p));
-        hi = std::max(hi, PixelsOf(p));
-    }
-    if (h.ports.empty()) return "0";
-    return lo == hi ? Format("%d", lo) : Format("%d-%d", lo, hi);
-}
-
 std::string TitleOf(const std::string& path) {
     std::string title = fs::path(path).filename().string();
     if (title.size() > kMaxTitle) title = title.substr(0, kMaxTitle - 3) + "...";
@@ -175,6 +163,17 @@ void DrawFrameRow(Image& img, const RgbHeaderInfo& h, const std::vector<uint8_t>
 
 }  // namespace
 
+std::string PixelsPerPortText(const RgbHeaderInfo& h) {
+    int lo = INT32_MAX;
+    int hi = 0;
+    for (const auto& p : h.ports) {
+        lo = std::min(lo, PixelsOf(p));
+        hi = std::max(hi, PixelsOf(p));
+    }
+    if (h.ports.empty()) return "0";
+    return lo == hi ? Format("%d", lo) : Format("%d-%d", lo, hi);
+}
+
 Result<Image> RenderPreview(const RgbHeaderInfo& h, const FrameSource& frames,
                             const RenderOptions& o) {
     Image img;
@@ -186,6 +185,7 @@ Result<Image> RenderPreview(const RgbHeaderInfo& h, const FrameSource& frames,
         content += PixelsOf(h.ports[p]);
         portBytes += h.ports[p].length;
     }
+    img.contentWidth = content;
     const std::string title = TitleOf(o.path);
     const bool rgbw = !h.ports.empty() && h.ports[0].rgbw;
     const uint32_t count = h.frameCount;

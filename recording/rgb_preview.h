@@ -24,12 +24,16 @@ struct Image {
     int height = 0;
     std::vector<uint8_t> rgb;   // rows top down, 3 bytes a pixel
     int framesTop = 0;          // the row of the first drawn frame
+    int contentWidth = 0;       // the columns of the ports; the strip above may be wider
     std::vector<int> portLeft;  // column of each port's first pixel
     uint32_t every = 1;         // frames per drawn row
 };
 
 // Frame `index` (from 0) of the recording into `bytes`.
 using FrameSource = std::function<Status(uint32_t index, std::vector<uint8_t>& bytes)>;
+
+// Pixels per port: "170", or "170-340" when the ports differ.
+std::string PixelsPerPortText(const RgbHeaderInfo& header);
 
 // Draws the header's frameCount frames. Fails when a frame cannot be had or the picture
 // would be too large to hold.

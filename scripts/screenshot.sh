@@ -13,9 +13,5 @@ fi
 mkdir -p docs
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-# The window's full-width punctuation ("IP address：") needs a CJK font.
-if [ -z "$(fc-list ':charset=ff1a')" ]; then
-    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends fonts-wqy-microhei >/dev/null
-fi
 "${sudo_cmd[@]}" env QT_QPA_PLATFORM=offscreen "$program" docs/screenshot.png
 echo "wrote docs/screenshot.png"

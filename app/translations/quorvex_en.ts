@@ -7,6 +7,34 @@
         <source>the picture is too large to show</source>
         <translation>the picture is too large to show</translation>
     </message>
+    <message>
+        <source>Fit to window</source>
+        <translation>Fit to window</translation>
+    </message>
+    <message>
+        <source>x2</source>
+        <translation>x2</translation>
+    </message>
+    <message>
+        <source>x4</source>
+        <translation>x4</translation>
+    </message>
+    <message>
+        <source>x8</source>
+        <translation>x8</translation>
+    </message>
+    <message>
+        <source>Zoom:</source>
+        <translation>Zoom:</translation>
+    </message>
+    <message>
+        <source>%1 frames, %2 ports, %3 pixels per port, %4, %5</source>
+        <translation>%1 frames, %2 ports, %3 pixels per port, %4, %5</translation>
+    </message>
+    <message>
+        <source>, a row every %1 frames</source>
+        <translation>, a row every %1 frames</translation>
+    </message>
 </context>
 <context>
     <name>quorvex::app::MainWindow</name>
@@ -132,15 +160,15 @@
     </message>
     <message>
         <source>关于 Quorvex(&amp;A)...</source>
-        <translation>&amp;About Quorvex…</translation>
+        <translation>&amp;About Quorvex...</translation>
     </message>
     <message>
         <source>Settings…</source>
-        <translation>Settings…</translation>
+        <translation>Settings...</translation>
     </message>
     <message>
         <source>Preview a recording…</source>
-        <translation>Preview a recording…</translation>
+        <translation>Preview a recording...</translation>
     </message>
     <message>
         <source>关于 Quorvex</source>
@@ -184,7 +212,7 @@
     </message>
     <message>
         <source>Preview – %1</source>
-        <translation>Preview – %1</translation>
+        <translation>Preview - %1</translation>
     </message>
     <message>
         <source>Save As</source>
@@ -265,6 +293,122 @@
     <message>
         <source>For network switches with IGMP snooping, which send multicast only to ports that joined it</source>
         <translation>For network switches with IGMP snooping, which send multicast only to ports that joined it</translation>
+    </message>
+    <message>
+        <source>First universe:</source>
+        <translation>First universe:</translation>
+    </message>
+    <message>
+        <source>Universes:</source>
+        <translation>Universes:</translation>
+    </message>
+    <message>
+        <source>all, e.g. 100-102,200</source>
+        <translation>all, e.g. 100-102,200</translation>
+    </message>
+    <message>
+        <source>Only these universes are recorded; in ascending order they fill port 1, then port 2, and so on. Empty: every universe from the first universe on.</source>
+        <translation>Only these universes are recorded; in ascending order they fill port 1, then port 2, and so on. Empty: every universe from the first universe on.</translation>
+    </message>
+    <message>
+        <source>Port 1 begins with this universe; lower ones are not recorded.</source>
+        <translation>Port 1 begins with this universe; lower ones are not recorded.</translation>
+    </message>
+    <message>
+        <source>Save the last recording…</source>
+        <translation>Save the last recording...</translation>
+    </message>
+    <message>
+        <source>Eject</source>
+        <translation>Eject</translation>
+    </message>
+    <message>
+        <source>Universes: %1</source>
+        <translation>Universes: %1</translation>
+    </message>
+    <message>
+        <source>Parse is still looking for the show&apos;s universes. Stop it and close Quorvex?</source>
+        <translation>Parse is still looking for the show&apos;s universes. Stop it and close Quorvex?</translation>
+    </message>
+    <message>
+        <source>Keep parsing</source>
+        <translation>Keep parsing</translation>
+    </message>
+    <message>
+        <source>Stop and close</source>
+        <translation>Stop and close</translation>
+    </message>
+    <message>
+        <source>A recording is running: %1 frames so far. Closing Quorvex ends it.</source>
+        <translation>A recording is running: %1 frames so far. Closing Quorvex ends it.</translation>
+    </message>
+    <message>
+        <source>Discard does not save it: its frames stay in %1 until the next Capture moves them aside.</source>
+        <translation>Discard does not save it: its frames stay in %1 until the next Capture moves them aside.</translation>
+    </message>
+    <message>
+        <source>Keep recording</source>
+        <translation>Keep recording</translation>
+    </message>
+    <message>
+        <source>Stop and save</source>
+        <translation>Stop and save</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>Discard</translation>
+    </message>
+    <message>
+        <source>The last recording (%1 frames) was not saved.</source>
+        <translation>The last recording (%1 frames) was not saved.</translation>
+    </message>
+    <message>
+        <source>It is kept in %1 until the next Capture moves it aside.</source>
+        <translation>It is kept in %1 until the next Capture moves it aside.</translation>
+    </message>
+    <message>
+        <source>Save…</source>
+        <translation>Save...</translation>
+    </message>
+    <message>
+        <source>Close without saving</source>
+        <translation>Close without saving</translation>
+    </message>
+    <message>
+        <source>There is no unsaved recording.</source>
+        <translation>There is no unsaved recording.</translation>
+    </message>
+    <message>
+        <source>not checked</source>
+        <translation>not checked</translation>
+    </message>
+    <message>
+        <source>The outputs of your controller: Parse and Capture say when a recording needs more</source>
+        <translation>The outputs of your controller: Parse and Capture say when a recording needs more</translation>
+    </message>
+    <message>
+        <source>Controller ports</source>
+        <translation>Controller ports</translation>
+    </message>
+    <message>
+        <source>Keep the notes (.RGB.json) in the recordings folder, not beside the recording</source>
+        <translation>Keep the notes (.RGB.json) in the recordings folder, not beside the recording</translation>
+    </message>
+    <message>
+        <source>Eject %1</source>
+        <translation>Eject %1</translation>
+    </message>
+    <message>
+        <source>To eject %1, right-click the window and choose &quot;Eject %1&quot;.</source>
+        <translation>To eject %1, right-click the window and choose &quot;Eject %1&quot;.</translation>
+    </message>
+    <message>
+        <source>Cannot eject %1: %2</source>
+        <translation>Cannot eject %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 is ejected: it can be pulled out.</source>
+        <translation>%1 is ejected: it can be pulled out.</translation>
     </message>
 </context>
 </TS>

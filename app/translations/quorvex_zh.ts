@@ -7,6 +7,34 @@
         <source>the picture is too large to show</source>
         <translation>图像太大，无法显示</translation>
     </message>
+    <message>
+        <source>Fit to window</source>
+        <translation>适合窗口</translation>
+    </message>
+    <message>
+        <source>x2</source>
+        <translation>×2</translation>
+    </message>
+    <message>
+        <source>x4</source>
+        <translation>×4</translation>
+    </message>
+    <message>
+        <source>x8</source>
+        <translation>×8</translation>
+    </message>
+    <message>
+        <source>Zoom:</source>
+        <translation>缩放：</translation>
+    </message>
+    <message>
+        <source>%1 frames, %2 ports, %3 pixels per port, %4, %5</source>
+        <translation>%1 帧，%2 个端口，每端口 %3 个像素，%4，%5</translation>
+    </message>
+    <message>
+        <source>, a row every %1 frames</source>
+        <translation>，每 %1 帧一行</translation>
+    </message>
 </context>
 <context>
     <name>quorvex::app::MainWindow</name>
@@ -265,6 +293,122 @@
     <message>
         <source>For network switches with IGMP snooping, which send multicast only to ports that joined it</source>
         <translation>用于开启 IGMP 侦听的交换机：组播只发往已加入的端口</translation>
+    </message>
+    <message>
+        <source>First universe:</source>
+        <translation>第一个 Universe：</translation>
+    </message>
+    <message>
+        <source>Universes:</source>
+        <translation>Universe 列表：</translation>
+    </message>
+    <message>
+        <source>all, e.g. 100-102,200</source>
+        <translation>全部，例如 100-102,200</translation>
+    </message>
+    <message>
+        <source>Only these universes are recorded; in ascending order they fill port 1, then port 2, and so on. Empty: every universe from the first universe on.</source>
+        <translation>只录制这些 Universe；它们按升序依次填入端口 1、端口 2，以此类推。留空：从第一个 Universe 起的所有 Universe。</translation>
+    </message>
+    <message>
+        <source>Port 1 begins with this universe; lower ones are not recorded.</source>
+        <translation>端口 1 从这个 Universe 开始；更小的不录制。</translation>
+    </message>
+    <message>
+        <source>Save the last recording…</source>
+        <translation>保存上一次录制…</translation>
+    </message>
+    <message>
+        <source>Eject</source>
+        <translation>弹出</translation>
+    </message>
+    <message>
+        <source>Universes: %1</source>
+        <translation>Universe 列表：%1</translation>
+    </message>
+    <message>
+        <source>Parse is still looking for the show&apos;s universes. Stop it and close Quorvex?</source>
+        <translation>解析仍在查找演出的 Universe。要停止解析并关闭 Quorvex 吗？</translation>
+    </message>
+    <message>
+        <source>Keep parsing</source>
+        <translation>继续解析</translation>
+    </message>
+    <message>
+        <source>Stop and close</source>
+        <translation>停止并关闭</translation>
+    </message>
+    <message>
+        <source>A recording is running: %1 frames so far. Closing Quorvex ends it.</source>
+        <translation>正在录制：目前已有 %1 帧。关闭 Quorvex 会结束录制。</translation>
+    </message>
+    <message>
+        <source>Discard does not save it: its frames stay in %1 until the next Capture moves them aside.</source>
+        <translation>“放弃”不会保存它：它的帧保留在 %1 中，直到下次采集把它移到一旁。</translation>
+    </message>
+    <message>
+        <source>Keep recording</source>
+        <translation>继续录制</translation>
+    </message>
+    <message>
+        <source>Stop and save</source>
+        <translation>停止并保存</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>放弃</translation>
+    </message>
+    <message>
+        <source>The last recording (%1 frames) was not saved.</source>
+        <translation>上一次录制（%1 帧）没有保存。</translation>
+    </message>
+    <message>
+        <source>It is kept in %1 until the next Capture moves it aside.</source>
+        <translation>它保留在 %1 中，直到下次采集把它移到一旁。</translation>
+    </message>
+    <message>
+        <source>Save…</source>
+        <translation>保存…</translation>
+    </message>
+    <message>
+        <source>Close without saving</source>
+        <translation>不保存并关闭</translation>
+    </message>
+    <message>
+        <source>There is no unsaved recording.</source>
+        <translation>没有未保存的录制。</translation>
+    </message>
+    <message>
+        <source>not checked</source>
+        <translation>不检查</translation>
+    </message>
+    <message>
+        <source>The outputs of your controller: Parse and Capture say when a recording needs more</source>
+        <translation>控制器的输出端口数：录制需要更多端口时，解析和采集会提示</translation>
+    </message>
+    <message>
+        <source>Controller ports</source>
+        <translation>控制器端口数</translation>
+    </message>
+    <message>
+        <source>Keep the notes (.RGB.json) in the recordings folder, not beside the recording</source>
+        <translation>把说明文件（.RGB.json）保存在录制文件夹中，而不是放在录制文件旁边</translation>
+    </message>
+    <message>
+        <source>Eject %1</source>
+        <translation>弹出 %1</translation>
+    </message>
+    <message>
+        <source>To eject %1, right-click the window and choose &quot;Eject %1&quot;.</source>
+        <translation>要弹出 %1，请右键单击窗口并选择“弹出 %1”。</translation>
+    </message>
+    <message>
+        <source>Cannot eject %1: %2</source>
+        <translation>无法弹出 %1：%2</translation>
+    </message>
+    <message>
+        <source>%1 is ejected: it can be pulled out.</source>
+        <translation>%1 已弹出：现在可以拔出。</translation>
     </message>
 </context>
 </TS>

@@ -217,10 +217,11 @@ TEST(LearnFraming, TellsHowEachKindOfSenderDelimitsItsFrames) {
     EXPECT_EQ(LearnFraming(once, 7, Protocol::ArtNet, 7, 0, true).mode, Framing::Mode::Counters);
 }
 
-std::vector<std::string> Report(const std::vector<std::pair<int, int>>& slots, int perPort) {
+std::vector<std::string> Report(const std::vector<std::pair<int, int>>& slots, int perPort,
+                                const UniverseSelection& selection = {}, int controllerPorts = 0) {
     UniverseTable t;
     for (auto [u, len] : slots) t.push_back({u, 0, static_cast<uint16_t>(len)});
-    return SurveyReportLines(t, perPort);
+    return SurveyReportLines(t, perPort, selection, controllerPorts);
 }
 
 TEST(SurveyReport, WorkedExamples) {
@@ -230,20 +231,20 @@ TEST(SurveyReport, WorkedExamples) {
 
     EXPECT_EQ(Report(six, 6),
               (std::vector<std::string>{
-                  "Parse to 6 Universes", "Max universe num is:6",
+                  "Parse to 6 Universes", "Max universe num is:5",
                   "The current setting is that each port carries 6 universes，The capture file "
                   "will be set to 1 ports.",
                   "The length of each frame is 3072 bytes."}));
     EXPECT_EQ(Report({{1, 510}, {3, 510}}, 2),
               (std::vector<std::string>{
-                  "Parse to 2 Universes", "Max universe num is:4",
+                  "Parse to 2 Universes", "Max universe num is:3",
                   "The current setting is that each port carries 2 universes，The capture file "
                   "will be set to 2 ports.",
                   "The length of each frame is 1020 bytes."}));
     const auto lines = Report(thirteen, 8);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "Parse to 13 Universes");
-    EXPECT_EQ(lines[1], "Max universe num is:13");
+    EXPECT_EQ(lines[1], "Max universe num is:12");  // the highest number, not a count
     EXPECT_NE(lines[2].find("carries 8 universes，The capture file will be set to 2 ports."),
               std::string::npos);
     EXPECT_EQ(lines[3], "The length of each frame is 6656 bytes.");
@@ -253,8 +254,41 @@ TEST(SurveyReport, EmptyTableAndInvalidPerPort) {
     EXPECT_EQ(Report({}, 6), std::vector<std::string>{"Parse to 0 Universes"});
     // Without a usable number of universes per port the ports line is left out.
     EXPECT_EQ(Report({{0, 512}}, 0),
-              (std::vector<std::string>{"Parse to 1 Universes", "Max universe num is:1",
+              (std::vector<std::string>{"Parse to 1 Universes", "Max universe num is:0",
                                         "The length of each frame is 512 bytes."}));
+}
+
+// A show on universes 100-102: with nothing chosen ports 1 to 16 would be empty, which the
+// report says; a first universe or a list of universes makes it one port, and what the list
+// leaves out is named. A controller with fewer outputs than the ports is told of.
+TEST(SurveyReport, TheUniverseSelectionAndTheController) {
+    const std::vector<std::pair<int, int>> show{{101, 512}, {100, 512}, {102, 512}};
+    EXPECT_EQ(Report(show, 6, {}, 8),
+              (std::vector<std::string>{
+                  "Parse to 3 Universes", "Max universe num is:102",
+                  "Ports 1 to 16 carry no universe, as the lowest universe recorded is 100: "
+                  "choose 100 as the first universe so that port 1 begins with it.",
+                  "The recording needs 18 ports, more than the 8 of the controller.",
+                  "The current setting is that each port carries 6 universes，The capture file "
+                  "will be set to 18 ports.",
+                  "The length of each frame is 1536 bytes."}));
+    EXPECT_EQ(
+        Report(show, 6, UniverseSelection{100, {}}, 8),
+        (std::vector<std::string>{
+            "Parse to 3 Universes", "Max universe num is:102", "Port 1 begins at universe 100.",
+            "The current setting is that each port carries 6 universes，The capture file "
+            "will be set to 1 ports.",
+            "The length of each frame is 1536 bytes."}));
+    EXPECT_EQ(Report(show, 1, UniverseSelection{0, {90, 100, 102}}),
+              (std::vector<std::string>{
+                  "Parse to 3 Universes", "Max universe num is:102",
+                  "Universes recorded, in port order: 90,100,102.",
+                  "Not recorded, as they are outside the universes chosen: universes 101.",
+                  "Port 1 carries no universe, as the lowest universe recorded is 100: choose "
+                  "100 as the first universe so that port 1 begins with it.",
+                  "The current setting is that each port carries 1 universes，The capture file "
+                  "will be set to 3 ports.",
+                  "The length of each frame is 1024 bytes."}));
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 Usage: check_translations.py LUPDATE SOURCE_ROOT CATALOGUE.ts...
 
 Each catalogue is copied and brought up to date with the texts lupdate finds in app/ today,
-so a text added to the code without a translation shows as unfinished in the copy.
+so a text added to the code without a translation shows as unfinished in the copy. The English
+catalogue's translations must be ASCII: no full-width punctuation, Chinese or "…".
 """
 import re
 import shutil
@@ -25,6 +26,7 @@ def messages(path):
 
 
 def check(lupdate, root, catalogue, work):
+    english = catalogue.name.endswith("_en.ts")
     copy = work / catalogue.name
     shutil.copy(catalogue, copy)
     subprocess.run([lupdate, "-silent", "-no-obsolete", "-locations", "none", "-I", str(root),
@@ -40,6 +42,8 @@ def check(lupdate, root, catalogue, work):
         elif any(sorted(PLACEHOLDER.findall(f.text)) != sorted(PLACEHOLDER.findall(source))
                  for f in forms):
             faults.append(f"{where}: the translation's %N differ from the source's")
+        elif english and any(not f.text.isascii() for f in forms):
+            faults.append(f"{where}: the English is not ASCII")
     kept = {(c, m.findtext("source")) for c, m in messages(catalogue)}
     found = {(c, m.findtext("source")) for c, m in messages(copy)}
     for context, source in sorted(kept - found):

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <cstdio>
 
+#include "app/window_language.h"
 #include "tests/app/window_test_support.h"
 #include "tests/support/traffic_builder.h"
 
@@ -62,6 +63,8 @@ int main(int argc, char* argv[]) {
     const test::TempDir dir;  // settings and the recording, both thrown away
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.path()));
     QApplication application(argc, argv);
+    // As a new user sees it: English, whatever the locale of the machine it runs on.
+    app::UseWindowLanguage(app::WindowLanguage::English);
     const QString png = QString::fromLocal8Bit(argv[1]);
 
     // Levels that differ from universe to universe, so that the bars do.
@@ -78,6 +81,6 @@ int main(int argc, char* argv[]) {
     w.saveAsHook = [](QFileDialog&) -> std::optional<std::string> { return std::nullopt; };
     w.show();
     const bool ok = Take(w, png);
-    w.close();
+    w.done(QDialog::Rejected);  // the unsaved recording goes with the folder, unasked
     return ok ? 0 : 1;
 }

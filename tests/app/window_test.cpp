@@ -8,19 +8,25 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QThread>
+#include <QTreeView>
+#include <QUrl>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 
+#include "app/preview_dialog.h"
 #include "app/window_language.h"
+#include "recording/rgb_file.h"
 #include "recording/rgb_format.h"
 #include "recording/rgb_preview.h"
 #include "tests/app/window_test_support.h"
@@ -63,14 +69,32 @@ class SpyWindow : public MainWindow {
     bool offThread = false;
 };
 
+// Holds the writer back at frame 20 until `release` is set: the recording thread goes on into
+// the frame buffer meanwhile. Let go when the test ends, however it ends.
+struct HeldWriter {
+    std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
+    ~HeldWriter() { *release = true; }
+    std::function<void(uint32_t)> BeforeWrite() const {
+        return [release = release](uint32_t frame) {
+            for (int i = 0; frame >= 20 && !*release && i < 20000; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        };
+    }
+};
+
 // What the test's Save As hook saw, and the answer it gave.
 struct SaveAsSeen {
     int calls = 0;
     QString defaultName;
+    QString folder;
     QStringList filters;
     QString suffix;
     bool confirmsOverwrite = false;
     QStringList listed;  // names the dialog shows in its folder
+    QSize size;
+    bool namesStretch = false;  // the name column takes what the others leave
+    QList<QUrl> places;         // the side bar
 };
 
 }  // namespace
@@ -87,7 +111,7 @@ class WindowTest : public QObject {
     }
     void cleanup() {
         m_window.reset();
-        app::UseWindowLanguage(app::WindowLanguage::C);
+        app::UseWindowLanguage(app::WindowLanguage::Original);
         m_responder.reset();
         m_dir.reset();
     }
@@ -117,6 +141,8 @@ class WindowTest : public QObject {
         QCOMPARE(universes->currentText(), QStringLiteral("6"));
         QCOMPARE(Get<QLineEdit>("captureFramesEdit")->text(), QStringLiteral("200"));
         QCOMPARE(Get<QLineEdit>("durationEdit")->text(), QString());
+        QCOMPARE(Get<QSpinBox>("firstUniverseSpin")->value(), 0);
+        QCOMPARE(Get<QLineEdit>("universeListEdit")->text(), QString());
         auto* start = Get<QComboBox>("startCombo");
         QCOMPARE(Items(start), QStringList({"On Capture", "First light", "Channel"}));
         QCOMPARE(start->currentIndex(), 0);
@@ -151,7 +177,9 @@ class WindowTest : public QObject {
             {"refreshAdaptersButton", "Refresh"},
             {"durationLabel", "Duration (mm:ss):"},
             {"startLabel", "Start:"},
-            {"stopWhenReleasedCheck", "Stop when released"}};
+            {"stopWhenReleasedCheck", "Stop when released"},
+            {"firstUniverseLabel", "First universe:"},
+            {"universeListLabel", "Universes:"}};
         for (const auto& [name, text] : texts) {
             const QObject* o = Get<QWidget>(name);
             const QString shown = o->property("text").toString();
@@ -173,7 +201,9 @@ class WindowTest : public QObject {
         auto* log = Get<QPlainTextEdit>("logPane");
         QVERIFY(log->isReadOnly());
         QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
-        QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        // Long lines wrap: nothing needs scrolling sideways.
+        QCOMPARE(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 
         // Arrangement: boxes top to bottom, the button row under them, RGBW beside IC type.
         const auto top = [&](const char* n) { return Get<QWidget>(n)->mapTo(&w, QPoint()).y(); };
@@ -267,19 +297,21 @@ class WindowTest : public QObject {
         QCOMPARE(w.focusWidget(), frames);  // where the focus is when the window is active
         QCOMPARE(StatusOf(w).maxFrames, 200u);
 
+        // Capture before any Parse surveys first, without a message box (here finding nothing).
+        OpenEmptyCapture(w, m_dir->File("empty.pcap"));
         frames->setText(" 350 ");
         Click(w, "captureButton");
-        QTRY_COMPARE(m_responder->seen.size(), size_t{2});
-        QCOMPARE(m_responder->seen[1].texts,
-                 QStringList{"Please click the parse button first to parse the data packet！"});
+        QVERIFY(WaitForLog(w, kSurveyFirst));
+        QVERIFY(WaitForLog(w, kNothingToRecord));
+        QCOMPARE(m_responder->seen.size(), size_t{1});
         QCOMPARE(StatusOf(w).maxFrames, 350u);
 
         // Picking an IP address checks the field too; it then shows the number last taken.
         QTRY_VERIFY(!w.AutoSelectPending());
         frames->setText("-1");
         PickIpLine(w, 0);
-        QTRY_VERIFY(m_responder->seen.size() >= 3);
-        QCOMPARE(m_responder->seen[2].texts, QStringList{app::kUnsignedNeeded});
+        QTRY_VERIFY(m_responder->seen.size() >= 2);
+        QCOMPARE(m_responder->seen[1].texts, QStringList{app::kUnsignedNeeded});
         QTRY_COMPARE(frames->text(), QStringLiteral("350"));
         m_responder->seen.clear();
 
@@ -310,7 +342,8 @@ class WindowTest : public QObject {
         QTRY_COMPARE(m_responder->seen.size(), size_t{2});
         QCOMPARE(m_responder->seen[0].kind, QStringLiteral("menu"));
         QCOMPARE(m_responder->seen[0].texts,
-                 (QStringList{"关于 Quorvex(&A)...", "Settings…", "Preview a recording…"}));
+                 (QStringList{"关于 Quorvex(&A)...", "Settings…", "Preview a recording…",
+                              "Save the last recording…", "Eject"}));
         const auto& about = m_responder->seen[1];
         QCOMPARE(about.title, QStringLiteral("关于 Quorvex"));
         QCOMPARE(about.texts.size(), 2);
@@ -322,26 +355,29 @@ class WindowTest : public QObject {
     void languageFromEnvironment_data() {
         QTest::addColumn<QByteArrayList>("lcAllLcMessagesLang");
         QTest::addColumn<int>("language");
-        const int c = int(app::WindowLanguage::C), en = int(app::WindowLanguage::English),
-                  zh = int(app::WindowLanguage::Chinese);
-        QTest::newRow("unset") << QByteArrayList{"", "", ""} << c;
-        QTest::newRow("POSIX") << QByteArrayList{"", "", "POSIX"} << c;
-        QTest::newRow("German") << QByteArrayList{"", "", "de_DE.UTF-8"} << c;
-        QTest::newRow("LANG") << QByteArrayList{"", "", "en_GB.UTF-8"} << en;
-        QTest::newRow("LC_MESSAGES") << QByteArrayList{"", "zh_CN.UTF-8", "en_US.UTF-8"} << zh;
-        QTest::newRow("LC_ALL") << QByteArrayList{"C", "zh_CN.UTF-8", "en_US.UTF-8"} << c;
+        const int original = int(app::WindowLanguage::Original),
+                  en = int(app::WindowLanguage::English), zh = int(app::WindowLanguage::Chinese);
+        // LC_ALL, LC_MESSAGES, LANG and QUORVEX_TEXTS.
+        QTest::newRow("unset") << QByteArrayList{"", "", "", ""} << en;
+        QTest::newRow("C.UTF-8") << QByteArrayList{"", "", "C.UTF-8", ""} << en;
+        QTest::newRow("POSIX") << QByteArrayList{"", "", "POSIX", ""} << en;
+        QTest::newRow("German") << QByteArrayList{"", "", "de_DE.UTF-8", ""} << en;
+        QTest::newRow("LANG") << QByteArrayList{"", "", "en_GB.UTF-8", ""} << en;
+        QTest::newRow("LC_MESSAGES") << QByteArrayList{"", "zh_CN.UTF-8", "en_US.UTF-8", ""} << zh;
+        QTest::newRow("LC_ALL") << QByteArrayList{"C", "zh_CN.UTF-8", "zh_CN.UTF-8", ""} << en;
+        QTest::newRow("original") << QByteArrayList{"", "", "zh_CN.UTF-8", "original"} << original;
     }
     void languageFromEnvironment() {
         QFETCH(QByteArrayList, lcAllLcMessagesLang);
         QFETCH(int, language);
-        const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+        const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG", "QUORVEX_TEXTS"};
         QByteArrayList saved;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 4; ++i) {
             saved << qgetenv(names[i]);
             qputenv(names[i], lcAllLcMessagesLang[i]);
         }
         const app::WindowLanguage chosen = app::WindowLanguageFromEnvironment();
-        for (int i = 0; i < 3; ++i) qputenv(names[i], saved[i]);
+        for (int i = 0; i < 4; ++i) qputenv(names[i], saved[i]);
         QCOMPARE(int(chosen), language);
     }
 
@@ -352,7 +388,7 @@ class WindowTest : public QObject {
         const auto row = [](const char* name, app::WindowLanguage language, QStringList texts) {
             QTest::newRow(name) << int(language) << texts;
         };
-        row("C", app::WindowLanguage::C,
+        row("Original", app::WindowLanguage::Original,
             {"Cpature", "Capture (Alt+F7)", "rgb文件(*.RGB)", "关于 Quorvex",
              "Quorvex，版本 1.49.1", "确定", app::kUnsignedNeeded, "OK"});
         row("English", app::WindowLanguage::English,
@@ -400,17 +436,24 @@ class WindowTest : public QObject {
                     ->setValue(accept ? 0 : 7);
                 dialog.findChild<QCheckBox*>(QStringLiteral("joinMulticastCheck"))
                     ->setChecked(true);
+                dialog.findChild<QSpinBox*>(QStringLiteral("controllerPortsSpin"))
+                    ->setValue(accept ? 8 : 16);
+                dialog.findChild<QCheckBox*>(QStringLiteral("notesInRecordingFolderCheck"))
+                    ->setChecked(true);
             };
             QCOMPARE(RunSettings(w, {fill}, accept), QStringList());
-            QCOMPARE(labels, (QStringList{"Frame buffer (MB)", "sACN offset", "Capture key",
-                                          "Pause key", "Stop key"}));
+            QCOMPARE(labels, (QStringList{"Frame buffer (MB)", "sACN offset", "Controller ports",
+                                          "Capture key", "Pause key", "Stop key"}));
             QCOMPARE(StatusOf(w).settings.frameBufferMb, 64);
+            QCOMPARE(StatusOf(w).settings.controllerPorts, 8);
         }
         m_window.reset();
         const RecordingSettings kept = StatusOf(Create()).settings;
         QCOMPARE(kept.frameBufferMb, 64);
         QCOMPARE(kept.sacnOffset, 0);
         QVERIFY(kept.joinMulticast);
+        QCOMPARE(kept.controllerPorts, 8);
+        QVERIFY(kept.notesInRecordingFolder);
     }
 
     void recordingChoices() {
@@ -438,20 +481,42 @@ class WindowTest : public QObject {
             QCOMPARE(w.focusWidget(), duration);
             m_responder->seen.clear();
         }
-        // A good one goes to the recorder with the rest at Capture (here refused: no Parse).
+        // A list of universes that is none stops Capture and Parse the same way; a list
+        // disables the first universe, as its first is the list's.
+        auto* list = Get<QLineEdit>("universeListEdit");
+        Get<QSpinBox>("firstUniverseSpin")->setValue(40);
+        QCOMPARE(StatusOf(w).settings.selection, (UniverseSelection{40, {}}));
+        list->setText("100-x");
+        QVERIFY(!Get<QWidget>("firstUniverseSpin")->isEnabled());
+        for (const char* button : {"captureButton", "parseButton"}) {
+            Click(w, button);
+            QTRY_COMPARE(m_responder->seen.size(), size_t{1});
+            QCOMPARE(m_responder->seen[0].texts,
+                     QStringList{"Universes: \"100-x\" is not a universe (0..32767) or a range "
+                                 "like 0-5"});
+            QCOMPARE(w.focusWidget(), list);
+            m_responder->seen.clear();
+        }
+        list->setText("200, 100-102");
+        QCOMPARE(StatusOf(w).settings.selection, (UniverseSelection{0, {100, 101, 102, 200}}));
+        emit list->editingFinished();
+
+        // A good one goes to the recorder with the rest at Capture (which here surveys a
+        // capture file without packets, and so records nothing).
+        OpenEmptyCapture(w, m_dir->File("empty.pcap"));
         duration->setText("02:30");
         Get<QLineEdit>("captureFramesEdit")->setText("350");
         Get<QComboBox>("icTypeCombo")->setCurrentIndex(0);
         Get<QComboBox>("universesCombo")->setCurrentIndex(2);
         Get<QCheckBox>("rgbwCheck")->setChecked(true);
         Click(w, "captureButton");
-        QTRY_COMPARE(m_responder->seen.size(), size_t{1});
-        QCOMPARE(m_responder->seen[0].texts,
-                 QStringList{"Please click the parse button first to parse the data packet！"});
+        QVERIFY(WaitForLog(w, kNothingToRecord));
+        QVERIFY(m_responder->seen.empty());
         QCOMPARE(StatusOf(w).settings.durationSeconds, 150.0);
         QCOMPARE(StatusOf(w).maxFrames, 350u);
         duration->clear();
         Click(w, "captureButton");
+        QTRY_COMPARE(LogLines(w).count(kNothingToRecord), 2);
         QCOMPARE(StatusOf(w).settings.durationSeconds, 0.0);
         duration->setText("90s");
         emit duration->editingFinished();
@@ -468,6 +533,9 @@ class WindowTest : public QObject {
         QCOMPARE(kept.icTypeIndex, 0);
         QCOMPARE(kept.universesPerPort, 3);
         QVERIFY(kept.rgbw);
+        QCOMPARE(Get<QLineEdit>("universeListEdit")->text(), QStringLiteral("200, 100-102"));
+        QCOMPARE(Get<QSpinBox>("firstUniverseSpin")->value(), 40);
+        QCOMPARE(kept.selection, (UniverseSelection{0, {100, 101, 102, 200}}));
     }
 
     void adapterList() {
@@ -515,10 +583,11 @@ class WindowTest : public QObject {
                  (QStringList{"Capture (Alt+F7)", "Pause (Alt+F8)", "Stop (Alt+F9)"}));
         QTest::keyClick(&w, Qt::Key_F8, Qt::AltModifier);
         QVERIFY(WaitForLog(w, "Paused......"));
+        OpenEmptyCapture(w, m_dir->File("empty.pcap"));
         QTest::keyClick(&w, Qt::Key_F7, Qt::AltModifier);
-        QTRY_COMPARE(m_responder->seen.size(), size_t{1});
-        QCOMPARE(m_responder->seen[0].texts,
-                 QStringList{"Please click the parse button first to parse the data packet！"});
+        QVERIFY(WaitForLog(w, kSurveyFirst));
+        QVERIFY(WaitForLog(w, kNothingToRecord));
+        QVERIFY(m_responder->seen.empty());
 
         // Keys of the user's choice, one per command: used at once and kept.
         m_responder.reset();
@@ -547,6 +616,7 @@ class WindowTest : public QObject {
         QTest::newRow("Cancel") << 0;
         QTest::newRow("Esc") << 1;
         QTest::newRow("close box") << 2;
+        QTest::newRow("Ctrl+Q") << 3;
     }
     void closeWithoutPrompt() {
         QFETCH(int, how);
@@ -554,6 +624,7 @@ class WindowTest : public QObject {
         if (how == 0) Click(w, "cancelButton");
         if (how == 1) QTest::keyClick(&w, Qt::Key_Escape);
         if (how == 2) w.close();
+        if (how == 3) QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY(!w.isVisible());
         QVERIFY(!w.AutoSelectPending());
         QVERIFY(!w.FinishTicksOn());
@@ -600,6 +671,12 @@ class WindowTest : public QObject {
         QVERIFY(seen.confirmsOverwrite);
         QVERIFY(seen.listed.contains("old.rgb") && seen.listed.contains("older.RGB"));
         QVERIFY(!seen.listed.contains("notes.txt"));
+        // Nothing clipped, within a 1280x800 screen; the recording folder among the places.
+        QVERIFY(seen.namesStretch);
+        QVERIFY(seen.size.width() >= 700 && seen.size.width() <= 1280);
+        QVERIFY(seen.size.height() >= 500 && seen.size.height() <= 800);
+        QVERIFY(
+            seen.places.contains(QUrl::fromLocalFile(QString::fromStdString(m_dir->File("rec")))));
 
         const std::string saved = m_dir->File("rec/scene.RGB");
         QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + saved)));
@@ -622,6 +699,7 @@ class WindowTest : public QObject {
         std::vector<uint32_t> written;
         for (const FramesWritten& e : w.Events<FramesWritten>()) written.push_back(e.frames);
         QVERIFY(!written.empty() && std::is_sorted(written.begin(), written.end()));
+        QCOMPARE(written.front(), 0u);  // the counters start from nothing
         QCOMPARE(written.back(), 200u);
         QCOMPARE(w.Events<SurveyFinished>().size(), size_t{1});
         QVERIFY(!w.FinishTicksOn());
@@ -641,9 +719,31 @@ class WindowTest : public QObject {
         QVERIFY(drawn.ok());
         QCOMPARE(drawn->width, int{kFrame / 3});
         QCOMPARE(drawn->height, drawn->framesTop + 200);
-        QCOMPARE(PreviewImage(), QImage(drawn->rgb.data(), drawn->width, drawn->height,
-                                        drawn->width * 3, QImage::Format_RGB888));
+        // The frames as drawn, under the figures in the window's language instead of the
+        // drawn strip; 1:1 is the picture itself, x2 twice its size, Fit the window's.
+        QCOMPARE(Preview()->findChild<QLabel*>(QStringLiteral("previewFigures"))->text(),
+                 QStringLiteral("200 frames, 1 ports, 1024 pixels per port, RGB, SPI&TTL"));
+        const QImage frames = QImage(drawn->rgb.data(), drawn->width, drawn->height,
+                                     drawn->width * 3, QImage::Format_RGB888)
+                                  .copy(0, drawn->framesTop, drawn->width, 200);
+        Preview()->SetZoom(app::PreviewDialog::Actual);
+        QCOMPARE(PreviewImage(), frames);
+        Preview()->SetZoom(app::PreviewDialog::Times2);
+        QCOMPARE(PreviewImage().size(), frames.size() * 2);
+        QCOMPARE(PreviewImage().pixel(3, 5), frames.pixel(1, 2));
+        Preview()->SetZoom(app::PreviewDialog::Fit);
+        QCOMPARE(PreviewImage().size(), Preview()->findChild<QScrollArea*>()->viewport()->size());
         QVERIFY(m_responder->seen.empty());
+
+        // A new Capture shows its own counters from the start, also while it awaits a trigger.
+        const size_t before = w.Events<FramesWritten>().size();
+        Get<QComboBox>("startCombo")->setCurrentIndex(1);  // first light
+        AnswerSaveAs(w, seen, m_dir->File("rec/again.RGB"));
+        Click(w, "captureButton");
+        QTRY_VERIFY(w.Events<FramesWritten>().size() > before);
+        QCOMPARE(w.Events<FramesWritten>()[before].frames, 0u);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.calls, 1, 30000);
+        QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + m_dir->File("rec/again.RGB"))));
     }
 
     void previewFromTheMenu() {
@@ -692,23 +792,19 @@ class WindowTest : public QObject {
         QVERIFY(Preview() && Preview()->isVisible());
         QCOMPARE(Preview()->windowTitle(), QStringLiteral("Preview – good.RGB"));
         QCOMPARE(PreviewImage().pixel(0, PreviewImage().height() - 1), qRgb(0x40, 0x40, 0x40));
+        // Three frames fill the window, each a band.
+        QVERIFY(PreviewImage().height() >= 100);
+        Preview()->SetZoom(app::PreviewDialog::Actual);
+        QCOMPARE(PreviewImage().size(), QSize(2, 3));
         QCOMPARE(m_responder->seen.size(), size_t{2});
     }
 
     void stopWhileTheWriterLags() {
         // The writer holds frame 20 back. The recording thread goes on into the frame buffer,
         // but the finish waits for every frame to reach the disk: the ticks go on until then.
-        std::atomic<bool> release{false};
-        // A failed check returns early: the writer must not stay held after it.
-        const struct Release {
-            std::atomic<bool>& release;
-            ~Release() { release = true; }
-        } releaseAtEnd{release};
-        SpyWindow& w = Show(Create([&release](uint32_t frame) {
-            for (int i = 0; frame >= 20 && !release && i < 20000; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }));
+        const HeldWriter held;
+        std::atomic<bool>& release = *held.release;
+        SpyWindow& w = Show(Create(held.BeforeWrite()));
         SaveAsSeen seen;
         AnswerSaveAs(w, seen, m_dir->File("rec/stopped.rgb"));
         SurveyShow(w);
@@ -793,7 +889,14 @@ class WindowTest : public QObject {
         AnswerSaveAs(w, seen, m_dir->File("rec/never.rgb"));
         Click(w, "captureButton");
         QTRY_VERIFY_WITH_TIMEOUT(FrameDisplay(w) >= 5, 20000);
+        // Cancel asks; Discard closes, keeping the frames in temp.RGB.
+        QStringList asked;
+        w.questionHook = [&](QMessageBox& box) -> QAbstractButton* {
+            asked << box.text();
+            return ButtonOf(box, "Discard");
+        };
         Click(w, "cancelButton");
+        QCOMPARE(asked.size(), 1);
         QVERIFY(!w.isVisible());
         QVERIFY(!StatusOf(w).workersRunning);
         QVERIFY(!w.FinishTicksOn());
@@ -812,12 +915,243 @@ class WindowTest : public QObject {
         QCOMPARE(size_t{header->frameCount}, (bytes.size() - kHeader) / kFrame);
     }
 
+    // Closing while Parse runs asks, and Keep parsing is what Enter or Esc answers.
+    void closeDuringParse() {
+        if (!CanCaptureOn("lo")) QSKIP(kNoRightsMessage);
+        MainWindow& w = Show(Create());
+        QTRY_VERIFY(!w.AutoSelectPending());
+        // No sender: the survey waits.
+        const std::vector<DeviceEntry> devices = StatusOf(w).adapters;
+        const auto lo = std::find_if(devices.begin(), devices.end(),
+                                     [](const DeviceEntry& d) { return d.name == "lo"; });
+        QVERIFY(lo != devices.end());
+        PickIpLine(w, static_cast<int>(lo - devices.begin()));
+        Click(w, "parseButton");
+        QTRY_COMPARE(StatusOf(w).phase, Phase::Surveying);
+        QStringList texts;
+        QString answer = QStringLiteral("Keep parsing");
+        w.questionHook = [&](QMessageBox& box) -> QAbstractButton* {
+            texts << box.text();
+            if (box.defaultButton() != box.escapeButton() ||
+                box.defaultButton()->text() != QStringLiteral("Keep parsing")) {
+                return nullptr;
+            }
+            return ButtonOf(box, answer);
+        };
+        Click(w, "cancelButton");
+        QVERIFY(w.isVisible());
+        QCOMPARE(StatusOf(w).phase, Phase::Surveying);
+        answer = QStringLiteral("Stop and close");
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QTRY_VERIFY(!w.isVisible());
+        QVERIFY(!StatusOf(w).workersRunning);
+        QCOMPARE(texts, QStringList(2,
+                                    "Parse is still looking for the show's universes. Stop it "
+                                    "and close Quorvex?"));
+    }
+
+    // Closing during a recording asks: Keep recording (the default) goes on, Stop and save
+    // closes once the recording is saved, Discard closes at once keeping temp.RGB.
+    void closeDuringRecording() {
+        for (const QString& last : {QStringLiteral("Stop and save"), QStringLiteral("Discard")}) {
+            const HeldWriter held;
+            const auto& release = held.release;
+            SpyWindow& w = Show(Create(held.BeforeWrite()));
+            SaveAsSeen seen;
+            AnswerSaveAs(w, seen, m_dir->File("rec/closing.rgb"));
+            SurveyShow(w);
+            if (QTest::currentTestFailed()) return;
+            Click(w, "captureButton");
+            QTRY_VERIFY_WITH_TIMEOUT(StatusOf(w).framesCompleted >= 21, 20000);
+            QStringList buttons;
+            QString text;
+            QString defaults;  // the default button, when Esc answers the same
+            QString answer;
+            w.questionHook = [&](QMessageBox& box) -> QAbstractButton* {
+                buttons.clear();
+                for (QAbstractButton* b : box.buttons()) buttons << b->text();
+                text = box.text();
+                defaults = box.escapeButton() == box.defaultButton() ? box.defaultButton()->text()
+                                                                     : QString();
+                // Closing waits for the frames in hand to reach the disk.
+                if (answer == QStringLiteral("Discard")) *release = true;
+                return answer.isEmpty() ? box.defaultButton() : ButtonOf(box, answer);
+            };
+            w.close();  // the close box
+            QVERIFY(w.isVisible());
+            // Still recording, or (the file read to its end) waiting for the disk to finish.
+            QVERIFY(StatusOf(w).phase == Phase::Recording || StatusOf(w).phase == Phase::Stopping);
+            QVERIFY2(QRegularExpression("^A recording is running: \\d+ frames so far\\. Closing "
+                                        "Quorvex ends it\\.$")
+                         .match(text)
+                         .hasMatch(),
+                     qPrintable(text));
+            QCOMPARE(defaults, QStringLiteral("Keep recording"));
+            buttons.sort();
+            QCOMPARE(buttons, (QStringList{"Discard", "Keep recording", "Stop and save"}));
+            answer = last;
+            QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+            if (last == QStringLiteral("Discard")) {
+                QVERIFY(!w.isVisible());
+                QVERIFY(!StatusOf(w).workersRunning);
+                const auto kept = FindKeptWorkingFile(m_dir->File("rec/temp.RGB"));
+                QVERIFY(kept && kept->frames >= 19);
+                QCOMPARE(seen.calls, 0);
+            } else {
+                // Stopping: the window stays until the frames are on the disk and saved.
+                QVERIFY(w.isVisible());
+                QCOMPARE(StatusOf(w).phase, Phase::Stopping);
+                *release = true;
+                QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 20000);
+                QCOMPARE(seen.calls, 1);
+                CheckRecording(m_dir->File("rec/closing.RGB"),
+                               StatusOf(w).lastSummary.framesWritten);
+            }
+            QVERIFY(m_responder->seen.empty());
+            m_window.reset();
+        }
+    }
+
+    // A recording left unsaved is named in the log, saved from the menu later, or at the close;
+    // Save As never offers a name that is taken.
+    void unsavedRecordingIsSavedLater() {
+        SpyWindow& w = Show(Create());
+        std::filesystem::create_directories(m_dir->File("rec"));
+        std::ofstream(m_dir->File("rec/Sc-01-01.RGB")) << "taken";
+        SaveAsSeen seen;
+        w.saveAsHook = [&](QFileDialog& d) -> std::optional<std::string> {
+            ++seen.calls;
+            seen.defaultName = QFileInfo(d.selectedFiles().value(0)).fileName();
+            return std::nullopt;
+        };
+        SurveyShow(w);
+        if (QTest::currentTestFailed()) return;
+        Click(w, "captureButton");
+        QTRY_COMPARE_WITH_TIMEOUT(seen.calls, 1, 30000);
+        QCOMPARE(seen.defaultName, QStringLiteral("Sc-02-01.RGB"));
+        const std::string working = m_dir->File("rec/temp.RGB");
+        QVERIFY(WaitForLog(
+            w, QString::fromStdString("The recording was not saved: its 200 frames "
+                                      "are kept in " +
+                                      working + " until the next Capture moves them aside.")));
+        // Saved from the menu, with its notes.
+        AnswerSaveAs(w, seen, m_dir->File("later.rgb"));
+        QAction* saveLast = ActionNamed("Save the last recording…");
+        saveLast->trigger();
+        QCOMPARE(seen.calls, 1);  // counted anew by AnswerSaveAs
+        QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + m_dir->File("later.RGB"))));
+        CheckRecording(m_dir->File("later.RGB"), 200);
+        QVERIFY(std::filesystem::exists(m_dir->File("later.RGB.json")));
+        QTRY_VERIFY(Preview() && Preview()->isVisible());
+        // Save As opens where it saved last.
+        QCOMPARE(seen.folder, QString::fromStdString(m_dir->File("rec")));
+        saveLast->trigger();
+        QCOMPARE(m_responder->seen.back().texts, QStringList{"There is no unsaved recording."});
+
+        // Unsaved again: closing offers to save it; Cancel stays, Save… saves and closes.
+        w.saveAsHook = [](QFileDialog&) -> std::optional<std::string> { return std::nullopt; };
+        Click(w, "captureButton");
+        QVERIFY(WaitForLog(w, "Stopped！"));
+        QTRY_VERIFY_WITH_TIMEOUT(StatusOf(w).phase == Phase::Idle && w.recorder().KeptRecording(),
+                                 30000);
+        QStringList texts;
+        QString answer = QStringLiteral("Cancel");
+        w.questionHook = [&](QMessageBox& box) -> QAbstractButton* {
+            texts << box.text() << box.defaultButton()->text();
+            return ButtonOf(box, answer);
+        };
+        Click(w, "cancelButton");
+        QVERIFY(w.isVisible());
+        QCOMPARE(texts, (QStringList{"The last recording (200 frames) was not saved.", "Save…"}));
+        AnswerSaveAs(w, seen, m_dir->File("at-close.RGB"));
+        answer = QStringLiteral("Save…");
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(!w.isVisible());
+        // The scene number goes on from the save before, in the folder saved into last.
+        QCOMPARE(seen.defaultName, QStringLiteral("Sc-02-01.RGB"));
+        QCOMPARE(seen.folder, QString::fromStdString(m_dir->path()));
+        CheckRecording(m_dir->File("at-close.RGB"), 200);
+        QVERIFY(!FindKeptWorkingFile(working));
+    }
+
+    // A show on universes 100-102 recorded with first universe 100: port 1.
+    void universeSelectionFromTheFields() {
+        MainWindow& w = Show(Create());
+        test::ShowPlan show;
+        show.frames = 20;
+        show.universes = {0, 1, 2};
+        show.sentAs = {100, 101, 102};
+        test::WriteShow(m_dir->File("high.pcap"), show);
+        QVERIFY(w.recorder().OpenCaptureFile(m_dir->File("high.pcap")).ok());
+        Get<QSpinBox>("firstUniverseSpin")->setValue(100);
+        SaveAsSeen seen;
+        AnswerSaveAs(w, seen, m_dir->File("rec/high.RGB"));
+        Click(w, "captureButton");  // surveys first
+        QVERIFY(WaitForLog(w, "Port 1 begins at universe 100."));
+        QVERIFY(WaitForLog(w, "Port 1: universes 100-102, 1536 bytes."));
+        QVERIFY(WaitForLog(w, QString::fromStdString("Saved: " + m_dir->File("rec/high.RGB"))));
+        const test::Recording r = test::ReadRecording(m_dir->File("rec/high.RGB"));
+        QCOMPARE(int{r.header.portCount}, 1);
+        QCOMPARE(r.frames.size(), size_t{20});
+        QVERIFY(m_responder->seen.empty());
+    }
+
+    // With a locale that is neither Chinese nor English, the window is English, in ASCII.
+    void englishWindowIsAscii() {
+        const QByteArray lang = qgetenv("LANG");
+        qputenv("LANG", "C.UTF-8");
+        const app::WindowLanguage language = app::WindowLanguageFromEnvironment();
+        qputenv("LANG", lang);
+        QCOMPARE(int(language), int(app::WindowLanguage::English));
+        app::UseWindowLanguage(language);
+        MainWindow& w = Show(Create());
+        QStringList texts{w.windowTitle()};
+        for (QWidget* child : w.findChildren<QWidget*>()) {
+            texts << child->toolTip();
+            if (auto* l = qobject_cast<QLabel*>(child)) texts << l->text();
+            if (auto* b = qobject_cast<QAbstractButton*>(child)) texts << b->text();
+            if (auto* g = qobject_cast<QGroupBox*>(child)) texts << g->title();
+            if (auto* e = qobject_cast<QLineEdit*>(child)) texts << e->placeholderText();
+            if (auto* c = qobject_cast<QComboBox*>(child)) texts << Items(c);
+        }
+        for (QAction* a : Get<QMenu>("contextMenu")->actions()) texts << a->text();
+        auto* input = Get<QTableWidget>("inputView");
+        for (int c = 0; c < input->columnCount(); ++c)
+            texts << input->horizontalHeaderItem(c)->text();
+        QStringList filters;
+        w.openRecordingHook = [&](QFileDialog& d) -> std::optional<std::string> {
+            filters = d.nameFilters();
+            return std::nullopt;
+        };
+        ActionNamed("Preview a recording...")->trigger();
+        texts << filters;
+        QVERIFY(texts.contains("Capture") && texts.contains("Current frame:"));
+        for (const QString& t : texts) {
+            const bool ascii =
+                std::all_of(t.begin(), t.end(), [](QChar c) { return c.unicode() < 0x80; });
+            QVERIFY2(ascii, qPrintable(t));
+            QVERIFY2(!t.contains("Cpature") && !t.contains(" num"), qPrintable(t));
+        }
+    }
+
   private:
     template <class T>
     T* Get(const char* name) {
         T* child = m_window->findChild<T*>(QString::fromLatin1(name));
         if (!child) qFatal("no control %s", name);
         return child;
+    }
+    QAction* ActionNamed(const QString& text) {
+        for (QAction* a : Get<QMenu>("contextMenu")->actions()) {
+            if (a->text() == text) return a;
+        }
+        qFatal("no action %s", qPrintable(text));
+    }
+    static QAbstractButton* ButtonOf(QMessageBox& box, const QString& text) {
+        for (QAbstractButton* b : box.buttons()) {
+            if (b->text() == text) return b;
+        }
+        return nullptr;
     }
     QStringList HotKeyTips() {
         QStringList tips;
@@ -826,14 +1160,11 @@ class WindowTest : public QObject {
         }
         return tips;
     }
-    QDialog* Preview() { return m_window->findChild<QDialog*>(QStringLiteral("previewDialog")); }
-    QImage PreviewImage() {
-        return Preview()
-            ->findChild<QLabel*>(QStringLiteral("previewImage"))
-            ->pixmap()
-            .toImage()
-            .convertToFormat(QImage::Format_RGB888);
+    app::PreviewDialog* Preview() {
+        return static_cast<app::PreviewDialog*>(
+            m_window->findChild<QDialog*>(QStringLiteral("previewDialog")));
     }
+    QImage PreviewImage() { return Preview()->Shown().convertToFormat(QImage::Format_RGB888); }
     // One column of the live input view, top to bottom.
     QStringList InputColumn(int column) {
         auto* view = Get<QTableWidget>("inputView");
@@ -875,9 +1206,18 @@ class WindowTest : public QObject {
     }
 
     void AnswerSaveAs(MainWindow& w, SaveAsSeen& seen, const std::string& answer) {
+        seen.calls = 0;
         w.saveAsHook = [&seen, answer](QFileDialog& d) -> std::optional<std::string> {
             ++seen.calls;
             seen.defaultName = QFileInfo(d.selectedFiles().value(0)).fileName();
+            seen.folder = d.directory().absolutePath();
+            seen.size = d.size();
+            seen.places = d.sidebarUrls();
+            if (auto* view = d.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+                seen.namesStretch =
+                    view->header()->sectionResizeMode(0) == QHeaderView::Stretch &&
+                    view->header()->sectionResizeMode(3) == QHeaderView::ResizeToContents;
+            }
             seen.filters = d.nameFilters();
             seen.suffix = d.defaultSuffix();
             seen.confirmsOverwrite = !d.testOption(QFileDialog::DontConfirmOverwrite);
@@ -944,6 +1284,8 @@ int main(int argc, char* argv[]) {
     const test::TempDir config;
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
     QApplication app(argc, argv);
+    // The texts as written, which most tests compare with; the languages have tests of their own.
+    app::UseWindowLanguage(app::WindowLanguage::Original);
     WindowTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -70,7 +70,7 @@ TEST(CaptureHelper, RefusesOutsidersAndAnythingButAnInterface) {
     for (const std::string device : {"any", "dbus-system", "../lo"}) {
         r = Shell(helper + " --interface " + device, dir);
         EXPECT_EQ(r.code, 3) << device;
-        EXPECT_TRUE(Contains(r.err, "no interface " + device)) << r.err;
+        EXPECT_TRUE(Contains(r.err, "No interface " + device)) << r.err;
         EXPECT_EQ(r.out, "");
     }
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "capture/device_list.h"
 #include "capture/packet_source.h"
 #include "tests/capture/capture_rights.h"
+#include "tests/support/traffic_builder.h"
 
 namespace quorvex {
 namespace {
@@ -39,6 +42,29 @@ TEST(Devices, LoopbackIsListedWithItsAddress) {
         }
     }
     EXPECT_TRUE(found) << "no device named lo";
+}
+
+// What a show can be recorded from: Ethernet-like interfaces by the kernel's link type, read
+// from a stand-in for /sys/class/net; not libpcap's pseudo-devices, which have no interface.
+TEST(Devices, EthernetLikeDevicesByTheirLinkType) {
+    const test::TempDir net;
+    for (const auto& [name, type] : {std::pair{"eth0", "1\n"},
+                                     {"lo", "772\n"},
+                                     {"wlan0", "1"},
+                                     {"sit0", "776\n"},
+                                     {"can0", "280\n"},
+                                     {"odd", "x\n"}}) {
+        std::filesystem::create_directories(net.File(name));
+        std::ofstream(net.File(name) + "/type") << type;
+    }
+    for (const char* name : {"eth0", "lo", "wlan0"}) EXPECT_TRUE(IsEthernetLike(name, net.path()));
+    for (const char* name : {"sit0", "can0", "odd", "any", "nflog", "dbus-system",
+                             "bluetooth-monitor", "", "..", "../eth0"}) {
+        EXPECT_FALSE(IsEthernetLike(name, net.path())) << name;
+    }
+    // This machine's own.
+    EXPECT_TRUE(IsEthernetLike("lo"));
+    EXPECT_FALSE(IsEthernetLike("any"));
 }
 
 TEST(Devices, ListingTwiceGivesTheSameList) {

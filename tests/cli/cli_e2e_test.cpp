@@ -42,25 +42,36 @@ TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
 
     r = RunCli({"parse", "--file", pcap}, dir.path());
     EXPECT_EQ(r.code, kExitOk) << r.err;
+    std::string listed;
+    for (int u = 0; u < 6; ++u) {
+        listed += "  Universe " + std::to_string(u) + ": 512 bytes from 2.0.0.1, port 1\n";
+    }
     EXPECT_EQ(r.out,
               "Parse to 6 Universes\n"
-              "Max universe num is:6\n"
+              "Max universe num is:5\n"
               "The current setting is that each port carries 6 universes，The capture file will "
               "be set to 1 ports.\n"
               "The length of each frame is 3072 bytes.\n"
               "Art-Net from 2.0.0.1.\n"
-              "Frames end at its ArtSync packets.\n");
+              "Frames end at its ArtSync packets.\n"
+              "Universes and senders:\n" +
+                  listed);
     // The same report as JSON, alone on stdout.
     r = RunCli({"parse", "--file", pcap, "--json", "--universes-per-port", "4"}, dir.path());
     EXPECT_EQ(r.code, kExitOk) << r.err;
     EXPECT_NE(r.err.find("Parse to 6 Universes"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.ends_with("}\n")) << r.out;  // a line, as every --json document is
     const auto report = nlohmann::json::parse(r.out, nullptr, false);
     ASSERT_TRUE(report.is_object()) << r.out;
     EXPECT_EQ(report["universes"].size(), 6u) << r.out;
     EXPECT_EQ(report["framing"]["name"], "sync") << r.out;
     EXPECT_EQ(report["protocol"], "Art-Net") << r.out;
-    EXPECT_EQ(report["universes"][5],
-              nlohmann::json({{"universe", 5}, {"length", 512}, {"source", "2.0.0.1"}}));
+    EXPECT_EQ(
+        report["universes"][5],
+        nlohmann::json({{"universe", 5}, {"length", 512}, {"source", "2.0.0.1"}, {"port", 2}}));
+    EXPECT_EQ(report["highestUniverse"], 5);
+    EXPECT_EQ(report["firstUniverse"], 0);
+    EXPECT_EQ(report["selectedUniverses"], nullptr);
     EXPECT_EQ(report["ports"], 2);
     EXPECT_EQ(report["portLengths"], nlohmann::json({2048, 1024}));
     EXPECT_EQ(report["frameLength"], 3072);
@@ -94,10 +105,28 @@ TEST(CliRecordFile, RecordsTheSentPatternFrameByFrame) {
     EXPECT_EQ(r.code, kExitOk) << r.err;
     EXPECT_NE(r.out.find("Valid recording."), std::string::npos) << r.out;
     // The notes beside it, in text and in JSON, and its picture.
-    EXPECT_NE(r.out.find("  Universe 5: 512 bytes from 2.0.0.1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  Universe 5: 512 bytes from 2.0.0.1, port 1\n"), std::string::npos)
+        << r.out;
     r = RunCli({"inspect", "--json", dir.File("takes/show.RGB")}, dir.path());
     EXPECT_NE(r.out.find("\"notes\":{"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"framesWritten\": 30"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"whole\":true"), std::string::npos) << r.out;
+    EXPECT_TRUE(r.out.ends_with("}\n")) << r.out;
+    // Played back at the rate it was recorded at, unless --fps says otherwise.
+    const auto inspected = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(inspected.is_object()) << r.out;
+    const double recordedFps = inspected["notes"]["framesPerSecond"].get<double>();
+    EXPECT_GT(recordedFps, 0);
+    for (const auto& [args, fps] : {std::pair{std::vector<std::string>{}, recordedFps},
+                                    std::pair{std::vector<std::string>{"--fps", "250"}, 250.0}}) {
+        std::vector<std::string> play{"play", dir.File("takes/show.RGB")};
+        play.insert(play.end(), args.begin(), args.end());
+        r = RunCli(play, dir.path());
+        EXPECT_EQ(r.code, kExitOk) << r.err;
+        char rate[64];
+        std::snprintf(rate, sizeof rate, " at %g fps,", fps);
+        EXPECT_NE(r.err.find(rate), std::string::npos) << rate << "\n" << r.err;
+    }
     r = RunCli({"preview", dir.File("takes/show.RGB"), "--output", dir.File("show.png")},
                dir.path());
     EXPECT_EQ(r.code, kExitOk) << r.err;
@@ -151,6 +180,56 @@ TEST(CliRecordFile, OptionsShapeTheHeaderAndTheFileEndEndsTheRecording) {
         << r.out;
 }
 
+// A show on universes 100-102 lands on port 1 with --first-universe 100 or --universes
+// 100-102: one port, the pattern's frames, and parse names the port each universe fills.
+TEST(CliRecordFile, UniversesChosenFromTheFirstOrByListFillPortOne) {
+    TempDir dir;
+    const std::string pcap = dir.File("high.pcap");
+    CliResult r =
+        RunCli({"send", "--pcap", pcap, "--frames", "20", "--universes", "100-102,7"}, dir.path());
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    r = RunCli({"parse", "--file", pcap, "--controller-ports", "8"}, dir.path());
+    EXPECT_NE(r.out.find("Port 1 carries no universe, as the lowest universe recorded is 7"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("The recording needs 18 ports, more than the 8 of the controller."),
+              std::string::npos)
+        << r.out;
+    r = RunCli({"parse", "--file", pcap, "--universes", "100-102", "--json"}, dir.path());
+    const auto report = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << r.out;
+    EXPECT_EQ(report["ports"], 1);
+    EXPECT_EQ(report["selectedUniverses"], "100-102");
+    EXPECT_EQ(report["universes"][0]["port"], nullptr);  // universe 7, left out
+    EXPECT_EQ(report["universes"][3]["port"], 1);
+    for (const std::vector<std::string>& chosen :
+         {std::vector<std::string>{"--first-universe", "100"},
+          std::vector<std::string>{"--universes", "100-102"}}) {
+        std::vector<std::string> args{"record",   "--file",          pcap,
+                                      "--output", dir.File("a.RGB"), "--overwrite"};
+        args.insert(args.end(), chosen.begin(), chosen.end());
+        r = RunCli(args, dir.path());
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        EXPECT_NE(r.out.find("Port 1: universes 100-102, 1536 bytes."), std::string::npos) << r.out;
+        uint32_t first = 0;
+        uint32_t count = 0;
+        EXPECT_TRUE(HoldsPatternFrames(dir.File("a.RGB"), {100, 101, 102}, 512, &first, &count));
+        EXPECT_EQ(count, 20u);
+        EXPECT_EQ(ReadRecording(dir.File("a.RGB")).header.portCount, 1);
+        r = RunCli({"inspect", dir.File("a.RGB")}, dir.path());
+        EXPECT_NE(r.out.find("  Universe 102: 512 bytes from 2.0.0.1, port 1\n"), std::string::npos)
+            << r.out;
+    }
+    // One or the other; a list must be universes.
+    EXPECT_EQ(
+        RunCli({"parse", "--file", pcap, "--first-universe", "1", "--universes", "1"}, dir.path())
+            .code,
+        kExitUsage);
+    r = RunCli({"parse", "--file", pcap, "--universes", "100-x"}, dir.path());
+    EXPECT_EQ(r.code, kExitUsage);
+    EXPECT_NE(r.err.find("--universes: \"100-x\" is not a universe"), std::string::npos) << r.err;
+}
+
 // A universe the survey never saw is told once and the recording goes on with whole frames;
 // --strict fails a run only when a recorded frame lacks a surveyed universe.
 TEST(CliRecordFile, AStrayUniverseIsToldOnceAndStrictFailsOnlyOnAnIncompleteFrame) {
@@ -190,6 +269,15 @@ TEST(CliRecordFile, AStrayUniverseIsToldOnceAndStrictFailsOnlyOnAnIncompleteFram
     EXPECT_NE(r.out.find(", 1 incomplete frames,"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("not whole"), std::string::npos) << r.err;
     EXPECT_EQ(ReadRecording(dir.File("gap.RGB")).header.frameCount, 300);  // saved all the same
+    // inspect's verdict tells what the notes counted: valid, but not whole.
+    r = RunCli({"inspect", dir.File("gap.RGB")}, dir.path());
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("\nValid recording, but not whole: its notes count 1 incomplete frames "
+                         "and 0 frames lost while it was recorded.\n"),
+              std::string::npos)
+        << r.out;
+    r = RunCli({"inspect", "--json", dir.File("gap.RGB")}, dir.path());
+    EXPECT_NE(r.out.find("\"valid\":true,\"whole\":false"), std::string::npos) << r.out;
 }
 
 // Time and start triggers pick the frames: channel 1 of universe 5 carries (5f + 85) mod 256,
@@ -520,6 +608,9 @@ TEST(CliInspect, AFifoIsRefusedAtOnceAndAnyFileNameGivesValidJson) {
             << locale;
     }
     EXPECT_EQ(RunCli({"inspect", "--repair", dir.File("missing.RGB")}, dir.path()).code, kExitIo);
+    r = RunCli({"inspect", dir.File("missing.RGB")}, dir.path());
+    EXPECT_EQ(r.code, kExitIo);
+    EXPECT_EQ(r.err, "quorvex-cli: No such file: " + dir.File("missing.RGB") + "\n");
 
     // Two frames, a gamma curve, and a name that is no UTF-8.
     Bytes rgb = BuildRgbHeader(PortLayout{1, {30}, 30}, IcTypeCode(1), false);
@@ -789,7 +880,8 @@ TEST(CliInspect, NamesAndNotesReachTheTerminalEscaped) {
     EXPECT_EQ(r.code, kExitOk) << r.err;
     EXPECT_TRUE(clean(r.out)) << r.out;
     EXPECT_NE(r.out.find("File:           " + pathShown + "\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("  Universe 0: 6 bytes from 10.0.0.1" + shown + "\n"), std::string::npos)
+    EXPECT_NE(r.out.find("  Universe 0: 6 bytes from 10.0.0.1" + shown + ", port 1\n"),
+              std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("IC type SPI&TTL" + shown + "\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Recorded from 2024-05-01T20:15:00Z" + shown + " at"), std::string::npos)
@@ -930,6 +1022,7 @@ TEST(CliDevices, ListsLoopbackWithoutTheLibraryDiagnostics) {
 
     r = RunCli({"devices", "--json", "--verbose"}, dir.path());
     ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_TRUE(r.out.ends_with("}\n")) << r.out;
     const auto listed = nlohmann::json::parse(r.out, nullptr, false);
     ASSERT_TRUE(listed.is_object()) << r.out;
     nlohmann::json lo;
@@ -940,9 +1033,25 @@ TEST(CliDevices, ListsLoopbackWithoutTheLibraryDiagnostics) {
     EXPECT_EQ(lo["loopback"], true) << r.out;
     EXPECT_EQ(lo["up"], true) << r.out;
     EXPECT_EQ(lo["automatic"], false) << r.out;
+
+    // libpcap's pseudo-devices ("any" on every Linux) only with --all.
+    const auto names = [](const std::string& json) {
+        std::vector<std::string> out;
+        const auto listed = nlohmann::json::parse(json);
+        for (const auto& d : listed["devices"]) out.push_back(d["name"]);
+        return out;
+    };
+    const auto ethernetLike = names(r.out);
+    EXPECT_EQ(std::count(ethernetLike.begin(), ethernetLike.end(), "any"), 0) << r.out;
+    r = RunCli({"devices", "--json", "--all"}, dir.path());
+    const auto all = names(r.out);
+    EXPECT_EQ(std::count(all.begin(), all.end(), "any"), 1) << r.out;
+    EXPECT_GT(all.size(), ethernetLike.size());
 }
 
-// The locale's language, decided by LC_ALL, LC_MESSAGES and LANG alone.
+// The locale's language, decided by LC_ALL, LC_MESSAGES and LANG alone: Chinese for a Chinese
+// locale, English for any other and for none, in ASCII; the texts as written only when asked
+// for with QUORVEX_TEXTS=original.
 TEST(CliUsage, MessagesComeInTheLanguageOfTheLocale) {
     TempDir dir;
     const std::string pcap = dir.File("show.pcap");
@@ -958,12 +1067,29 @@ TEST(CliUsage, MessagesComeInTheLanguageOfTheLocale) {
     r = run(refused, "LANG=en_US.UTF-8");
     EXPECT_EQ(r.err, "quorvex-cli: " + dir.File("a.RGB") +
                          " already exists; add --overwrite to replace it\n");
-    // English mends what the C texts got wrong; LC_ALL=C keeps them as they are.
-    r = run({"parse", "--file", pcap}, "LANG=en_US.UTF-8");
-    EXPECT_NE(r.out.find("each port carries 6 universes, so the capture file will have 1 ports"),
-              std::string::npos)
-        << r.out;
-    r = run({"parse", "--file", pcap}, "LC_ALL=C");
+    // English mends what the original texts got wrong, whatever the locale that is not Chinese.
+    const std::vector<std::string> recorded{"record", "--file", pcap, "--output",
+                                            dir.File("b.RGB")};
+    for (const char* locale : {"LANG=en_US.UTF-8", "LC_ALL=C", "LANG=C.UTF-8", "LC_ALL=POSIX",
+                               "LANG=de_DE.UTF-8", "QUORVEX_TEXTS="}) {
+        r = run({"parse", "--file", pcap}, locale);
+        EXPECT_NE(r.out.find("Universes found: 6\nHighest universe: 5\nUniverses per port: 6; "
+                             "ports in the recording: 1.\n"),
+                  std::string::npos)
+            << locale << "\n"
+            << r.out;
+        std::filesystem::remove(dir.File("b.RGB"));
+        CliResult saved = run(recorded, locale);
+        EXPECT_EQ(saved.code, kExitOk) << saved.err;
+        EXPECT_NE(saved.out.find("Stopped!\n"), std::string::npos) << locale;
+        for (const std::string* text : {&r.out, &r.err, &saved.out, &saved.err}) {
+            EXPECT_TRUE(std::all_of(text->begin(), text->end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+                << locale << ": not ASCII:\n"
+                << *text;
+        }
+    }
+    r = run({"parse", "--file", pcap}, "QUORVEX_TEXTS=original");
     EXPECT_NE(r.out.find("each port carries 6 universes，The capture file will be set to 1 ports"),
               std::string::npos)
         << r.out;

@@ -101,15 +101,8 @@ TEST(InspectRgb, GammaTablesThatSpoilTheShowAreProblemsAndCurvesAreNot) {
               std::string::npos);
 }
 
-TEST(PatternSender, UniverseListsAndTargets) {
-    std::string error;
-    EXPECT_EQ(ParseUniverseList("0-5,8,10", &error), (std::vector<int>{0, 1, 2, 3, 4, 5, 8, 10}));
-    EXPECT_EQ(ParseUniverseList(" 9, 3,3 ,32767", &error), (std::vector<int>{3, 9, 32767}));
-    for (const char* bad : {"", "5-3", "1,,2", "-1", "32768", "a", "1-"}) {
-        EXPECT_FALSE(ParseUniverseList(bad, &error)) << bad;
-    }
-    EXPECT_EQ(ParseUniverseList("63999", &error, 63999), (std::vector<int>{63999}));
-    EXPECT_FALSE(ParseUniverseList("64000", &error, 63999));
+// Universe lists: tests/recording/layout_header_test.cpp, beside the layout they select for.
+TEST(PatternSender, Targets) {
     EXPECT_TRUE(IsLoopback(*ParseIpv4("127.200.1.9")));
     EXPECT_FALSE(IsLoopback(*ParseIpv4("10.0.0.1")));
     EXPECT_FALSE(ParseIpv4("127.1"));

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "cli/exit_codes.h"
@@ -99,7 +100,7 @@ TEST(RecordingNotes, RoundTripFollowRenamesAndRefuseWhatIsNotNotes) {
     summary.seconds = 2;
     summary.haveKernelStats = true;
     summary.kernelDropped = 3;
-    const RecordingNotes made = NotesFor(table, {1, {600}, 600}, 6, "TM1814", true,
+    const RecordingNotes made = NotesFor(table, {1, {600}, 600}, 6, {}, "TM1814", true,
                                          std::chrono::system_clock::from_time_t(86400), summary);
     ASSERT_EQ(made.universes.size(), 2u);
     EXPECT_EQ(made.universes[1].universe, 2);
@@ -107,6 +108,19 @@ TEST(RecordingNotes, RoundTripFollowRenamesAndRefuseWhatIsNotNotes) {
     EXPECT_EQ(made.framesPerSecond, 40);
     EXPECT_EQ(made.startTime, "1970-01-02T00:00:00Z");
     EXPECT_EQ(ParseNotesJson(NotesJson(made))->check.kernelDropped, 3u);
+    EXPECT_EQ(made.universes[1].port, 1);
+    // Notes written before the universe selection: the port follows from the number.
+    auto old = nlohmann::json::parse(NotesJson(notes));
+    for (auto& u : old["universes"]) u.erase("port");
+    old.erase("firstUniverse");
+    old.erase("selectedUniverses");
+    old["universesPerPort"] = 4;
+    const auto older = ParseNotesJson(old.dump());
+    ASSERT_TRUE(older) << older.error();
+    EXPECT_EQ(NotedPort(*older, older->universes[1]), 2);  // universe 7 at 4 a port
+    EXPECT_EQ(older->firstUniverse, 0);
+    old["selectedUniverses"] = "x";
+    EXPECT_FALSE(ParseNotesJson(old.dump()));
 
     // Written beside the recording, never through a link, no temporary file left.
     const std::string a = dir.File("a.RGB");
@@ -272,11 +286,11 @@ TEST(RgbPlay, ARecordingPlayedAndRecordedAgainComesBackWhole) {
         std::optional<std::vector<NotesUniverse>> notes;
         const char* highest;  // as the survey reports it
     };
-    const Case cases[] = {{{600, 300}, 2, std::nullopt, "Max universe num is:3"},
+    const Case cases[] = {{{600, 300}, 2, std::nullopt, "Max universe num is:2"},
                           {{100, 60},
                            6,
                            std::vector<NotesUniverse>{{0, 100, ""}, {7, 60, ""}},
-                           "Max universe num is:8"}};
+                           "Max universe num is:7"}};
     for (const Case& c : cases) {
         test::RecorderRig rig;
         const std::string path = rig.dir.File("played.RGB");

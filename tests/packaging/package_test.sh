@@ -49,7 +49,8 @@ for cmd in getent addgroup delgroup dpkg-statoverride chgrp chmod setcap; do
 done
 maintainer() {  # STUB_FAIL SCRIPT ARG: runs it, prints its calls
   : >"$tmp/calls"
-  STUB_FAIL=$1 PATH="$tmp/stubs:$PATH" sh "$tmp/control/$2" "$3" 2>/dev/null || echo "exit $?"
+  STUB_FAIL=$1 PATH="$tmp/stubs:$PATH" sh "$tmp/control/$2" "$3" >"$tmp/said" 2>/dev/null ||
+    echo "exit $?"
   grep -v '^dpkg-statoverride' "$tmp/calls" | tr '\n' ';'
 }
 # No group yet and a file system without capabilities: the helper alone gets the rights, in an
@@ -60,6 +61,8 @@ want+="chgrp quorvex /usr/bin/quorvex-capture;chmod 750 /usr/bin/quorvex-capture
 want+="setcap cap_net_raw,cap_net_admin=ep /usr/bin/quorvex-capture;"
 got=$(maintainer "getent dpkg-statoverride setcap" postinst configure)
 [ "$got" = "$want" ] || fail "postinst configure: $got"
+# Installing says how a user may capture.
+grep -q 'sudo usermod -aG quorvex' "$tmp/said" || fail "postinst names no usermod: $(cat "$tmp/said")"
 got=$(maintainer "" postinst configure)  # the group exists, the administrator set overrides
 [ "$got" = "getent group quorvex;" ] || fail "postinst with overrides: $got"
 [ "$(maintainer "" postrm remove)" = "" ] || fail "postrm remove touched the group"
@@ -67,6 +70,20 @@ got=$(maintainer "" postinst configure)  # the group exists, the administrator s
   fail "postrm purge kept the group"
 
 dpkg-deb -x "$deb" "$tmp/root"
+
+# A user outside the group runs the programs (no capability of their own): a capture through
+# the helper is refused with a word of the group and usermod.
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  chmod 755 "$tmp"
+  said=$(setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    "$tmp/root/usr/bin/quorvex-cli" monitor --interface lo --seconds 1 2>&1) &&
+    fail "a user outside the group captured"
+  grep -q 'group quorvex.*sudo usermod -aG quorvex' <<<"$said" ||
+    fail "no word of the group and usermod for a user outside it: $said"
+  chmod 700 "$tmp"
+else
+  echo "note: not root, a user outside the group is not tried" >&2
+fi
 problems=$(desktop-file-validate "$tmp/root/usr/share/applications/quorvex.desktop" 2>&1) ||
   fail "desktop entry"
 [ -z "$problems" ] || fail "desktop entry: $problems"

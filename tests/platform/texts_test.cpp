@@ -1,6 +1,6 @@
 // The language of the texts: every text the engine and the CLI pass through Tr() has an
-// English and a Chinese entry with the printf conversions of the original, and the C locale
-// keeps every text as written.
+// English and a Chinese entry with the printf conversions of the original, the English in
+// ASCII, and English is what any locale but a Chinese one shows.
 
 #include "platform/texts.h"
 
@@ -105,6 +105,30 @@ std::vector<std::string> Conversions(const std::string& text) {
     return out;
 }
 
+// The first character of `text` that is not ASCII (a full-width "，" or "！", a Chinese
+// character, "…"), or nothing.
+std::string FirstNonAscii(const std::string& text) {
+    const auto it = std::find_if(text.begin(), text.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (it == text.end()) return {};
+    size_t length = 1;
+    while (it + static_cast<std::ptrdiff_t>(length) != text.end() &&
+           (static_cast<unsigned char>(*(it + static_cast<std::ptrdiff_t>(length))) & 0xC0) ==
+               0x80) {
+        ++length;
+    }
+    return std::string(it, it + static_cast<std::ptrdiff_t>(length));
+}
+
+TEST(Texts, FullWidthPunctuationIsNoEnglish) {
+    EXPECT_EQ(FirstNonAscii("Stopped!"), "");
+    EXPECT_EQ(FirstNonAscii("Stopped！"), "！");
+    EXPECT_EQ(FirstNonAscii("IP address："), "：");
+    EXPECT_EQ(FirstNonAscii("6 universes，so"), "，");
+    EXPECT_EQ(FirstNonAscii("Quorvex（V1）"), "（");
+    EXPECT_EQ(FirstNonAscii("Waiting…"), "…");
+}
+
 TEST(Texts, EveryShownTextHasEnglishAndChineseWithItsConversions) {
     std::map<std::string, const CatalogueText*> catalogue;
     for (const CatalogueText& t : TextCatalogue()) {
@@ -113,12 +137,9 @@ TEST(Texts, EveryShownTextHasEnglishAndChineseWithItsConversions) {
         EXPECT_EQ(Conversions(t.chinese), Conversions(t.c)) << t.c;
         if (t.english) {
             EXPECT_EQ(Conversions(t.english), Conversions(t.c)) << t.c;
-        } else {
-            // Kept as written: it must be English already, no Chinese or full-width marks.
-            EXPECT_TRUE(std::none_of(t.c, t.c + std::strlen(t.c), [](char c) {
-                return static_cast<unsigned char>(c) >= 0xE4;
-            })) << t.c;
         }
+        // The English, mended or kept as written, with ASCII punctuation and no Chinese.
+        EXPECT_EQ(FirstNonAscii(t.english ? t.english : t.c), "") << t.c;
     }
     const auto found = TranslatedLiterals(
         {"capture", "capture_helper", "analysis", "recording", "platform", "cli"});
@@ -128,26 +149,35 @@ TEST(Texts, EveryShownTextHasEnglishAndChineseWithItsConversions) {
     }
 }
 
-TEST(Texts, TheEnvironmentChoosesTheLanguageAndCKeepsEveryText) {
-    const auto languageWith = [](const char* all, const char* messages, const char* lang) {
-        for (const auto& [name, value] :
-             {std::pair{"LC_ALL", all}, {"LC_MESSAGES", messages}, {"LANG", lang}}) {
+TEST(Texts, EnglishUnlessChineseOrTheOriginalTextsAreAskedFor) {
+    const auto languageWith = [](const char* all, const char* messages, const char* lang,
+                                 const char* texts = nullptr) {
+        for (const auto& [name, value] : {std::pair{"LC_ALL", all},
+                                          {"LC_MESSAGES", messages},
+                                          {"LANG", lang},
+                                          {"QUORVEX_TEXTS", texts}}) {
             value ? setenv(name, value, 1) : unsetenv(name);
         }
         return LanguageFromEnvironment();
     };
-    EXPECT_EQ(languageWith(nullptr, nullptr, nullptr), Language::C);
+    EXPECT_EQ(languageWith(nullptr, nullptr, nullptr), Language::English);
     EXPECT_EQ(languageWith(nullptr, nullptr, "zh_CN.UTF-8"), Language::Chinese);
     EXPECT_EQ(languageWith("", "en_GB.UTF-8", "zh_CN.UTF-8"), Language::English);
-    EXPECT_EQ(languageWith("C", "en_GB.UTF-8", "zh_CN.UTF-8"), Language::C);
-    EXPECT_EQ(languageWith("POSIX", nullptr, nullptr), Language::C);
-    EXPECT_EQ(languageWith(nullptr, nullptr, "de_DE.UTF-8"), Language::C);
+    EXPECT_EQ(languageWith("", "zh_TW.UTF-8", "en_GB.UTF-8"), Language::Chinese);
+    EXPECT_EQ(languageWith("C", "zh_CN.UTF-8", "zh_CN.UTF-8"), Language::English);
+    EXPECT_EQ(languageWith(nullptr, nullptr, "C.UTF-8"), Language::English);
+    EXPECT_EQ(languageWith("POSIX", nullptr, nullptr), Language::English);
+    EXPECT_EQ(languageWith(nullptr, nullptr, "de_DE.UTF-8"), Language::English);
+    EXPECT_EQ(languageWith(nullptr, nullptr, "zh_CN.UTF-8", "original"), Language::Original);
+    EXPECT_EQ(languageWith("C", nullptr, nullptr, "original"), Language::Original);
+    EXPECT_EQ(languageWith(nullptr, nullptr, "zh_CN.UTF-8", "english"), Language::Chinese);
     unsetenv("LANG");
+    unsetenv("QUORVEX_TEXTS");
 
     // Found by its contents, wherever it is kept.
     const std::string copy = "Stopped！";
     const char* stopped = copy.c_str();
-    SetLanguage(Language::C);
+    SetLanguage(Language::Original);
     for (const CatalogueText& t : TextCatalogue()) EXPECT_EQ(Tr(t.c), t.c);
     EXPECT_EQ(Tr(stopped), stopped);
     SetLanguage(Language::English);
@@ -155,7 +185,7 @@ TEST(Texts, TheEnvironmentChoosesTheLanguageAndCKeepsEveryText) {
     EXPECT_STREQ(Tr("not catalogued"), "not catalogued");
     SetLanguage(Language::Chinese);
     EXPECT_STREQ(Tr(stopped), "已停止！");
-    SetLanguage(Language::C);
+    SetLanguage(Language::Original);
 }
 
 // What reaches a terminal or the window's log from outside: controls escaped, text kept.

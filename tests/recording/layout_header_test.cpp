@@ -60,6 +60,68 @@ TEST(FrameLayout, PortCountFollowsUniversesPerPort) {
     EXPECT_EQ(ComputeFrameLayout(t13, 6).portCount, 3);
 }
 
+// Port 1 begins with the first universe taken: a show on 100-102 lays out as the same show on
+// 0-2 does, whether 100 is the first universe or 100-102 the list; the rest is left out.
+TEST(FrameLayout, TheSelectionDecidesWhichUniversesFillWhichPorts) {
+    auto low = Table({{2, 512}, {0, 512}, {1, 300}});
+    const PortLayout expected = ComputeFrameLayout(low, 6);
+    for (const UniverseSelection& selection :
+         {UniverseSelection{100, {}}, UniverseSelection{0, {100, 101, 102}}}) {
+        auto t = Table({{102, 512}, {7, 512}, {100, 512}, {101, 300}});
+        std::vector<int> leftOut;
+        const PortLayout l = ComputeFrameLayout(t, 6, selection, &leftOut);
+        EXPECT_EQ(l.portCount, 1);
+        EXPECT_EQ(l.portLengths, expected.portLengths);
+        EXPECT_EQ(l.frameLength, expected.frameLength);
+        EXPECT_EQ(leftOut, std::vector<int>{7});
+        // Still dense for the assembler: universe k at index k, the offsets as for 0-2.
+        ASSERT_EQ(t.size(), 103u);
+        EXPECT_EQ(t[7].length, 0);
+        EXPECT_EQ(t[101].offset, low[1].offset);
+        EXPECT_EQ(t[102].offset, low[2].offset);
+        EXPECT_EQ(PortOf(selection, 6, 102), 0);
+        EXPECT_EQ(PortOf(selection, 6, 7), -1);
+    }
+    // A list fills the ports in ascending order, gaps and all; a first universe drops those below.
+    const UniverseSelection list{0, {4, 8, 9, 200}};
+    EXPECT_EQ(list.PlaceOf(200), 3);
+    EXPECT_EQ(list.PlaceOf(5), -1);
+    EXPECT_EQ(list.Text(), "4,8-9,200");
+    auto t = Table({{200, 10}, {9, 20}, {4, 30}});
+    EXPECT_EQ(ComputeFrameLayout(t, 2, list).portLengths, (std::vector<uint16_t>{30, 30}));
+    EXPECT_EQ(UniverseSelection({5, {}}).PlaceOf(4), -1);
+    EXPECT_EQ(UniverseSelection({5, {}}).Text(), "5-");
+    // Nothing taken: no port, which the recorder refuses.
+    auto none = Table({{0, 512}});
+    EXPECT_EQ(ComputeFrameLayout(none, 6, UniverseSelection{1, {}}).portCount, 0);
+    EXPECT_TRUE(none.empty());
+
+    // Port by port in the log, with what was left out and what does not fit the controller.
+    auto shown = Table({{0, 512}, {100, 512}, {101, 512}, {120, 512}});
+    std::vector<int> leftOut;
+    const PortLayout l = ComputeFrameLayout(shown, 6, UniverseSelection{100, {}}, &leftOut);
+    EXPECT_EQ(LayoutInUseLines(shown, l, 6, UniverseSelection{100, {}}, leftOut, 2),
+              (std::vector<std::string>{
+                  "Layout in use: 6 universes per port, 4 ports, 1536 bytes per frame.",
+                  "Port 1 begins at universe 100.",
+                  "Not recorded, as they are outside the universes chosen: universes 0.",
+                  "The recording needs 4 ports, more than the 2 of the controller.",
+                  "Port 1: universes 100-101, 1024 bytes.", "Port 2: universes none, 0 bytes.",
+                  "Port 3: universes none, 0 bytes.", "Port 4: universes 120, 512 bytes."}));
+}
+
+TEST(FrameLayout, UniverseListsAreParsedAscendingWithoutRepeats) {
+    std::string error;
+    EXPECT_EQ(ParseUniverseList("0-5,8,10", &error), (std::vector<int>{0, 1, 2, 3, 4, 5, 8, 10}));
+    EXPECT_EQ(ParseUniverseList(" 9, 3,3 ,32767", &error), (std::vector<int>{3, 9, 32767}));
+    for (const char* bad : {"", "5-3", "1,,2", "-1", "32768", "a", "1-", "x"}) {
+        EXPECT_FALSE(ParseUniverseList(bad, &error)) << bad;
+    }
+    EXPECT_EQ(ParseUniverseList("63999", &error, 63999), (std::vector<int>{63999}));
+    EXPECT_FALSE(ParseUniverseList("64000", &error, 63999));
+    EXPECT_EQ(UniverseRangesText({0, 1, 2, 5, 8, 9}), "0-2,5,8-9");
+}
+
 TEST(RgbHeader, WorkedExampleBytes) {
     PortLayout l{1, {1024}, 1024};
     const auto h = BuildRgbHeader(l, IcTypeCode(1), false);

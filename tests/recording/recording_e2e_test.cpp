@@ -65,7 +65,7 @@ TEST(Recording, EveryFrameOfAShowIsRecordedByteForByte) {
     ASSERT_TRUE(rig.SurveyShow(show));
     const auto log = rig.host.LogLines();
     EXPECT_TRUE(Contains(log, "Parse to 6 Universes"));
-    EXPECT_TRUE(Contains(log, "Max universe num is:6"));
+    EXPECT_TRUE(Contains(log, "Max universe num is:5"));
     EXPECT_TRUE(Contains(log, "The length of each frame is 3072 bytes."));
 
     rig.host.AnswerSaveAs(rig.dir.File("show.rgb"));
@@ -702,11 +702,12 @@ TEST(WorkingFile, TooManyPortsAreRefusedBeforeAnythingIsWritten) {
 
 TEST(Commands, RefusalsAndTheirMessages) {
     Rig rig;
-    // Capture before any survey.
+    // Capture before any survey surveys first, which needs an adapter.
     rig.Capture();
     EXPECT_EQ(rig.host.Alerts().back(),
-              "Please click the parse button first to parse the data packet！");
+              "Please choose a network adapter in the IP address list first！");
     EXPECT_FALSE(rig.Status().workersRunning);
+    EXPECT_EQ(rig.Status().phase, Phase::Idle);
 
     // Parse with no adapter selected and nothing open starts no worker.
     rig.rec->Parse();
@@ -723,6 +724,118 @@ TEST(Commands, RefusalsAndTheirMessages) {
     EXPECT_TRUE(rig.host.Buttons().capture);
     rig.rec->Stop();
     EXPECT_FALSE(rig.host.TicksOn());
+}
+
+// Capture before Parse surveys first, as quorvex-cli record does, and records once the
+// universes are known, without a message box.
+TEST(Commands, CaptureBeforeParseSurveysFirst) {
+    Rig rig;
+    test::WriteShow(rig.dir.File("show.pcap"), Plan(30, 64));
+    ASSERT_TRUE(rig.OpenFile(rig.dir.File("show.pcap")));
+    rig.host.AnswerSaveAs(rig.dir.File("first.RGB"));
+    ASSERT_TRUE(rig.RecordToEnd());
+    EXPECT_TRUE(rig.host.Alerts().empty());
+    const auto log = rig.host.LogLines();
+    const auto at = [&](const std::string& line) {
+        return std::find(log.begin(), log.end(), line) - log.begin();
+    };
+    EXPECT_LT(at("No survey yet: Parse runs first, and the recording starts as soon as it has "
+                 "found the universes."),
+              at("Parse to 6 Universes"));
+    EXPECT_LT(at("Parse to 6 Universes"), at("Start capture......"));
+    EXPECT_LT(at("Start capture......"), static_cast<std::ptrdiff_t>(log.size()));
+    EXPECT_EQ(ReadRecording(rig.dir.File("first.RGB")).frames.size(), 30u);
+    // The notes beside it; a setting keeps them in the recording folder instead.
+    EXPECT_TRUE(std::filesystem::exists(rig.dir.File("first.RGB.json")));
+    rig.settings.notesInRecordingFolder = true;
+    rig.host.AnswerSaveAs(rig.dir.File("second.RGB"));
+    ASSERT_TRUE(rig.RecordToEnd());
+    EXPECT_TRUE(std::filesystem::exists(rig.dir.File("rec/second.RGB.json")));
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.File("second.RGB.json")));
+}
+
+// A cancelled Save As says where the recording is; it can be saved later, with its notes,
+// until the next Capture moves it aside. Save As offers only names that are free.
+TEST(Commands, AnUnsavedRecordingIsSavedLaterUnderAFreeName) {
+    Rig rig;
+    ASSERT_TRUE(rig.SurveyShow(Plan(12, 16)));
+    std::filesystem::create_directories(rig.dir.File("rec"));
+    for (const char* taken : {"rec/Sc-01-01.RGB", "rec/Sc-02-01.RGB"}) {
+        std::ofstream(rig.dir.File(taken)) << "x";
+    }
+    rig.host.AnswerSaveAs(std::nullopt);
+    ASSERT_TRUE(rig.RecordToEnd());
+    EXPECT_EQ(rig.host.SaveAsDefaults().back(), "Sc-03-01.RGB");
+    const std::string working = rig.dir.File("rec/temp.RGB");
+    EXPECT_TRUE(
+        Contains(rig.host.LogLines(), "The recording was not saved: its 12 frames are kept in " +
+                                          working + " until the next Capture moves them aside."));
+    const auto kept = rig.rec->KeptRecording();
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->frames, 12u);
+    EXPECT_EQ(kept->path, working);
+
+    const auto saved = rig.rec->SaveKeptRecording(rig.dir.File("later.rgb"));
+    ASSERT_TRUE(saved) << saved.error();
+    EXPECT_EQ(*saved, rig.dir.File("later.RGB"));
+    EXPECT_TRUE(Contains(rig.host.LogLines(), "Saved: " + rig.dir.File("later.RGB")));
+    EXPECT_EQ(ReadRecording(*saved).frames.size(), 12u);
+    const auto notes = ReadNotes(*saved);
+    ASSERT_TRUE(notes && *notes);
+    EXPECT_EQ((*notes)->check.framesWritten, 12u);
+    EXPECT_FALSE(rig.rec->KeptRecording());
+    EXPECT_FALSE(rig.rec->SaveKeptRecording(rig.dir.File("again.RGB")));
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.File("again.RGB")));
+    EXPECT_EQ(rig.Status().sceneNumber, 2);
+}
+
+// A show on universes 100-102 lands on port 1 when 100 is the first universe, or 100-102 the
+// list, byte for byte as the same show on 0-2; a universe outside them is told once and not
+// recorded. The notes say which universe fills which port.
+TEST(Commands, AShowOnUniverses100To102LandsOnPortOne) {
+    Rig low;
+    ASSERT_TRUE(low.SurveyShow(Plan(20, 512, {0, 1, 2})));
+    low.host.AnswerSaveAs(low.dir.File("low.RGB"));
+    ASSERT_TRUE(low.RecordToEnd());
+    const Bytes expected = test::ReadFileBytes(low.dir.File("low.RGB"));
+    ASSERT_EQ(ReadRecording(low.dir.File("low.RGB")).header.portCount, 1);
+
+    for (const UniverseSelection& selection :
+         {UniverseSelection{100, {}}, UniverseSelection{0, {100, 101, 102}}}) {
+        Rig rig;
+        rig.settings.selection = selection;
+        test::ShowPlan show = Plan(20, 512, {0, 1, 2, 9});
+        show.sentAs = {100, 101, 102, 7};
+        ASSERT_TRUE(rig.SurveyShow(show));
+        rig.host.AnswerSaveAs(rig.dir.File("high.RGB"));
+        ASSERT_TRUE(rig.RecordToEnd());
+        EXPECT_EQ(test::ReadFileBytes(rig.dir.File("high.RGB")), expected);
+        const auto log = rig.host.LogLines();
+        EXPECT_TRUE(Contains(log,
+                             "Not recorded, as they are outside the universes chosen: "
+                             "universes 7."));
+        EXPECT_TRUE(Contains(log, "Port 1: universes 100-102, 1536 bytes."));
+        EXPECT_EQ(CountOf(log, "Universe 7 was not found by Parse; its data is not recorded."), 1u);
+        EXPECT_EQ(rig.Status().lastSummary.incompleteFrames, 0u);
+        const auto notes = ReadNotes(rig.dir.File("high.RGB"));
+        ASSERT_TRUE(notes && *notes);
+        ASSERT_EQ((*notes)->universes.size(), 3u);
+        for (const NotesUniverse& u : (*notes)->universes) EXPECT_EQ(u.port, 1);
+        EXPECT_EQ((*notes)->ports, 1);
+        EXPECT_EQ((*notes)->firstUniverse, selection.list.empty() ? 100 : 0);
+        EXPECT_EQ((*notes)->selectedUniverses, selection.list.empty() ? "" : "100-102");
+    }
+
+    // Chosen universes the show does not send: refused before anything is recorded.
+    Rig none;
+    none.settings.selection = UniverseSelection{0, {200, 201}};
+    ASSERT_TRUE(none.SurveyShow(Plan(5, 8, {0, 1})));
+    none.Capture();
+    ASSERT_FALSE(none.host.Alerts().empty());
+    EXPECT_EQ(none.host.Alerts().back(),
+              "None of the universes found by Parse (0-1) is among the universes chosen "
+              "(200-201).");
+    EXPECT_EQ(none.Status().phase, Phase::Idle);
 }
 
 TEST(Commands, UniversesPerPortTypedByTheUser) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -33,8 +34,9 @@ class ChildProcess {
   public:
     // Starts `program args...`, under `wrapper` (a program and its arguments, e.g. strace)
     // when one is given; its output files go into `scratch`, or its stdout to `stdoutFd`. The
-    // texts are those of the C locale, whatever the tests run under, unless `env`
-    // ("NAME=value", taking precedence over the test's environment) sets a locale variable.
+    // texts are those as written (QUORVEX_TEXTS=original), whatever the tests run under, unless
+    // `env` ("NAME=value", taking precedence over the test's environment) sets a locale
+    // variable or QUORVEX_TEXTS.
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
                  const std::string& scratch, int stdoutFd = -1,
                  const std::vector<std::string>& wrapper = {},
@@ -59,11 +61,15 @@ class ChildProcess {
         }
         posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
-        std::vector<std::string> vars = env;
-        for (char** e = environ; *e; ++e) {
-            const std::string var = *e;
+        const auto chooses = [](const std::string& var) {
             const std::string name = var.substr(0, var.find('='));
-            if (name != "LC_ALL" && name != "LC_MESSAGES" && name != "LANG") vars.push_back(var);
+            return name == "LC_ALL" || name == "LC_MESSAGES" || name == "LANG" ||
+                   name == "QUORVEX_TEXTS";
+        };
+        std::vector<std::string> vars = env;
+        if (std::none_of(env.begin(), env.end(), chooses)) vars.push_back("QUORVEX_TEXTS=original");
+        for (char** e = environ; *e; ++e) {
+            if (!chooses(*e)) vars.push_back(*e);
         }
         std::vector<char*> envp;
         for (std::string& v : vars) envp.push_back(v.data());

@@ -207,8 +207,10 @@ void WriteShow(const std::string& path, const ShowPlan& plan) {
     for (int i = 0; i < plan.frames; ++i) {
         const int frame = plan.firstFrame + i;
         uint64_t ts = base + static_cast<uint64_t>(i * periodUs);
-        for (int u : plan.universes) {
-            w.Write(UdpFrame(ArtDmx(u, SequenceOf(frame), ShowData(frame, u, plan.channels))),
+        for (size_t k = 0; k < plan.universes.size(); ++k) {
+            const int u = plan.universes[k];
+            const int sentAs = k < plan.sentAs.size() ? plan.sentAs[k] : u;
+            w.Write(UdpFrame(ArtDmx(sentAs, SequenceOf(frame), ShowData(frame, u, plan.channels))),
                     ts++);
         }
         if (plan.sync) w.Write(UdpFrame(ArtSync()), ts);

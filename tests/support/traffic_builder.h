@@ -136,6 +136,9 @@ struct ShowPlan {
     double fps = 40;
     bool sync = false;   // ArtSync after each frame
     int firstFrame = 1;  // number of the first frame written
+    // When given, universes[k] goes out as universe sentAs[k], with the data of universes[k]:
+    // the same show on other universe numbers.
+    std::vector<int> sentAs;
 };
 
 // The test pattern of `quorvex-cli send`, as its help documents it. Sequence number of frame
