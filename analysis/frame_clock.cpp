@@ -28,6 +28,8 @@ void FrameClock::Start(const Framing& framing, size_t universes) {
     m_syncedThrough = -1;
     m_lastUs = kNone;
     m_lastStartUs = kNone;
+    m_lastStartUs2 = kNone;
+    m_slotUs = kNone;
     m_awayUs = 0;
     m_epoch = 1;
     m_epochAnchored = false;
@@ -66,10 +68,31 @@ bool FrameClock::Genuine(int64_t tick) const {
     const int64_t p = m_framing.periodUs;
     if (p <= 0) return true;
     // About a period after the frame before it, and before the next changed data (or now).
+    // A timer that fired late shifts one frame towards the next: then the one after came
+    // early, but the two frames before it left room for it, or the sender's clock has a slot
+    // of its own for it before the next changed data.
     const int64_t next = NextChangedStart(tick);
     const int64_t until = next != kNone ? next : m_lastUs;
-    return t.prevStartUs != kNone && t.firstUs - t.prevStartUs >= p * 3 / 4 &&
-           until - t.firstUs >= p * 3 / 4;
+    const auto slot = [&](int64_t us) { return (us - t.prevSlotUs + p / 4) / p; };
+    const int64_t own = t.prevSlotUs != kNone ? slot(t.firstUs) : 0;
+    const bool afterOne = t.prevStartUs != kNone && t.firstUs - t.prevStartUs >= p * 3 / 4;
+    const bool afterTwo = t.prevStartUs2 != kNone && t.firstUs - t.prevStartUs2 >= p * 17 / 10;
+    const bool before = until - t.firstUs >= p * 3 / 4 || (own >= 1 && slot(until) > own);
+    return (afterOne || afterTwo || own >= 1) && before;
+}
+
+void FrameClock::NoteStart(Tick& t, int64_t timeUs) {
+    t.prevSlotUs = m_slotUs;
+    const int64_t p = m_framing.periodUs;
+    if (p <= 0) return;
+    if (m_slotUs == kNone) {
+        m_slotUs = timeUs;
+        return;
+    }
+    const int64_t slots = (timeUs - m_slotUs + p / 4) / p;
+    if (slots < 1) return;  // owed frames sent back to back, or resends: the clock stands
+    const int64_t due = m_slotUs + slots * p;
+    m_slotUs = timeUs - due <= p / 4 ? timeUs : due;
 }
 
 void FrameClock::AdvanceHead(int64_t tick) {
@@ -97,7 +120,9 @@ void FrameClock::MarkReal(size_t u, int64_t tick, int64_t timeUs) {
     Tick& t = At(tick);
     if (t.realCount == 0 && t.softCount == 0) {
         t.firstUs = timeUs;
+        m_lastStartUs2 = m_lastStartUs;
         m_lastStartUs = timeUs;
+        NoteStart(t, timeUs);
     }
     MarkSettled(u, tick);
     Passed(u, m_universes[u].anchor, tick);
@@ -159,8 +184,11 @@ bool FrameClock::HoldSoft(size_t u, int64_t tick, int64_t timeUs) {
             t.softOpened = true;
             t.firstUs = timeUs;
             t.prevStartUs = m_lastStartUs;
+            t.prevStartUs2 = m_lastStartUs2;
+            NoteStart(t, timeUs);
             // Resends between two frames do not move the sender's rhythm.
             if (m_lastStartUs == kNone || timeUs - m_lastStartUs >= m_framing.periodUs * 3 / 4) {
+                m_lastStartUs2 = m_lastStartUs;
                 m_lastStartUs = timeUs;
             }
             AdvanceHead(tick);
@@ -194,6 +222,7 @@ bool FrameClock::Before(int64_t timeUs) {
         m_epochAnchored = false;
         m_lastRank = -1;
         m_softs.clear();
+        m_slotUs = kNone;
         m_closeThrough = m_head;
         m_lastUs = timeUs;
         return m_closeThrough >= m_oldest;
@@ -409,6 +438,7 @@ void FrameClock::Restart() {
     m_epochAnchored = false;
     m_lastRank = -1;
     m_softs.clear();
+    m_slotUs = kNone;
     for (UniverseState& s : m_universes) s = UniverseState{};
     m_closeThrough = m_head;
 }
@@ -462,6 +492,8 @@ FrameClock::Closed FrameClock::CloseOldest() {
     t.firstOfEpoch = false;
     t.softOpened = false;
     t.prevStartUs = kNone;
+    t.prevStartUs2 = kNone;
+    t.prevSlotUs = kNone;
     ++m_oldest;
     if (m_head < m_oldest - 1) m_head = m_oldest - 1;
     return c;

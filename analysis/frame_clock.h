@@ -117,6 +117,8 @@ class FrameClock {
         // before it and before the one after it.
         bool softOpened = false;
         int64_t prevStartUs = kNone;
+        int64_t prevStartUs2 = kNone;  // and the one before that
+        int64_t prevSlotUs = kNone;    // where the sender's clock stood before it began
     };
     struct UniverseState {
         int64_t anchor = kNone;  // the frame of its last changed data
@@ -140,6 +142,8 @@ class FrameClock {
     void AdvanceHead(int64_t tick);
     // Whether a frame opened by unchanged data alone is one the sender made.
     bool Genuine(int64_t tick) const;
+    // A frame begins at `timeUs`: moves the sender's clock on.
+    void NoteStart(Tick& t, int64_t timeUs);
     int64_t NextChangedStart(int64_t tick) const;
     void MarkSettled(size_t u, int64_t tick);
     // The universe arrives in `tick` having last arrived in `from` (kNone: not yet): the frames
@@ -162,7 +166,11 @@ class FrameClock {
     int64_t m_closeThrough = -1;   // frames up to here are over
     int64_t m_syncedThrough = -1;  // frames up to here ended at a synchronization packet
     int64_t m_lastUs = kNone;
-    int64_t m_lastStartUs = kNone;  // capture time the newest frame began
+    int64_t m_lastStartUs = kNone;   // capture time the newest frame began
+    int64_t m_lastStartUs2 = kNone;  // and the frame before it
+    // The sender's clock: when its latest tick was due. Timers fire late, never early, so a
+    // late tick leaves it where the tick was due and the next, on time, is a frame of its own.
+    int64_t m_slotUs = kNone;
     int64_t m_awayUs = 0;
     uint32_t m_jumped = 0;
     uint32_t m_epoch = 1;

@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const size_t present = captured < wire ? captured : wire;
     // A recognised packet names its IPv4 sender, read from inside the present bytes.
-    if (r != quorvex::ArtKind::None) {
+    if (r == quorvex::ArtKind::Dmx || r == quorvex::ArtKind::Sync) {
         Check(present >= 30);
         Check(source == ((uint32_t{frame[26]} << 24) | (uint32_t{frame[27]} << 16) |
                          (uint32_t{frame[28]} << 8) | uint32_t{frame[29]}));
@@ -94,6 +94,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case quorvex::ArtKind::None:
             Check(length == kUntouched && source == kNoSource);
             break;
+        case quorvex::ArtKind::Malformed: {
+            // An ArtDmx whose Length no receiver could take: counted, nothing written.
+            Check(length == kUntouched && source == kNoSource && present > 14);
+            const size_t payload = 14 + (frame[14] & 0x0F) * 4 + 8;
+            Check(payload + 18 <= present);
+            const size_t field =
+                (static_cast<size_t>(frame[payload + 16]) << 8) | frame[payload + 17];
+            Check(field < quorvex::kArtMinLength || field > quorvex::kArtMaxLength);
+            break;
+        }
         case quorvex::ArtKind::Sync:
             Check(length == 0);
             break;

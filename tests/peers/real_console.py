@@ -278,7 +278,7 @@ def one_run(cli, protocol, frames, load, work, tag, sender="qlcplus", dmxnet=Non
     # Held looks repeat frames: the run may start at any of the frames equal to the first.
     starts = [k for k, s in enumerate(sent) if s == got[0]]
     if not starts:
-        return False, "the first recorded frame is none QLC+ sent (torn)"
+        return False, f"the first recorded frame is none QLC+ sent (torn):\n{log}"
     def matching(k):
         return next((i for i, frame in enumerate(got)
                      if k + i >= len(sent) or sent[k + i] != frame), len(got))

@@ -116,6 +116,11 @@ std::vector<Case> Cases() {
         s.holds = {{50, 56}, {100, 101}};
         cases.push_back({"KeepAliveOfEveryUniverseAndHeldLooks", s, "", "shared-sequence",
                          "0 frames missing upstream, 0 incomplete frames"});
+        // A timer that fires late inside a held look, the next tick on time: both are frames,
+        // at the start of the hold, in its middle and just before the look changes.
+        s.late = {{51, 11}, {53, 20}, {56, 11}, {101, 14}};
+        cases.push_back({"HeldLooksWithLateTicks", s, "", "shared-sequence",
+                         "0 frames missing upstream, 0 incomplete frames"});
     }
     {
         // Unchanged universes in frames that threads send late.

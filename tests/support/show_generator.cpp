@@ -146,8 +146,11 @@ class Sender {
         const int silent = static_cast<int>(m_s.restartMs * 1000 / period);
         std::vector<int> owed;
         for (int f = m_s.firstFrame; f <= m_s.frames; ++f) {
-            const uint64_t us = m_s.startUs + static_cast<uint64_t>(
-                                                  static_cast<double>(f - m_s.firstFrame) * period);
+            uint64_t us = m_s.startUs +
+                          static_cast<uint64_t>(static_cast<double>(f - m_s.firstFrame) * period);
+            for (const auto& [frame, ms] : m_s.late) {
+                if (frame == f) us += static_cast<uint64_t>(ms * 1000);
+            }
             if (m_s.restartAt > 0 && f >= m_s.restartAt && f < m_s.restartAt + silent) {
                 if (f == m_s.restartAt + silent - 1) Reset();  // it comes back counting afresh
                 continue;

@@ -32,6 +32,8 @@ struct SenderScript {
     // and then send what they owe back to back, their universes interleaved.
     std::vector<std::pair<int, int>> catchUps;
     std::vector<int> skipped;  // frames the sender skips in every universe (counters move on)
+    // {frame, ms}: the sender's timer fires that late for the frame; the next is on time.
+    std::vector<std::pair<int, double>> late;
     // {frame, universe index}: a keep-alive resend of the universe's unchanged data with its
     // next counter, inside that frame's burst (or, with `resendInGap`, halfway to the next).
     std::vector<std::pair<int, int>> resends;
