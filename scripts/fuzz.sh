@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and fuzzes, for about a minute in all, the Art-Net
-# and sACN packet recognition and the .RGB format (header parsing, check, repair, reading);
+# and sACN packet recognition, the .RGB format (header parsing, check, repair, reading) and
+# the remote control's request parsing and routing;
 # fails on any crash, leak or sanitizer report.
 #   BUILD_DIR      build folder (default build-fuzz)
 #   FUZZ_SECONDS   how long to fuzz, shared by the targets (default 60)
@@ -13,9 +14,9 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
   -DQUORVEX_BUILD_FUZZ=ON -DQUORVEX_BUILD_GUI=OFF -DQUORVEX_BUILD_BENCH=OFF \
   -DQUORVEX_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" --parallel 2 --target art_packet_fuzz art_fuzz_seeds rgb_format_fuzz \
-  rgb_fuzz_seeds
+  rgb_fuzz_seeds remote_api_fuzz remote_fuzz_seeds
 
-seconds=$(( ${FUZZ_SECONDS:-60} / 2 ))
+seconds=$(( ${FUZZ_SECONDS:-60} / 3 ))
 # fuzz TARGET SEEDER [libFuzzer options]: new inputs go to corpus/ (kept between runs); seeds/
 # is written afresh and read only.
 fuzz() {
@@ -31,3 +32,4 @@ fuzz() {
 fuzz art_packet_fuzz art_fuzz_seeds
 # Room for a header with a few ports and some frames.
 fuzz rgb_format_fuzz rgb_fuzz_seeds -max_len=8192
+fuzz remote_api_fuzz remote_fuzz_seeds -max_len=4096
