@@ -92,7 +92,7 @@ TEST(ServeHttp, RecordsAndDownloadsWhatRecordFileMakes) {
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
     EXPECT_NE(page->body.find("EventSource"), std::string::npos);
-    EXPECT_EQ(page->body.find("http"), page->body.find("http-equiv"));  // nothing from outside
+    EXPECT_EQ(page->body.find("://"), std::string::npos);  // nothing from elsewhere
 
     EXPECT_EQ(c.Post("/api/parse", "", "application/json")->status, 200);
     WaitUntil([&] { return serve.Status()["survey"]["universes"] == 6; });
@@ -127,7 +127,7 @@ TEST(ServeHttp, RecordsAndDownloadsWhatRecordFileMakes) {
 
 // Sends one OSC message from `client` and returns the /quorvex/status answer.
 std::pair<std::string, int> Osc(lo_server client, lo_address to, const char* path,
-                                lo_message message) {
+                                lo_message message, int waits = 100) {
     lo_send_message_from(to, client, path, message);
     lo_message_free(message);
     std::pair<std::string, int> status{"", -1};
@@ -138,7 +138,7 @@ std::pair<std::string, int> Osc(lo_server client, lo_address to, const char* pat
             return 0;
         },
         &status);
-    for (int i = 0; i < 100 && status.second < 0; ++i) lo_server_recv_noblock(client, 100);
+    for (int i = 0; i < waits && status.second < 0; ++i) lo_server_recv_noblock(client, 100);
     lo_server_del_method(client, "/quorvex/status", "si");
     return status;
 }
@@ -168,8 +168,17 @@ TEST(ServeOsc, RecordsAndSavesFromShowControl) {
     EXPECT_EQ(Osc(client, to, "/quorvex/dance", lo_message_new()).first, "idle");
 
     lo_address_free(to);
-    lo_server_free(client);
     EXPECT_EQ(serve.End().code, 0);
+
+    // Hosts outside --osc-allow are not heard, nor answered.
+    Serve elsewhere(dir, {"--file", pcap, "--folder", dir.File("rec"), "--osc", "0", "--osc-allow",
+                          "192.0.2.0/24"});
+    to = lo_address_new("127.0.0.1", std::to_string(elsewhere.oscPort).c_str());
+    EXPECT_EQ(Osc(client, to, "/quorvex/parse", lo_message_new(), 10).second, -1);
+    EXPECT_EQ(elsewhere.Status()["phase"], "idle");
+    lo_address_free(to);
+    lo_server_free(client);
+    EXPECT_EQ(elsewhere.End().code, 0);
 }
 
 // A raw connection to the server, for requests no client library would send.
