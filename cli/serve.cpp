@@ -75,11 +75,22 @@ int RunServe(const ServeOptions& o) {
         Say(port.error());
         return kExitSource;
     }
-    std::string url = Format("http://%s:%d/", listen->host.c_str(), *port);
-    if (http.policy.tokenRequired) url += "?token=" + http.policy.token;
-    std::printf("%s\n", Format(Tr("Serving the recorder at %s (recordings in %s)"), url.c_str(),
-                               co.folder.c_str())
-                            .c_str());
+    // On every address the page can be reached at: the phone needs one it can type.
+    std::vector<std::string> hosts{listen->host};
+    if (listen->host == "0.0.0.0") {
+        hosts.clear();
+        for (const Ipv4Network& own : ThisMachine()) {
+            if (own.mask == ~uint32_t{0}) hosts.push_back(Ipv4Text(own.address));
+        }
+        if (hosts.empty()) hosts.push_back(listen->host);
+    }
+    for (const std::string& host : hosts) {
+        std::string url = Format("http://%s:%d/", host.c_str(), *port);
+        if (http.policy.tokenRequired) url += "?token=" + http.policy.token;
+        std::printf("%s\n", Format(Tr("Serving the recorder at %s (recordings in %s)"), url.c_str(),
+                                   co.folder.c_str())
+                                .c_str());
+    }
 
     OscServer osc(controller, allowed);
     if (o.oscPort >= 0) {

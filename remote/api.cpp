@@ -337,8 +337,9 @@ namespace {
 
 // The host part of a Host header or an origin's authority, lower case, without the port.
 std::string HostName(std::string_view authority) {
+    const size_t bracket = authority.find(']');
     if (const size_t colon = authority.rfind(':');
-        colon != std::string_view::npos && authority.find(']') == std::string_view::npos) {
+        colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
         authority = authority.substr(0, colon);
     }
     std::string host(authority);
