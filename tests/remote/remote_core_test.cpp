@@ -92,6 +92,7 @@ TEST(RemoteAccess, TokenOriginHostAndAddresses) {
     EXPECT_EQ(CheckAccess(open, {"127.0.0.1:8080", "", "", ""}), Access::Allowed);
     EXPECT_EQ(CheckAccess(open, {"localhost:8080", "http://localhost:8080", "", ""}),
               Access::Allowed);
+    EXPECT_EQ(CheckAccess(open, {"[::1]:8080", "", "", ""}), Access::Allowed);
     // A name of someone else's that resolves to this machine (DNS rebinding).
     EXPECT_EQ(CheckAccess(open, {"evil.example:8080", "", "", ""}), Access::BadHost);
     EXPECT_EQ(CheckAccess(open, {"", "", "", ""}), Access::BadHost);
