@@ -16,6 +16,8 @@
 #include <regex>
 
 #include "tests/cli/cli_process.h"
+#include "tests/support/net_isolation.h"
+#include "tests/support/unprivileged.h"
 
 namespace quorvex::test {
 namespace {
@@ -26,13 +28,14 @@ namespace fs = std::filesystem;
 // `quorvex-cli serve` on 127.0.0.1 with a free port, recording into `folder`.
 class Serve {
   public:
-    Serve(const TempDir& dir, std::vector<std::string> args, std::vector<std::string> env = {}) {
+    Serve(const TempDir& dir, std::vector<std::string> args, std::vector<std::string> env = {},
+          const std::string& program = QUORVEX_CLI_PATH) {
         static int serial = 0;
         const std::string out = dir.File("serve-" + std::to_string(++serial) + ".out");
         m_out = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         args.insert(args.begin(), {"serve", "--listen", "127.0.0.1:0"});
-        m_process =
-            std::make_unique<CliProcess>(args, dir.path(), m_out, std::vector<std::string>{}, env);
+        m_process = std::make_unique<CliProcess>(args, dir.path(), m_out,
+                                                 std::vector<std::string>{}, env, program);
         const std::regex http("http://127\\.0\\.0\\.1:([0-9]+)/");
         const std::regex osc("UDP port ([0-9]+)");
         WaitUntil([&] {
@@ -50,6 +53,7 @@ class Serve {
         m_process->Signal(SIGTERM);
         return m_process->Wait(std::chrono::seconds(30));
     }
+    pid_t Pid() const { return m_process->Pid(); }
     httplib::Client Client() const {
         httplib::Client c("127.0.0.1", port);
         c.set_read_timeout(30, 0);
@@ -122,6 +126,37 @@ TEST(ServeHttp, RecordsAndDownloadsWhatRecordFileMakes) {
     EXPECT_EQ(list["recordings"][0]["notes"]["check"]["framesWritten"], 30);
     EXPECT_EQ(c.Delete("/api/recordings/web.RGB")->status, 200);
     EXPECT_EQ(c.Get("/api/recordings/web.RGB")->status, 404);
+    EXPECT_EQ(serve.End().code, 0);
+}
+
+// Live from the loopback device of a network namespace of the test's own, started by root as
+// the package's service would be: serve gives up the capture rights at once and captures
+// through the helper; the live input and a recording come through it.
+TEST(ServeLive, CapturesThroughTheHelperWithoutCaptureRights) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root: live capture in a network namespace";
+    std::string why;
+    if (!IsolateNetwork(&why)) GTEST_SKIP() << why;
+    TempDir dir;
+    ASSERT_TRUE(InstallWithHelper(dir.path(), {QUORVEX_CLI_PATH}, QUORVEX_CAPTURE_HELPER, &why))
+        << why;
+    CliProcess sender({"send", "--target", "127.0.0.1", "--frames", "0"}, dir.path());
+    Serve serve(dir, {"--interface", "lo", "--folder", dir.path()}, {}, dir.File("quorvex-cli"));
+    ASSERT_GT(serve.port, 0);
+    ThreadsHoldingNone(serve.Pid(), kNetAdminAndRaw);
+    WaitUntil([&] { return serve.Status()["input"].size() == 6; });
+    EXPECT_EQ(serve.Status()["input"].size(), 6u);
+
+    httplib::Client c = serve.Client();
+    EXPECT_EQ(c.Post("/api/parse", "", "application/json")->status, 200);
+    WaitUntil([&] { return serve.Status()["survey"]["universes"] == 6; });
+    EXPECT_EQ(c.Post("/api/capture", R"({"frames":20})", "application/json")->status, 200);
+    WaitUntil([&] { return serve.Status()["unsaved"].is_object(); });
+    EXPECT_EQ(c.Post("/api/save", R"({"name":"live"})", "application/json")->status, 200);
+    uint32_t first = 0;
+    uint32_t count = 0;
+    EXPECT_TRUE(HoldsPatternFrames(dir.File("live.RGB"), {0, 1, 2, 3, 4, 5}, 512, &first, &count));
+    EXPECT_EQ(count, 20u);
+    sender.Signal(SIGINT);
     EXPECT_EQ(serve.End().code, 0);
 }
 
