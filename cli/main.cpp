@@ -11,6 +11,7 @@
 #include "cli/progress_line.h"
 #include "cli/rgb_player.h"
 #include "cli/rgb_preview.h"
+#include "cli/serve.h"
 #include "platform/capture_rights.h"
 #include "platform/text_catalogue.h"
 #include "platform/text_format.h"
@@ -67,6 +68,17 @@ constexpr const char* kRecordHelp = TrLater(
     "frame in which that channel reaches V. The channel must be one the survey found.\n"
     "--stop-when-released ends the recording at the first frame in which it is below V again;\n"
     "that frame is not recorded.");
+
+constexpr const char* kServeHelp = TrLater(
+    "Serves a page and a JSON API (under /api/) on --listen, 127.0.0.1:8080 by default. On any\n"
+    "other address every request needs the token printed at start, kept in\n"
+    "~/.config/quorvex/serve-token (mode 0600; put your own there to choose it). Requests\n"
+    "from pages of other sites are refused. A stopped recording waits to be saved by name;\n"
+    "after 10 s it is saved under the next free scene name. With --osc PORT it takes, from\n"
+    "--osc-allow hosts: /quorvex/parse, /quorvex/record [int frames],\n"
+    "/quorvex/record/duration float seconds, /quorvex/pause, /quorvex/stop,\n"
+    "/quorvex/save string name; each is answered with /quorvex/status string phase, int\n"
+    "frames. Ctrl-C ends it; a recording in progress is kept in temp.RGB.");
 
 constexpr const char* kMonitorHelp = TrLater(
     "Opens the interface (no survey) and shows, per universe and sender, packets and frames\n"
@@ -355,6 +367,26 @@ int main(int argc, char** argv) {
             ->check(CLI::Range(1, 63999))
             ->needs(syncOpt);
 
+    ServeOptions serve;
+    CLI::App* serveCmd = app.add_subcommand(
+        "serve", Tr("Run the recorder headless behind a web page, a JSON API and OSC"));
+    serveCmd->footer(Tr(kServeHelp));
+    serveCmd->add_option("--folder", serve.folder,
+                         Tr("Where recordings are saved (default: the usual recordings folder)"));
+    CLI::Option* serveInterface = serveCmd->add_option(
+        "--interface", serve.interface, Tr("Capture device to open at start, e.g. eth0"));
+    serveCmd->add_option("--file", serve.file, Tr("Read a capture file instead of a device"))
+        ->excludes(serveInterface);
+    serveCmd->add_option("--listen", serve.listen, Tr("ADDRESS:PORT to serve on"))
+        ->capture_default_str();
+    serveCmd->add_flag("--require-token", serve.requireToken,
+                       Tr("Ask for the token also on 127.0.0.1 (a machine others use)"));
+    serveCmd->add_option("--osc", serve.oscPort, Tr("Listen for OSC on this UDP port"))
+        ->check(CLI::Range(0, 65535));
+    serveCmd->add_option("--osc-allow", serve.oscAllow,
+                         Tr("Hosts allowed to send OSC, e.g. 192.168.1.0/24 (default: this "
+                            "machine); repeat for more"));
+
     for (CLI::App* sub : app.get_subcommands([](CLI::App* s) { return !s->get_name().empty(); })) {
         sub->group(Tr("Subcommands"));
         // Its help flag was added before it took over the group name of options.
@@ -389,6 +421,7 @@ int main(int argc, char** argv) {
         }
     }
     if (*devicesCmd) return RunDevices(devices);
+    if (*serveCmd) return RunServe(serve);
     if (*parseCmd) return RunParse(parse);
     if (*monitorCmd) return RunMonitor(monitor);
     if (*recordCmd) {

@@ -882,6 +882,82 @@ constexpr CatalogueText kTexts[] = {
     {"%s of %s recorded", kAsWritten, "已录制 %s，共 %s"},
     {"%s recorded", kAsWritten, "已录制 %s"},
     {"%s left", kAsWritten, "剩余 %s"},
+    // The remote control (quorvex-cli serve)
+    {"--listen needs ADDRESS:PORT, such as 0.0.0.0:8080, not \"%s\"", kAsWritten,
+     "--listen 需要 地址:端口，例如 0.0.0.0:8080，而不是 \"%s\""},
+    {"--osc-allow needs a network such as 192.168.1.0/24, not \"%s\"", kAsWritten,
+     "--osc-allow 需要一个网段，例如 192.168.1.0/24，而不是 \"%s\""},
+    {"cannot write recordings into the folder %s", kAsWritten, "无法把录制文件写入文件夹 %s"},
+    {"Serving the recorder at %s (recordings in %s)", kAsWritten,
+     "录制器服务地址：%s（录制文件在 %s）"},
+    {"Listening for OSC on UDP port %d", kAsWritten, "在 UDP 端口 %d 上接收 OSC"},
+    {"Serves a page and a JSON API (under /api/) on --listen, 127.0.0.1:8080 by default. On any\n"
+     "other address every request needs the token printed at start, kept in\n"
+     "~/.config/quorvex/serve-token (mode 0600; put your own there to choose it). Requests\n"
+     "from pages of other sites are refused. A stopped recording waits to be saved by name;\n"
+     "after 10 s it is saved under the next free scene name. With --osc PORT it takes, from\n"
+     "--osc-allow hosts: /quorvex/parse, /quorvex/record [int frames],\n"
+     "/quorvex/record/duration float seconds, /quorvex/pause, /quorvex/stop,\n"
+     "/quorvex/save string name; each is answered with /quorvex/status string phase, int\n"
+     "frames. Ctrl-C ends it; a recording in progress is kept in temp.RGB.",
+     kAsWritten,
+     "在 --listen（默认 127.0.0.1:8080）上提供网页和 JSON API（在 /api/ 下）。在其他地址上，\n"
+     "每个请求都需要启动时打印的令牌，它保存在 ~/.config/quorvex/serve-token（权限 0600；\n"
+     "可放入自己的令牌）。来自其他网站页面的请求会被拒绝。停止的录制等待按名称保存；\n"
+     "10 秒后以下一个空闲的场景名保存。使用 --osc 端口 时，接受来自 --osc-allow 主机的：\n"
+     "/quorvex/parse、/quorvex/record [整数 帧数]、/quorvex/record/duration 浮点 秒数、\n"
+     "/quorvex/pause、/quorvex/stop、/quorvex/save 字符串 名称；每条都以\n"
+     "/quorvex/status 字符串 阶段、整数 帧数 回复。Ctrl-C 结束；进行中的录制保留在 temp.RGB。"},
+    {"Run the recorder headless behind a web page, a JSON API and OSC", kAsWritten,
+     "无界面运行录制器，通过网页、JSON API 和 OSC 控制"},
+    {"Where recordings are saved (default: the usual recordings folder)", kAsWritten,
+     "录制文件保存位置（默认：通常的录制文件夹）"},
+    {"Capture device to open at start, e.g. eth0", kAsWritten, "启动时打开的抓包设备，例如 eth0"},
+    {"Read a capture file instead of a device", kAsWritten, "读取抓包文件而不是设备"},
+    {"ADDRESS:PORT to serve on", kAsWritten, "提供服务的 地址:端口"},
+    {"Ask for the token also on 127.0.0.1 (a machine others use)", kAsWritten,
+     "在 127.0.0.1 上也要求令牌（他人也使用的机器）"},
+    {"Listen for OSC on this UDP port", kAsWritten, "在此 UDP 端口上接收 OSC"},
+    {"Hosts allowed to send OSC, e.g. 192.168.1.0/24 (default: this machine); repeat for more",
+     kAsWritten, "允许发送 OSC 的主机，例如 192.168.1.0/24（默认：本机）；可重复指定"},
+    {"icType must be DMX512, SPI&TTL or TM1814", kAsWritten,
+     "icType 必须是 DMX512、SPI&TTL 或 TM1814"},
+    {"rgbw must be true or false", kAsWritten, "rgbw 必须是 true 或 false"},
+    {"universes must be a text like 0-5,8", kAsWritten, "universes 必须是类似 0-5,8 的文本"},
+    {"unknown setting \"%s\"", kAsWritten, "未知的设置 \"%s\""},
+    {"frames must be a whole number from 1 to %u", kAsWritten, "frames 必须是 1 到 %u 的整数"},
+    {"duration needs a time in one of the forms %s, above 0", kAsWritten,
+     "duration 需要大于 0 的时间，格式为 %s 之一"},
+    {"untilStopped must be true or false", kAsWritten, "untilStopped 必须是 true 或 false"},
+    {"startWhen must be a text", kAsWritten, "startWhen 必须是文本"},
+    {"unknown capture option \"%s\"", kAsWritten, "未知的录制选项 \"%s\""},
+    {"untilStopped excludes frames and duration", kAsWritten,
+     "untilStopped 不能与 frames 和 duration 同时使用"},
+    {"no such page", kAsWritten, "没有这个页面"},
+    {"method not allowed", kAsWritten, "不允许的请求方法"},
+    {"request too large", kAsWritten, "请求过大"},
+    {"not a recording's name", kAsWritten, "不是录制文件的名称"},
+    {"the body must be a JSON object", kAsWritten, "请求体必须是 JSON 对象"},
+    {"the body must be {\"name\": \"...\"}", kAsWritten, "请求体必须是 {\"name\": \"...\"}"},
+    {"cannot listen for OSC on UDP port %d", kAsWritten, "无法在 UDP 端口 %d 上接收 OSC"},
+    {"unknown OSC message %s", kAsWritten, "未知的 OSC 消息 %s"},
+    {"cannot use the token file %s: %s", kAsWritten, "无法使用令牌文件 %s：%s"},
+    {"the token file %s may be read by others; make it 0600", kAsWritten,
+     "令牌文件 %s 可被他人读取；请把权限改为 0600"},
+    {"the token file %s must hold one line of at least 16 visible characters", kAsWritten,
+     "令牌文件 %s 必须是一行至少 16 个可见字符"},
+    {"a valid token is needed", kAsWritten, "需要有效的令牌"},
+    {"requests from other sites are refused", kAsWritten, "拒绝来自其他网站的请求"},
+    {"too many live streams", kAsWritten, "实时数据流过多"},
+    {"no such recording", kAsWritten, "没有这个录制文件"},
+    {"cannot listen on %s", kAsWritten, "无法在 %s 上监听"},
+    {"cannot listen on %s:%d", kAsWritten, "无法在 %s:%d 上监听"},
+    {"the server is shutting down", kAsWritten, "服务正在关闭"},
+    {"the recorder did not answer in time", kAsWritten, "录制器没有及时响应"},
+    {"the adapter can be changed only while idle", kAsWritten, "只能在空闲时更换网卡"},
+    {"settings can be changed only while idle", kAsWritten, "只能在空闲时更改设置"},
+    {"%s already exists", kAsWritten, "%s 已存在"},
+    {"no recording runs or waits to be saved", kAsWritten, "没有正在进行或等待保存的录制"},
 };
 
 }  // namespace

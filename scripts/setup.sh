@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang clang-format
   libpcap-dev libcap-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libpng-dev libxxhash-dev
+  nlohmann-json3-dev libpng-dev libxxhash-dev libcpp-httplib-dev liblo-dev liblo-tools
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev libxcb-keysyms1-dev
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   tshark qlcplus xvfb xauth xdotool x11-utils imagemagick iproute2 ethtool strace python3 libcap2-bin

@@ -24,12 +24,12 @@ files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
 expected=$(printf './usr/%s\n' bin/quorvex bin/quorvex-cli bin/quorvex-capture \
   share/applications/quorvex.desktop share/icons/hicolor/scalable/apps/quorvex.svg \
   share/man/man1/quorvex-cli.1.gz share/man/man1/quorvex.1.gz \
-  share/man/man1/quorvex-capture.1.gz | sort)
+  share/man/man1/quorvex-capture.1.gz lib/systemd/system/quorvex-serve.service | sort)
 [ "$files" = "$expected" ] || fail "package files:"$'\n'"$files"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for dep in libpcap0.8 libcap2 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libpng16-16 \
-  libxcb1 libxcb-keysyms1 adduser libcap2-bin; do
+  libxcb1 libxcb-keysyms1 liblo7 libcpp-httplib0.11 adduser libcap2-bin; do
   grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 for field in Maintainer Description; do

@@ -142,7 +142,7 @@ TEST(Texts, EveryShownTextHasEnglishAndChineseWithItsConversions) {
         EXPECT_EQ(FirstNonAscii(t.english ? t.english : t.c), "") << t.c;
     }
     const auto found = TranslatedLiterals(
-        {"capture", "capture_helper", "analysis", "recording", "platform", "cli"});
+        {"capture", "capture_helper", "analysis", "recording", "platform", "cli", "remote"});
     EXPECT_GT(found.size(), 100u);  // the scan reads the sources
     for (const Found& f : found) {
         EXPECT_TRUE(catalogue.count(f.text)) << f.where << ": not catalogued: " << f.text;
