@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Quorvex needs to build, run and test, from Debian's packages.
 # Idempotent: quiet when everything is already there.
+#   --arm64    also what cross-builds the headless programs for arm64 and runs them here under
+#              the emulator (dpkg multiarch: the :arm64 libraries the programs link)
 set -euo pipefail
 
 packages=(
@@ -13,6 +15,12 @@ packages=(
   fonts-wqy-microhei
   dpkg-dev file desktop-file-utils man-db groff-base
 )
+arm64=0
+[ "${1:-}" = --arm64 ] && arm64=1
+if [ $arm64 = 1 ]; then
+  packages+=(crossbuild-essential-arm64 qemu-user-static libc6:arm64 libstdc++6:arm64
+    libpcap-dev:arm64 libcap-dev:arm64 libpng-dev:arm64 liblo-dev:arm64 libcpp-httplib-dev:arm64)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,5 +36,8 @@ sudo_cmd=()
 export DEBIAN_FRONTEND=noninteractive
 # tshark asks whether non-root users may capture; answer no without a prompt.
 echo "wireshark-common wireshark-common/install-setuid boolean false" | "${sudo_cmd[@]}" debconf-set-selections
+if [ $arm64 = 1 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  "${sudo_cmd[@]}" dpkg --add-architecture arm64
+fi
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
