@@ -33,6 +33,8 @@ file -b "${arm[1]}" | grep -q 'ARM aarch64' || fail "quorvex-cli is not an arm64
 run() { timeout -s KILL 120 "$@"; }
 
 [ "$(run "${arm[@]}" --version)" = "$("$native" --version)" ] || fail "--version differs"
+helper=$(run qemu-aarch64-static "$tmp/root/usr/bin/quorvex-capture" --version) || true
+[ "$helper" = "quorvex-capture $(dpkg-deb -f "$deb" Version)" ] || fail "quorvex-capture: $helper"
 run "${arm[@]}" inspect --help >/dev/null || fail "arm64 quorvex-cli inspect --help"
 
 # Art-Net and sACN shows, each recorded by both builds: the same .RGB byte for byte, and the
