@@ -160,7 +160,11 @@ std::string InspectJson(const RgbCheck& r, const std::string& path, const Record
     }
     j += ",\"problems\":[";
     const std::vector<std::string> problems = r.Problems();
-    for (size_t i = 0; i < problems.size(); ++i) j += (i ? "," : "") + JsonString(problems[i]);
+    // Appended in two steps: GCC 12's -Wrestrict misreads "," + a temporary string at -O3 on arm64.
+    for (size_t i = 0; i < problems.size(); ++i) {
+        if (i) j += ',';
+        j += JsonString(problems[i]);
+    }
     return j + "]}";
 }
 

@@ -13,7 +13,24 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # pkg-config reads the arm64 .pc files, never the build machine's.
-set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig")
+set(_pc_dirs "/usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig")
+# Debian's liblo-dev is not multiarch: its arm64 package would remove the amd64 one the native
+# build needs. The arm64 library (liblo7:arm64) and the shared headers do, through a .pc of ours.
+set(_lo /usr/lib/aarch64-linux-gnu/liblo.so.7)
+if(EXISTS ${_lo} AND NOT EXISTS /usr/lib/aarch64-linux-gnu/pkgconfig/liblo.pc)
+  # Once per run, in the build folder: the compiler checks read this file again in folders
+  # of their own that they delete.
+  if(NOT DEFINED ENV{QUORVEX_CROSS_LIBLO})
+    set(ENV{QUORVEX_CROSS_LIBLO} ${CMAKE_BINARY_DIR}/cross-liblo)
+  endif()
+  set(_lo_dir $ENV{QUORVEX_CROSS_LIBLO})
+  file(MAKE_DIRECTORY ${_lo_dir})
+  file(CREATE_LINK ${_lo} ${_lo_dir}/liblo.so SYMBOLIC)
+  file(WRITE ${_lo_dir}/liblo.pc "Name: liblo\nDescription: liblo7:arm64\nVersion: 0.31\n"
+                                 "Libs: -L${_lo_dir} -llo -lpthread\nCflags:\n")
+  set(_pc_dirs "${_lo_dir}:${_pc_dirs}")
+endif()
+set(ENV{PKG_CONFIG_LIBDIR} "${_pc_dirs}")
 set(ENV{PKG_CONFIG_PATH} "")
 # Programs built here run under the emulator with the :arm64 C library of dpkg multiarch. Not
 # with -L /usr/aarch64-linux-gnu: its loader is the cross C library's, of another Debian

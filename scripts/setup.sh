@@ -19,7 +19,8 @@ arm64=0
 [ "${1:-}" = --arm64 ] && arm64=1
 if [ $arm64 = 1 ]; then
   packages+=(crossbuild-essential-arm64 qemu-user-static libc6:arm64 libstdc++6:arm64
-    libpcap-dev:arm64 libcap-dev:arm64 libpng-dev:arm64 liblo-dev:arm64 libcpp-httplib-dev:arm64)
+    libpcap-dev:arm64 libcap-dev:arm64 libpng-dev:arm64 liblo7:arm64 libcpp-httplib-dev:arm64)
+  # liblo-dev:arm64 would replace the native liblo-dev: the toolchain file makes do without it.
 fi
 
 missing=()
