@@ -211,8 +211,16 @@ class Recorder {
     // The live input view's counters: read them (InputMonitor::Read) from any thread. They
     // follow the chosen adapter whenever it is open, also during Parse and recording.
     const InputMonitor& Monitor() const { return m_monitor; }
+    // The live view copies this universe's channels (-1: none) for InputMonitor::Channels.
+    void WatchChannels(int universe) { m_monitor.SelectUniverse(universe); }
+    // The live view's rows are forgotten; what comes next fills them anew.
+    void ClearInput() { m_monitor.Clear(); }
     // The sACN sources seen so far, by their identities (any thread).
     const SourceDirectory& Sources() const { return m_source.Sources(); }
+    // The Art-Net nodes that named themselves (any thread).
+    const NodeNames& Nodes() const { return m_source.Nodes(); }
+    // Which sender each universe is recorded from, as the last survey found (control thread).
+    const UniverseTable& Surveyed() const { return m_surveyed; }
 
   private:
     void Apply(Input input);
