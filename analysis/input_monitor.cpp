@@ -89,13 +89,16 @@ struct InputMonitor::Entry {
 
 InputMonitor::InputMonitor()
     : m_entries(static_cast<Entry*>(std::calloc(kCapacity, sizeof(Entry)))),
-      m_heads(static_cast<uint32_t*>(std::calloc(kUniverses, sizeof(uint32_t)))) {
-    if (!m_entries || !m_heads) throw std::bad_alloc();
+      m_heads(static_cast<uint32_t*>(std::calloc(kUniverses, sizeof(uint32_t)))),
+      m_watchSlots(static_cast<uint8_t*>(std::calloc(kUniverses, 1))),
+      m_watched(std::make_unique<ChannelBuffer[]>(kWatched)) {
+    if (!m_entries || !m_heads || !m_watchSlots) throw std::bad_alloc();
 }
 
 InputMonitor::~InputMonitor() {
     std::free(m_entries);
     std::free(m_heads);
+    std::free(m_watchSlots);
 }
 
 void InputMonitor::EmptyTable() {
@@ -168,31 +171,54 @@ void InputMonitor::Observe(int universe, uint32_t source, uint8_t sequence, int6
     Put(e->levelParts, parts);
     Put(e->length, length);
     if (m_selected.load(std::memory_order_relaxed) == universe) {
-        CopyChannels(universe, source, data, length);
+        m_grid.Write(universe, source, data, length);
+    }
+    if (const uint8_t slot = Get(m_watchSlots[universe])) {
+        m_watched[slot - 1].Write(universe, source, data, length);
     }
 }
 
-void InputMonitor::CopyChannels(int universe, uint32_t source, const uint8_t* data,
-                                uint16_t length) {
-    const uint32_t s = m_copySequence.load(std::memory_order_relaxed);
-    m_copySequence.store(s + 1, std::memory_order_relaxed);
+void ChannelBuffer::Write(int universe, uint32_t source, const uint8_t* data, uint16_t length) {
+    const uint32_t s = m_sequence.load(std::memory_order_relaxed);
+    m_sequence.store(s + 1, std::memory_order_relaxed);
     // Release stores: a reader that sees any of them sees the odd sequence after them.
-    const uint64_t packets = m_copied.load(std::memory_order_relaxed) == universe
-                                 ? m_copyPackets.load(std::memory_order_relaxed) + 1
+    const uint64_t packets = m_universe.load(std::memory_order_relaxed) == universe
+                                 ? m_packets.load(std::memory_order_relaxed) + 1
                                  : 1;
-    m_copied.store(universe, std::memory_order_release);
-    m_copyPackets.store(packets, std::memory_order_release);
-    m_copySource.store(source, std::memory_order_release);
+    m_universe.store(universe, std::memory_order_release);
+    m_packets.store(packets, std::memory_order_release);
+    m_source.store(source, std::memory_order_release);
     const uint16_t n = std::min<uint16_t>(length, 512);
-    m_copyLength.store(n, std::memory_order_release);
+    m_length.store(n, std::memory_order_release);
     uint8_t bytes[512] = {};
     std::memcpy(bytes, data, n);
-    for (size_t w = 0; w < m_copy.size(); ++w) {
+    for (size_t w = 0; w < m_words.size(); ++w) {
         uint64_t word;
         std::memcpy(&word, bytes + w * 8, 8);
-        m_copy[w].store(word, std::memory_order_release);
+        m_words[w].store(word, std::memory_order_release);
     }
-    m_copySequence.store(s + 2, std::memory_order_release);
+    m_sequence.store(s + 2, std::memory_order_release);
+}
+
+ChannelSnapshot ChannelBuffer::Read() const {
+    ChannelSnapshot out;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const uint32_t before = m_sequence.load(std::memory_order_acquire);
+        if (before & 1) {
+            std::this_thread::yield();
+            continue;
+        }
+        out.universe = m_universe.load(std::memory_order_acquire);
+        out.packets = m_packets.load(std::memory_order_acquire);
+        out.source = m_source.load(std::memory_order_acquire);
+        out.length = static_cast<uint16_t>(m_length.load(std::memory_order_acquire));
+        for (size_t w = 0; w < m_words.size(); ++w) {
+            const uint64_t word = m_words[w].load(std::memory_order_acquire);
+            std::memcpy(out.values.data() + w * 8, &word, 8);
+        }
+        if (m_sequence.load(std::memory_order_relaxed) == before) break;
+    }
+    return out;
 }
 
 void InputMonitor::SelectUniverse(int universe) {
@@ -200,27 +226,31 @@ void InputMonitor::SelectUniverse(int universe) {
 }
 
 ChannelSnapshot InputMonitor::Channels() const {
-    ChannelSnapshot out;
     const int selected = m_selected.load(std::memory_order_relaxed);
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const uint32_t before = m_copySequence.load(std::memory_order_acquire);
-        if (before & 1) {
-            std::this_thread::yield();
-            continue;
-        }
-        out.universe = m_copied.load(std::memory_order_acquire);
-        out.packets = m_copyPackets.load(std::memory_order_acquire);
-        out.source = m_copySource.load(std::memory_order_acquire);
-        out.length = static_cast<uint16_t>(m_copyLength.load(std::memory_order_acquire));
-        for (size_t w = 0; w < m_copy.size(); ++w) {
-            const uint64_t word = m_copy[w].load(std::memory_order_acquire);
-            std::memcpy(out.values.data() + w * 8, &word, 8);
-        }
-        if (m_copySequence.load(std::memory_order_relaxed) == before) break;
-    }
+    ChannelSnapshot out = m_grid.Read();
     // Channels of another universe than the one now selected are no answer.
     if (out.universe != selected || selected < 0) return ChannelSnapshot{};
     return out;
+}
+
+void InputMonitor::WatchUniverses(const std::vector<int>& universes) {
+    for (int u = 0; u < kUniverses; ++u) {
+        if (Get(m_watchSlots[u])) Put(m_watchSlots[u], 0);
+    }
+    const size_t n = std::min(universes.size(), kWatched);
+    for (size_t i = 0; i < n; ++i) {
+        if (universes[i] >= 0 && universes[i] < kUniverses) {
+            Put(m_watchSlots[universes[i]], static_cast<uint8_t>(i + 1));
+        }
+    }
+}
+
+ChannelSnapshot InputMonitor::WatchedChannels(int universe) const {
+    if (universe < 0 || universe >= kUniverses) return {};
+    const uint8_t slot = Get(m_watchSlots[universe]);
+    if (!slot) return {};
+    ChannelSnapshot out = m_watched[slot - 1].Read();
+    return out.universe == universe ? out : ChannelSnapshot{};
 }
 
 std::vector<InputCounters> InputMonitor::Read() const {

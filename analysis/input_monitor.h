@@ -49,6 +49,22 @@ struct ChannelSnapshot {
     std::array<uint8_t, 512> values{};
 };
 
+// The latest channels of one universe behind a sequence lock: odd while its one writer writes,
+// and a reader retries when it changed under it. Neither waits for the other.
+class ChannelBuffer {
+  public:
+    void Write(int universe, uint32_t source, const uint8_t* data, uint16_t length);
+    ChannelSnapshot Read() const;
+
+  private:
+    std::atomic<uint32_t> m_sequence{0};
+    std::atomic<int> m_universe{-1};
+    std::atomic<uint32_t> m_source{0};
+    std::atomic<uint32_t> m_length{0};
+    std::atomic<uint64_t> m_packets{0};
+    std::array<std::atomic<uint64_t>, 64> m_words{};
+};
+
 class InputMonitor {
   public:
     // Every universe a recording can hold.
@@ -79,10 +95,18 @@ class InputMonitor {
     // Any thread: the selected universe's latest channels.
     ChannelSnapshot Channels() const;
 
+    // Universes whose channels are kept for a picture of the ports; more are left out.
+    static constexpr size_t kWatched = 64;
+    // Control thread: keep the channels of these universes (the first kWatched) from their
+    // next packets on, instead of the ones before.
+    void WatchUniverses(const std::vector<int>& universes);
+    // Any thread: a watched universe's latest channels; universe -1 when not watched or not
+    // seen since.
+    ChannelSnapshot WatchedChannels(int universe) const;
+
   private:
     struct Entry;
     void EmptyTable();
-    void CopyChannels(int universe, uint32_t source, const uint8_t* data, uint16_t length);
 
     // Both come zeroed from the allocator, so pages of universes never seen stay untouched.
     Entry* m_entries = nullptr;
@@ -92,15 +116,10 @@ class InputMonitor {
     std::atomic<uint64_t> m_clearsDone{0};  // set by the packet thread once the table is empty
     std::atomic<uint64_t> m_overflow{0};
 
-    // The selected universe's channels, behind a sequence lock: odd while the packet thread
-    // writes, and a reader retries when it changed under it.
     std::atomic<int> m_selected{-1};
-    std::atomic<int> m_copied{-1};  // the universe the buffer holds
-    std::atomic<uint32_t> m_copySequence{0};
-    std::atomic<uint32_t> m_copySource{0};
-    std::atomic<uint32_t> m_copyLength{0};
-    std::atomic<uint64_t> m_copyPackets{0};
-    std::array<std::atomic<uint64_t>, 64> m_copy{};
+    ChannelBuffer m_grid;
+    uint8_t* m_watchSlots = nullptr;  // per universe: its buffer in m_watched + 1; 0: none
+    std::unique_ptr<ChannelBuffer[]> m_watched;
 };
 
 // One line of the view.

@@ -230,6 +230,8 @@ std::string PreviewText(const char* text, const Args&... args) {
 struct Picture {
     QImage frames;
     QString figures;
+    std::vector<int> portLeft;
+    int every = 1;
 };
 
 // The picture of the recording at `path`, checked and read as every reader of recordings
@@ -252,6 +254,8 @@ Result<Picture> PictureOf(const std::string& path) {
     if (picture.frames.isNull()) {
         return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "the picture is too large to show")));
     }
+    picture.portLeft = image->portLeft;
+    picture.every = static_cast<int>(image->every);
     const bool rgbw = !h.ports.empty() && h.ports[0].rgbw;
     picture.figures =
         QCoreApplication::translate("Preview", "%1 frames, %2 ports, %3 pixels per port, %4, %5")
@@ -397,6 +401,11 @@ void MainWindow::BuildControls() {
     m_channelGrid->setHorizontalHeaderLabels(gridColumns);
     m_channelGrid->setVerticalHeaderLabels(gridRows);
     m_channelGrid->hide();
+    m_pixelLabel = NewLabel(tr("What the LEDs show, a strip per port:"), "pixelLabel");
+    m_pixelStrips = NewLabel(QString(), "pixelStrips");
+    m_pixelStrips->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pixelLabel->hide();
+    m_pixelStrips->hide();
 
     auto* localLayout = new QHBoxLayout(localBox);
     localLayout->addWidget(ipLabel);
@@ -444,6 +453,8 @@ void MainWindow::BuildControls() {
     inputViews->addWidget(m_inputView, 3);
     inputViews->addWidget(m_channelGrid, 2);
     inputLayout->addLayout(inputViews);
+    inputLayout->addWidget(m_pixelLabel);
+    inputLayout->addWidget(m_pixelStrips);
 
     auto* logLayout = new QVBoxLayout(logBox);
     logLayout->addWidget(m_log);
@@ -1137,7 +1148,8 @@ void MainWindow::ShowPreview(const std::string& path, bool asked) {
         return;
     }
     if (!m_preview) m_preview = new PreviewDialog(this);
-    m_preview->ShowPicture(tr("Preview – %1").arg(name), picture->frames, picture->figures);
+    m_preview->ShowPicture(tr("Preview – %1").arg(name), picture->frames, picture->figures,
+                           picture->portLeft, picture->every);
     // After a save the main window keeps the focus, for its hot keys.
     m_preview->setAttribute(Qt::WA_ShowWithoutActivating, !asked);
     m_preview->show();
@@ -1448,6 +1460,7 @@ void MainWindow::ShowInput() {
         }
     }
     ShowChannels();
+    ShowPixels();
     const QString trigger = m_recorder.Snapshot().triggerArmed ? tr(kWaitingForTrigger) : QString();
     if (m_triggerState->text() != trigger) m_triggerState->setText(trigger);
 }
@@ -1496,6 +1509,13 @@ void MainWindow::ShowChannels() {
         if (item->background() != brush) item->setBackground(brush);
     }
     m_shownChannels = now;
+}
+
+void MainWindow::ShowPixels() {
+    const std::vector<std::vector<uint8_t>> ports = m_recorder.LivePortPixels();
+    m_pixelLabel->setVisible(!ports.empty());
+    m_pixelStrips->setVisible(!ports.empty());
+    if (!ports.empty()) m_pixelStrips->setPixmap(QPixmap::fromImage(PortStripsImage(ports)));
 }
 
 }  // namespace quorvex::app

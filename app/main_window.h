@@ -170,6 +170,7 @@ class MainWindow : public QDialog, public RecorderHost {
     void ShowInput();
     void SelectInputRow();
     void ShowChannels();
+    void ShowPixels();
     void ShowTriggerFields();
     void ShowSelectionFields();
     // Whether the window may close now; asks when something would be lost.
@@ -249,6 +250,8 @@ class MainWindow : public QDialog, public RecorderHost {
     QPushButton* m_clearInput = nullptr;
     QLabel* m_channelLabel = nullptr;
     QTableWidget* m_channelGrid = nullptr;
+    QLabel* m_pixelLabel = nullptr;
+    QLabel* m_pixelStrips = nullptr;
     int m_watchedUniverse = -1;  // the universe whose channels the grid shows; -1: none
     uint32_t m_watchedSource = 0;
     std::vector<uint32_t> m_rowSources;  // the sender of each row shown

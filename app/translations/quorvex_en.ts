@@ -35,6 +35,10 @@
         <source>, a row every %1 frames</source>
         <translation>, a row every %1 frames</translation>
     </message>
+    <message>
+        <source>LEDs at frame:</source>
+        <translation>LEDs at frame:</translation>
+    </message>
 </context>
 <context>
     <name>quorvex::app::MainWindow</name>
@@ -457,6 +461,10 @@
     <message>
         <source>Universe %1: %2 channels, changes highlighted</source>
         <translation>Universe %1: %2 channels, changes highlighted</translation>
+    </message>
+    <message>
+        <source>What the LEDs show, a strip per port:</source>
+        <translation>What the LEDs show, a strip per port:</translation>
     </message>
 </context>
 </TS>

@@ -35,6 +35,10 @@
         <source>, a row every %1 frames</source>
         <translation>，每 %1 帧一行</translation>
     </message>
+    <message>
+        <source>LEDs at frame:</source>
+        <translation>此帧的 LED：</translation>
+    </message>
 </context>
 <context>
     <name>quorvex::app::MainWindow</name>
@@ -457,6 +461,10 @@
     <message>
         <source>Universe %1: %2 channels, changes highlighted</source>
         <translation>Universe %1：%2 个通道，变化的已高亮</translation>
+    </message>
+    <message>
+        <source>What the LEDs show, a strip per port:</source>
+        <translation>LED 显示的内容，每个端口一条：</translation>
     </message>
 </context>
 </TS>

@@ -167,7 +167,7 @@ TEST(InputMonitor, CountsEachUniverseAndSenderAndRatesComeFromReadings) {
 }
 
 // A sender gone quiet is stale by the reading's clock, and the channel grid holds the latest
-// packet of the selected universe only.
+// packet of the selected universe only, as the port picture does of its universes.
 TEST(InputMonitor, StaleRowsAndTheSelectedUniversesChannels) {
     InputMonitor monitor;
     InputRates rates;
@@ -196,6 +196,13 @@ TEST(InputMonitor, StaleRowsAndTheSelectedUniversesChannels) {
     grid = monitor.Channels();
     EXPECT_EQ(grid.universe, 4);
     EXPECT_TRUE(std::equal(data, data + 512, grid.values.begin()));
+
+    // The universes of a picture of the ports keep theirs beside it.
+    monitor.WatchUniverses({5, 32767});
+    monitor.Observe(32767, 1, 1, 3'200'000, data + 2, 8);
+    EXPECT_EQ(monitor.WatchedChannels(5).universe, -1);  // nothing since
+    EXPECT_EQ(monitor.WatchedChannels(32767).values[0], data[2]);
+    EXPECT_EQ(monitor.WatchedChannels(4).universe, -1);  // not watched
 }
 
 }  // namespace

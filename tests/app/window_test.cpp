@@ -734,6 +734,12 @@ class WindowTest : public QObject {
         QCOMPARE(PreviewImage().pixel(3, 5), frames.pixel(1, 2));
         Preview()->SetZoom(app::PreviewDialog::Fit);
         QCOMPARE(PreviewImage().size(), Preview()->findChild<QScrollArea*>()->viewport()->size());
+        // Beside it, the LEDs of a chosen frame: frame 3's first and last pixels.
+        Preview()->findChild<QSpinBox*>(QStringLiteral("previewFrame"))->setValue(3);
+        const QImage strips = Preview()->Strips();
+        QCOMPARE(strips.size(), QSize(1024 * app::kLedWidth, app::kLedHeight + 2));
+        QCOMPARE(strips.pixel(1, 1), frames.pixel(0, 2));
+        QCOMPARE(strips.pixel(1023 * app::kLedWidth, app::kLedHeight - 1), frames.pixel(1023, 2));
         QVERIFY(m_responder->seen.empty());
 
         // A new Capture shows its own counters from the start, also while it awaits a trigger.
@@ -861,6 +867,14 @@ class WindowTest : public QObject {
         QCOMPARE(grid->item(31, 15)->text().toInt(), (first + 511) % 256);
         Click(w, "clearInputButton");
         QTRY_COMPARE(InputColumn(0), universes);  // the sender is still there
+        // The LEDs of the one port, RGB: the first LED is channels 0 to 2 of universe 0.
+        auto* strips = Get<QLabel>("pixelStrips");
+        QTRY_VERIFY(strips->isVisible() && !strips->pixmap().isNull());
+        const QImage leds = strips->pixmap().toImage();
+        QCOMPARE(leds.width(), 1024 * app::kLedWidth);  // 3072 bytes, 3 a pixel
+        const QRgb led = leds.pixel(0, 0);
+        QCOMPARE(qGreen(led), (qRed(led) + 1) % 256);
+        QCOMPARE(qBlue(led), (qRed(led) + 2) % 256);
         SaveAsSeen seen;
         AnswerSaveAs(w, seen, m_dir->File("rec/live.rgb"));
 
