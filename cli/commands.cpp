@@ -566,6 +566,7 @@ std::string ApplyRecordLimits(const RecordLimitsText& t, RecorderOptions& o) {
 namespace {
 
 constexpr auto kMonitorRedraw = std::chrono::milliseconds(250);
+constexpr double kMonitorForgetSeconds = 10;
 
 // The terminal's rows and columns; 24 x 80 when it does not tell.
 winsize TerminalSize() {
@@ -634,6 +635,9 @@ int RunMonitor(const MonitorOptions& o) {
         if (host.OnTerminal() && Clock::now() >= nextDraw) {
             nextDraw += kMonitorRedraw;
             auto rows = rates.Sample(recorder.Monitor().Read(), WallClockUs());
+            // A sender gone for good leaves the live table; the final one keeps every pair.
+            std::erase_if(
+                rows, [](const InputRow& r) { return r.secondsSinceSeen > kMonitorForgetSeconds; });
             describe(rows);
             const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
             const winsize size = TerminalSize();
