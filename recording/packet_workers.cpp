@@ -76,15 +76,17 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMoni
                     liveAdapter, hintMs / 1000.0, source.FramesRead() - framesBefore, artDmx);
                 if (!hint.empty()) log(hint);
             }
-            // A live show that goes quiet still ends the watch when its time is up.
-            if (!liveAdapter.empty() && showSince &&
+            const uint8_t* record = nullptr;
+            uint16_t length = 0;
+            const ArtKind kind = source.NextArtRecord(&record, &length);
+            // A live show that goes quiet still ends the watch when its time is up. Only when
+            // nothing of it waits: a reader that fell behind must not judge the show by its
+            // first packets.
+            if (kind == ArtKind::None && !liveAdapter.empty() && showSince &&
                 CoarseMonotonicMs() - *showSince >= UniverseSurvey::kWatchUs / 1000) {
                 survey.Finish();
                 break;
             }
-            const uint8_t* record = nullptr;
-            uint16_t length = 0;
-            const ArtKind kind = source.NextArtRecord(&record, &length);
             if (kind == ArtKind::None && source.Ended()) {
                 // Nothing more will come: report what was found.
                 const std::string reason = source.EndReason();
