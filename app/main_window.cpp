@@ -31,6 +31,7 @@
 #include <QSessionManager>
 #include <QSettings>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
@@ -229,6 +230,8 @@ std::string PreviewText(const char* text, const Args&... args) {
 struct Picture {
     QImage frames;
     QString figures;
+    std::vector<int> portLeft;
+    int every = 1;
 };
 
 // The picture of the recording at `path`, checked and read as every reader of recordings
@@ -251,6 +254,8 @@ Result<Picture> PictureOf(const std::string& path) {
     if (picture.frames.isNull()) {
         return Fail(PreviewText(QT_TRANSLATE_NOOP("Preview", "the picture is too large to show")));
     }
+    picture.portLeft = image->portLeft;
+    picture.every = static_cast<int>(image->every);
     const bool rgbw = !h.ports.empty() && h.ports[0].rgbw;
     picture.figures =
         QCoreApplication::translate("Preview", "%1 frames, %2 ports, %3 pixels per port, %4, %5")
@@ -335,8 +340,15 @@ void MainWindow::BuildControls() {
     m_universeList = new QLineEdit;
     m_universeList->setObjectName(QStringLiteral("universeListEdit"));
     QGroupBox* inputBox = NewGroup(tr("Live input"), "inputBox");
-    m_inputView = new QTableWidget(0, 6);
+    m_inputView = new QTableWidget(0, kInputColumns);
     m_inputView->setObjectName(QStringLiteral("inputView"));
+    m_clearInput = new QPushButton(tr("Clear"));
+    m_clearInput->setObjectName(QStringLiteral("clearInputButton"));
+    m_clearInput->setToolTip(tr("Forget the rows; senders still sending come back at once."));
+    m_channelLabel =
+        NewLabel(tr("Select a row to see its universe's 512 channels."), "channelLabel");
+    m_channelGrid = new QTableWidget(kGridRows, kGridColumns);
+    m_channelGrid->setObjectName(QStringLiteral("channelGrid"));
 
     m_capture->setDefault(true);
     m_universes->setEditable(true);
@@ -366,15 +378,34 @@ void MainWindow::BuildControls() {
         tr("Port 1 begins with this universe; lower ones are not recorded."));
     m_start->addItems({tr("On Capture"), tr("First light"), tr("Channel")});
     m_startValue->setValue(StartTrigger{}.value);
-    m_inputView->setHorizontalHeaderLabels({tr("Universe"), tr("Source"), tr("Packets/s"),
-                                            tr("Frames/s"), tr("Last seen"), tr("Level")});
+    m_inputView->setHorizontalHeaderLabels(
+        {tr("Universe"), tr("Recorded"), tr("Protocol"), tr("Sent as"), tr("Source"), tr("Name"),
+         tr("Priority"), tr("Packets/s"), tr("Frames/s"), tr("Last seen"), tr("Level"), tr("CID")});
     m_inputView->verticalHeader()->hide();
     m_inputView->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     m_inputView->horizontalHeader()->setStretchLastSection(true);
-    m_inputView->setColumnWidth(1, 110);
+    m_inputView->setColumnWidth(kColSource, 110);
     m_inputView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_inputView->setSelectionMode(QAbstractItemView::NoSelection);
-    m_inputView->setItemDelegateForColumn(5, new LevelDelegate(m_inputView));
+    m_inputView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_inputView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_inputView->setItemDelegateForColumn(kColLevel, new LevelDelegate(m_inputView));
+    m_channelGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_channelGrid->setSelectionMode(QAbstractItemView::NoSelection);
+    m_channelGrid->horizontalHeader()->setDefaultSectionSize(
+        fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 6);
+    m_channelGrid->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+    QStringList gridColumns;
+    for (int c = 1; c <= kGridColumns; ++c) gridColumns << QString::number(c);
+    QStringList gridRows;
+    for (int r = 0; r < kGridRows; ++r) gridRows << QString::number(r * kGridColumns + 1);
+    m_channelGrid->setHorizontalHeaderLabels(gridColumns);
+    m_channelGrid->setVerticalHeaderLabels(gridRows);
+    m_channelGrid->hide();
+    m_pixelLabel = NewLabel(tr("What the LEDs show, a strip per port:"), "pixelLabel");
+    m_pixelStrips = NewLabel(QString(), "pixelStrips");
+    m_pixelStrips->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pixelLabel->hide();
+    m_pixelStrips->hide();
 
     auto* localLayout = new QHBoxLayout(localBox);
     localLayout->addWidget(ipLabel);
@@ -414,7 +445,16 @@ void MainWindow::BuildControls() {
     params->setColumnStretch(4, 1);
 
     auto* inputLayout = new QVBoxLayout(inputBox);
-    inputLayout->addWidget(m_inputView);
+    auto* inputTop = new QHBoxLayout;
+    inputTop->addWidget(m_channelLabel, 1);
+    inputTop->addWidget(m_clearInput);
+    inputLayout->addLayout(inputTop);
+    auto* inputViews = new QHBoxLayout;
+    inputViews->addWidget(m_inputView, 3);
+    inputViews->addWidget(m_channelGrid, 2);
+    inputLayout->addLayout(inputViews);
+    inputLayout->addWidget(m_pixelLabel);
+    inputLayout->addWidget(m_pixelStrips);
 
     auto* logLayout = new QVBoxLayout(logBox);
     logLayout->addWidget(m_log);
@@ -458,6 +498,12 @@ void MainWindow::BuildControls() {
     m_capture->setFocus();
 
     connect(m_parse, &QPushButton::clicked, this, &MainWindow::Parse);
+    connect(m_clearInput, &QPushButton::clicked, this, [this] {
+        m_recorder.ClearInput();
+        m_inputView->clearSelection();
+        ShowInput();
+    });
+    connect(m_inputView, &QTableWidget::itemSelectionChanged, this, &MainWindow::SelectInputRow);
     connect(m_capture, &QPushButton::clicked, this, &MainWindow::Capture);
     connect(m_pause, &QPushButton::clicked, this, &MainWindow::Pause);
     connect(m_stop, &QPushButton::clicked, this, &MainWindow::Stop);
@@ -1102,7 +1148,8 @@ void MainWindow::ShowPreview(const std::string& path, bool asked) {
         return;
     }
     if (!m_preview) m_preview = new PreviewDialog(this);
-    m_preview->ShowPicture(tr("Preview – %1").arg(name), picture->frames, picture->figures);
+    m_preview->ShowPicture(tr("Preview – %1").arg(name), picture->frames, picture->figures,
+                           picture->portLeft, picture->every);
     // After a save the main window keeps the focus, for its hot keys.
     m_preview->setAttribute(Qt::WA_ShowWithoutActivating, !asked);
     m_preview->show();
@@ -1368,29 +1415,107 @@ void MainWindow::ShowSelectionFields() {
 
 void MainWindow::ShowInput() {
     if (m_closed) return;
-    const std::vector<InputRow> rows =
-        m_inputRates.Sample(m_recorder.Monitor().Read(), WallClockUs());
+    std::vector<InputRow> rows = m_inputRates.Sample(m_recorder.Monitor().Read(), WallClockUs());
+    DescribeSenders(rows, m_recorder.Sources(), m_recorder.Nodes(), m_recorder.Surveyed());
+    // The selection follows its pair, not its line, as rows come and go.
+    const QSignalBlocker blocker(m_inputView);
+    m_inputView->clearSelection();
     m_inputView->setRowCount(static_cast<int>(rows.size()));
+    m_rowSources.clear();
+    for (const InputRow& row : rows) m_rowSources.push_back(row.source);
+    const QColor staleText = palette().color(QPalette::Disabled, QPalette::Text);
+    const QColor text = palette().color(QPalette::Active, QPalette::Text);
     for (size_t r = 0; r < rows.size(); ++r) {
         const InputRow& row = rows[r];
-        const QVariant cells[] = {row.universe,
-                                  Q(Ipv4Text(row.source)),
-                                  QString::number(row.packetsPerSecond, 'f', 1),
-                                  QString::number(row.framesPerSecond, 'f', 1),
-                                  tr("%1 s ago").arg(row.secondsSinceSeen, 0, 'f', 1),
-                                  int{row.level}};
-        for (int c = 0; c < static_cast<int>(std::size(cells)); ++c) {
+        const bool sacn = row.origin.protocol == Protocol::Sacn;
+        const uint32_t address = row.origin.address ? row.origin.address : row.source;
+        const QVariant cells[kInputColumns] = {
+            row.universe,
+            row.recorded ? QStringLiteral("\u25CF") : QString(),
+            QString::fromLatin1(ProtocolName(row.origin.protocol)),
+            sacn ? QVariant(int{row.origin.sentUniverse}) : QVariant(QString()),
+            Q(Ipv4Text(address)),
+            QString::fromStdString(row.name),
+            sacn ? QVariant(int{row.origin.priority}) : QVariant(QString()),
+            QString::number(row.packetsPerSecond, 'f', 1),
+            QString::number(row.framesPerSecond, 'f', 1),
+            tr("%1 s ago").arg(row.secondsSinceSeen, 0, 'f', 1),
+            row.stale ? QVariant(tr("stale")) : QVariant(int{row.level}),
+            QString::fromStdString(row.cid)};
+        for (int c = 0; c < kInputColumns; ++c) {
             QTableWidgetItem* item = m_inputView->item(static_cast<int>(r), c);
             if (!item) {
                 item = new QTableWidgetItem;
-                if (c != 1) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                if (c != kColSource && c != kColName && c != kColCid && c != kColProtocol) {
+                    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                }
                 m_inputView->setItem(static_cast<int>(r), c, item);
             }
             if (item->data(Qt::DisplayRole) != cells[c]) item->setData(Qt::DisplayRole, cells[c]);
+            const QColor colour = row.stale ? staleText : text;
+            if (item->foreground().color() != colour) item->setForeground(colour);
+        }
+        if (row.universe == m_watchedUniverse && row.source == m_watchedSource) {
+            m_inputView->selectRow(static_cast<int>(r));
         }
     }
+    ShowChannels();
+    ShowPixels();
     const QString trigger = m_recorder.Snapshot().triggerArmed ? tr(kWaitingForTrigger) : QString();
     if (m_triggerState->text() != trigger) m_triggerState->setText(trigger);
+}
+
+void MainWindow::SelectInputRow() {
+    const QList<QTableWidgetItem*> chosen = m_inputView->selectedItems();
+    if (chosen.isEmpty()) {
+        m_watchedUniverse = -1;
+    } else {
+        const int r = chosen.front()->row();
+        m_watchedUniverse = m_inputView->item(r, kColUniverse)->data(Qt::DisplayRole).toInt();
+        m_watchedSource = r < static_cast<int>(m_rowSources.size()) ? m_rowSources[r] : 0;
+    }
+    m_recorder.WatchChannels(m_watchedUniverse);
+    m_shownChannels = ChannelSnapshot{};
+    ShowChannels();
+}
+
+void MainWindow::ShowChannels() {
+    m_channelGrid->setVisible(m_watchedUniverse >= 0);
+    if (m_watchedUniverse < 0) {
+        const QString hint = tr("Select a row to see its universe's 512 channels.");
+        if (m_channelLabel->text() != hint) m_channelLabel->setText(hint);
+        return;
+    }
+    const ChannelSnapshot now = m_recorder.Monitor().Channels();
+    const QString label =
+        now.universe < 0 ? tr("Universe %1: waiting for its next packet").arg(m_watchedUniverse)
+                         : tr("Universe %1: %2 channels, changes highlighted")
+                               .arg(m_watchedUniverse)
+                               .arg(now.length);
+    if (m_channelLabel->text() != label) m_channelLabel->setText(label);
+    const bool compare = m_shownChannels.universe == now.universe && now.universe >= 0;
+    const QColor changed = palette().color(QPalette::Highlight).lighter(160);
+    for (int c = 0; c < kGridRows * kGridColumns; ++c) {
+        QTableWidgetItem* item = m_channelGrid->item(c / kGridColumns, c % kGridColumns);
+        if (!item) {
+            item = new QTableWidgetItem;
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_channelGrid->setItem(c / kGridColumns, c % kGridColumns, item);
+        }
+        const QVariant value = now.universe < 0 ? QVariant() : QVariant(int{now.values[c]});
+        if (item->data(Qt::DisplayRole) != value) item->setData(Qt::DisplayRole, value);
+        const bool highlight = compare && now.values[c] != m_shownChannels.values[c];
+        const QBrush brush = highlight ? QBrush(changed) : QBrush();
+        if (item->background() != brush) item->setBackground(brush);
+    }
+    m_shownChannels = now;
+}
+
+void MainWindow::ShowPixels() {
+    const std::vector<std::vector<uint8_t>> ports = m_recorder.LivePortPixels();
+    m_pixelLabel->setVisible(!ports.empty());
+    m_pixelStrips->setVisible(!ports.empty());
+    if (!ports.empty()) m_pixelStrips->setPixmap(QPixmap::fromImage(PortStripsImage(ports)));
 }
 
 }  // namespace quorvex::app

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/version.h"
 #include "recording/recorder.h"
@@ -74,6 +75,25 @@ inline constexpr char kDurationNeeded[] = QT_TRANSLATE_NOOP(
     "quorvex::app::MainWindow", "Please enter a duration as mm:ss, for example 02:30.");
 // How often the live input view reads the counters.
 inline constexpr int kInputViewMs = 250;
+// The live input view's columns.
+enum InputColumn {
+    kColUniverse,
+    kColRecorded,
+    kColProtocol,
+    kColSent,
+    kColSource,
+    kColName,
+    kColPriority,
+    kColPackets,
+    kColFrames,
+    kColLastSeen,
+    kColLevel,
+    kColCid,
+    kInputColumns
+};
+// The channel grid: 32 lines of 16.
+inline constexpr int kGridRows = 32;
+inline constexpr int kGridColumns = 16;
 inline constexpr char kWaitingForTrigger[] =
     QT_TRANSLATE_NOOP("quorvex::app::MainWindow", "waiting for start trigger");
 // The folder Save As opened last, and what the Settings dialog keeps.
@@ -148,6 +168,9 @@ class MainWindow : public QDialog, public RecorderHost {
     void SelectAdapterLine(int index);
     void ShowFramesWritten(const FramesWritten& written);
     void ShowInput();
+    void SelectInputRow();
+    void ShowChannels();
+    void ShowPixels();
     void ShowTriggerFields();
     void ShowSelectionFields();
     // Whether the window may close now; asks when something would be lost.
@@ -224,6 +247,15 @@ class MainWindow : public QDialog, public RecorderHost {
     QLineEdit* m_universeList = nullptr;
     QLabel* m_triggerState = nullptr;
     QTableWidget* m_inputView = nullptr;
+    QPushButton* m_clearInput = nullptr;
+    QLabel* m_channelLabel = nullptr;
+    QTableWidget* m_channelGrid = nullptr;
+    QLabel* m_pixelLabel = nullptr;
+    QLabel* m_pixelStrips = nullptr;
+    int m_watchedUniverse = -1;  // the universe whose channels the grid shows; -1: none
+    uint32_t m_watchedSource = 0;
+    std::vector<uint32_t> m_rowSources;  // the sender of each row shown
+    ChannelSnapshot m_shownChannels;
     QTimer* m_inputTimer = nullptr;
     QMenu* m_contextMenu = nullptr;
     QAction* m_saveLast = nullptr;

@@ -56,6 +56,30 @@ ArtKind FindArtRecord(const uint8_t* frame, size_t captured, size_t wireLength,
     return ArtKind::Dmx;
 }
 
+bool FindArtPollReply(const uint8_t* frame, size_t captured, size_t wireLength, uint32_t* sourceIp,
+                      const uint8_t** shortName) {
+    constexpr size_t kShortName = 26;  // within the UDP payload
+    if (captured > wireLength) captured = wireLength;
+    if (captured <= kEthernetHeader) return false;
+    const size_t ihl = frame[kEthernetHeader] & 0x0F;
+    if (ihl < 5) return false;
+    const size_t payloadStart = kEthernetHeader + ihl * 4 + kUdpHeader;
+    if (captured < payloadStart + kShortName + kArtShortNameSize) return false;
+    const uint8_t* udp = frame + kEthernetHeader + ihl * 4;
+    if (((udp[0] << 8) | udp[1]) != kArtNetPort && ((udp[2] << 8) | udp[3]) != kArtNetPort) {
+        return false;
+    }
+    const uint8_t* art = udp + kUdpHeader;
+    if (std::memcmp(art, kArtNetId, sizeof kArtNetId) != 0 || art[8] != 0x00 || art[9] != 0x21) {
+        return false;
+    }
+    const uint8_t* source = frame + kEthernetHeader + kIpv4Source;
+    *sourceIp = (uint32_t{source[0]} << 24) | (uint32_t{source[1]} << 16) |
+                (uint32_t{source[2]} << 8) | uint32_t{source[3]};
+    *shortName = art + kShortName;
+    return true;
+}
+
 ArtKind RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength, uint8_t* record,
                           uint16_t* recordLength, uint32_t* sourceIp) {
     const uint8_t* found = nullptr;

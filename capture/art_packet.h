@@ -32,6 +32,12 @@ ArtKind FindArtRecord(const uint8_t* frame, size_t captured, size_t wireLength,
 ArtKind RecognizeArtFrame(const uint8_t* frame, size_t captured, size_t wireLength, uint8_t* record,
                           uint16_t* recordLength, uint32_t* sourceIp = nullptr);
 
+// An ArtPollReply: the node's address (host byte order) and its short name, 18 bytes as
+// sent (NUL-padded, maybe unterminated). Anything else gives false and writes nothing.
+inline constexpr size_t kArtShortNameSize = 18;
+bool FindArtPollReply(const uint8_t* frame, size_t captured, size_t wireLength, uint32_t* sourceIp,
+                      const uint8_t** shortName);
+
 // Fields of an ArtDmx record.
 inline int RecordUniverse(const uint8_t* record) { return (record[5] & 0x7F) * 256 + record[4]; }
 inline uint8_t RecordSequence(const uint8_t* record) { return record[2]; }

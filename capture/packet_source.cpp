@@ -281,6 +281,12 @@ ArtKind PcapSource::NextArtRecord(const uint8_t** record, uint16_t* recordLength
             m_lastFacts.address = m_lastSource;
             return r;
         }
+        uint32_t node = 0;
+        const uint8_t* nodeName = nullptr;
+        if (FindArtPollReply(data, m_header->caplen, m_header->len, &node, &nodeName)) {
+            m_nodes.Note(node, nodeName);
+            continue;
+        }
         SacnPacket sacn;
         const SacnKind k = FindSacnPacket(data, m_header->caplen, m_header->len, &sacn);
         if (k == SacnKind::Sync) {

@@ -64,6 +64,8 @@ class PacketSource {
     virtual uint64_t MalformedPackets() const = 0;
     // The sACN sources seen so far, by the identity PacketFacts::sender gives them.
     virtual const SourceDirectory& Sources() const = 0;
+    // The Art-Net nodes that named themselves in a poll reply.
+    virtual const NodeNames& Nodes() const = 0;
 };
 
 // libpcap behind the interface. It may be reopened (another device, a file) while a worker
@@ -108,6 +110,7 @@ class PcapSource final : public PacketSource {
     uint64_t FramesRead() const override { return m_framesRead; }
     uint64_t MalformedPackets() const override { return m_malformed; }
     const SourceDirectory& Sources() const override { return m_sources; }
+    const NodeNames& Nodes() const override { return m_nodes; }
 
   private:
     int NextFrame(const uint8_t** data);
@@ -139,6 +142,7 @@ class PcapSource final : public PacketSource {
     uint64_t m_framesRead = 0;
     uint64_t m_malformed = 0;
     SourceDirectory m_sources;
+    NodeNames m_nodes;
     uint32_t m_lastSource = 0;
     PacketFacts m_lastFacts;
     std::atomic<int> m_sacnOffset{kDefaultSacnOffset};

@@ -90,4 +90,29 @@ std::string SourceText(const SourceDirectory& directory, uint32_t id) {
     return IsSacnSource(id) ? std::string("?") : Ipv4Text(id);
 }
 
+void NodeNames::Note(uint32_t address, const uint8_t* name18) {
+    std::array<char, 18> name{};
+    for (size_t i = 0; i < name.size() && name18[i]; ++i) {
+        name[i] = name18[i] < 0x20 || name18[i] == 0x7F ? '?' : static_cast<char>(name18[i]);
+    }
+    const uint32_t count = m_count.load(std::memory_order_relaxed);
+    for (uint32_t i = count; i-- > 0;) {
+        if (m_entries[i].address != address) continue;
+        if (m_entries[i].name == name) return;
+        break;
+    }
+    if (count >= kCapacity) return;
+    m_entries[count].address = address;
+    m_entries[count].name = name;
+    m_count.store(count + 1, std::memory_order_release);
+}
+
+std::string NodeNames::Find(uint32_t address) const {
+    for (uint32_t i = m_count.load(std::memory_order_acquire); i-- > 0;) {
+        const Entry& e = m_entries[i];
+        if (e.address == address) return std::string(e.name.data(), strnlen(e.name.data(), 18));
+    }
+    return {};
+}
+
 }  // namespace quorvex

@@ -59,6 +59,27 @@ class SourceDirectory {
     std::atomic<uint32_t> m_count{0};
 };
 
+// The short names Art-Net nodes give in their poll replies, by address. The packet thread
+// adds names; any thread reads them. Entries never change once published; a node that renames
+// itself gets a new one, and the latest wins.
+class NodeNames {
+  public:
+    static constexpr uint32_t kCapacity = 256;
+
+    // Packet thread: `name18` is the reply's short name field.
+    void Note(uint32_t address, const uint8_t* name18);
+    // Any thread: the latest name of the node at `address`, or empty.
+    std::string Find(uint32_t address) const;
+
+  private:
+    struct Entry {
+        uint32_t address = 0;
+        std::array<char, 18> name{};
+    };
+    std::array<Entry, kCapacity> m_entries{};
+    std::atomic<uint32_t> m_count{0};
+};
+
 // "Console A (10.0.0.5)"; for Art-Net, the address alone.
 std::string SourceText(const SourceDirectory& directory, uint32_t id);
 // The CID as 32 hex digits in the 8-4-4-4-12 form.

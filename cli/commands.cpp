@@ -565,7 +565,8 @@ std::string ApplyRecordLimits(const RecordLimitsText& t, RecorderOptions& o) {
 
 namespace {
 
-constexpr auto kMonitorRedraw = std::chrono::milliseconds(500);
+constexpr auto kMonitorRedraw = std::chrono::milliseconds(250);
+constexpr double kMonitorForgetSeconds = 10;
 
 // The terminal's rows and columns; 24 x 80 when it does not tell.
 winsize TerminalSize() {
@@ -589,6 +590,21 @@ std::string CutLines(const std::string& text, size_t columns) {
     return out;
 }
 
+// "Art-Net", "sACN" or both, as the rows have them; empty before any.
+std::string ProtocolsSeen(const std::vector<InputRow>& rows) {
+    bool art = false;
+    bool sacn = false;
+    for (const InputRow& r : rows) (r.origin.protocol == Protocol::Sacn ? sacn : art) = true;
+    if (art && sacn) return Tr("Art-Net and sACN");
+    return art ? "Art-Net" : sacn ? "sACN" : "";
+}
+
+std::string InputHeading(const std::vector<InputRow>& rows, const std::string& interface) {
+    const std::string seen = ProtocolsSeen(rows);
+    return seen.empty() ? Format(Tr("Input on %s"), interface.c_str())
+                        : Format(Tr("%s input on %s"), seen.c_str(), interface.c_str());
+}
+
 }  // namespace
 
 int RunMonitor(const MonitorOptions& o) {
@@ -604,26 +620,48 @@ int RunMonitor(const MonitorOptions& o) {
         return kExitSource;
     }
     (void)DropCaptureRights();
+    if (o.universe) recorder.WatchChannels(*o.universe);
 
     const auto start = Clock::now();
     const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double>(o.seconds));
     InputRates rates;
+    ChannelSnapshot shownGrid;
     auto nextDraw = start;
+    const auto describe = [&recorder](std::vector<InputRow>& rows) {
+        DescribeSenders(rows, recorder.Sources(), recorder.Nodes(), recorder.Surveyed());
+    };
     while (!Interrupts().load() && (o.seconds <= 0 || Clock::now() < deadline)) {
         if (host.OnTerminal() && Clock::now() >= nextDraw) {
             nextDraw += kMonitorRedraw;
-            const auto rows = rates.Sample(recorder.Monitor().Read(), WallClockUs());
+            auto rows = rates.Sample(recorder.Monitor().Read(), WallClockUs());
+            // A sender gone for good leaves the live table; the final one keeps every pair.
+            std::erase_if(
+                rows, [](const InputRow& r) { return r.secondsSinceSeen > kMonitorForgetSeconds; });
+            describe(rows);
             const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-            // The headings and "... and N more" take three rows; one stays free.
             const winsize size = TerminalSize();
+            std::string grid;
+            unsigned gridRows = 0;
+            if (o.universe) {
+                const ChannelSnapshot now = recorder.Monitor().Channels();
+                grid = now.universe < 0
+                           ? Format(Tr("Universe %d: nothing seen yet.\n"), *o.universe)
+                           : Format(Tr("Universe %d, %u channels:\n"), *o.universe,
+                                    unsigned{now.length}) +
+                                 ChannelGrid(now, shownGrid, true);
+                gridRows = static_cast<unsigned>(std::count(grid.begin(), grid.end(), '\n'));
+                shownGrid = now;
+            }
+            // The headings and "... and N more" take three rows; one stays free.
+            const unsigned room = size.ws_row > 5u + gridRows ? size.ws_row - 4u - gridRows : 1u;
             std::string block =
-                Format(Tr("Art-Net input on %s, %s (Ctrl-C ends)\n"), o.interface.c_str(),
-                       MinutesSecondsText(elapsed).c_str()) +
-                (rows.empty() ? Tr("No Art-Net seen yet.\n")
-                              : InputTable(rows, size.ws_row > 5u ? size.ws_row - 4u : 1u));
+                InputHeading(rows, o.interface) +
+                Format(Tr(", %s (Ctrl-C ends)\n"), MinutesSecondsText(elapsed).c_str()) +
+                (rows.empty() ? Tr("No Art-Net or sACN seen yet.\n") : InputTable(rows, room));
             block.pop_back();
-            host.ShowBlock(CutLines(block, size.ws_col - 1u));
+            // The grid is narrower than any terminal; its highlights are no text to cut.
+            host.ShowBlock(grid + CutLines(block, size.ws_col - 1u));
         }
         host.Pump(recorder, kLoopWait);
     }
@@ -631,28 +669,49 @@ int RunMonitor(const MonitorOptions& o) {
 
     // Rates over the whole run, from the counters' totals.
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const auto totals = WholeRunInput(recorder.Monitor().Read(), seconds, WallClockUs());
+    auto totals = WholeRunInput(recorder.Monitor().Read(), seconds, WallClockUs());
+    std::vector<InputRow> rows;
+    for (const InputTotal& t : totals) rows.push_back(t.row);
+    describe(rows);
+    for (size_t i = 0; i < rows.size(); ++i) totals[i].row = rows[i];
+    const uint64_t more = recorder.Monitor().Overflowed();
+    const ChannelSnapshot grid = recorder.Monitor().Channels();
     if (o.json) {
-        std::printf("%s\n", InputJson(o.interface, seconds, totals).c_str());
+        std::string doc = InputJson(o.interface, seconds, totals, more);
+        if (o.universe) {
+            doc.pop_back();
+            doc +=
+                ",\"channels\":" + (grid.universe < 0 ? std::string("null") : ChannelJson(grid)) +
+                "}";
+        }
+        std::printf("%s\n", doc.c_str());
     } else {
-        std::vector<InputRow> rows;
-        for (const InputTotal& t : totals) rows.push_back(t.row);
         std::fputs(
-            Format(Tr("Art-Net input on %s over %.1f s:\n"), o.interface.c_str(), seconds).c_str(),
+            (InputHeading(rows, o.interface) + Format(Tr(" over %.1f s:\n"), seconds)).c_str(),
             stdout);
-        std::fputs(rows.empty() ? Tr("No Art-Net seen.\n") : InputTable(rows).c_str(), stdout);
-        if (const uint64_t more = recorder.Monitor().Overflowed()) {
+        std::fputs(rows.empty() ? Tr("No Art-Net or sACN seen.\n") : InputTable(rows).c_str(),
+                   stdout);
+        if (more) {
             std::fputs(Format(Tr("%llu packets of further universes and senders were not "
                                  "followed\n"),
                               static_cast<unsigned long long>(more))
                            .c_str(),
                        stdout);
         }
+        if (o.universe) {
+            std::fputs(grid.universe < 0
+                           ? Format(Tr("Universe %d: nothing seen.\n"), *o.universe).c_str()
+                           : (Format(Tr("Universe %d, %u channels:\n"), *o.universe,
+                                     unsigned{grid.length}) +
+                              ChannelGrid(grid, grid, false))
+                                 .c_str(),
+                       stdout);
+        }
     }
     std::fflush(stdout);
     if (totals.empty()) {
-        Say(Format(Tr("no Art-Net seen on the interface %s; check the cable and the adapter, or "
-                      "run 'quorvex-cli devices' to list the adapters"),
+        Say(Format(Tr("no Art-Net or sACN seen on the interface %s; check the cable and the "
+                      "adapter, or run 'quorvex-cli devices' to list the adapters"),
                    o.interface.c_str()));
         return kExitNoData;
     }

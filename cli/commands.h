@@ -57,8 +57,9 @@ std::string ApplyRecordLimits(const RecordLimitsText& text, RecorderOptions& o);
 
 struct MonitorOptions {
     std::string interface;
-    double seconds = 0;  // 0: until Ctrl-C
-    bool json = false;   // one JSON document at the end, nothing before
+    double seconds = 0;           // 0: until Ctrl-C
+    bool json = false;            // one JSON document at the end, nothing before
+    std::optional<int> universe;  // show this universe's channels too
 };
 
 struct InspectOptions {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "analysis/input_monitor.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
@@ -81,14 +82,23 @@ constexpr const char* kServeHelp = TrLater(
     "frames. Ctrl-C ends it; a recording in progress is kept in temp.RGB.");
 
 constexpr const char* kMonitorHelp = TrLater(
-    "Opens the interface (no survey) and shows, per universe and sender, packets and frames\n"
-    "per second, how long ago the last packet came and the highest channel value. On a\n"
-    "terminal the table is redrawn in place twice a second. When it ends (--seconds, or\n"
-    "Ctrl-C, which exits 0) it prints the table once more with rates over the whole run; that\n"
-    "is all it prints when stdout is no terminal. --json prints instead one JSON document:\n"
-    "{\"interface\", \"seconds\", \"universes\": [{\"universe\", \"source\", \"packets\",\n"
-    "\"packetsPerSecond\", \"framesPerSecond\", \"lastSeenSecondsAgo\", \"length\", \"level\"}]}.\n"
-    "Exits 5 when no Art-Net came at all.");
+    "Opens the interface (no survey) and shows, per universe and sender, the protocol (for\n"
+    "sACN the universe as sent beside the number it is recorded as), the sender's address,\n"
+    "name (sACN source name, or the Art-Net node's short name once it answered a poll), sACN\n"
+    "priority and CID, packets and frames per second, how long ago the last packet came and\n"
+    "the highest channel value; a sender silent for more than 2 s reads \"stale\", and '*'\n"
+    "marks the sender a recording takes the universe from. On a terminal the table is redrawn\n"
+    "in place four times a second, and a sender silent for 10 s leaves it. --universe N adds the "
+    "512 channels of universe N (as\n"
+    "recorded) as a grid, changed values in reverse video. When it ends (--seconds, or Ctrl-C,\n"
+    "which exits 0) it prints the table (and grid) once more with rates over the whole run;\n"
+    "that is all it prints when stdout is no terminal. --json prints instead one JSON\n"
+    "document: {\"interface\", \"seconds\", \"pairs\", \"complete\", \"cut\" (only when\n"
+    "not complete), \"universes\": [{\"universe\", \"protocol\", \"sentUniverse\",\n"
+    "\"source\", \"name\", \"cid\", \"priority\", \"recorded\", \"packets\",\n"
+    "\"packetsPerSecond\", \"framesPerSecond\", \"lastSeenSecondsAgo\", \"stale\",\n"
+    "\"length\", \"level\"}], \"channels\" (with --universe): {\"universe\", \"length\",\n"
+    "\"channels\": [512 values]}}. Exits 5 when neither Art-Net nor sACN came at all.");
 
 constexpr const char* kPreviewHelp = TrLater(
     "One row per frame, time running down; each port's bytes as pixels left to right (3 bytes\n"
@@ -206,7 +216,8 @@ int main(int argc, char** argv) {
 
     MonitorOptions monitor;
     CLI::App* monitorCmd = app.add_subcommand(
-        "monitor", Tr("Show the Art-Net coming in on an interface, per universe and sender"));
+        "monitor",
+        Tr("Show the Art-Net and sACN coming in on an interface, per universe and sender"));
     monitorCmd->footer(std::string(Tr(kMonitorHelp)) + "\n\n" + Tr(kExitCodeHelp));
     monitorCmd->add_option("--interface", monitor.interface, Tr("Capture device name, e.g. eth0"))
         ->required();
@@ -215,6 +226,10 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0.001, 1e7));
     monitorCmd->add_flag("--json", monitor.json,
                          Tr("Print one JSON document at the end, nothing else"));
+    monitorCmd
+        ->add_option("--universe", monitor.universe,
+                     Tr("Show this universe's 512 channels too (the number as recorded)"))
+        ->check(CLI::Range(0, quorvex::InputMonitor::kUniverses - 1));
 
     RecorderOptions record;
     std::string icType = "SPI&TTL";

@@ -227,7 +227,8 @@ constexpr CatalogueText kTexts[] = {
      "抓包需要 root 权限或抓包助手 quorvex-capture，但它既不在本程序旁边，也没有安装。"},
     {"Cannot reserve %zu MB for the frame buffer; choose a smaller one.", kAsWritten,
      "无法为帧缓冲区预留 %zu MB，请选择更小的值。"},
-    {"Waiting for Art-Net on %s…", "Waiting for Art-Net on %s...", "正在等待 %s 上的 Art-Net…"},
+    {"Waiting for Art-Net or sACN on %s…", "Waiting for Art-Net or sACN on %s...",
+     "正在等待 %s 上的 Art-Net 或 sACN…"},
     {"Capture error: %s", kAsWritten, "抓包错误：%s"},
     {"Universe num:%d, out of range！", "Universe %d is out of range!", "Universe %d 超出范围！"},
     {"Universe %d was not found by Parse; its data is not recorded.", kAsWritten,
@@ -434,17 +435,23 @@ constexpr CatalogueText kTexts[] = {
      "--duration 需要以下形式之一、大于 0 的时长：%s，而不是“%s”"},
     {"--stop-when-released needs a channel condition, such as --start-when 5/1>=128", kAsWritten,
      "--stop-when-released 需要一个通道条件，例如 --start-when 5/1>=128"},
-    {"Art-Net input on %s, %s (Ctrl-C ends)\n", kAsWritten,
-     "%s 上的 Art-Net 输入，%s（按 Ctrl-C 结束）\n"},
-    {"No Art-Net seen yet.\n", kAsWritten, "尚未收到 Art-Net。\n"},
-    {"Art-Net input on %s over %.1f s:\n", kAsWritten, "%s 上 %.1f 秒内的 Art-Net 输入：\n"},
-    {"No Art-Net seen.\n", kAsWritten, "没有收到 Art-Net。\n"},
+    {"Input on %s", kAsWritten, "%s 上的输入"},
+    {"%s input on %s", kAsWritten, "%s 输入，网卡 %s"},
+    {"Art-Net and sACN", kAsWritten, "Art-Net 和 sACN"},
+    {", %s (Ctrl-C ends)\n", kAsWritten, "，%s（按 Ctrl-C 结束）\n"},
+    {" over %.1f s:\n", kAsWritten, "，%.1f 秒内：\n"},
+    {"No Art-Net or sACN seen yet.\n", kAsWritten, "尚未收到 Art-Net 或 sACN。\n"},
+    {"No Art-Net or sACN seen.\n", kAsWritten, "没有收到 Art-Net 或 sACN。\n"},
+    {"Universe %d: nothing seen yet.\n", kAsWritten, "Universe %d：尚未收到数据。\n"},
+    {"Universe %d: nothing seen.\n", kAsWritten, "Universe %d：没有收到数据。\n"},
+    {"Universe %d, %u channels:\n", kAsWritten, "Universe %d，%u 个通道：\n"},
+    {"stale", kAsWritten, "已停"},
     {"%llu packets of further universes and senders were not followed\n", kAsWritten,
      "另有 %llu 个数据包来自未跟踪的 Universe 和发送方\n"},
-    {"no Art-Net seen on the interface %s; check the cable and the adapter, or run "
+    {"no Art-Net or sACN seen on the interface %s; check the cable and the adapter, or run "
      "'quorvex-cli devices' to list the adapters",
      kAsWritten,
-     "网卡 %s 上没有收到 Art-Net；请检查网线和网卡，或运行“quorvex-cli devices”列出网卡"},
+     "网卡 %s 上没有收到 Art-Net 或 sACN；请检查网线和网卡，或运行“quorvex-cli devices”列出网卡"},
     {"Notes (%s):\n", kAsWritten, "说明（%s）：\n"},
     {"  Universe %d: %u bytes from %s, port %d\n", kAsWritten,
      "  Universe %d：%u 字节，来自 %s，端口 %d\n"},
@@ -509,8 +516,11 @@ constexpr CatalogueText kTexts[] = {
      "       （已录制的内容会保存），以及录制无法同步、计数或移动的情况（消息会说明它在哪里）\n"
      "  7    record --strict：录制的某帧不完整，或上游缺失了帧（录制内容会保存）\n"
      "  130  在保存任何内容之前被中断（Ctrl-C）"},
-    {"Universe  Source           Packets/s  Frames/s  Last seen  Level\n", kAsWritten,
-     "Universe  发送方               包/秒     帧/秒   上次收到   电平\n"},
+    {" Universe  Protocol  Sent   Source           Name              Priority  Packets/s  "
+     "Frames/s  Last seen  Level  CID\n",
+     kAsWritten,
+     " Universe  协议      发送号 发送方           名称              优先级       包/秒  "
+     "   帧/秒   上次收到   电平  CID\n"},
     {"... and %zu more\n", kAsWritten, "……另有 %zu 行\n"},
     {"Test pattern (frame f from 1, universe u, channel c from 0):\n"
      "  Art-Net sequence of frame f: 1 + (f - 1) mod 255 in every universe (0 with "
@@ -607,25 +617,40 @@ constexpr CatalogueText kTexts[] = {
      "Universe 5，通道 1（1..512），数值 0..255；在 shell 中要加引号）从该通道第一次达到 V\n"
      "的帧开始。该通道必须是解析时找到的。\n"
      "--stop-when-released 在该通道第一次再次低于 V 的帧结束录制；这一帧不被录制。"},
-    {"Opens the interface (no survey) and shows, per universe and sender, packets and frames\n"
-     "per second, how long ago the last packet came and the highest channel value. On a\n"
-     "terminal the table is redrawn in place twice a second. When it ends (--seconds, or\n"
-     "Ctrl-C, which exits 0) it prints the table once more with rates over the whole run; "
-     "that\n"
-     "is all it prints when stdout is no terminal. --json prints instead one JSON document:\n"
-     "{\"interface\", \"seconds\", \"universes\": [{\"universe\", \"source\", \"packets\",\n"
-     "\"packetsPerSecond\", \"framesPerSecond\", \"lastSeenSecondsAgo\", \"length\", "
-     "\"level\"}]}.\n"
-     "Exits 5 when no Art-Net came at all.",
+    {"Opens the interface (no survey) and shows, per universe and sender, the protocol (for\n"
+     "sACN the universe as sent beside the number it is recorded as), the sender's address,\n"
+     "name (sACN source name, or the Art-Net node's short name once it answered a poll), sACN\n"
+     "priority and CID, packets and frames per second, how long ago the last packet came and\n"
+     "the highest channel value; a sender silent for more than 2 s reads \"stale\", and '*'\n"
+     "marks the sender a recording takes the universe from. On a terminal the table is redrawn\n"
+     "in place four times a second, and a sender silent for 10 s leaves it. --universe N adds the "
+     "512 channels of universe N (as\n"
+     "recorded) as a grid, changed values in reverse video. When it ends (--seconds, or Ctrl-C,\n"
+     "which exits 0) it prints the table (and grid) once more with rates over the whole run;\n"
+     "that is all it prints when stdout is no terminal. --json prints instead one JSON\n"
+     "document: {\"interface\", \"seconds\", \"pairs\", \"complete\", \"cut\" (only when\n"
+     "not complete), \"universes\": [{\"universe\", \"protocol\", \"sentUniverse\",\n"
+     "\"source\", \"name\", \"cid\", \"priority\", \"recorded\", \"packets\",\n"
+     "\"packetsPerSecond\", \"framesPerSecond\", \"lastSeenSecondsAgo\", \"stale\",\n"
+     "\"length\", \"level\"}], \"channels\" (with --universe): {\"universe\", \"length\",\n"
+     "\"channels\": [512 values]}}. Exits 5 when neither Art-Net nor sACN came at all.",
      kAsWritten,
-     "打开网卡（不解析），按 Universe 和发送方显示每秒的包数和帧数、上一个包到达\n"
-     "的时间以及最高的通道值。在终端上表格每秒原地刷新两次。结束时（--seconds 到时，\n"
-     "或按 Ctrl-C，退出码为 0）再按整个运行期间的速率打印一次表格；stdout 不是终端时\n"
-     "只打印这一次。--json 改为打印一个 JSON 文档：\n"
-     "{\"interface\", \"seconds\", \"universes\": [{\"universe\", \"source\", \"packets\",\n"
-     "\"packetsPerSecond\", \"framesPerSecond\", \"lastSeenSecondsAgo\", \"length\", "
-     "\"level\"}]}。\n"
-     "完全没有收到 Art-Net 时退出码为 5。"},
+     "打开网卡（不解析），按 Universe 和发送方显示协议（sACN 同时显示发送时的 Universe\n"
+     "和录制时的编号）、发送方地址、名称（sACN 源名称，或 Art-Net 节点回复轮询后的短名称）、\n"
+     "sACN 优先级和 CID、每秒的包数和帧数、上一个包到达的时间以及最高的通道值；超过 2 秒\n"
+     "没有数据的发送方显示“已停”，“*”标出录制时采用的发送方。在终端上表格每秒原地刷新\n"
+     "四次，10 秒没有数据的发送方从中移除。--universe N 另外以网格显示 Universe N（录制编号）的 "
+     "512 个通道，变化的数值\n"
+     "反色显示。结束时（--seconds 到时，或按 Ctrl-C，退出码为 0）再按整个运行期间的速率\n"
+     "打印一次表格（和网格）；stdout 不是终端时只打印这一次。--json 改为打印一个 JSON 文档：\n"
+     "{\"interface\", \"seconds\", \"pairs\", \"complete\", \"cut\"（仅在不完整时）,\n"
+     "\"universes\": [{\"universe\", \"protocol\", \"sentUniverse\", \"source\", \"name\",\n"
+     "\"cid\", \"priority\", \"recorded\", \"packets\", \"packetsPerSecond\",\n"
+     "\"framesPerSecond\", \"lastSeenSecondsAgo\", \"stale\", \"length\", \"level\"}],\n"
+     "\"channels\"（有 --universe 时）: {\"universe\", \"length\", \"channels\": [512 个值]}}。\n"
+     "完全没有收到 Art-Net 或 sACN 时退出码为 5。"},
+    {"Show this universe's 512 channels too (the number as recorded)", kAsWritten,
+     "同时显示该 Universe 的 512 个通道（录制编号）"},
     {"One row per frame, time running down; each port's bytes as pixels left to right (3 "
      "bytes\n"
      "RGB, 4 with RGBW, the white added), a grey line between ports, under a strip with the\n"
@@ -682,8 +707,8 @@ constexpr CatalogueText kTexts[] = {
      "解析一帧中有哪些 Universe，并打印报告"},
     {"Print the report as one JSON document; the log goes to stderr", kAsWritten,
      "把报告打印为一个 JSON 文档；日志输出到 stderr"},
-    {"Show the Art-Net coming in on an interface, per universe and sender", kAsWritten,
-     "按 Universe 和发送方显示网卡上收到的 Art-Net"},
+    {"Show the Art-Net and sACN coming in on an interface, per universe and sender", kAsWritten,
+     "按 Universe 和发送方显示网卡上收到的 Art-Net 和 sACN"},
     {"Capture device name, e.g. eth0", kAsWritten, "抓包设备名，例如 eth0"},
     {"Seconds to watch (default: until Ctrl-C)", kAsWritten, "观察的秒数（默认：直到按 Ctrl-C）"},
     {"Print one JSON document at the end, nothing else", kAsWritten,

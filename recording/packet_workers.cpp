@@ -17,10 +17,12 @@ namespace quorvex {
 
 void ObserveRecord(InputMonitor& monitor, const PacketSource& source, const uint8_t* record,
                    uint16_t length) {
-    if (length < kArtRecordHeader || !source.LastFacts().recordable) return;
-    monitor.Observe(RecordUniverse(record), source.LastSourceIp(), RecordSequence(record),
+    const PacketFacts& facts = source.LastFacts();
+    if (length < kArtRecordHeader || !facts.recordable) return;
+    monitor.Observe(RecordUniverse(record), facts.sender, RecordSequence(record),
                     source.LastTimestampUs(), record + kArtRecordHeader,
-                    static_cast<uint16_t>(length - kArtRecordHeader));
+                    static_cast<uint16_t>(length - kArtRecordHeader),
+                    {facts.protocol, facts.address, facts.sentUniverse, facts.priority});
 }
 
 void MonitorWorker::Start(PacketSource& source, InputMonitor& monitor) {
@@ -60,7 +62,7 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMoni
         survey.Reset();
         source.Drain();
         if (!liveAdapter.empty())
-            log(Format(Tr("Waiting for Art-Net on %s\u2026"), liveAdapter.c_str()));
+            log(Format(Tr("Waiting for Art-Net or sACN on %s\u2026"), liveAdapter.c_str()));
         const uint64_t framesBefore = source.FramesRead();
         const uint32_t start = CoarseMonotonicMs();
         bool hinted = liveAdapter.empty();
@@ -74,15 +76,17 @@ void SurveyWorker::Start(PacketSource& source, UniverseSurvey& survey, InputMoni
                     liveAdapter, hintMs / 1000.0, source.FramesRead() - framesBefore, artDmx);
                 if (!hint.empty()) log(hint);
             }
-            // A live show that goes quiet still ends the watch when its time is up.
-            if (!liveAdapter.empty() && showSince &&
+            const uint8_t* record = nullptr;
+            uint16_t length = 0;
+            const ArtKind kind = source.NextArtRecord(&record, &length);
+            // A live show that goes quiet still ends the watch when its time is up. Only when
+            // nothing of it waits: a reader that fell behind must not judge the show by its
+            // first packets.
+            if (kind == ArtKind::None && !liveAdapter.empty() && showSince &&
                 CoarseMonotonicMs() - *showSince >= UniverseSurvey::kWatchUs / 1000) {
                 survey.Finish();
                 break;
             }
-            const uint8_t* record = nullptr;
-            uint16_t length = 0;
-            const ArtKind kind = source.NextArtRecord(&record, &length);
             if (kind == ArtKind::None && source.Ended()) {
                 // Nothing more will come: report what was found.
                 const std::string reason = source.EndReason();
@@ -153,7 +157,6 @@ void Tell(const FrameAssembler::Admission& a, const SourceDirectory& sources, ui
             break;
     }
 }
-
 
 }  // namespace
 
@@ -332,9 +335,10 @@ void AssemblyWorker::Start(PacketSource& source, const UniverseTable& table, uin
         const uint64_t packetsBefore = source.FramesRead();
         const uint64_t malformedBefore = source.MalformedPackets();
         const auto start = std::chrono::steady_clock::now();
-        Loop loop{*this,       source,  flags,        writer,
-                  monitor,     trigger, log,          SilenceWatch(liveAdapter, CoarseMonotonicMs()),
-                  m_assembler, nullptr, std::nullopt, 0};
+        Loop loop{
+            *this,       source,  flags,        writer,
+            monitor,     trigger, log,          SilenceWatch(liveAdapter, CoarseMonotonicMs()),
+            m_assembler, nullptr, std::nullopt, 0};
         const End end = loop.Run();
         m_figures.packetsRead = source.FramesRead() - packetsBefore;
         m_figures.malformed = source.MalformedPackets() - malformedBefore;

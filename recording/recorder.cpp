@@ -429,6 +429,52 @@ void Recorder::EndWorkers() {
     if (m_writer) m_writer->Finish();
 }
 
+std::vector<std::vector<uint8_t>> Recorder::LivePortPixels() {
+    const int perPort = m_settings.universesPerPort;
+    UniverseTable table = m_surveyed;
+    const PortLayout layout = perPort < 1 || perPort > 8 || table.empty()
+                                  ? PortLayout{}
+                                  : ComputeFrameLayout(table, perPort, m_settings.selection);
+    // The ports whose universes fit among the watched ones, in port order.
+    std::vector<std::vector<const UniverseSlot*>> byPort(static_cast<size_t>(layout.portCount));
+    for (const UniverseSlot& u : table) {
+        const int p = PortOf(m_settings.selection, perPort, u.universe);
+        if (u.length && p >= 0 && p < layout.portCount)
+            byPort[static_cast<size_t>(p)].push_back(&u);
+    }
+    std::vector<const UniverseSlot*> shown;
+    std::vector<int> universes;
+    std::vector<RgbHeaderInfo::Port> ports;
+    uint32_t frameLength = 0;
+    for (int p = 0; p < layout.portCount; ++p) {
+        const auto& in = byPort[static_cast<size_t>(p)];
+        if (universes.size() + in.size() > InputMonitor::kWatched) break;
+        for (const UniverseSlot* u : in) {
+            shown.push_back(u);
+            universes.push_back(u->universe);
+        }
+        RgbHeaderInfo::Port port;
+        port.number = static_cast<uint16_t>(p + 1);
+        port.length = layout.portLengths[static_cast<size_t>(p)];
+        port.rgbw = m_settings.rgbw;
+        ports.push_back(port);
+        frameLength += port.length;
+    }
+    if (universes != m_watchedUniverses) {
+        m_watchedUniverses = universes;
+        m_monitor.WatchUniverses(universes);
+    }
+    std::vector<uint8_t> frame(frameLength, 0);
+    for (const UniverseSlot* slot : shown) {
+        const UniverseSlot& u = *slot;
+        const ChannelSnapshot now = m_monitor.WatchedChannels(u.universe);
+        if (now.universe < 0 || u.offset >= frame.size()) continue;
+        const size_t n = std::min<size_t>({u.length, now.length, frame.size() - u.offset});
+        std::copy_n(now.values.begin(), n, frame.begin() + u.offset);
+    }
+    return PortPixels(ports, frame.data(), frame.size());
+}
+
 bool Recorder::BeginRecording() {
     const int perPort = m_settings.universesPerPort;
     if (perPort < 1 || perPort > 8) {

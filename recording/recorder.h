@@ -29,6 +29,7 @@
 #include "recording/recording_notes.h"
 #include "recording/recording_summary.h"
 #include "recording/rgb_file.h"
+#include "recording/rgb_preview.h"
 
 namespace quorvex {
 
@@ -211,8 +212,21 @@ class Recorder {
     // The live input view's counters: read them (InputMonitor::Read) from any thread. They
     // follow the chosen adapter whenever it is open, also during Parse and recording.
     const InputMonitor& Monitor() const { return m_monitor; }
+    // The live view copies this universe's channels (-1: none) for InputMonitor::Channels.
+    void WatchChannels(int universe) { m_monitor.SelectUniverse(universe); }
+    // The live view's rows are forgotten; what comes next fills them anew.
+    void ClearInput() { m_monitor.Clear(); }
+    // What the LEDs of each port would show now, by the surveyed universes and the settings
+    // (RGB or RGBW, universes per port): a pixel is 3 bytes R, G, B. Only the ports whose
+    // universes are among the first InputMonitor::kWatched; none before a survey. Control
+    // thread; the first call after a change of layout starts watching its universes.
+    std::vector<std::vector<uint8_t>> LivePortPixels();
     // The sACN sources seen so far, by their identities (any thread).
     const SourceDirectory& Sources() const { return m_source.Sources(); }
+    // The Art-Net nodes that named themselves (any thread).
+    const NodeNames& Nodes() const { return m_source.Nodes(); }
+    // Which sender each universe is recorded from, as the last survey found (control thread).
+    const UniverseTable& Surveyed() const { return m_surveyed; }
 
   private:
     void Apply(Input input);
@@ -259,6 +273,7 @@ class Recorder {
     std::string m_capturePath;  // the capture file last opened
 
     InputMonitor m_monitor;
+    std::vector<int> m_watchedUniverses;  // what the monitor keeps for LivePortPixels
     MonitorWorker m_monitorWorker;
     bool m_closed = false;
     bool m_monitorWanted = false;  // start the idle monitor at the next RunPending

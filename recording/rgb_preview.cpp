@@ -143,25 +143,44 @@ std::string TitleOf(const std::string& path) {
 }
 
 void DrawFrameRow(Image& img, const RgbHeaderInfo& h, const std::vector<uint8_t>& frame, int y) {
-    size_t offset = 0;
+    const std::vector<std::vector<uint8_t>> pixels =
+        PortPixels(h.ports, frame.data(), frame.size());
     for (size_t p = 0; p < h.ports.size(); ++p) {
-        const RgbHeaderInfo::Port& port = h.ports[p];
-        const size_t bpp = port.rgbw ? 4 : 3;
-        const int x0 = img.portLeft[p];
-        // A pixel cut short at the end of a port gets 0 for the bytes it lacks.
-        const auto byte = [&](size_t i) { return i < port.length ? frame[offset + i] : 0; };
-        for (int i = 0; i < PixelsOf(port); ++i) {
-            const size_t at = static_cast<size_t>(i) * bpp;
-            const int white = bpp == 4 ? byte(at + 3) : 0;
-            const auto add = [&](int v) { return static_cast<uint8_t>(std::min(255, v + white)); };
-            Put(img, x0 + i, y, {add(byte(at)), add(byte(at + 1)), add(byte(at + 2))});
+        const std::vector<uint8_t>& port = pixels[p];
+        for (size_t i = 0; i + 2 < port.size(); i += 3) {
+            Put(img, img.portLeft[p] + static_cast<int>(i / 3), y,
+                {port[i], port[i + 1], port[i + 2]});
         }
         if (p + 1 < h.ports.size()) Put(img, img.portLeft[p + 1] - 1, y, kSeparator);
-        offset += port.length;
     }
 }
 
 }  // namespace
+
+std::vector<std::vector<uint8_t>> PortPixels(const std::vector<RgbHeaderInfo::Port>& ports,
+                                             const uint8_t* frame, size_t length) {
+    std::vector<std::vector<uint8_t>> out(ports.size());
+    size_t offset = 0;
+    for (size_t p = 0; p < ports.size(); ++p) {
+        const RgbHeaderInfo::Port& port = ports[p];
+        const size_t bpp = port.rgbw ? 4 : 3;
+        // A pixel cut short at the end of a port (or the frame) gets 0 for the bytes it lacks.
+        const auto byte = [&](size_t i) {
+            return i < port.length && offset + i < length ? int{frame[offset + i]} : 0;
+        };
+        const int pixels = PixelsOf(port);
+        out[p].reserve(static_cast<size_t>(pixels) * 3);
+        for (int i = 0; i < pixels; ++i) {
+            const size_t at = static_cast<size_t>(i) * bpp;
+            const int white = bpp == 4 ? byte(at + 3) : 0;
+            for (size_t c = 0; c < 3; ++c) {
+                out[p].push_back(static_cast<uint8_t>(std::min(255, byte(at + c) + white)));
+            }
+        }
+        offset += port.length;
+    }
+    return out;
+}
 
 std::string PixelsPerPortText(const RgbHeaderInfo& h) {
     int lo = INT32_MAX;

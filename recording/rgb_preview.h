@@ -32,6 +32,11 @@ struct Image {
 // Frame `index` (from 0) of the recording into `bytes`.
 using FrameSource = std::function<Status(uint32_t index, std::vector<uint8_t>& bytes)>;
 
+// What each port's LEDs show for one frame of `length` bytes: a pixel per 3 bytes (4 with
+// RGBW, the white added to each colour), 3 bytes (R, G, B) a pixel, ports in order.
+std::vector<std::vector<uint8_t>> PortPixels(const std::vector<RgbHeaderInfo::Port>& ports,
+                                             const uint8_t* frame, size_t length);
+
 // Pixels per port: "170", or "170-340" when the ports differ.
 std::string PixelsPerPortText(const RgbHeaderInfo& header);
 

@@ -35,6 +35,10 @@
         <source>, a row every %1 frames</source>
         <translation>, a row every %1 frames</translation>
     </message>
+    <message>
+        <source>LEDs at frame:</source>
+        <translation>LEDs at frame:</translation>
+    </message>
 </context>
 <context>
     <name>quorvex::app::MainWindow</name>
@@ -409,6 +413,58 @@
     <message>
         <source>%1 is ejected: it can be pulled out.</source>
         <translation>%1 is ejected: it can be pulled out.</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>Forget the rows; senders still sending come back at once.</source>
+        <translation>Forget the rows; senders still sending come back at once.</translation>
+    </message>
+    <message>
+        <source>Select a row to see its universe&apos;s 512 channels.</source>
+        <translation>Select a row to see its universe&apos;s 512 channels.</translation>
+    </message>
+    <message>
+        <source>Recorded</source>
+        <translation>Recorded</translation>
+    </message>
+    <message>
+        <source>Protocol</source>
+        <translation>Protocol</translation>
+    </message>
+    <message>
+        <source>Sent as</source>
+        <translation>Sent as</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Priority</source>
+        <translation>Priority</translation>
+    </message>
+    <message>
+        <source>CID</source>
+        <translation>CID</translation>
+    </message>
+    <message>
+        <source>stale</source>
+        <translation>stale</translation>
+    </message>
+    <message>
+        <source>Universe %1: waiting for its next packet</source>
+        <translation>Universe %1: waiting for its next packet</translation>
+    </message>
+    <message>
+        <source>Universe %1: %2 channels, changes highlighted</source>
+        <translation>Universe %1: %2 channels, changes highlighted</translation>
+    </message>
+    <message>
+        <source>What the LEDs show, a strip per port:</source>
+        <translation>What the LEDs show, a strip per port:</translation>
     </message>
 </context>
 </TS>

@@ -35,6 +35,10 @@
         <source>, a row every %1 frames</source>
         <translation>，每 %1 帧一行</translation>
     </message>
+    <message>
+        <source>LEDs at frame:</source>
+        <translation>此帧的 LED：</translation>
+    </message>
 </context>
 <context>
     <name>quorvex::app::MainWindow</name>
@@ -409,6 +413,58 @@
     <message>
         <source>%1 is ejected: it can be pulled out.</source>
         <translation>%1 已弹出：现在可以拔出。</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>清除</translation>
+    </message>
+    <message>
+        <source>Forget the rows; senders still sending come back at once.</source>
+        <translation>清除这些行；仍在发送的发送方会立即重新出现。</translation>
+    </message>
+    <message>
+        <source>Select a row to see its universe&apos;s 512 channels.</source>
+        <translation>选择一行以查看该 Universe 的 512 个通道。</translation>
+    </message>
+    <message>
+        <source>Recorded</source>
+        <translation>录制</translation>
+    </message>
+    <message>
+        <source>Protocol</source>
+        <translation>协议</translation>
+    </message>
+    <message>
+        <source>Sent as</source>
+        <translation>发送号</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Priority</source>
+        <translation>优先级</translation>
+    </message>
+    <message>
+        <source>CID</source>
+        <translation>CID</translation>
+    </message>
+    <message>
+        <source>stale</source>
+        <translation>已停</translation>
+    </message>
+    <message>
+        <source>Universe %1: waiting for its next packet</source>
+        <translation>Universe %1：等待下一个数据包</translation>
+    </message>
+    <message>
+        <source>Universe %1: %2 channels, changes highlighted</source>
+        <translation>Universe %1：%2 个通道，变化的已高亮</translation>
+    </message>
+    <message>
+        <source>What the LEDs show, a strip per port:</source>
+        <translation>LED 显示的内容，每个端口一条：</translation>
     </message>
 </context>
 </TS>

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "analysis/frame_layout.h"
 #include "analysis/input_monitor.h"
 #include "analysis/start_trigger.h"
@@ -135,12 +137,72 @@ TEST(InputMonitor, CountsEachUniverseAndSenderAndRatesComeFromReadings) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].universe, 9);
 
-    // Beyond its capacity it counts what it cannot show.
-    for (uint32_t s = 0; s < InputMonitor::kCapacity + 5; ++s) {
-        monitor.Observe(3, s + 100, 1, 3'000'000, data, 4);
+    // Every universe of the range from two senders is followed, nothing more is counted as
+    // lost, and each pair keeps its own counters.
+    monitor.Clear();
+    const InputOrigin sacn{Protocol::Sacn, 0x0A000003, 0, 150};
+    for (int u = 0; u < InputMonitor::kUniverses; ++u) {
+        monitor.Observe(u, a, 1, 4'000'000, data, 4);
+        monitor.Observe(u, b, 1, 4'000'000, data, 4, sacn);
+    }
+    monitor.Observe(InputMonitor::kUniverses - 1, b, 2, 4'000'000, data, 4, sacn);
+    const std::vector<InputCounters> all = monitor.Read();
+    ASSERT_EQ(all.size(), 2u * InputMonitor::kUniverses);
+    EXPECT_EQ(monitor.Overflowed(), 0u);
+    uint64_t packets = 0;
+    for (const InputCounters& c : all) {
+        packets += c.packets;
+        if (c.source == b) {
+            EXPECT_EQ(c.origin.priority, 150);
+        }
+    }
+    EXPECT_EQ(packets, 2u * InputMonitor::kUniverses + 1);
+
+    // Past its capacity it counts what it cannot show.
+    for (uint32_t s = 0; s < 3; ++s) {
+        for (int u = 0; u < InputMonitor::kUniverses; ++u) monitor.Observe(u, s, 1, 0, data, 4);
     }
     EXPECT_EQ(monitor.Read().size(), InputMonitor::kCapacity);
-    EXPECT_EQ(monitor.Overflowed(), 6u);
+    EXPECT_EQ(monitor.Overflowed(), static_cast<uint64_t>(InputMonitor::kUniverses));
+}
+
+// A sender gone quiet is stale by the reading's clock, and the channel grid holds the latest
+// packet of the selected universe only, as the port picture does of its universes.
+TEST(InputMonitor, StaleRowsAndTheSelectedUniversesChannels) {
+    InputMonitor monitor;
+    InputRates rates;
+    uint8_t data[512];
+    for (int i = 0; i < 512; ++i) data[i] = static_cast<uint8_t>(i * 7);
+    monitor.Observe(4, 1, 0, 1'000'000, data, 512);
+    monitor.Observe(5, 1, 0, 2'900'000, data, 3);
+    auto rows = rates.Sample(monitor.Read(), 3'000'001);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_TRUE(rows[0].stale);
+    EXPECT_FALSE(rows[1].stale);
+
+    EXPECT_EQ(monitor.Channels().universe, -1);
+    monitor.SelectUniverse(5);
+    EXPECT_EQ(monitor.Channels().universe, -1);  // nothing of it since
+    monitor.Observe(4, 1, 1, 3'000'000, data, 512);
+    monitor.Observe(5, 2, 1, 3'000'000, data + 1, 3);
+    ChannelSnapshot grid = monitor.Channels();
+    EXPECT_EQ(grid.universe, 5);
+    EXPECT_EQ(grid.source, 2u);
+    EXPECT_EQ(grid.length, 3);
+    EXPECT_EQ(grid.values[2], data[3]);
+    EXPECT_EQ(grid.values[3], 0);
+    monitor.SelectUniverse(4);
+    monitor.Observe(4, 1, 2, 3'100'000, data, 512);
+    grid = monitor.Channels();
+    EXPECT_EQ(grid.universe, 4);
+    EXPECT_TRUE(std::equal(data, data + 512, grid.values.begin()));
+
+    // The universes of a picture of the ports keep theirs beside it.
+    monitor.WatchUniverses({5, 32767});
+    monitor.Observe(32767, 1, 1, 3'200'000, data + 2, 8);
+    EXPECT_EQ(monitor.WatchedChannels(5).universe, -1);  // nothing since
+    EXPECT_EQ(monitor.WatchedChannels(32767).values[0], data[2]);
+    EXPECT_EQ(monitor.WatchedChannels(4).universe, -1);  // not watched
 }
 
 }  // namespace

@@ -194,8 +194,9 @@ class WindowTest : public QObject {
         for (int c = 0; c < input->columnCount(); ++c) {
             headers << input->horizontalHeaderItem(c)->text();
         }
-        QCOMPARE(headers, QStringList({"Universe", "Source", "Packets/s", "Frames/s", "Last seen",
-                                       "Level"}));
+        QCOMPARE(headers,
+                 QStringList({"Universe", "Recorded", "Protocol", "Sent as", "Source", "Name",
+                              "Priority", "Packets/s", "Frames/s", "Last seen", "Level", "CID"}));
         QCOMPARE(Get<QCheckBox>("rgbwCheck")->text(), QStringLiteral("RGBW"));
         QVERIFY(Get<QPushButton>("captureButton")->isDefault());
         auto* log = Get<QPlainTextEdit>("logPane");
@@ -733,6 +734,12 @@ class WindowTest : public QObject {
         QCOMPARE(PreviewImage().pixel(3, 5), frames.pixel(1, 2));
         Preview()->SetZoom(app::PreviewDialog::Fit);
         QCOMPARE(PreviewImage().size(), Preview()->findChild<QScrollArea*>()->viewport()->size());
+        // Beside it, the LEDs of a chosen frame: frame 3's first and last pixels.
+        Preview()->findChild<QSpinBox*>(QStringLiteral("previewFrame"))->setValue(3);
+        const QImage strips = Preview()->Strips();
+        QCOMPARE(strips.size(), QSize(1024 * app::kLedWidth, app::kLedHeight + 2));
+        QCOMPARE(strips.pixel(1, 1), frames.pixel(0, 2));
+        QCOMPARE(strips.pixel(1023 * app::kLedWidth, app::kLedHeight - 1), frames.pixel(1023, 2));
         QVERIFY(m_responder->seen.empty());
 
         // A new Capture shows its own counters from the start, also while it awaits a trigger.
@@ -838,12 +845,36 @@ class WindowTest : public QObject {
         test::ArtSender sender;
         StartLive(w);
         if (QTest::currentTestFailed()) return;
-        // The live view: a line per universe of the sender, its highest value 255.
+        // The live view: a line per universe of the sender, its highest value 255, each the
+        // one the recording takes.
         const QStringList universes{"0", "1", "2", "3", "4", "5"};
         QTRY_COMPARE(InputColumn(0), universes);
-        QCOMPARE(InputColumn(1), QStringList(6, QStringLiteral("127.0.0.1")));
-        QTRY_COMPARE(InputColumn(5), QStringList(6, QStringLiteral("255")));
-        QTRY_VERIFY(InputColumn(3).value(0).toDouble() > 0);  // frames per second
+        QCOMPARE(InputColumn(4), QStringList(6, QStringLiteral("127.0.0.1")));
+        QCOMPARE(InputColumn(2), QStringList(6, QStringLiteral("Art-Net")));
+        QTRY_COMPARE(InputColumn(1), QStringList(6, QStringLiteral("\u25CF")));
+        QTRY_COMPARE(InputColumn(10), QStringList(6, QStringLiteral("255")));
+        QTRY_VERIFY(InputColumn(8).value(0).toDouble() > 0);  // frames per second
+        // A row chosen: its universe's channels, the sent pattern's (channel c is channel 0
+        // plus c), several times a second.
+        auto* grid = Get<QTableWidget>("channelGrid");
+        QVERIFY(!grid->isVisible());
+        Get<QTableWidget>("inputView")->selectRow(2);
+        QTRY_VERIFY(grid->isVisible() && grid->item(31, 15) &&
+                    !grid->item(31, 15)->text().isEmpty());
+        QTRY_COMPARE(Get<QLabel>("channelLabel")->text(),
+                     QStringLiteral("Universe 2: 512 channels, changes highlighted"));
+        const int first = grid->item(0, 0)->text().toInt();
+        QCOMPARE(grid->item(31, 15)->text().toInt(), (first + 511) % 256);
+        Click(w, "clearInputButton");
+        QTRY_COMPARE(InputColumn(0), universes);  // the sender is still there
+        // The LEDs of the one port, RGB: the first LED is channels 0 to 2 of universe 0.
+        auto* strips = Get<QLabel>("pixelStrips");
+        QTRY_VERIFY(strips->isVisible() && !strips->pixmap().isNull());
+        const QImage leds = strips->pixmap().toImage();
+        QCOMPARE(leds.width(), 1024 * app::kLedWidth);  // 3072 bytes, 3 a pixel
+        const QRgb led = leds.pixel(0, 0);
+        QCOMPARE(qGreen(led), (qRed(led) + 1) % 256);
+        QCOMPARE(qBlue(led), (qRed(led) + 2) % 256);
         SaveAsSeen seen;
         AnswerSaveAs(w, seen, m_dir->File("rec/live.rgb"));
 
@@ -853,8 +884,8 @@ class WindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(FrameDisplay(w) >= 10, 20000);
         // It goes on during the recording.
         QCOMPARE(InputColumn(0), universes);
-        QVERIFY(InputColumn(2).value(0).toDouble() > 0);  // packets per second
-        QTRY_VERIFY(InputColumn(4).value(0).startsWith(QStringLiteral("0.")));  // "0.1 s ago"
+        QVERIFY(InputColumn(7).value(0).toDouble() > 0);  // packets per second
+        QTRY_VERIFY(InputColumn(9).value(0).startsWith(QStringLiteral("0.")));  // "0.1 s ago"
         QVERIFY(FrameDisplay(w) <= StatusOf(w).framesWritten);  // never ahead of the file
         Click(w, "pauseButton");
         QVERIFY(WaitForLog(w, "Paused......"));

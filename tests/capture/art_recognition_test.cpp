@@ -304,8 +304,13 @@ class FileReader : public testing::Test {
 
 TEST_F(FileReader, MixedTrafficYieldsOnlyArtDmxAndArtSyncInOrder) {
     const Bytes data = Pattern(512, 1);
+    // Poll replies name their nodes, the latest name winning; they are no data.
     const std::string path = Write({
         {test::UdpFrame(test::ArtPoll()), -1},
+        {test::UdpFrame(test::ArtPollReply("Old name")), -1},
+        {test::UdpFrame(test::ArtPollReply("Stage left node 18+"), {.srcIp = 0x0A000002}), -1},
+        {test::UdpFrame(test::ArtPollReply("Desk\x1b")), -1},
+        {test::UdpFrame(test::ArtPollReply("Short")), 40},
         {test::UdpFrame(test::ArtDmx(1, 10, data)), -1},
         {test::UdpFrame(test::ArtNzs(1, 11, data)), -1},
         {test::UdpFrame(test::ArtSync()), -1},
@@ -337,6 +342,9 @@ TEST_F(FileReader, MixedTrafficYieldsOnlyArtDmxAndArtSyncInOrder) {
     EXPECT_TRUE(pcap.Ended());
     EXPECT_FALSE(pcap.Stats());
     pcap.EndReading();
+    EXPECT_EQ(pcap.Nodes().Find(0x0A000001), "Desk?");
+    EXPECT_EQ(pcap.Nodes().Find(0x0A000002), "Stage left node 18");
+    EXPECT_EQ(pcap.Nodes().Find(0x0A000003), "");
 }
 
 TEST_F(FileReader, FilterKeepsNonUdpFramesAway) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "cli/exit_codes.h"
 #include "recording/recording_notes.h"
@@ -100,12 +101,16 @@ TEST_F(CliLive, ADurationEndsTheRecording) {
     EXPECT_EQ((*notes)->check.framesWritten, count);
 }
 
-// Two senders at different rates, watched as JSON and as the table a pipe gets.
+// Two senders at different rates, one of them with more universes than a short table would
+// hold, watched as JSON and as the table a pipe gets, each with one universe's channels, which
+// follow the sent pattern: channel c is channel 0 plus c.
 TEST_F(CliLive, MonitorShowsEachUniverseAtItsOwnRate) {
     const auto fast = StartSender({"--universes", "0-1", "--fps", "40"});
-    const auto slow = StartSender({"--universes", "2", "--fps", "10"});
-    CliProcess json({"monitor", "--interface", "lo", "--seconds", "2", "--json"}, dir.path());
-    CliProcess table({"monitor", "--interface", "lo", "--seconds", "2"}, dir.path());
+    const auto slow = StartSender({"--universes", "2-1201", "--fps", "10"});
+    CliProcess json({"monitor", "--interface", "lo", "--seconds", "2", "--json", "--universe", "1"},
+                    dir.path());
+    CliProcess table({"monitor", "--interface", "lo", "--seconds", "2", "--universe", "2"},
+                     dir.path());
     const CliResult j = json.Wait();
     const CliResult t = table.Wait();
     fast->Signal(SIGINT);
@@ -114,20 +119,49 @@ TEST_F(CliLive, MonitorShowsEachUniverseAtItsOwnRate) {
     ASSERT_EQ(t.code, cli::kExitOk) << t.err;
 
     EXPECT_EQ(j.out.rfind("{\"interface\":\"lo\",\"seconds\":", 0), 0u) << j.out;
+    EXPECT_NE(j.out.find("\"pairs\":1202,\"complete\":true,"), std::string::npos);
     const std::regex row(
-        "\\{\"universe\":([0-9]+),\"source\":\"127\\.0\\.0\\.1\",\"packets\":[1-9][0-9]*,"
-        "\"packetsPerSecond\":[0-9.]+,\"framesPerSecond\":([0-9.]+),\"lastSeenSecondsAgo\":"
-        "[0-9.]+,\"length\":512,\"level\":255\\}");
+        "\\{\"universe\":([0-9]+),\"protocol\":\"Art-Net\",\"source\":\"127\\.0\\.0\\.1\","
+        "\"recorded\":false,\"packets\":[1-9][0-9]*,\"packetsPerSecond\":[0-9.]+,"
+        "\"framesPerSecond\":([0-9.]+),\"lastSeenSecondsAgo\":[0-9.]+,\"stale\":false,"
+        "\"length\":512,\"level\":255\\}");
     std::map<int, double> fps;
     for (std::sregex_iterator m(j.out.begin(), j.out.end(), row), end; m != end; ++m) {
         fps[std::stoi((*m)[1])] = std::stod((*m)[2]);
     }
-    ASSERT_EQ(fps.size(), 3u) << j.out;
+    ASSERT_EQ(fps.size(), 1202u);
     EXPECT_GT(fps[0], fps[2]);
     EXPECT_GT(fps[2], 0);
+    const size_t channels =
+        j.out.find("\"channels\":{\"universe\":1,\"length\":512,\"channels\":[");
+    ASSERT_NE(channels, std::string::npos) << j.out;
+    std::istringstream values(j.out.substr(j.out.find('[', channels) + 1));
+    std::vector<int> sent;
+    for (int v; values >> v; values.ignore(1)) sent.push_back(v);
+    ASSERT_EQ(sent.size(), 512u) << j.out;
+    for (int c = 0; c < 512; ++c) ASSERT_EQ(sent[c], (sent[0] + c) % 256) << c;
 
     EXPECT_EQ(t.out.rfind("Art-Net input on lo over ", 0), 0u) << t.out;
-    EXPECT_TRUE(std::regex_search(t.out, std::regex("\n +2  127\\.0\\.0\\.1 +[0-9.]+ +"))) << t.out;
+    EXPECT_TRUE(std::regex_search(
+        t.out, std::regex("\n +2  Art-Net +127\\.0\\.0\\.1 +[0-9.]+ +[0-9.]+ +[0-9.]+ s +255")))
+        << t.out;
+    const size_t grid = t.out.find("Universe 2, 512 channels:\n");
+    ASSERT_NE(grid, std::string::npos) << t.out;
+    std::istringstream lines(t.out.substr(grid));
+    std::string line;
+    std::getline(lines, line);
+    int first = -1;
+    for (int l = 0; l < 32 && std::getline(lines, line); ++l) {
+        std::istringstream cells(line);
+        int number = 0;
+        cells >> number;
+        EXPECT_EQ(number, l * 16 + 1);
+        for (int c = 0, v; c < 16 && cells >> v; ++c) {
+            if (first < 0) first = v;
+            EXPECT_EQ(v, (first + l * 16 + c) % 256) << line;
+        }
+    }
+    EXPECT_EQ(t.out.find('\x1b'), std::string::npos);
 }
 
 // Ctrl-C, and a closed terminal or a quit key alike.
@@ -260,7 +294,7 @@ TEST_F(CliThroughHelper, RecordsWithoutAnyCapability) {
     recorder->Signal(SIGINT);
     const CliResult r = recorder->Wait();
     ASSERT_EQ(r.code, cli::kExitOk) << r.err;
-    EXPECT_NE(r.out.find("Waiting for Art-Net on lo"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Waiting for Art-Net or sACN on lo"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(" packets dropped by the kernel."), std::string::npos) << r.out;
     uint32_t first = 0;
     uint32_t count = 0;

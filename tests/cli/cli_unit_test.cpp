@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "cli/commands.h"
@@ -18,6 +20,13 @@
 
 namespace quorvex::cli {
 namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
 
 using test::Bytes;
 
@@ -251,29 +260,75 @@ TEST(RecordLimits, TimeDecidesUnlessFramesAreGivenAndContradictionsAreRefused) {
 }
 
 TEST(InputView, WholeRunRatesAreTotalsOverTheRunByUniverseThenSender) {
+    const InputOrigin art{Protocol::ArtNet, 0x0A000001, 0, 0};
+    const InputOrigin sacn{Protocol::Sacn, 0x0A000009, 1, 120};
     const std::vector<InputCounters> counters{
-        {3, 0x0A000002, 20, 10, 9'000'000, 170, 7},
-        {3, 0x0A000001, 80, 40, 9'500'000, 512, 255},
-        {0, 0x0A000009, 40, 0, 10'000'000, 512, 0},
+        {3, 0x0A000002, 20, 10, 9'000'000, 170, 7, {Protocol::ArtNet, 0x0A000002, 0, 0}},
+        {3, 0x0A000001, 80, 40, 9'500'000, 512, 255, art},
+        {0, kSacnSourceBit, 40, 0, 10'000'000, 512, 0, sacn},
     };
-    const auto totals = WholeRunInput(counters, 2.0, 10'000'000);
+    auto totals = WholeRunInput(counters, 2.0, 10'000'000);
     ASSERT_EQ(totals.size(), 3u);
     EXPECT_EQ(totals[0].row.universe, 0);
     EXPECT_EQ(totals[1].row.source, 0x0A000001u);
     EXPECT_EQ(totals[1].row.packetsPerSecond, 40);
     EXPECT_EQ(totals[1].row.framesPerSecond, 20);
     EXPECT_EQ(totals[2].row.secondsSinceSeen, 1);
+    EXPECT_FALSE(totals[2].row.stale);
+    totals[1].row.name = "Node \"A\"";
+    totals[1].row.recorded = true;
     EXPECT_EQ(InputJson("eth\"1", 2, {totals[1]}),
-              "{\"interface\":\"eth\\\"1\",\"seconds\":2.000,\"universes\":[{\"universe\":3,"
-              "\"source\":\"10.0.0.1\",\"packets\":80,\"packetsPerSecond\":40.00,"
-              "\"framesPerSecond\":20.00,\"lastSeenSecondsAgo\":0.500,\"length\":512,"
-              "\"level\":255}]}");
+              "{\"interface\":\"eth\\\"1\",\"seconds\":2.000,\"pairs\":1,\"complete\":true,"
+              "\"universes\":[{\"universe\":3,\"protocol\":\"Art-Net\",\"source\":\"10.0.0.1\","
+              "\"name\":\"Node \\\"A\\\"\",\"recorded\":true,\"packets\":80,"
+              "\"packetsPerSecond\":40.00,\"framesPerSecond\":20.00,\"lastSeenSecondsAgo\":0.500,"
+              "\"stale\":false,\"length\":512,\"level\":255}]}");
+    // More pairs than the monitor follows: the document says it is cut, and why.
+    totals[0].row.name = "Desk";
+    totals[0].row.cid = "00112233-4455-6677-8899-aabbccddeeff";
+    const std::string cut = InputJson("lo", 2, {totals[0]}, 7);
+    EXPECT_NE(cut.find("\"complete\":false,\"cut\":{\"reason\":"), std::string::npos) << cut;
+    EXPECT_NE(cut.find("\"packetsNotFollowed\":7}"), std::string::npos) << cut;
+    EXPECT_NE(cut.find("\"protocol\":\"sACN\",\"sentUniverse\":1,\"source\":\"10.0.0.9\","
+                       "\"name\":\"Desk\",\"cid\":\"00112233-4455-6677-8899-aabbccddeeff\","
+                       "\"priority\":120,"),
+              std::string::npos)
+        << cut;
+
     std::vector<InputRow> rows;
     for (const InputTotal& t : totals) rows.push_back(t.row);
-    EXPECT_EQ(InputTable(rows, 1),
-              "Universe  Source           Packets/s  Frames/s  Last seen  Level\n"
-              "       0  10.0.0.9              20.0       0.0      0.0 s      0\n"
-              "... and 2 more\n");
+    rows[2].stale = true;
+    const std::string table = InputTable(rows, 2);
+    EXPECT_EQ(table.substr(0, table.find('\n')),
+              " Universe  Protocol  Sent   Source           Name              Priority  "
+              "Packets/s  Frames/s  Last seen  Level  CID");
+    const std::vector<std::string> lines = Lines(table);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1],
+              "        0  sACN          1  10.0.0.9         Desk                   120       "
+              "20.0       0.0      0.0 s      0  00112233-4455-6677-8899-aabbccddeeff");
+    EXPECT_EQ(lines[2].substr(0, 10), "*       3 ");
+    EXPECT_EQ(lines[3], "... and 1 more");
+    EXPECT_NE(InputTable(rows).find("stale"), std::string::npos);
+}
+
+TEST(InputView, ChannelGridMarksWhatChanged) {
+    ChannelSnapshot before;
+    before.universe = 2;
+    before.length = 512;
+    for (int c = 0; c < 512; ++c) before.values[c] = static_cast<uint8_t>(c);
+    ChannelSnapshot now = before;
+    now.values[17] = 200;
+    const std::vector<std::string> plain = Lines(ChannelGrid(now, before, false));
+    ASSERT_EQ(plain.size(), 32u);
+    EXPECT_EQ(plain[1].substr(0, 12), " 17   16 200");
+    EXPECT_EQ(plain[31].substr(plain[31].size() - 4), " 255");
+    const std::string marked = ChannelGrid(now, before, true);
+    EXPECT_NE(marked.find("\x1b[7m200\x1b[0m"), std::string::npos);
+    EXPECT_EQ(std::count(marked.begin(), marked.end(), '\x1b'), 2);
+    const std::string json = ChannelJson(now);
+    EXPECT_EQ(json.rfind("{\"universe\":2,\"length\":512,\"channels\":[0,1,2,", 0), 0u);
+    EXPECT_NE(json.find(",16,200,18,"), std::string::npos) << json;
 }
 
 TEST(TerminalHost, LinesStayWholeAndAlertsGoToStderr) {

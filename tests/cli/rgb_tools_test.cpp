@@ -188,6 +188,9 @@ TEST(RgbPreview, DrawsEachPortsBytesAsPixelsOneRowPerFrame) {
             const int y = img->framesTop + f;
             const Bytes& frame = rec.frames[static_cast<size_t>(f)];
             EXPECT_EQ(PixelAt(*img, 3, y), (std::array<uint8_t, 3>{128, 128, 128}));
+            // The LEDs of each port, as the live view and the preview's strips show them.
+            const auto leds = PortPixels(rec.header.ports, frame.data(), frame.size());
+            ASSERT_EQ(leds.size(), 2u);
             for (int port = 0, offset = 0; port < 2; offset += ports[port++]) {
                 for (int px = 0; px * bpp < ports[port]; ++px) {
                     std::array<uint8_t, 3> want{};
@@ -200,6 +203,10 @@ TEST(RgbPreview, DrawsEachPortsBytesAsPixelsOneRowPerFrame) {
                     }
                     EXPECT_EQ(PixelAt(*img, img->portLeft[port] + px, y), want)
                         << "rgbw " << rgbw << " frame " << f << " port " << port << " px " << px;
+                    const size_t led = static_cast<size_t>(px) * 3;
+                    EXPECT_EQ((std::array<uint8_t, 3>{leds[port][led], leds[port][led + 1],
+                                                      leds[port][led + 2]}),
+                              want);
                 }
             }
         }

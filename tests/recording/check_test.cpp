@@ -59,6 +59,7 @@ class ScriptedSource final : public PacketSource {
     uint64_t FramesRead() const override { return m_next; }
     uint64_t MalformedPackets() const override { return 0; }
     const SourceDirectory& Sources() const override { return m_sources; }
+    const NodeNames& Nodes() const override { return m_nodes; }
 
   private:
     std::vector<Packet> m_packets;
@@ -68,6 +69,7 @@ class ScriptedSource final : public PacketSource {
     bool m_ended = false;
     PacketFacts m_facts;
     SourceDirectory m_sources;
+    NodeNames m_nodes;
 };
 
 // 100 frames of 2 universes at 40 frames/s, frames `gapFrom` to `gapTo` never seen: dropped by
@@ -99,8 +101,9 @@ AssemblyWorker::Figures Record(int gapFrom, int gapTo, bool kernel) {
     framing.periodUs = 25'000;
     std::atomic<bool> ended{false};
     AssemblyWorker worker;
-    worker.Start(source, table, layout.frameLength, flags, **writer, monitor, trigger, framing,
-                 "qv0", [](const std::string&) {}, [&](AssemblyWorker::End) { ended = true; });
+    worker.Start(
+        source, table, layout.frameLength, flags, **writer, monitor, trigger, framing, "qv0",
+        [](const std::string&) {}, [&](AssemblyWorker::End) { ended = true; });
     worker.Join();
     (*writer)->Finish();
     EXPECT_TRUE(ended);

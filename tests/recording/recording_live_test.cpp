@@ -69,7 +69,7 @@ const std::vector<int> kSix{0, 1, 2, 3, 4, 5};
 TEST_F(LiveRecording, HundredFramesAreExactlyConsecutiveSentFrames) {
     test::ShowSender sender(kSix, 512);
     ASSERT_TRUE(rig->Parse());
-    EXPECT_EQ(rig->host.LogLines().front(), "Waiting for Art-Net on lo\u2026");
+    EXPECT_EQ(rig->host.LogLines().front(), "Waiting for Art-Net or sACN on lo\u2026");
     EXPECT_EQ(rig->host.LogLines().at(1), "Parse to 6 Universes");
     rig->frames = 100;
     rig->host.AnswerSaveAs(rig->dir.File("live.RGB"));
@@ -212,7 +212,7 @@ TEST_F(LiveRecording, ParseTellsWhatItWaitsForAndWhatArrivesInstead) {
         sending = false;
         sender.join();
         ASSERT_TRUE(told);
-        EXPECT_EQ(rig->host.LogLines().front(), "Waiting for Art-Net on lo\u2026");
+        EXPECT_EQ(rig->host.LogLines().front(), "Waiting for Art-Net or sACN on lo\u2026");
     }
     // A show that numbers nothing is surveyed as any other, without a hint.
     std::atomic<bool> sending{true};

@@ -34,6 +34,7 @@ struct Outcome {
     std::vector<std::string> log;
     std::string check;
     RecordingNotes notes;
+    std::vector<InputRow> input;  // the live view at the end
 };
 
 // Records the shows' capture file from its start to its end.
@@ -51,6 +52,9 @@ Outcome Record(const std::vector<const test::GeneratedShow*>& shows, unsigned fr
     o.log = rig.host.LogLines();
     o.check = Line(o.log, "Recording check:");
     if (auto notes = ReadNotes(rig.dir.File("show.RGB")); notes && *notes) o.notes = **notes;
+    const Recorder& rec = *rig.rec;
+    o.input = InputRates().Sample(rec.Monitor().Read(), 0);
+    DescribeSenders(o.input, rec.Sources(), rec.Nodes(), rec.Surveyed());
     return o;
 }
 
@@ -314,6 +318,19 @@ TEST(SacnSources, ASecondSourceOnTheSameHostTouchesNothing) {
     EXPECT_TRUE(Has(o.log, "sACN (E1.31) from Main console (10.0.0.1)"));
     EXPECT_EQ(o.notes.universes.at(0).sourceName, "Main console");
     EXPECT_EQ(o.notes.universes.at(0).cid, "51554f52-5645-5800-1020-304050607001");
+    // The live view tells the two apart, as sent, and marks the one recorded.
+    ASSERT_GE(o.input.size(), 2u);
+    const InputRow& recorded = o.input[0].name == "Main console" ? o.input[0] : o.input[1];
+    const InputRow& visualiser = &recorded == &o.input[0] ? o.input[1] : o.input[0];
+    EXPECT_EQ(recorded.universe, 0);
+    EXPECT_EQ(recorded.origin.protocol, Protocol::Sacn);
+    EXPECT_EQ(recorded.origin.sentUniverse, 1);
+    EXPECT_EQ(recorded.origin.priority, 100);
+    EXPECT_EQ(recorded.cid, "51554f52-5645-5800-1020-304050607001");
+    EXPECT_TRUE(recorded.recorded);
+    EXPECT_EQ(visualiser.name, "Visualiser");
+    EXPECT_EQ(visualiser.origin.priority, 50);
+    EXPECT_FALSE(visualiser.recorded);
 }
 
 // A main console that stops without ending its stream gives way, after E1.31's 2.5 s, to the

@@ -54,6 +54,13 @@ Bytes ArtPoll() {
     return b;
 }
 
+Bytes ArtPollReply(const std::string& shortName) {
+    Bytes b = ArtHeader(0x00, 0x21);
+    b.resize(239, 0);  // the reply's full size; the short name sits at 26, 18 bytes
+    std::copy_n(shortName.begin(), std::min<size_t>(shortName.size(), 18), b.begin() + 26);
+    return b;
+}
+
 Bytes ArtNzs(int universe, uint8_t sequence, const Bytes& data) {
     Bytes b = ArtDmx(universe, sequence, data);
     b[9] = 0x51;

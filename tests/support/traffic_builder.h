@@ -27,6 +27,8 @@ Bytes ArtDmx(const ArtDmxFields& f);
 Bytes ArtDmx(int universe, uint8_t sequence, const Bytes& data);
 Bytes ArtSync();
 Bytes ArtPoll();
+// A node's poll reply with `shortName` (up to 18 bytes, unterminated at 18).
+Bytes ArtPollReply(const std::string& shortName);
 Bytes ArtNzs(int universe, uint8_t sequence, const Bytes& data);
 
 // The record the packet reader makes of an ArtDmx payload: ProtVerHi onward.
