@@ -4,6 +4,7 @@
 #include <ifaddrs.h>
 #include <lo/lo.h>
 
+#include <cstring>
 #include <string_view>
 
 #include "platform/text_format.h"
@@ -65,21 +66,25 @@ void OscServer::Receive(const char* path, const char* types, void** argv, int ar
     if (!allowed) return;
 
     std::vector<OscArgument> arguments;
-    auto** args = reinterpret_cast<lo_arg**>(argv);
+    // liblo's arguments are only 4-byte aligned: copied out, never read through lo_arg.
+    const auto value = [&](int i, auto v) {
+        std::memcpy(&v, argv[i], sizeof v);
+        return v;
+    };
     for (int i = 0; i < argc; ++i) {
         switch (types[i]) {
             case LO_INT32:
-                arguments.emplace_back(args[i]->i);
+                arguments.emplace_back(value(i, int32_t{}));
                 break;
             case LO_FLOAT:
-                arguments.emplace_back(args[i]->f);
+                arguments.emplace_back(value(i, float{}));
                 break;
             case LO_DOUBLE:
-                arguments.emplace_back(static_cast<float>(args[i]->d));
+                arguments.emplace_back(static_cast<float>(value(i, double{})));
                 break;
             case LO_STRING:
             case LO_SYMBOL:
-                arguments.emplace_back(std::string(&args[i]->s));
+                arguments.emplace_back(std::string(static_cast<const char*>(argv[i])));
                 break;
             default:
                 arguments.emplace_back(std::string{});

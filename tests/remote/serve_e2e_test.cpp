@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -169,7 +170,11 @@ std::pair<std::string, int> Osc(lo_server client, lo_address to, const char* pat
     lo_server_add_method(
         client, "/quorvex/status", "si",
         [](const char*, const char*, lo_arg** argv, int, lo_message, void* out) {
-            *static_cast<std::pair<std::string, int>*>(out) = {&argv[0]->s, argv[1]->i};
+            // Only 4-byte aligned: copied out, not read through lo_arg.
+            int32_t frames = 0;
+            std::memcpy(&frames, argv[1], sizeof frames);
+            *static_cast<std::pair<std::string, int>*>(out) = {
+                static_cast<const char*>(static_cast<void*>(argv[0])), frames};
             return 0;
         },
         &status);
@@ -281,7 +286,8 @@ TEST(ServeRefusals, TokenOriginAndAbuse) {
     }
     {
         Raw garbage(serve.port);
-        garbage.Send(std::string("\x16\x03\x01\x02\x00 nonsense\r\n\r\n", 22));
+        static constexpr char kGarbage[] = "\x16\x03\x01\x02\x00 nonsense\r\n\r\n";
+        garbage.Send(std::string(kGarbage, sizeof kGarbage - 1));
         const std::string answer = garbage.Answer();
         EXPECT_TRUE(answer.empty() || answer.starts_with("HTTP/1.1 400")) << answer;
     }
