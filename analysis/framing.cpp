@@ -71,29 +71,6 @@ void Unwrap(std::vector<Packet>& packets, size_t universes, size_t ref, bool zer
 // Counter offsets against the reference universe: the offset that puts each packet in the
 // frame of the reference packets around it with the fewest steps back in capture order.
 std::vector<int> LearnOffsets(const std::vector<Packet>& packets, size_t universes, size_t ref) {
-    std::vector<int> offset(universes, 0);
-    // First guess: the most common difference to the reference's packet before it.
-    std::vector<std::map<int64_t, int>> votes(universes);
-    int64_t refCounter = INT64_MIN;
-    for (const Packet& p : packets) {
-        if (!p.counted) continue;
-        if (p.universe == ref) {
-            refCounter = p.counter;
-        } else if (refCounter != INT64_MIN) {
-            ++votes[p.universe][p.counter - refCounter];
-        }
-    }
-    for (size_t u = 0; u < universes; ++u) {
-        int best = 0;
-        for (const auto& [d, n] : votes[u]) {
-            if (n > best) {
-                best = n;
-                offset[u] = static_cast<int>(d);
-            }
-        }
-    }
-    // Then try one either side: a universe put a frame off makes the frame number step back
-    // where it meets its neighbours in capture order.
     std::vector<const Packet*> counted;
     std::vector<std::vector<size_t>> at(universes);
     for (const Packet& p : packets) {
@@ -101,48 +78,114 @@ std::vector<int> LearnOffsets(const std::vector<Packet>& packets, size_t univers
         at[p.universe].push_back(counted.size());
         counted.push_back(&p);
     }
-    auto frameOf = [&](const Packet* p, int shift) {
-        return p->counter - offset[p->universe] - shift;
-    };
-    for (int round = 0; round < 2; ++round) {
-        for (size_t u = 0; u < universes; ++u) {
-            if (u == ref) continue;
-            int bestShift = 0;
-            size_t bestBack = SIZE_MAX;
-            for (const int shift : {0, -1, 1}) {
-                size_t back = 0;
-                for (const size_t i : at[u]) {
-                    const int64_t f = frameOf(counted[i], shift);
-                    if (i > 0 && counted[i - 1]->universe != u && frameOf(counted[i - 1], 0) > f)
-                        ++back;
-                    if (i + 1 < counted.size() && counted[i + 1]->universe != u &&
-                        f > frameOf(counted[i + 1], 0))
-                        ++back;
-                }
-                if (back < bestBack) {
-                    bestBack = back;
-                    bestShift = shift;
-                }
-            }
-            offset[u] += bestShift;
-        }
-    }
-    // A sender that sends its universes one after the other without a pause gives no rhythm to
-    // tell where its frames begin: when one number shared by all explains the packets as well,
-    // the frame begins where the numbers change, as the sender numbered it.
+    // How far the frame numbers disagree with capture order: a step back weighs more than any
+    // change, and fewer changes mean the universes of a frame come together.
     const auto score = [&](const std::vector<int>& off) {
         size_t steps = 0;
         for (size_t i = 1; i < counted.size(); ++i) {
             const int64_t a = counted[i - 1]->counter - off[counted[i - 1]->universe];
             const int64_t b = counted[i]->counter - off[counted[i]->universe];
             if (a != b) ++steps;
-            if (b < a) steps += counted.size();  // a step back weighs more than any change
+            if (b < a) steps += counted.size();
         }
         return steps;
     };
-    const std::vector<int> shared(universes, 0);
-    if (score(shared) <= score(offset)) return shared;
-    return offset;
+    // Each universe's most common difference to a reference packet. Two guesses: against the
+    // reference packet before it, and against the one nearest in time. The first alone is
+    // fooled by a universe a frame ahead that comes sometimes first, sometimes last.
+    const auto vote = [&](bool nearest) {
+        std::vector<std::map<int64_t, int>> votes(universes);
+        const std::vector<size_t>& refs = at[ref];
+        size_t next = 0;  // the first reference packet after the current one
+        for (size_t i = 0; i < counted.size(); ++i) {
+            const Packet& p = *counted[i];
+            while (next < refs.size() && refs[next] <= i) ++next;
+            if (p.universe == ref) continue;
+            const Packet* before = next > 0 ? counted[refs[next - 1]] : nullptr;
+            const Packet* after = next < refs.size() ? counted[refs[next]] : nullptr;
+            const Packet* pick = before;
+            if (nearest && after != nullptr &&
+                (before == nullptr || after->timeUs - p.timeUs < p.timeUs - before->timeUs))
+                pick = after;
+            if (pick != nullptr) ++votes[p.universe][p.counter - pick->counter];
+        }
+        std::vector<int> offset(universes, 0);
+        for (size_t u = 0; u < universes; ++u) {
+            int best = 0;
+            for (const auto& [d, n] : votes[u]) {
+                if (n > best) {
+                    best = n;
+                    offset[u] = static_cast<int>(d);
+                }
+            }
+        }
+        return offset;
+    };
+    // Then try one either side: a universe put a frame off makes the frame number step back
+    // where it meets its neighbours in capture order.
+    const auto refine = [&](std::vector<int> offset) {
+        auto frameOf = [&](const Packet* p, int shift) {
+            return p->counter - offset[p->universe] - shift;
+        };
+        for (int round = 0; round < 2; ++round) {
+            for (size_t u = 0; u < universes; ++u) {
+                if (u == ref) continue;
+                int bestShift = 0;
+                size_t bestBack = SIZE_MAX;
+                for (const int shift : {0, -1, 1}) {
+                    size_t back = 0;
+                    for (const size_t i : at[u]) {
+                        const int64_t f = frameOf(counted[i], shift);
+                        if (i > 0 && counted[i - 1]->universe != u &&
+                            frameOf(counted[i - 1], 0) > f)
+                            ++back;
+                        if (i + 1 < counted.size() && counted[i + 1]->universe != u &&
+                            f > frameOf(counted[i + 1], 0))
+                            ++back;
+                    }
+                    if (back < bestBack) {
+                        bestBack = back;
+                        bestShift = shift;
+                    }
+                }
+                offset[u] += bestShift;
+            }
+        }
+        return offset;
+    };
+    // A sender that sends its universes one after the other without a pause gives no rhythm to
+    // tell where its frames begin: when one number shared by all explains the packets as well,
+    // the frame begins where the numbers change, as the sender numbered it. A sender that does
+    // pause between frames says where they begin: a universe a step ahead that always comes
+    // last changes the shared number inside the burst, the right offsets change it at the pause.
+    const auto gapAtChanges = [&](const std::vector<int>& off) {
+        std::vector<int64_t> gaps;
+        for (size_t i = 1; i < counted.size(); ++i) {
+            if (counted[i - 1]->counter - off[counted[i - 1]->universe] !=
+                counted[i]->counter - off[counted[i]->universe])
+                gaps.push_back(counted[i]->timeUs - counted[i - 1]->timeUs);
+        }
+        return Median(std::move(gaps));
+    };
+    const auto better = [&](const std::vector<int>& a, const std::vector<int>& b) {
+        const size_t sa = score(a);
+        const size_t sb = score(b);
+        // Each end of the survey's window may add a change: scores that close, without a step
+        // back, are a tie, which the pauses decide when they tell.
+        if (sa <= sb + 2 && sb <= sa + 2 && std::max(sa, sb) < counted.size()) {
+            const int64_t ga = gapAtChanges(a);
+            const int64_t gb = gapAtChanges(b);
+            if (ga > 2 * gb) return true;
+            if (gb > 2 * ga) return false;
+        }
+        return sa < sb;
+    };
+    std::vector<int> best(universes, 0);  // shared
+    for (const bool nearest : {false, true}) {
+        std::vector<int> candidate = refine(vote(nearest));
+        if (better(candidate, best)) best = std::move(candidate);
+    }
+    return best;
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ packages=(
   nlohmann-json3-dev libpng-dev libxxhash-dev libcpp-httplib-dev liblo-dev liblo-tools
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev libxcb-keysyms1-dev
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
-  tshark qlcplus xvfb xauth xdotool x11-utils imagemagick iproute2 ethtool strace python3 libcap2-bin
+  tshark qlcplus ola xvfb xauth xdotool x11-utils imagemagick iproute2 ethtool strace python3 libcap2-bin
   fonts-wqy-microhei chromium chromium-driver python3-selenium
   dpkg-dev file desktop-file-utils man-db groff-base
 )

@@ -123,13 +123,14 @@ struct Show {
     bool numbered = true;
     std::vector<int> offsets;    // counter offsets per universe
     bool shuffled = false;       // another order every frame
+    uint32_t seed = 1;           // of that order
     double spreadUs = 300;       // a frame's packets within this
     std::vector<int> sentEvery;  // per universe: sent every Nth frame only (1: always)
 };
 
 std::vector<Observation> Observe(const Show& s) {
     std::vector<Observation> out;
-    uint32_t rng = 1;
+    uint32_t rng = s.seed;
     std::vector<int> counters(static_cast<size_t>(s.universes), 0);
     for (int f = 0; f < s.frames; ++f) {
         std::vector<int> order;
@@ -176,6 +177,29 @@ TEST(LearnFraming, TellsHowEachKindOfSenderDelimitsItsFrames) {
     EXPECT_EQ(f.universes[1].offset, 2);
     EXPECT_EQ(f.universes[2].offset, -1);
     EXPECT_EQ(f.universes[3].offset, 0);
+    // One universe a frame ahead of the others (OLA's ports), in any order: whether it comes
+    // before or after the others in a burst must not decide its offset.
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+        Show ahead;
+        ahead.offsets = {1, 0, 0, 0};
+        ahead.shuffled = true;
+        ahead.seed = seed;
+        f = Learn(ahead);
+        ASSERT_EQ(f.universes.size(), 4u);
+        EXPECT_FALSE(f.sharedCounter) << "seed " << seed;
+        for (size_t u = 1; u < 4; ++u)
+            EXPECT_EQ(f.universes[u].offset - f.universes[0].offset, -1) << "seed " << seed;
+    }
+    // ... and always last: its numbers then change where the others' do, only not at the
+    // pause between bursts.
+    // The survey may begin at any packet: here at that universe's.
+    Show last;
+    last.offsets = {0, 0, 0, 1};
+    std::vector<Observation> fromLast = Observe(last);
+    fromLast.erase(fromLast.begin(), fromLast.begin() + 3);
+    f = LearnFraming(fromLast, 7, Protocol::ArtNet, 7, 0, false);
+    EXPECT_FALSE(f.sharedCounter);
+    EXPECT_EQ(f.universes[3].offset - f.universes[0].offset, 1);
 
     // A sender that sends only what changed: its counters move apart.
     Show changes;

@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """Records a real lighting console and checks every frame against an independent capture.
 
+With --sender ola, the sender is OLA (Debian's ola): olad's Art-Net plugin broadcasting 4
+universes that ola_streaming_client feeds a new look every 25 ms. OLA numbers each port on its
+own, its ports' counters run apart, and the order of the universes changes from frame to frame.
+
 With --sender dmxnet, the sender is instead a small program on the npm library dmxnet (an
 Art-Net node that numbers each universe itself and resends a universe's unchanged data with its
 next number once a second), from --dmxnet DIR, a folder holding node_modules/dmxnet.
@@ -56,7 +60,7 @@ class Network:
         for ns, ifname, ip in ((self.console, self.console_if, self.console_ip),
                                (self.recorder, self.recorder_if, self.recorder_ip)):
             sh("ip", "link", "set", ifname, "netns", ns)
-            sh("ip", "-n", ns, "addr", "add", ip + "/24", "dev", ifname)
+            sh("ip", "-n", ns, "addr", "add", ip + "/24", "brd", "+", "dev", ifname)
             sh("ip", "-n", ns, "link", "set", ifname, "up")
             sh("ip", "-n", ns, "link", "set", "lo", "up")
 
@@ -190,6 +194,61 @@ setInterval(() => {
 """
 
 
+OLA_PLUGINS = ["artnet", "dmx4linux", "dummy", "e131", "espnet", "ftdidmx", "gpio", "karate",
+               "kinet", "libftdi", "milinst", "nanoleaf", "opendmx", "openpixelcontrol", "osc",
+               "pathport", "renard", "sandnet", "shownet", "spi", "stageprofi", "uartdmx",
+               "usbdmx", "usbpro", "usbserial"]
+
+OLA_FEEDER = """
+import subprocess, sys, time
+procs = [subprocess.Popen(["ola_streaming_client", "-u", str(u)], stdin=subprocess.PIPE,
+                          text=True) for u in range(4)]
+f = 0
+t = time.time()
+while True:
+    f += 1
+    for u, p in enumerate(procs):
+        p.stdin.write(",".join(str((5 * f + 17 * u + c) % 256) for c in range(512)) + "\\n")
+        p.stdin.flush()
+    t += 0.025
+    time.sleep(max(0, t - time.time()))
+"""
+
+
+def start_ola(net, work):
+    """olad in the console's namespace (it will not run as root), its Art-Net plugin alone,
+    broadcasting on the veth; returns the daemon and its feeder."""
+    config = tempfile.mkdtemp(prefix="quorvex-ola-")
+    os.chmod(config, 0o777)
+    for plugin in OLA_PLUGINS:
+        with open(os.path.join(config, f"ola-{plugin}.conf"), "w") as f:
+            if plugin == "artnet":
+                f.write(f"enabled = true\nip = {net.console_ip}\nalways_broadcast = true\n"
+                        "use_limited_broadcast = false\nuse_loopback = false\n"
+                        "output_ports = 4\n")
+            else:
+                f.write("enabled = false\n")
+    for name in os.listdir(config):
+        os.chmod(os.path.join(config, name), 0o666)
+    in_ns = ["ip", "netns", "exec", net.console]
+    daemon = subprocess.Popen([*in_ns, "runuser", "-u", "nobody", "--", "olad", "-c", config,
+                               "--no-http"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    deadline = time.time() + 20
+    while True:
+        patched = all(sh(*in_ns, "ola_patch", "-d", "1", "-p", str(u), "-u", str(u),
+                         check=False).returncode == 0 for u in range(UNIVERSES))
+        if patched or time.time() > deadline:
+            break
+        time.sleep(0.3)
+    script = os.path.join(work, "ola_feeder.py")
+    with open(script, "w") as f:
+        f.write(OLA_FEEDER)
+    feeder = subprocess.Popen([*in_ns, sys.executable, script], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    return daemon, feeder, config
+
+
 def dmxnet_frames(capture):
     """dmxnet's frames: each universe's packets in order, less its resends of unchanged data;
     frame k holds each universe's k-th."""
@@ -219,7 +278,8 @@ def recorded_frames(path):
 
 def one_run(cli, protocol, frames, load, work, tag, sender="qlcplus", dmxnet=None):
     net = Network(tag)
-    console = recorder = capture = hog = None
+    console = recorder = capture = hog = feeder = None
+    config = None
     try:
         show = os.path.join(work, "show.qxw")
         workspace(show, protocol, net.console_ip, net.recorder_ip)
@@ -239,7 +299,9 @@ def one_run(cli, protocol, frames, load, work, tag, sender="qlcplus", dmxnet=Non
         time.sleep(1.0)  # dumpcap and the recorder listen before the console starts
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=work,
                    XDG_RUNTIME_DIR=work, XDG_CONFIG_HOME=os.path.join(work, "config"))
-        if sender == "dmxnet":
+        if sender == "ola":
+            console, feeder, config = start_ola(net, work)
+        elif sender == "dmxnet":
             script = os.path.join(work, "dmxnet_sender.js")
             with open(script, "w") as f:
                 f.write(DMXNET_SENDER)
@@ -247,8 +309,9 @@ def one_run(cli, protocol, frames, load, work, tag, sender="qlcplus", dmxnet=Non
             command = ["node", script, net.console_ip, net.recorder_ip]
         else:
             command = ["qlcplus", "-o", show, "-p"]
-        console = subprocess.Popen(["ip", "netns", "exec", net.console, *command], env=env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if sender != "ola":
+            console = subprocess.Popen(["ip", "netns", "exec", net.console, *command], env=env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if load:
             # A busy core beside the console: its timer runs late and its universe threads
             # send the frames they owe back to back.
@@ -257,7 +320,7 @@ def one_run(cli, protocol, frames, load, work, tag, sender="qlcplus", dmxnet=Non
         log, _ = recorder.communicate(timeout=120)
         time.sleep(0.3)
     finally:
-        for p in (hog, console):
+        for p in (hog, feeder, console):
             if p and p.poll() is None:
                 p.terminate()
                 try:
@@ -268,9 +331,11 @@ def one_run(cli, protocol, frames, load, work, tag, sender="qlcplus", dmxnet=Non
             capture.send_signal(signal.SIGINT)
             capture.wait(timeout=10)
         net.remove()
+        if config:
+            shutil.rmtree(config, ignore_errors=True)
     if recorder.returncode != 0:
         return False, f"record exited {recorder.returncode}:\n{log}"
-    sent, _ = (dmxnet_frames(independent) if sender == "dmxnet"
+    sent, _ = (dmxnet_frames(independent) if sender in ("dmxnet", "ola")
                else sent_frames(independent, protocol))
     got = recorded_frames(output)
     if len(got) != frames:
@@ -278,7 +343,7 @@ def one_run(cli, protocol, frames, load, work, tag, sender="qlcplus", dmxnet=Non
     # Held looks repeat frames: the run may start at any of the frames equal to the first.
     starts = [k for k, s in enumerate(sent) if s == got[0]]
     if not starts:
-        return False, f"the first recorded frame is none QLC+ sent (torn):\n{log}"
+        return False, f"the first recorded frame is none the sender sent (torn):\n{log}"
     def matching(k):
         return next((i for i, frame in enumerate(got)
                      if k + i >= len(sent) or sent[k + i] != frame), len(got))
@@ -300,16 +365,19 @@ def main():
     parser.add_argument("--frames", type=int, default=200)
     parser.add_argument("--runs", type=int, default=1)
     parser.add_argument("--load", action="store_true", help="keep a core busy beside QLC+")
-    parser.add_argument("--keep", help="a folder to keep the last run's capture and recording in")
-    parser.add_argument("--sender", choices=["qlcplus", "dmxnet"], default="qlcplus")
+    parser.add_argument("--keep", help="a folder to keep the last run's capture and recording "
+                        "in, and each run that was not whole in a folder run-N beside them")
+    parser.add_argument("--sender", choices=["qlcplus", "dmxnet", "ola"], default="qlcplus")
     parser.add_argument("--dmxnet", help="folder holding node_modules/dmxnet")
     args = parser.parse_args()
     if os.geteuid() != 0:
         print("skipped: needs root for network namespaces")
         return SKIP
-    if args.sender == "dmxnet" and args.protocol != "artnet":
-        parser.error("dmxnet sends Art-Net")
-    needed = ["dumpcap", "tshark", "ip", "qlcplus" if args.sender == "qlcplus" else "node"]
+    if args.sender != "qlcplus" and args.protocol != "artnet":
+        parser.error(f"{args.sender} sends Art-Net here")
+    needed = ["dumpcap", "tshark", "ip",
+              *{"qlcplus": ["qlcplus"], "dmxnet": ["node"],
+                "ola": ["olad", "ola_patch", "ola_streaming_client", "runuser"]}[args.sender]]
     if args.sender == "dmxnet" and not os.path.isdir(
             os.path.join(args.dmxnet or "", "node_modules", "dmxnet")):
         print("skipped: no dmxnet (give --dmxnet DIR, after npm install dmxnet there)")
@@ -327,6 +395,14 @@ def main():
                                work, chr(ord("a") + run % 26), args.sender,
                                os.path.abspath(args.dmxnet) if args.dmxnet else None)
             whole += ok
+            if not ok and args.keep:
+                failed = os.path.join(work, f"run-{run + 1}")
+                os.makedirs(failed, exist_ok=True)
+                for name in ("independent.pcap", "qlc.RGB", "qlc.RGB.json"):
+                    if os.path.exists(os.path.join(work, name)):
+                        shutil.copy(os.path.join(work, name), failed)
+                with open(os.path.join(failed, "said.txt"), "w") as f:
+                    f.write(said + "\n")
             print(f"run {run + 1}: {'whole' if ok else 'NOT WHOLE'}: {said}", flush=True)
     print(f"{whole} of {args.runs} runs whole ({args.sender} {args.protocol}, {args.frames} frames"
           f"{', busy core' if args.load else ''})")

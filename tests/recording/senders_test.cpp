@@ -90,6 +90,25 @@ std::vector<Case> Cases() {
                          "0 frames missing upstream, 0 incomplete frames"});
     }
     {
+        // OLA: one port's counter a frame ahead of the others, and that port sometimes first,
+        // sometimes last in the burst.
+        SenderScript s = Script(Numbering::PerUniverse, {1, 0, 0, 0});
+        s.zeroInCycle = true;
+        s.shuffle = true;
+        s.seed = 1;  // an order that once made the survey take the counters for shared
+        cases.push_back(
+            {"OnePortAheadInAnyOrder", s, "universe 1 by -1, universe 2 by -1, universe 3 by -1",
+             "per-universe-sequence", "0 frames missing upstream, 0 incomplete frames"});
+        // ... or always last, the capture beginning at its packet: only the pauses between
+        // bursts then tell its counter from a shared one.
+        s.offsets = {0, 0, 0, 1};
+        s.shuffle = false;
+        s.cutIntoFirst = 3;
+        cases.push_back({"OnePortAheadAndLast", s, "(ahead of the others: universe 3 by 1)",
+                         "per-universe-sequence",
+                         "0 frames missing upstream, 0 incomplete frames"});
+    }
+    {
         // Threads that fell behind send what they owe back to back, interleaved.
         SenderScript s = Script(Numbering::PerUniverse);
         s.shuffle = true;

@@ -14,7 +14,7 @@ bool Has(const std::vector<std::pair<int, int>>& v, int a, int b) {
 
 class Sender {
   public:
-    Sender(const SenderScript& s, GeneratedShow& out) : m_s(s), m_out(out), m_rng(7) {
+    Sender(const SenderScript& s, GeneratedShow& out) : m_s(s), m_out(out), m_rng(s.seed) {
         const size_t n = s.universes.size();
         m_counters.assign(n, 0);
         Reset();

@@ -26,6 +26,7 @@ struct SenderScript {
     bool zeroInCycle = false;    // Art-Net counters that run through 0, as OLA's do
     bool sacnSkipsZero = false;  // sACN counters that run 1..255, as QLC+'s do
     bool shuffle = false;        // the universes come in another order every frame
+    uint32_t seed = 7;           // of that order and of the jitter
     bool jitter = false;         // random gaps within the frame's spread
     double spreadMs = 0.4;       // the time a frame's packets take
     // {frame, frames}: from this frame on, the sender's threads fall behind by that many frames
