@@ -293,9 +293,10 @@ int Capture(pcap_t* handle) {
         if (fds[1].revents & (POLLERR | POLLHUP)) break;
         const auto now = Clock::now();
         const bool answer = now >= answerAt;
-        const bool again = more;
         more = false;
-        if (room && (fds[0].revents || again || answer)) {
+        // Also on a quiet wake: an interface that went down and then away tells the socket
+        // only of the first, and libpcap finds the second only when it is read again.
+        if (room) {
             // To answer, everything the ring holds goes into the stream first.
             int n = 0;
             do {

@@ -327,7 +327,8 @@ TEST_F(CliThroughHelper, AnInterfaceThatGoesAwayEndsTheRecording) {
     const auto recorder = Start(
         {"record", "--interface", "qvc0", "--frames", "60000", "--output", dir.File("v.RGB")});
     WaitForFrames(20);
-    ASSERT_EQ(std::system("ip link del qvc0"), 0);
+    // Down first, then gone: the capture hears only of the first, and must look again.
+    ASSERT_EQ(std::system("ip link set qvc0 down && sleep 0.3 && ip link del qvc0"), 0);
     const CliResult r = recorder->Wait();
     EXPECT_EQ(r.code, cli::kExitIo) << r.err;
     EXPECT_NE(r.out.find("Capture error: The interface disappeared"), std::string::npos) << r.out;
