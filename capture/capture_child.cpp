@@ -26,7 +26,7 @@ namespace quorvex {
 namespace {
 
 constexpr int kPipeBytes = 1 << 20;  // what the stream holds while its reader is busy
-constexpr auto kStatsAnswer = std::chrono::milliseconds(250);
+constexpr auto kAnswerWait = std::chrono::milliseconds(250);
 constexpr int kEndWaitMs = 5000;
 constexpr size_t kMessageLimit = 4096;
 
@@ -169,21 +169,26 @@ void CaptureChild::ReadMessages() {
 
 void CaptureChild::Interpret(const std::string& line) {
     std::lock_guard lock(m_mutex);
-    if (line.rfind(kHelperStatsPrefix, 0) == 0) {
-        unsigned received = 0;
-        unsigned dropped = 0;
-        unsigned interfaceDropped = 0;
+    const bool stats = line.rfind(kHelperStatsPrefix, 0) == 0;
+    if (stats || line.rfind(kHelperDrainedPrefix, 0) == 0) {
+        HelperDrain c;
         unsigned long long streamed = 0;
-        if (std::sscanf(line.c_str() + std::strlen(kHelperStatsPrefix),
-                        "received=%u dropped=%u ifdropped=%u streamed=%llu", &received, &dropped,
-                        &interfaceDropped, &streamed) == 4) {
-            m_received = received;
-            m_dropped = dropped;
-            m_interfaceDropped = interfaceDropped;
-            m_streamed = streamed;
-            ++m_reports;
-            m_changed.notify_all();
+        const size_t skip = std::strlen(stats ? kHelperStatsPrefix : kHelperDrainedPrefix);
+        if (std::sscanf(line.c_str() + skip, "received=%u dropped=%u ifdropped=%u streamed=%llu",
+                        &c.received, &c.dropped, &c.interfaceDropped, &streamed) != 4) {
+            return;
         }
+        c.streamed = streamed;
+        if (stats) {
+            m_received = c.received;
+            m_dropped = c.dropped;
+            m_interfaceDropped = c.interfaceDropped;
+            ++m_reports;
+        } else {
+            m_drain = c;
+            ++m_drains;
+        }
+        m_changed.notify_all();
         return;
     }
     if (m_messages.size() >= kMessageLimit) return;
@@ -191,24 +196,27 @@ void CaptureChild::Interpret(const std::string& line) {
     m_messages += line;
 }
 
-bool CaptureChild::Ask(std::unique_lock<std::mutex>& lock) {
-    const uint64_t before = m_reports;
-    // SIGUSR1 asks for the counters now; they come within a few milliseconds.
-    if (!m_exited) kill(m_pid, SIGUSR1);
-    m_changed.wait_for(lock, kStatsAnswer, [&] { return m_reports > before || m_exited; });
-    return m_reports > 0;
+bool CaptureChild::Ask(std::unique_lock<std::mutex>& lock, int sig, const uint64_t& reports) {
+    const uint64_t before = reports;
+    // The answer comes within a few milliseconds.
+    if (!m_exited) kill(m_pid, sig);
+    m_changed.wait_for(lock, kAnswerWait, [&] { return reports > before || m_exited; });
+    return reports > before;
 }
 
 Result<CaptureStats> CaptureChild::Stats() {
     std::unique_lock lock(m_mutex);
-    if (!Ask(lock)) return Fail(Tr("the capture helper has not told its counters"));
+    // SIGUSR1 asks for the counters now; the last ones told do when it cannot answer.
+    if (!Ask(lock, SIGUSR1, m_reports) && m_reports == 0) {
+        return Fail(Tr("the capture helper has not told its counters"));
+    }
     return CaptureStats{m_received, m_dropped, m_interfaceDropped};
 }
 
-Result<uint64_t> CaptureChild::Streamed() {
+Result<HelperDrain> CaptureChild::Drain() {
     std::unique_lock lock(m_mutex);
-    if (!Ask(lock)) return Fail(Tr("the capture helper has not told its counters"));
-    return m_streamed;
+    if (!Ask(lock, SIGUSR2, m_drains)) return Fail("the capture helper did not answer");
+    return m_drain;
 }
 
 bool CaptureChild::WaitForEnd(int ms) {

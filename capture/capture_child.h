@@ -21,8 +21,18 @@ namespace quorvex {
 struct CaptureStats;
 
 // The first word of the helper's counter lines:
-// "stats received=R dropped=D ifdropped=I streamed=S".
+// "stats received=R dropped=D ifdropped=I streamed=S"; the same after "drained " answers a
+// drain, with the kernel's counters once it had let go of what came before.
 inline constexpr char kHelperStatsPrefix[] = "stats ";
+inline constexpr char kHelperDrainedPrefix[] = "drained ";
+
+// Where the helper let go of what it had captured before it was asked to.
+struct HelperDrain {
+    uint64_t streamed = 0;  // packets of the stream captured before
+    unsigned received = 0;  // the kernel's counters once the ring had room again
+    unsigned dropped = 0;
+    unsigned interfaceDropped = 0;
+};
 
 class CaptureChild {
   public:
@@ -43,9 +53,9 @@ class CaptureChild {
     // The kernel's counters as the helper last told them; it is asked for fresh ones first
     // and given a moment to answer.
     Result<CaptureStats> Stats();
-    // Packets the helper has put into its stream so far; asked afresh like Stats, and counted
-    // after it passed on what the kernel had captured.
-    Result<uint64_t> Streamed();
+    // Has the helper skip what the kernel captured before now rather than stream it, and
+    // waits for it to tell where its stream starts afresh.
+    Result<HelperDrain> Drain();
     // The reader counts the packets it takes from the stream: any thread, one at a time.
     void Took() { m_taken.fetch_add(1, std::memory_order_relaxed); }
     uint64_t Taken() const { return m_taken.load(std::memory_order_relaxed); }
@@ -58,8 +68,9 @@ class CaptureChild {
     CaptureChild(pid_t pid, int packetFd, int messageFd);
     void ReadMessages();
     void Interpret(const std::string& line);
-    // Asks for a report and waits a moment for it; false when none ever came.
-    bool Ask(std::unique_lock<std::mutex>& lock);
+    // Asks for a report with `sig` and waits a moment for one counted in `reports`; false
+    // when none ever came.
+    bool Ask(std::unique_lock<std::mutex>& lock, int sig, const uint64_t& reports);
     bool WaitForEnd(int ms);
 
     const pid_t m_pid;
@@ -76,7 +87,8 @@ class CaptureChild {
     unsigned m_received = 0;
     unsigned m_dropped = 0;
     unsigned m_interfaceDropped = 0;
-    uint64_t m_streamed = 0;
+    uint64_t m_drains = 0;  // drain answers so far
+    HelperDrain m_drain;
     std::string m_messages;
 };
 

@@ -341,15 +341,19 @@ bool PcapSource::SacnAsRecord(const SacnPacket& p) {
     return true;
 }
 
-void PcapSource::Drain() {
-    if (IsFile()) return;
+std::optional<CaptureStats> PcapSource::Drain() {
+    if (IsFile()) return std::nullopt;
+    std::optional<CaptureStats> counters;
     timeval start{};
     gettimeofday(&start, nullptr);
-    // The helper's stream runs a little behind the capture: what it has streamed by now is
-    // owed, and is waited for (a second at most) even when nothing is ready yet.
+    // The helper skips what it has not streamed yet; what it streamed before it began skipping
+    // is owed, and is waited for (a second at most) even when nothing is ready yet.
     uint64_t owed = 0;
     if (m_readerChild) {
-        if (const auto streamed = m_readerChild->Streamed()) owed = *streamed;
+        if (const auto drained = m_readerChild->Drain()) {
+            owed = drained->streamed;
+            counters = CaptureStats{drained->received, drained->dropped, drained->interfaceDropped};
+        }
     }
     const uint32_t began = m_ticks();
     const uint8_t* data = nullptr;
@@ -360,13 +364,18 @@ void PcapSource::Drain() {
             // Captured after the drain began: keep it for the next read.
             m_pendingData = data;
             m_havePending = true;
-            return;
+            break;
         }
         if (rc < 0 || !m_readerChild || m_readerChild->Taken() >= owed ||
             static_cast<uint32_t>(m_ticks() - began) > kDrainWaitMs) {
-            return;
+            break;
         }
     }
+    // The ring has room again: what it dropped while full came before the packet kept.
+    if (!m_readerChild) {
+        if (const auto stats = Stats()) counters = *stats;
+    }
+    return counters;
 }
 
 int64_t PcapSource::LastTimestampUs() const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,10 @@ class PacketSource {
     // IPv4 source address (host byte order) of the packet last returned; 0 before it.
     virtual uint32_t LastSourceIp() const = 0;
     virtual const PacketFacts& LastFacts() const = 0;
-    // Discards the frames captured before the call began; a file source discards nothing.
-    virtual void Drain() = 0;
+    // Discards the frames captured before the call began, and tells the kernel's counters once
+    // it had: drops after them are of frames the caller reads. A file source discards nothing
+    // and has none.
+    virtual std::optional<CaptureStats> Drain() = 0;
     // True once a file source reached its end or a read failed: nothing more will come.
     virtual bool Ended() const = 0;
     // Why the source ended: empty at the end of a file, libpcap's text on a read error.
@@ -101,7 +104,7 @@ class PcapSource final : public PacketSource {
     int64_t LastTimestampUs() const override;
     uint32_t LastSourceIp() const override { return m_lastSource; }
     const PacketFacts& LastFacts() const override { return m_lastFacts; }
-    void Drain() override;
+    std::optional<CaptureStats> Drain() override;
     bool Ended() const override { return m_ended.load(std::memory_order_acquire); }
     std::string EndReason() const override;
     Result<CaptureStats> Stats() override;

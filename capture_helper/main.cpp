@@ -7,6 +7,9 @@
 // SIGUSR1 and at the end: "stats received=R dropped=D ifdropped=I streamed=S", the kernel's
 // counters and the packets put into the stream so far. Asked, it first passes on what the
 // kernel holds, so that a reader knows how much of the stream was captured before it asked.
+// SIGUSR2 asks it to let go of what the kernel captured before then, which it skips without
+// streaming, and to tell "drained ..." with the counters once it has: the packets of the
+// stream up to S are old, the kernel's drops after D are of packets after them.
 // It ends when the reader of its stream goes away, at SIGTERM, SIGINT or SIGHUP, and when its
 // parent dies.
 
@@ -19,6 +22,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -65,11 +69,13 @@ constexpr int kLastWriteMs = 1000;
 
 volatile sig_atomic_t g_stop = 0;
 volatile sig_atomic_t g_statsAsked = 0;
+volatile sig_atomic_t g_drainAsked = 0;
 
 void Say(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 void OnStop(int) { g_stop = 1; }
 void OnStatsAsked(int) { g_statsAsked = 1; }
+void OnDrainAsked(int) { g_drainAsked = 1; }
 
 void InstallSignals() {
     struct sigaction action {};
@@ -78,6 +84,8 @@ void InstallSignals() {
     for (const int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
     action.sa_handler = OnStatsAsked;
     sigaction(SIGUSR1, &action, nullptr);
+    action.sa_handler = OnDrainAsked;
+    sigaction(SIGUSR2, &action, nullptr);
     // A reader that went away shows as EPIPE.
     action.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &action, nullptr);
@@ -176,12 +184,14 @@ std::optional<int> ReadArguments(int argc, char** argv, Arguments& a) {
     return std::nullopt;
 }
 
+void Tell(const char* prefix, const pcap_stat& st, uint64_t streamed) {
+    std::fprintf(stderr, "%sreceived=%u dropped=%u ifdropped=%u streamed=%llu\n", prefix,
+                 st.ps_recv, st.ps_drop, st.ps_ifdrop, static_cast<unsigned long long>(streamed));
+}
+
 void TellStats(pcap_t* handle, uint64_t streamed) {
     pcap_stat st{};
-    if (pcap_stats(handle, &st) != 0) return;
-    std::fprintf(stderr, "%sreceived=%u dropped=%u ifdropped=%u streamed=%llu\n",
-                 kHelperStatsPrefix, st.ps_recv, st.ps_drop, st.ps_ifdrop,
-                 static_cast<unsigned long long>(streamed));
+    if (pcap_stats(handle, &st) == 0) Tell(kHelperStatsPrefix, st, streamed);
 }
 
 // The pcap stream on standard output, written without blocking: while the reader is busy the
@@ -210,6 +220,28 @@ class Stream {
         return n;
     }
     uint64_t Packets() const { return m_packets; }
+    // Skips what the kernel captured before now, up to the first packet captured since, which
+    // is streamed, and tells the counters. Skipping is much faster than
+    // streaming, so a reader that fell behind starts afresh without the kernel dropping what
+    // comes meanwhile.
+    int Drain(pcap_t* handle) {
+        const uint64_t streamed = m_packets;
+        Skipping skipping{{}, m_dumper, 0};
+        gettimeofday(&skipping.before, nullptr);
+        int n = 0;
+        do {
+            n = pcap_dispatch(handle, kBatch, SkipOld, reinterpret_cast<u_char*>(&skipping));
+        } while (n > 0 && skipping.kept == 0);
+        // Counted once the ring has room again: what it dropped while full came before the
+        // first packet kept.
+        pcap_stat st{};
+        if (pcap_stats(handle, &st) == 0) Tell(kHelperDrainedPrefix, st, streamed);
+        if (skipping.kept > 0) {
+            Collect();
+            m_packets += skipping.kept;
+        }
+        return n;
+    }
     // Writes what the pipe takes; false when the reader is gone or the write failed.
     bool Send() {
         while (m_sent < m_pending.size()) {
@@ -243,6 +275,18 @@ class Stream {
     bool Failed() const { return m_failed; }
 
   private:
+    struct Skipping {
+        timeval before;
+        pcap_dumper_t* dumper;
+        uint64_t kept;
+    };
+    static void SkipOld(u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
+        auto* s = reinterpret_cast<Skipping*>(user);
+        if (!s->kept && timercmp(&header->ts, &s->before, <)) return;
+        pcap_dump(reinterpret_cast<u_char*>(s->dumper), header, bytes);
+        ++s->kept;
+    }
+
     // Moves what libpcap wrote into the queue; the memory stream starts afresh.
     void Collect() {
         pcap_dump_flush(m_dumper);
@@ -276,8 +320,23 @@ int Capture(pcap_t* handle) {
     auto answerAt = kNotAsked;
     bool more = false;  // libpcap may hold more than one poll() shows
     int status = kExitOk;
+    // The signals that ask something come only while it waits, so none is missed between a
+    // look at the flags and the wait.
+    sigset_t asking;
+    sigset_t waiting;
+    sigemptyset(&asking);
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&asking, sig);
+    sigprocmask(SIG_BLOCK, &asking, &waiting);
     bool readerGone = !stream.Send();
     while (!readerGone && !g_stop) {
+        if (g_drainAsked) {
+            g_drainAsked = 0;
+            if (stream.Drain(handle) < 0) {
+                Say(pcap_geterr(handle));
+                status = kExitFailed;
+                break;
+            }
+        }
         if (g_statsAsked) {
             g_statsAsked = 0;
             if (answerAt == kNotAsked) answerAt = Clock::now() + kSettle;
@@ -287,8 +346,12 @@ int Capture(pcap_t* handle) {
                          {output, static_cast<short>(stream.Waiting() ? POLLOUT : 0), 0}};
         const auto due = std::min(answerAt, nextStats);
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
-        const int timeout = more && room ? 0 : static_cast<int>(std::max<int64_t>(wait.count(), 0));
-        if (poll(fds, 2, timeout) < 0 && errno != EINTR) break;
+        const auto timeout = more && room ? std::chrono::milliseconds(0)
+                                          : std::max(wait, std::chrono::milliseconds(0));
+        const auto seconds = std::chrono::floor<std::chrono::seconds>(timeout);
+        const timespec limit{static_cast<time_t>(seconds.count()),
+                             static_cast<long>((timeout - seconds).count() * 1000000)};
+        if (ppoll(fds, 2, &limit, &waiting) < 0 && errno != EINTR) break;
         // A pipe's writer hears of its reader's end as POLLERR.
         if (fds[1].revents & (POLLERR | POLLHUP)) break;
         const auto now = Clock::now();

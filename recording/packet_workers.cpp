@@ -269,13 +269,15 @@ struct AssemblyWorker::Loop {
     }
 
     End Run() {
-        source.Drain();
+        // The kernel's drops count from the first packet the recording keeps; those before it
+        // came while what was captured earlier was let go.
+        statsAtStart = source.Drain();
+        if (!statsAtStart && !source.IsFile()) {
+            if (auto stats = source.Stats()) statsAtStart = *stats;
+        }
+        if (statsAtStart) dropsSeen = statsAtStart->dropped;
         frame = writer.Frame();
         assembler.Start(worker.m_table, worker.m_frameLength, worker.m_framing, frame);
-        if (auto stats = source.Stats()) {
-            statsAtStart = *stats;
-            dropsSeen = stats->dropped;
-        }
         while (flags.running.load(std::memory_order_acquire)) {
             if (flags.forceStop.load(std::memory_order_acquire)) {
                 // A stop that met no frame boundary: the frame in progress is not counted.

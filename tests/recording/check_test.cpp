@@ -48,7 +48,7 @@ class ScriptedSource final : public PacketSource {
     int64_t LastTimestampUs() const override { return m_us; }
     uint32_t LastSourceIp() const override { return m_facts.address; }
     const PacketFacts& LastFacts() const override { return m_facts; }
-    void Drain() override {}
+    std::optional<CaptureStats> Drain() override { return std::nullopt; }
     bool Ended() const override { return m_ended; }
     std::string EndReason() const override { return "the device went away"; }
     Result<CaptureStats> Stats() override { return CaptureStats{0, m_dropped, 0}; }
